@@ -1,0 +1,161 @@
+#include "indexrecord.h"
+
+#include "rawstream.h"
+
+#include <QtEndian>
+
+using namespace IndexFormat;
+
+namespace {
+
+void encode(const IndexRecord &r, unsigned char *b)
+{
+    qToLittleEndian<quint32>(r.offset, b + kOffsetField);
+    qToLittleEndian<quint32>(r.length, b + kLengthField);
+    qToLittleEndian<quint32>(r.time, b + kTimeField);
+    qToLittleEndian<qint32>(r.stream, b + kStreamField);
+    b[kStartLevelField] = r.startLevel;
+    b[kEndLevelField] = r.endLevel;
+    b[kReservedField] = 0;
+    b[kReservedField + 1] = 0;
+}
+
+void decode(const unsigned char *b, IndexRecord *r)
+{
+    r->offset = qFromLittleEndian<quint32>(b + kOffsetField);
+    r->length = qFromLittleEndian<quint32>(b + kLengthField);
+    r->time = qFromLittleEndian<quint32>(b + kTimeField);
+    r->stream = qFromLittleEndian<qint32>(b + kStreamField);
+    r->startLevel = b[kStartLevelField];
+    r->endLevel = b[kEndLevelField];
+}
+
+qint64 fileSize(FILE *file)
+{
+    if (fseeko(file, 0, SEEK_END) != 0)
+        return 0;
+    return qMax<qint64>(0, ftello(file));
+}
+
+bool matchesLevel(const IndexRecord &r, int a, int b)
+{
+    return r.startLevel >= a || r.endLevel >= b;
+}
+
+} // namespace
+
+bool readRecord(FILE *index, IndexRecord *record)
+{
+    unsigned char buffer[kRecordSize];
+    if (fread(buffer, kRecordSize, 1, index) != 1)
+        return false;
+    decode(buffer, record);
+    return true;
+}
+
+bool writeRecord(FILE *index, const IndexRecord &record)
+{
+    unsigned char buffer[kRecordSize];
+    encode(record, buffer);
+    return fwrite(buffer, kRecordSize, 1, index) == 1;
+}
+
+bool readRecordAt(FILE *index, qint64 offset, IndexRecord *record)
+{
+    return fseeko(index, offset, SEEK_SET) == 0 && readRecord(index, record);
+}
+
+qint64 findRecordByTime(FILE *index, double t, IndexRecord *record)
+{
+    quint64 lo = 0;
+    // A truncated trailing record is never a search candidate.
+    quint64 hi = quint64(fileSize(index)) / kRecordSize * kRecordSize;
+    IndexRecord probe;
+    while (hi - lo > quint64(kRecordSize)) {
+        const quint64 mid = (lo + hi) / 2 / kRecordSize * kRecordSize;
+        if (!readRecordAt(index, qint64(mid), &probe))
+            break;
+        if (t < double(probe.time))
+            hi = mid;
+        else
+            lo = mid;
+    }
+    if (!readRecordAt(index, qint64(lo), record))
+        *record = IndexRecord::none();
+    return qint64(lo);
+}
+
+bool validateRecord(FILE *raw, const IndexRecord &record)
+{
+    if (fseeko(raw, off_t(record.offset), SEEK_SET) != 0)
+        return false;
+    unsigned char header[RawFormat::kDataHeaderSize];
+    int count = 0;
+    readBytes(raw, header, RawFormat::kDataHeaderSize, &count);
+    return count == RawFormat::kDataHeaderSize && header[0] == RawFormat::kDataFrame
+        && qint32(header[RawFormat::kDataStreamOffset]) == record.stream;
+}
+
+qint64 findLevelBackward(FILE *index, int a, int b, qint64 offset, IndexRecord *record)
+{
+    IndexRecord r;
+    for (qint64 at = offset / kRecordSize * kRecordSize; at >= 0; at -= kRecordSize) {
+        if (!readRecordAt(index, at, &r))
+            return -kRecordSize;
+        *record = r;
+        if (matchesLevel(r, a, b))
+            return at;
+    }
+    return -kRecordSize;
+}
+
+qint64 findLevelForward(FILE *index, int a, int b, qint64 offset, IndexRecord *record)
+{
+    qint64 at = qMax<qint64>(0, offset) / kRecordSize * kRecordSize;
+    if (fseeko(index, at, SEEK_SET) != 0)
+        return at;
+    IndexRecord r;
+    for (; readRecord(index, &r); at += kRecordSize) {
+        *record = r;
+        if (matchesLevel(r, a, b))
+            return at;
+    }
+    return at;
+}
+
+void markLevel(FILE *index, int level, quint32 thresholdMs)
+{
+    const quint8 mark = quint8(level + 1);
+    fflush(index);
+    rewind(index);
+    IndexRecord a;
+    if (!readRecord(index, &a))
+        return;
+    a.startLevel = mark;
+    rewind(index);
+    writeRecord(index, a);
+    fflush(index);
+
+    IndexRecord b;
+    for (;;) {
+        // Above level 0 only the previous level's interval ends can break.
+        while (level >= 1 && a.endLevel < level && readRecord(index, &b))
+            a = b;
+        if (!readRecord(index, &b)) {
+            a.endLevel = mark;
+            fseeko(index, -kRecordSize, SEEK_CUR);
+            writeRecord(index, a);
+            fflush(index);
+            return;
+        }
+        if (quint32(b.time - a.time) > thresholdMs) {
+            a.endLevel = mark;
+            b.startLevel = mark;
+            fseeko(index, -2 * kRecordSize, SEEK_CUR);
+            writeRecord(index, a);
+            writeRecord(index, b);
+            fflush(index);
+        }
+        a = b;
+    }
+}

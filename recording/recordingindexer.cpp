@@ -1,0 +1,382 @@
+#include "recordingindexer.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QtEndian>
+
+using namespace RawFormat;
+
+namespace {
+
+const QString kSectionFile = QStringLiteral("FILE");
+const QString kSectionOnline = QStringLiteral("ONLINE");
+const QString kSectionStream = QStringLiteral("STREAM");
+const QString kKeyEncoding = QStringLiteral("ENCODING");
+const QString kKeyId = QStringLiteral("ID");
+const QString kKeyFileName = QStringLiteral("FILENAME");
+const QString kKeyIndexFileName = QStringLiteral("INDEX_FILENAME");
+
+constexpr size_t kRawBufferSize = 256 * 1024; // bytes of stdio buffer for the raw file
+
+} // namespace
+
+RecordingIndexer::RecordingIndexer() = default;
+
+RecordingIndexer::~RecordingIndexer()
+{
+    removeIndexFiles();
+    if (m_rawFile)
+        fclose(m_rawFile);
+}
+
+bool RecordingIndexer::open(const QString &fileName)
+{
+    reset();
+    if (fileName.isEmpty())
+        return false;
+    m_fileName = fileName;
+    m_indexPrefix = QString::number(QDateTime::currentMSecsSinceEpoch());
+    return true;
+}
+
+int RecordingIndexer::start()
+{
+    closeFiles();
+    removeIndexFiles();
+    m_sections.clear();
+    m_sectionOrder.clear();
+    if (m_fileName.isEmpty())
+        return 2;
+    // Directories open for reading on some systems; they are never recordings.
+    if (QFileInfo(m_fileName).isDir())
+        return 1;
+    m_rawFile = fopen(QFile::encodeName(m_fileName).constData(), "rb");
+    if (!m_rawFile)
+        return 1;
+    setvbuf(m_rawFile, nullptr, _IOFBF, kRawBufferSize);
+    m_state = FrameStart;
+    fseeko(m_rawFile, 0, SEEK_END);
+    m_fileSize = qMax<qint64>(0, ftello(m_rawFile));
+    rewind(m_rawFile);
+    return 0;
+}
+
+double RecordingIndexer::progress() const
+{
+    if (!m_rawFile || m_fileSize <= 0)
+        return 0.0;
+    return qBound(0.0, double(ftello(m_rawFile)) / double(m_fileSize), 1.0);
+}
+
+void RecordingIndexer::closeFiles()
+{
+    if (m_rawFile) {
+        fclose(m_rawFile);
+        m_rawFile = nullptr;
+    }
+    for (StreamIndexEntry *entry : qAsConst(m_streams)) {
+        if (entry->indexFile) {
+            fclose(entry->indexFile);
+            entry->indexFile = nullptr;
+        }
+    }
+    m_state = Idle;
+    m_record.stream = -1;
+}
+
+int RecordingIndexer::removeIndexFiles()
+{
+    int removed = 0;
+    for (StreamIndexEntry *entry : qAsConst(m_streams)) {
+        if (entry->indexFile)
+            fclose(entry->indexFile);
+        const QString path = entry->descriptor.value(kKeyIndexFileName);
+        if (!path.isEmpty() && ::remove(path.toLocal8Bit().constData()) == 0)
+            ++removed;
+        delete entry;
+    }
+    m_streams.clear();
+    return removed;
+}
+
+void RecordingIndexer::reset()
+{
+    removeIndexFiles();
+    if (m_rawFile) {
+        fclose(m_rawFile);
+        m_rawFile = nullptr;
+    }
+    m_indexDir.reset();
+    m_textCodec = nullptr;
+    m_fileName.clear();
+    m_indexPrefix.clear();
+    m_sections.clear();
+    m_sectionOrder.clear();
+    m_state = Idle;
+    m_record.stream = -1;
+}
+
+QString RecordingIndexer::indexFolder() const
+{
+    return m_indexDir ? m_indexDir->path() : QString();
+}
+
+// --- stepping -------------------------------------------------------------
+
+void RecordingIndexer::step()
+{
+    if (m_state == Idle || !m_rawFile)
+        return;
+    if (m_state == TextSection)
+        stepTextSection();
+    else
+        stepFrameStart();
+}
+
+void RecordingIndexer::stepFrameStart()
+{
+    // Stored position of the frame's first byte after its marker: the type
+    // byte, even when the recorder escaped it.
+    const qint64 framePosition = ftello(m_rawFile);
+    const int c = readByte(m_rawFile);
+    switch (c) {
+    case kDataFrame:
+        m_record.offset = quint32(framePosition);
+        stepDataHeader();
+        return;
+    case kTextSection:
+        m_state = TextSection;
+        stepTextSection();
+        return;
+    case kEndOfFile:
+        m_state = Idle;
+        return;
+    case kFrameMarker:
+        return; // an empty frame
+    default:
+        m_record.length = 0;
+        m_record.stream = -1;
+        stepSkipFrame();
+        return;
+    }
+}
+
+void RecordingIndexer::stepDataHeader()
+{
+    m_state = DataHeader;
+    m_record.length = 0;
+    m_record.time = 0;
+    m_record.stream = -1;
+    unsigned char header[kDataHeaderTail];
+    int count = 0;
+    const int last = readBytes(m_rawFile, header, kDataHeaderTail, &count);
+    if (count == kDataHeaderTail) {
+        m_record.time = qFromLittleEndian<quint32>(header + kDataTimeOffset - 1);
+        m_record.length = kDataHeaderSize;
+        m_record.stream = qint8(header[kDataStreamOffset - 1]);
+    }
+    if (last < 0)
+        finishBy(last);
+    else
+        stepSkipFrame();
+}
+
+void RecordingIndexer::stepSkipFrame()
+{
+    m_state = SkipFrame;
+    quint32 length = m_record.length;
+    int c;
+    while ((c = readByte(m_rawFile)) >= 0)
+        ++length;
+    m_record.length = length;
+    finishBy(c);
+}
+
+// Ends the current frame by a marker (next frame follows) or the end of the file.
+void RecordingIndexer::finishBy(int result)
+{
+    m_state = result == kEndOfFile ? Idle : FrameEnded;
+    endFrame();
+}
+
+void RecordingIndexer::endFrame()
+{
+    if (m_record.stream >= 0) {
+        if (StreamIndexEntry *entry = findStream(quint32(m_record.stream))) {
+            if (entry->indexFile) {
+                m_record.startLevel = 0;
+                m_record.endLevel = 0;
+                writeRecord(entry->indexFile, m_record);
+            }
+            ++entry->frameCount;
+            entry->totalLength += int(m_record.length);
+        }
+    }
+    m_record.length = 0;
+    m_record.time = 0;
+    m_record.stream = -1;
+    if (m_state == FrameEnded)
+        m_state = FrameStart;
+}
+
+// --- text sections ---------------------------------------------------------
+
+int RecordingIndexer::readToken()
+{
+    const int result = readString(m_rawFile, m_token, kMaxToken, &m_tokenCount);
+    m_token[m_tokenCount] = 0;
+    return result;
+}
+
+QString RecordingIndexer::tokenUtf8() const
+{
+    return QString::fromUtf8(reinterpret_cast<const char *>(m_token), m_tokenCount);
+}
+
+void RecordingIndexer::stepTextSection()
+{
+    int result = readToken();
+    if (result < 0) {
+        finishBy(result);
+        return;
+    }
+    const QString name = tokenUtf8().toUpper();
+    if (name.isEmpty())
+        return; // the next string names the section
+
+    QMap<QString, QString> pairs;
+    for (;;) {
+        result = readToken();
+        if (result < 0)
+            break;
+        const QString key = tokenUtf8().toUpper();
+        result = readToken();
+        if (result < 0)
+            break;
+        const char *bytes = reinterpret_cast<const char *>(m_token);
+        pairs.insert(key, m_textCodec ? m_textCodec->toUnicode(bytes, m_tokenCount)
+                                      : QString::fromUtf8(bytes, m_tokenCount));
+    }
+    endSection(name, pairs);
+    finishBy(result);
+}
+
+void RecordingIndexer::endSection(const QString &name, const QMap<QString, QString> &pairs)
+{
+    m_sections.insert(name, pairs);
+    m_sectionOrder.append(qMakePair(name, pairs));
+    if (name == kSectionFile || name == kSectionOnline) {
+        const QString codecName = pairs.value(kKeyEncoding);
+        m_textCodec = codecName.isEmpty() ? nullptr : QTextCodec::codecForName(codecName.toLocal8Bit());
+    } else if (name == kSectionStream) {
+        declareStream(pairs);
+    }
+}
+
+void RecordingIndexer::declareStream(const QMap<QString, QString> &pairs)
+{
+    auto *entry = new StreamIndexEntry;
+    entry->id = pairs.value(kKeyId).toUInt();
+    entry->descriptor = pairs;
+    entry->descriptor.insert(kKeyFileName, m_fileName);
+    if (m_writeIndexFiles) {
+        const QString path = createIndexPath();
+        if (!path.isEmpty()) {
+            entry->descriptor.insert(kKeyIndexFileName, path);
+            entry->indexFile = fopen(path.toLocal8Bit().constData(), "wb+");
+        }
+    }
+    m_streams.append(entry);
+}
+
+QString RecordingIndexer::createIndexPath()
+{
+    if (!m_indexDir) {
+        m_indexDir.reset(new QTemporaryDir(QDir::tempPath() + QStringLiteral("/velmora-index-XXXXXX")));
+        if (!m_indexDir->isValid()) {
+            m_indexDir.reset();
+            return QString();
+        }
+    }
+    return m_indexDir->path() + QLatin1Char('/') + m_indexPrefix + QString::number(m_streams.size());
+}
+
+// --- stream look-up and records --------------------------------------------
+
+StreamDescriptor RecordingIndexer::descriptor(int position, int *frameCount, int *totalLength) const
+{
+    if (position < 0 || position >= m_streams.size())
+        return StreamDescriptor();
+    const StreamIndexEntry *entry = m_streams.at(position);
+    if (frameCount)
+        *frameCount = entry->frameCount;
+    if (totalLength)
+        *totalLength = entry->totalLength;
+    return entry->descriptor;
+}
+
+StreamDescriptor RecordingIndexer::descriptorById(quint32 id, int *frameCount, int *totalLength) const
+{
+    int position = -1;
+    if (!findStream(id, &position))
+        return StreamDescriptor();
+    return descriptor(position, frameCount, totalLength);
+}
+
+StreamIndexEntry *RecordingIndexer::findStream(quint32 id, int *position) const
+{
+    for (int i = 0; i < m_streams.size(); ++i) {
+        if (m_streams.at(i)->id == id) {
+            if (position)
+                *position = i;
+            return m_streams.at(i);
+        }
+    }
+    return nullptr;
+}
+
+IndexRecord RecordingIndexer::firstRecord(int position, int n) const
+{
+    if (position < 0 || position >= m_streams.size() || n < 0)
+        return IndexRecord::none();
+    FILE *file = m_streams.at(position)->indexFile;
+    if (!file)
+        return IndexRecord::none();
+    // Keep the write position: indexing may still be appending to the file.
+    const qint64 saved = ftello(file);
+    IndexRecord record;
+    if (!readRecordAt(file, qint64(n) * IndexFormat::kRecordSize, &record))
+        record = IndexRecord::none();
+    fseeko(file, saved, SEEK_SET);
+    return record;
+}
+
+IndexRecord RecordingIndexer::lastRecord(int position) const
+{
+    if (position < 0 || position >= m_streams.size())
+        return IndexRecord::none();
+    FILE *file = m_streams.at(position)->indexFile;
+    if (!file)
+        return IndexRecord::none();
+    const qint64 saved = ftello(file);
+    IndexRecord record = IndexRecord::none();
+    if (fseeko(file, -IndexFormat::kRecordSize, SEEK_END) != 0 || !readRecord(file, &record))
+        record = IndexRecord::none();
+    fseeko(file, saved, SEEK_SET);
+    return record;
+}
+
+void RecordingIndexer::markAllLevels(const QList<int> &thresholds)
+{
+    for (StreamIndexEntry *entry : qAsConst(m_streams)) {
+        entry->levels = thresholds;
+        if (!entry->indexFile)
+            continue;
+        for (int level = 0; level < thresholds.size(); ++level)
+            markLevel(entry->indexFile, level, quint32(thresholds.at(level)));
+    }
+}

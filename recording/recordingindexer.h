@@ -1,0 +1,118 @@
+#pragma once
+
+#include "indexrecord.h"
+#include "rawstream.h"
+#include "streamindexentry.h"
+
+#include <QList>
+#include <QMap>
+#include <QMultiMap>
+#include <QPair>
+#include <QString>
+
+#include <cstdio>
+#include <memory>
+
+class QTemporaryDir;
+class QTextCodec;
+
+using StreamDescriptor = QMap<QString, QString>;
+// Every text section by upper-case name; several sections may share a name
+// (a look-up by name yields the one read last).
+using SectionsMap = QMultiMap<QString, QMap<QString, QString>>;
+
+// Reads a raw recording once from front to back, one frame per step(), and
+// collects its sections, its declared streams and (optionally) one index file
+// per stream. Not thread-safe: the owner drives it from one thread.
+//
+// Index files are created in a private folder under the system temporary
+// directory, owned by this indexer and removed by reset() and the destructor.
+class RecordingIndexer
+{
+public:
+    enum State {
+        FrameStart = 0,
+        DataHeader = 1,
+        TextSection = 2,
+        SkipFrame = 3,
+        FrameEnded = 4,
+        Idle = 5,
+    };
+
+    RecordingIndexer();
+    ~RecordingIndexer();
+    RecordingIndexer(const RecordingIndexer &) = delete;
+    RecordingIndexer &operator=(const RecordingIndexer &) = delete;
+
+    // Resets, then remembers the file name; false for an empty name.
+    bool open(const QString &fileName);
+    // Opens the raw file: 0 success, 1 cannot open, 2 no file name set.
+    int start();
+    // Indexes one frame; call until state() is Idle.
+    void step();
+    // Read position / file size, 0..1 (0 without a file or for an empty one).
+    double progress() const;
+    // Closes the raw file and the index files (entries stay); state Idle.
+    void closeFiles();
+    // Deletes every stream entry and its index file; returns files deleted.
+    int removeIndexFiles();
+    // Back to the freshly constructed state (index files and folder removed).
+    void reset();
+
+    StreamDescriptor descriptor(int position, int *frameCount = nullptr, int *totalLength = nullptr) const;
+    StreamDescriptor descriptorById(quint32 id, int *frameCount = nullptr, int *totalLength = nullptr) const;
+    StreamIndexEntry *findStream(quint32 id, int *position = nullptr) const;
+
+    // Record n / the last record of the stream at list position `position`;
+    // the result's stream is -1 when there is none.
+    IndexRecord firstRecord(int position, int n = 0) const;
+    IndexRecord lastRecord(int position) const;
+    // Marks levels 0..n-1 with the ascending thresholds (ms) in every open index file.
+    void markAllLevels(const QList<int> &thresholds);
+
+    int state() const { return m_state; }
+    const SectionsMap &sections() const { return m_sections; }
+    // The sections in the order they were read (the multi-map keeps order only per name).
+    const QList<QPair<QString, QMap<QString, QString>>> &sectionsInReadingOrder() const { return m_sectionOrder; }
+    const QList<StreamIndexEntry *> &streams() const { return m_streams; }
+    int streamCount() const { return m_streams.size(); }
+    QString fileName() const { return m_fileName; }
+    qint64 fileSize() const { return m_fileSize; }
+    QString indexPrefix() const { return m_indexPrefix; }
+    QTextCodec *textCodec() const { return m_textCodec; }
+    bool writeIndexFiles() const { return m_writeIndexFiles; }
+    void setWriteIndexFiles(bool write) { m_writeIndexFiles = write; }
+    // The folder index files go to (empty until the first one is created).
+    QString indexFolder() const;
+
+private:
+    friend void saveCache(const RecordingIndexer &indexer, const QString &path);
+    friend bool loadCache(RecordingIndexer &indexer, const QString &path);
+
+    void stepFrameStart();
+    void stepDataHeader();
+    void stepSkipFrame();
+    void stepTextSection();
+    void endFrame();
+    void finishBy(int result);
+    void endSection(const QString &name, const QMap<QString, QString> &pairs);
+    void declareStream(const QMap<QString, QString> &pairs);
+    QString createIndexPath();
+    int readToken();
+    QString tokenUtf8() const;
+
+    SectionsMap m_sections;
+    QList<QPair<QString, QMap<QString, QString>>> m_sectionOrder;
+    int m_state = Idle;
+    QTextCodec *m_textCodec = nullptr;
+    QString m_fileName;
+    FILE *m_rawFile = nullptr;
+    qint64 m_fileSize = 0;  // bytes
+    QString m_indexPrefix;
+    QList<StreamIndexEntry *> m_streams;
+    IndexRecord m_record;
+    unsigned char m_token[RawFormat::kMaxToken + 1] = {};
+    int m_tokenCount = 0;
+    bool m_writeIndexFiles = true;
+    std::unique_ptr<QTemporaryDir> m_indexDir;
+};

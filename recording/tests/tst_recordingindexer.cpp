@@ -1,0 +1,414 @@
+#include "indexcache.h"
+#include "recordingindexer.h"
+#include "recordingwriter.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+const QString kId = QStringLiteral("ID");
+const QString kStream = QStringLiteral("STREAM");
+
+// Builds a recording file in a temporary folder through RecordingWriter.
+class RecordingFile
+{
+public:
+    RecordingFile()
+        : m_path(m_dir.filePath(QStringLiteral("test.rec")))
+        , m_file(m_path)
+    {
+        m_file.open(QIODevice::WriteOnly);
+        m_writer.reset(new RecordingWriter(&m_file));
+    }
+    RecordingWriter &writer() { return *m_writer; }
+    QString finish()
+    {
+        m_file.close();
+        return m_path;
+    }
+    QString dir() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+    QFile m_file;
+    QScopedPointer<RecordingWriter> m_writer;
+};
+
+RecordingWriter::Pairs stream(int id, const QString &type = QStringLiteral("audio"))
+{
+    return {{kId, QString::number(id)}, {QStringLiteral("TYPE"), type},
+            {QStringLiteral("ENCODING"), QStringLiteral("PCMA")},
+            {QStringLiteral("DESCRIPTION"), QStringLiteral("channel %1").arg(id)}};
+}
+
+// Runs the indexer to its end; fails the test on a hang.
+bool runToEnd(RecordingIndexer &indexer, int maxSteps = 1000000)
+{
+    for (int i = 0; i < maxSteps; ++i) {
+        if (indexer.state() == RecordingIndexer::Idle)
+            return true;
+        indexer.step();
+    }
+    return false;
+}
+
+QList<IndexRecord> records(const QString &indexPath)
+{
+    QList<IndexRecord> result;
+    FILE *file = fopen(indexPath.toLocal8Bit().constData(), "rb");
+    if (!file)
+        return result;
+    IndexRecord r;
+    while (readRecord(file, &r))
+        result.append(r);
+    fclose(file);
+    return result;
+}
+
+} // namespace
+
+class tst_RecordingIndexer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void indexesStreamsAndFrames();
+    void recordsValidateInRawFile_data();
+    void recordsValidateInRawFile();
+    void textCodecAppliesToLaterSections();
+    void oddFrames_data();
+    void oddFrames();
+    void oddFiles_data();
+    void oddFiles();
+    void startResults();
+    void withoutIndexFiles();
+    void indexFilesLiveInPrivateFolder();
+    void progressOfLargeFile();
+};
+
+void tst_RecordingIndexer::indexesStreamsAndFrames()
+{
+    RecordingFile rec;
+    rec.writer().writeDataFrame(5, 1, "early"); // before any STREAM: skipped
+    rec.writer().writeSection(QStringLiteral("file"), {{QStringLiteral("DATETIME"), QStringLiteral("05.03.2013 14:22:07")}});
+    rec.writer().writeSection(kStream, stream(1));
+    rec.writer().writeSection(kStream, stream(2));
+    rec.writer().writeDataFrame(100, 1, QByteArray(10, 'a'));
+    rec.writer().writeDataFrame(150, 2, QByteArray(3, 'b'));
+    rec.writer().writeDataFrame(160, 9, QByteArray(3, 'c'));   // undeclared
+    rec.writer().writeDataFrame(170, 0x80, QByteArray(3, 'd')); // negative stream number
+    rec.writer().writeDataFrame(200, 1, QByteArray("\xFF\xAB", 2));
+    const QString path = rec.finish();
+
+    RecordingIndexer indexer;
+    QVERIFY(indexer.open(path));
+    QCOMPARE(indexer.start(), 0);
+    QVERIFY(runToEnd(indexer));
+    QCOMPARE(indexer.progress(), 1.0);
+    QCOMPARE(indexer.streamCount(), 2);
+
+    int frames = 0, total = 0;
+    const StreamDescriptor d1 = indexer.descriptorById(1, &frames, &total);
+    QCOMPARE(frames, 2);
+    QCOMPARE(total, 16 + 8);
+    QCOMPARE(d1.value(QStringLiteral("FILENAME")), path);
+    QCOMPARE(d1.value(QStringLiteral("DESCRIPTION")), QStringLiteral("channel 1"));
+    QVERIFY(d1.value(QStringLiteral("INDEX_FILENAME")).endsWith(indexer.indexPrefix() + QLatin1Char('0')));
+    QVERIFY(indexer.descriptor(1).value(QStringLiteral("INDEX_FILENAME")).endsWith(indexer.indexPrefix() + QLatin1Char('1')));
+    QVERIFY(indexer.descriptor(2).isEmpty());
+    QVERIFY(!indexer.findStream(9));
+
+    // The copy in the sections map has no indexer keys; names are upper case.
+    QCOMPARE(indexer.sections().count(kStream), 2);
+    QVERIFY(!indexer.sections().value(kStream).contains(QStringLiteral("FILENAME")));
+    QVERIFY(indexer.sections().contains(QStringLiteral("FILE")));
+    QCOMPARE(indexer.sectionsInReadingOrder().size(), 3);
+    QCOMPARE(indexer.sectionsInReadingOrder().at(1).second.value(kId), QStringLiteral("1"));
+
+    QCOMPARE(indexer.firstRecord(0).time, quint32(100));
+    QCOMPARE(indexer.firstRecord(0, 1).time, quint32(200));
+    QCOMPARE(indexer.firstRecord(0, 2).stream, -1);
+    QCOMPARE(indexer.lastRecord(1).time, quint32(150));
+    QCOMPARE(indexer.lastRecord(7).stream, -1);
+
+    indexer.markAllLevels({250, 1000});
+    const QString index0 = d1.value(QStringLiteral("INDEX_FILENAME"));
+    indexer.closeFiles();
+    const QList<IndexRecord> r = records(index0);
+    QCOMPARE(r.size(), 2);
+    QCOMPARE(r[0].length, quint32(16));
+    QCOMPARE(r[0].stream, 1);
+    QCOMPARE(r[0].startLevel, quint8(2));
+    QCOMPARE(r[1].endLevel, quint8(2));
+    QCOMPARE(indexer.streams().at(0)->levels, QList<int>({250, 1000}));
+
+    QCOMPARE(indexer.removeIndexFiles(), 2);
+    QVERIFY(!QFile::exists(index0));
+    QCOMPARE(indexer.streamCount(), 0);
+}
+
+void tst_RecordingIndexer::recordsValidateInRawFile_data()
+{
+    QTest::addColumn<bool>("escapeEverything");
+    QTest::newRow("plain stuffing") << false;
+    QTest::newRow("every byte escaped") << true;
+}
+
+void tst_RecordingIndexer::recordsValidateInRawFile()
+{
+    QFETCH(bool, escapeEverything);
+    RecordingFile rec;
+    rec.writer().setEscapeEverything(escapeEverything);
+    rec.writer().writeSection(kStream, stream(3));
+    for (quint32 t = 0; t < 50; ++t)
+        rec.writer().writeDataFrame(t * 20, 3, QByteArray(int(t % 7), char(0xFF - t)));
+    const QString path = rec.finish();
+
+    RecordingIndexer indexer;
+    indexer.open(path);
+    QCOMPARE(indexer.start(), 0);
+    QVERIFY(runToEnd(indexer));
+    const QString indexPath = indexer.descriptor(0).value(QStringLiteral("INDEX_FILENAME"));
+    indexer.closeFiles();
+    const QList<IndexRecord> r = records(indexPath);
+    QCOMPARE(r.size(), 50);
+    FILE *raw = fopen(QFile::encodeName(path).constData(), "rb");
+    for (int i = 0; i < r.size(); ++i) {
+        QVERIFY2(validateRecord(raw, r[i]), qPrintable(QString::number(i)));
+        QCOMPARE(r[i].length, quint32(6 + i % 7));
+        QCOMPARE(r[i].time, quint32(i * 20));
+    }
+    fclose(raw);
+}
+
+void tst_RecordingIndexer::textCodecAppliesToLaterSections()
+{
+    QTextCodec *cp1251 = QTextCodec::codecForName("Windows-1251");
+    QVERIFY(cp1251);
+    const QString russian = QStringLiteral("Диспетчер");
+    RecordingFile rec;
+    // The FILE section's own values are UTF-8.
+    rec.writer().writeSection(QStringLiteral("FILE"), {{QStringLiteral("ENCODING"), QStringLiteral("Windows-1251")},
+                                                       {QStringLiteral("NOTE"), russian}});
+    rec.writer().writeSection(QStringLiteral("DEVICE"), {{QStringLiteral("NAME"), russian}}, cp1251);
+    rec.writer().writeSection(QStringLiteral("ONLINE"), {{QStringLiteral("ENCODING"), QStringLiteral("no-such-codec")}}, cp1251);
+    rec.writer().writeSection(QStringLiteral("DEVICE"), {{QStringLiteral("NAME"), russian}});
+    const QString path = rec.finish();
+
+    RecordingIndexer indexer;
+    indexer.open(path);
+    indexer.start();
+    QVERIFY(runToEnd(indexer));
+    QCOMPARE(indexer.sections().value(QStringLiteral("FILE")).value(QStringLiteral("NOTE")), russian);
+    const QList<QMap<QString, QString>> devices = indexer.sections().values(QStringLiteral("DEVICE"));
+    QCOMPARE(devices.size(), 2);
+    QCOMPARE(devices.at(1).value(QStringLiteral("NAME")), russian); // first read: Windows-1251
+    QCOMPARE(devices.at(0).value(QStringLiteral("NAME")), russian); // read last: UTF-8 again
+    QVERIFY(!indexer.textCodec());
+}
+
+// Each row is a recording body after one declared stream 1; the expected
+// frame count and total length of stream 1 and the section count.
+void tst_RecordingIndexer::oddFrames_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("sectionCount");
+
+    const QByteArray frame("\xFF\x02\x0A\x00\x00\x00\x01xy", 9);
+    QTest::newRow("one frame") << frame << 1 << 8 << 1;
+    QTest::newRow("empty frames between") << QByteArray("\xFF\xFF\xFF") + frame << 1 << 8 << 1;
+    QTest::newRow("header cut by marker") << QByteArray("\xFF\x02\x0A\x00\xFF", 5) + frame << 1 << 8 << 1;
+    QTest::newRow("header cut by end") << frame + QByteArray("\xFF\x02\x0A\x00\x00\x00", 6) << 1 << 8 << 1;
+    QTest::newRow("header only") << QByteArray("\xFF\x02\x0A\x00\x00\x00\x01", 7) << 1 << 6 << 1;
+    QTest::newRow("unknown frame type") << QByteArray("\xFF\x07\x01\x02\x03", 5) + frame << 1 << 8 << 1;
+    QTest::newRow("escape at end") << frame + QByteArray("\xAB", 1) << 1 << 8 << 1;
+    QTest::newRow("section without pairs") << QByteArray("\xFF\x01NOTE\0", 7) + frame << 1 << 8 << 2;
+    QTest::newRow("key without value ends section")
+        << QByteArray("\xFF\x01NOTE\0KEY\0", 11) + frame << 1 << 8 << 2;
+    QTest::newRow("section cut by end of file") << QByteArray("\xFF\x01NOTE\0KEY\0VAL", 14) << 0 << 0 << 2;
+    QTest::newRow("section of empty strings") << QByteArray("\xFF\x01\0\0\0", 5) + frame << 1 << 8 << 1;
+    QTest::newRow("long key") << QByteArray("\xFF\x01NOTE\0", 7) + QByteArray(300, 'k') + QByteArray("\0v\0", 3) + frame
+                              << 1 << 8 << 2;
+}
+
+void tst_RecordingIndexer::oddFrames()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, frames);
+    QFETCH(int, total);
+    QFETCH(int, sectionCount);
+    RecordingFile rec;
+    rec.writer().writeSection(kStream, stream(1));
+    rec.writer().writeStored(stored);
+    RecordingIndexer indexer;
+    indexer.open(rec.finish());
+    QCOMPARE(indexer.start(), 0);
+    QVERIFY(runToEnd(indexer));
+    int gotFrames = -1, gotTotal = -1;
+    indexer.descriptor(0, &gotFrames, &gotTotal);
+    QCOMPARE(gotFrames, frames);
+    QCOMPARE(gotTotal, total);
+    QCOMPARE(indexer.sections().size(), sectionCount);
+}
+
+void tst_RecordingIndexer::oddFiles_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("streams");
+    QTest::addColumn<quint32>("firstId");
+
+    QTest::newRow("empty file") << QByteArray() << 0 << 0u;
+    QTest::newRow("no leading marker") << QByteArray("\x01STREAM\0ID\0" "5\0\xFF\x02\0\0\0\0\x05", 20) << 1 << 5u;
+    QTest::newRow("stream without ID") << QByteArray("\xFF\x01STREAM\0TYPE\0text\0", 19) << 1 << 0u;
+    QTest::newRow("stream with text ID") << QByteArray("\xFF\x01STREAM\0ID\0abc\0", 16) << 1 << 0u;
+    QTest::newRow("lower-case names") << QByteArray("\xFF\x01stream\0id\0" "7\0", 14) << 1 << 7u;
+    QTest::newRow("garbage before marker") << QByteArray("\x09\x09\x09\xFF\x01STREAM\0ID\0" "2\0", 17) << 1 << 2u;
+    QByteArray random(1 << 16, '\0');
+    QRandomGenerator rng(11);
+    for (char &c : random)
+        c = char(rng.bounded(256));
+    QTest::newRow("random bytes") << random << -1 << 0u;
+    QByteArray markers(5000, char(0xFF));
+    QTest::newRow("only markers") << markers << 0 << 0u;
+    QTest::newRow("only escapes") << QByteArray(5001, char(0xAB)) << 0 << 0u;
+}
+
+void tst_RecordingIndexer::oddFiles()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, streams);
+    QFETCH(quint32, firstId);
+    RecordingFile rec;
+    rec.writer().writeStored(stored);
+    RecordingIndexer indexer;
+    indexer.open(rec.finish());
+    QCOMPARE(indexer.start(), 0);
+    QVERIFY(runToEnd(indexer));
+    if (streams >= 0) {
+        QCOMPARE(indexer.streamCount(), streams);
+        if (streams > 0)
+            QCOMPARE(indexer.streams().at(0)->id, firstId);
+    }
+    indexer.markAllLevels({250, 1000});
+    for (int i = 0; i < indexer.streamCount(); ++i)
+        QVERIFY(indexer.lastRecord(i).stream == -1 || indexer.lastRecord(i).stream >= 0);
+}
+
+void tst_RecordingIndexer::startResults()
+{
+    RecordingIndexer indexer;
+    QVERIFY(!indexer.open(QString()));
+    QCOMPARE(indexer.start(), 2);
+    QVERIFY(indexer.open(QStringLiteral("/nonexistent/recording.rec")));
+    QCOMPARE(indexer.start(), 1);
+    QCOMPARE(indexer.state(), int(RecordingIndexer::Idle));
+    indexer.step(); // idle: nothing happens
+    QTemporaryDir dir;
+    QVERIFY(indexer.open(dir.path()));
+    QCOMPARE(indexer.start(), 1);
+    QCOMPARE(indexer.progress(), 0.0);
+
+    RecordingFile empty;
+    QVERIFY(indexer.open(empty.finish()));
+    QCOMPARE(indexer.start(), 0);
+    QCOMPARE(indexer.progress(), 0.0);
+    indexer.step();
+    QCOMPARE(indexer.state(), int(RecordingIndexer::Idle));
+}
+
+void tst_RecordingIndexer::withoutIndexFiles()
+{
+    RecordingFile rec;
+    rec.writer().writeSection(kStream, stream(4));
+    rec.writer().writeSection(kStream, stream(4)); // duplicate ID: frames go to the first
+    rec.writer().writeDataFrame(1, 4, "abcd");
+    RecordingIndexer indexer;
+    indexer.setWriteIndexFiles(false);
+    indexer.open(rec.finish());
+    indexer.start();
+    QVERIFY(runToEnd(indexer));
+    QCOMPARE(indexer.streamCount(), 2);
+    int frames = 0, total = 0;
+    QVERIFY(!indexer.descriptor(0, &frames, &total).contains(QStringLiteral("INDEX_FILENAME")));
+    QCOMPARE(frames, 1);
+    QCOMPARE(total, 10);
+    indexer.descriptor(1, &frames, &total);
+    QCOMPARE(frames, 0);
+    QVERIFY(indexer.indexFolder().isEmpty());
+    QCOMPARE(indexer.firstRecord(0).stream, -1);
+}
+
+void tst_RecordingIndexer::indexFilesLiveInPrivateFolder()
+{
+    RecordingFile rec;
+    rec.writer().writeSection(kStream, stream(1));
+    rec.writer().writeDataFrame(1, 1, "abcd");
+    const QString path = rec.finish();
+
+    // Index files must not depend on a writable current directory.
+    const QString savedCwd = QDir::currentPath();
+    QTemporaryDir readOnly;
+    QFile::setPermissions(readOnly.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QDir::setCurrent(readOnly.path());
+    QString folder, index;
+    {
+        RecordingIndexer indexer;
+        indexer.open(path);
+        indexer.start();
+        QVERIFY(runToEnd(indexer));
+        folder = indexer.indexFolder();
+        index = indexer.descriptor(0).value(QStringLiteral("INDEX_FILENAME"));
+        QVERIFY(folder.startsWith(QDir::tempPath()));
+        QCOMPARE(QFileInfo(index).path(), folder);
+        QCOMPARE(QFileInfo(index).fileName(), indexer.indexPrefix() + QLatin1Char('0'));
+        indexer.closeFiles();
+        QCOMPARE(QFileInfo(index).size(), qint64(20));
+        QCOMPARE(QFileInfo(folder).permissions() & (QFileDevice::ReadOther | QFileDevice::WriteOther), 0);
+
+        // Re-indexing drops the old files.
+        QCOMPARE(indexer.start(), 0);
+        QVERIFY(!QFile::exists(index));
+        QVERIFY(runToEnd(indexer));
+        index = indexer.descriptor(0).value(QStringLiteral("INDEX_FILENAME"));
+        QVERIFY(QFile::exists(index));
+        indexer.reset();
+        QVERIFY(!QFile::exists(folder));
+        indexer.open(path);
+        indexer.start();
+        QVERIFY(runToEnd(indexer));
+        folder = indexer.indexFolder();
+        QVERIFY(QFile::exists(folder));
+    }
+    QVERIFY(!QFile::exists(folder)); // destruction removes the folder
+    QDir::setCurrent(savedCwd);
+    QFile::setPermissions(readOnly.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void tst_RecordingIndexer::progressOfLargeFile()
+{
+    // A sparse file beyond 4 GiB: sizes and progress use 64-bit arithmetic.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("large.rec"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const qint64 size = (qint64(5) << 30) + 7;
+    QVERIFY(file.resize(size));
+    file.close();
+    RecordingIndexer indexer;
+    indexer.open(path);
+    QCOMPARE(indexer.start(), 0);
+    QCOMPARE(indexer.fileSize(), size);
+    QCOMPARE(indexer.progress(), 0.0);
+}
+
+QTEST_GUILESS_MAIN(tst_RecordingIndexer)
+#include "tst_recordingindexer.moc"
