@@ -44,6 +44,16 @@ bool matchesLevel(const IndexRecord &r, int a, int b)
 
 } // namespace
 
+QList<int> defaultActivityThresholds()
+{
+    constexpr int kLevels = 10;
+    constexpr int kFirstThreshold = 250; // ms; each level is 4 times the previous
+    QList<int> thresholds;
+    for (int k = 0; k < kLevels; ++k)
+        thresholds.append(kFirstThreshold << (2 * k));
+    return thresholds;
+}
+
 bool readRecord(FILE *index, IndexRecord *record)
 {
     unsigned char buffer[kRecordSize];

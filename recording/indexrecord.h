@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -35,6 +36,9 @@ constexpr double kNoTime = 4294967295.0;
 constexpr quint32 kNoTimeStamp = 0xFFFFFFFFu;
 
 } // namespace IndexFormat
+
+// The ten activity-level gap thresholds both programs mark: 250 x 4^k ms, k = 0..9.
+QList<int> defaultActivityThresholds();
 
 // Record I/O at the file's current position; false when a whole record
 // could not be read or written.

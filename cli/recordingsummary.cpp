@@ -1,0 +1,160 @@
+#include "recordingsummary.h"
+
+#include "datetimetext.h"
+#include "indexrecord.h"
+#include "recordingindexer.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTextStream>
+
+namespace {
+
+const QString kBaseFormat = QStringLiteral("yyyy-MM-dd'T'hh:mm:ss.zzz");
+
+QJsonValue msOrNull(qint64 ms)
+{
+    return ms < 0 ? QJsonValue() : QJsonValue(double(ms));
+}
+
+QJsonObject toJsonObject(const QMap<QString, QString> &map)
+{
+    QJsonObject object;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        object.insert(it.key(), it.value());
+    return object;
+}
+
+QString msText(qint64 ms)
+{
+    return ms < 0 ? QStringLiteral("-") : QString::number(ms);
+}
+
+bool indexToEnd(RecordingIndexer &indexer, const QString &fileName, QString *error)
+{
+    const QFileInfo info(fileName);
+    if (!info.exists()) {
+        *error = QStringLiteral("%1: no such file").arg(fileName);
+        return false;
+    }
+    if (info.isDir()) {
+        *error = QStringLiteral("%1: is a directory").arg(fileName);
+        return false;
+    }
+    if (!indexer.open(fileName) || indexer.start() != 0) {
+        *error = QStringLiteral("%1: cannot be read").arg(fileName);
+        return false;
+    }
+    while (indexer.state() != RecordingIndexer::Idle)
+        indexer.step();
+    return true;
+}
+
+} // namespace
+
+bool RecordingSummary::read(const QString &fileName, RecordingSummary *summary, QString *error)
+{
+    RecordingIndexer indexer;
+    if (!indexToEnd(indexer, fileName, error))
+        return false;
+    indexer.markAllLevels(defaultActivityThresholds());
+
+    summary->fileName = fileName;
+    summary->sections = indexer.sectionsInReadingOrder();
+    // No DATETIME at all means no base, not the parser's default date.
+    const QMap<QString, QString> file = indexer.sections().value(QStringLiteral("FILE"));
+    const auto dateTime = file.constFind(QStringLiteral("DATETIME"));
+    summary->base = dateTime == file.cend() ? QDateTime() : parseDateTime(*dateTime);
+    summary->streams.clear();
+    for (int i = 0; i < indexer.streamCount(); ++i) {
+        Stream stream;
+        stream.index = i;
+        stream.descriptor = indexer.descriptor(i, &stream.frameCount, &stream.totalLength);
+        stream.descriptor.remove(QStringLiteral("INDEX_FILENAME")); // gone with the indexer
+        const IndexRecord first = indexer.firstRecord(i);
+        const IndexRecord last = indexer.lastRecord(i);
+        if (first.stream >= 0)
+            stream.firstMs = first.time;
+        if (last.stream >= 0)
+            stream.lastMs = last.time;
+        summary->streams.append(stream);
+    }
+    indexer.closeFiles();
+    return true;
+}
+
+qint64 RecordingSummary::beginMs() const
+{
+    qint64 begin = -1;
+    for (const Stream &s : streams) {
+        if (s.firstMs >= 0 && (begin < 0 || s.firstMs < begin))
+            begin = s.firstMs;
+    }
+    return begin;
+}
+
+qint64 RecordingSummary::endMs() const
+{
+    qint64 end = -1;
+    for (const Stream &s : streams)
+        end = qMax(end, s.lastMs);
+    return end;
+}
+
+QJsonObject RecordingSummary::toJson() const
+{
+    QJsonArray sectionArray;
+    for (const auto &section : sections)
+        sectionArray.append(QJsonObject{{QStringLiteral("name"), section.first},
+                                        {QStringLiteral("values"), toJsonObject(section.second)}});
+    QJsonArray streamArray;
+    for (const Stream &s : streams) {
+        const auto &d = s.descriptor;
+        streamArray.append(QJsonObject{
+            {QStringLiteral("index"), s.index},
+            {QStringLiteral("id"), d.value(QStringLiteral("ID"))},
+            {QStringLiteral("type"), d.value(QStringLiteral("TYPE"))},
+            {QStringLiteral("encoding"), d.value(QStringLiteral("ENCODING"))},
+            {QStringLiteral("description"), d.value(QStringLiteral("DESCRIPTION"))},
+            {QStringLiteral("frames"), s.frameCount},
+            {QStringLiteral("length"), s.totalLength},
+            {QStringLiteral("first_ms"), msOrNull(s.firstMs)},
+            {QStringLiteral("last_ms"), msOrNull(s.lastMs)},
+        });
+    }
+    return QJsonObject{
+        {QStringLiteral("file"), fileName},
+        {QStringLiteral("base"), base.isValid() ? QJsonValue(base.toString(kBaseFormat)) : QJsonValue()},
+        {QStringLiteral("begin_ms"), msOrNull(beginMs())},
+        {QStringLiteral("end_ms"), msOrNull(endMs())},
+        {QStringLiteral("sections"), sectionArray},
+        {QStringLiteral("streams"), streamArray},
+    };
+}
+
+QString RecordingSummary::toText() const
+{
+    QString text;
+    QTextStream out(&text);
+    out << "File:    " << fileName << '\n';
+    out << "Base:    " << (base.isValid() ? base.toString(kBaseFormat) + QStringLiteral(" UTC") : QStringLiteral("invalid"))
+        << '\n';
+    out << "Range:   " << msText(beginMs()) << " .. " << msText(endMs()) << " ms\n";
+    out << "Sections (" << sections.size() << "):\n";
+    for (const auto &section : sections) {
+        out << "  " << section.first << '\n';
+        for (auto it = section.second.cbegin(); it != section.second.cend(); ++it)
+            out << "    " << it.key() << " = " << it.value() << '\n';
+    }
+    out << "Streams (" << streams.size() << "):\n";
+    for (const Stream &s : streams) {
+        const auto &d = s.descriptor;
+        out << "  #" << s.index << "  ID " << d.value(QStringLiteral("ID")) << "  "
+            << d.value(QStringLiteral("TYPE")) << "  " << d.value(QStringLiteral("ENCODING")) << "  \""
+            << d.value(QStringLiteral("DESCRIPTION")) << "\"\n";
+        out << "      " << s.frameCount << " frames, " << s.totalLength << " bytes, " << msText(s.firstMs)
+            << " .. " << msText(s.lastMs) << " ms\n";
+    }
+    return text;
+}

@@ -1,0 +1,31 @@
+// velmora-cli: command-line companion of the player.
+#include "clioutput.h"
+#include "infocommand.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+namespace {
+
+const QString kUsage = QStringLiteral(
+    "usage: velmora-cli COMMAND ...\n"
+    "  info FILE [--json]           sections and streams of a recording\n");
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
+    if (command == QLatin1String("info"))
+        return runInfoCommand(arguments);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        CliOutput::printOut(kUsage);
+        return 0;
+    }
+    CliOutput::printError(QStringLiteral("velmora-cli"),
+                          command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command %1").arg(command));
+    CliOutput::printOut(kUsage);
+    return 2;
+}
