@@ -1,5 +1,6 @@
 #include "recordingsummary.h"
 
+#include "audiocodec.h"
 #include "datetimetext.h"
 #include "indexrecord.h"
 #include "recordingindexer.h"
@@ -51,7 +52,17 @@ bool indexToEnd(RecordingIndexer &indexer, const QString &fileName, QString *err
     return true;
 }
 
+constexpr int kDefaultRate = 8000; // Hz, when an encoding names no rate
+
 } // namespace
+
+double RecordingSummary::Stream::durationMs() const
+{
+    if (descriptor.value(QStringLiteral("TYPE")) != QLatin1String("audio"))
+        return -1.0;
+    const int payloadBytes = totalLength - RawFormat::kDataHeaderSize * frameCount;
+    return encodedDuration(descriptor.value(QStringLiteral("ENCODING")), payloadBytes, kDefaultRate);
+}
 
 bool RecordingSummary::read(const QString &fileName, RecordingSummary *summary, QString *error)
 {
@@ -121,6 +132,7 @@ QJsonObject RecordingSummary::toJson() const
             {QStringLiteral("length"), s.totalLength},
             {QStringLiteral("first_ms"), msOrNull(s.firstMs)},
             {QStringLiteral("last_ms"), msOrNull(s.lastMs)},
+            {QStringLiteral("duration_ms"), s.durationMs() < 0 ? QJsonValue() : QJsonValue(s.durationMs())},
         });
     }
     return QJsonObject{
@@ -154,7 +166,10 @@ QString RecordingSummary::toText() const
             << d.value(QStringLiteral("TYPE")) << "  " << d.value(QStringLiteral("ENCODING")) << "  \""
             << d.value(QStringLiteral("DESCRIPTION")) << "\"\n";
         out << "      " << s.frameCount << " frames, " << s.totalLength << " bytes, " << msText(s.firstMs)
-            << " .. " << msText(s.lastMs) << " ms\n";
+            << " .. " << msText(s.lastMs) << " ms";
+        if (s.durationMs() >= 0)
+            out << ", " << s.durationMs() / 1000.0 << " s of sound";
+        out << '\n';
     }
     return text;
 }

@@ -20,6 +20,10 @@ struct RecordingSummary
         int totalLength = 0;                // logical bytes, 6 header bytes per frame included
         qint64 firstMs = -1;                // -1: no frame
         qint64 lastMs = -1;
+
+        // Playing time of an audio stream's payload (header bytes excluded),
+        // ms; -1 for other stream types.
+        double durationMs() const;
     };
 
     QString fileName;

@@ -1,5 +1,6 @@
 // velmora-cli: command-line companion of the player.
 #include "clioutput.h"
+#include "decodecommand.h"
 #include "infocommand.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,8 @@ namespace {
 
 const QString kUsage = QStringLiteral(
     "usage: velmora-cli COMMAND ...\n"
-    "  info FILE [--json]           sections and streams of a recording\n");
+    "  info FILE [--json]           sections and streams of a recording\n"
+    "  decode --encoding ENC IN OUT raw coded bytes to 16-bit little-endian samples\n");
 
 } // namespace
 
@@ -20,6 +22,8 @@ int main(int argc, char *argv[])
     const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
     if (command == QLatin1String("info"))
         return runInfoCommand(arguments);
+    if (command == QLatin1String("decode"))
+        return runDecodeCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         CliOutput::printOut(kUsage);
         return 0;

@@ -1,8 +1,8 @@
 # Sourced by the other scripts: Debian packages the project needs, installed
 # on demand (apt-get update first, only when something is missing).
 
-BUILD_PACKAGES="g++ cmake ninja-build pkg-config qtbase5-dev"
-TEST_PACKAGES="libspandsp-dev"
+BUILD_PACKAGES="g++ cmake ninja-build pkg-config qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins"
+TEST_PACKAGES="libspandsp-dev pulseaudio pulseaudio-utils"
 
 ensure_packages() {
     local missing=()

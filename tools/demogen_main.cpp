@@ -1,4 +1,5 @@
-// demogen OUTPUT: writes the demo recording.
+// demogen OUTPUT TETRA_SPEECH: writes the demo recording; TETRA_SPEECH is a
+// file of coded TETRA frames for its TETRA channel.
 #include "demorecording.h"
 
 #include <QCoreApplication>
@@ -11,12 +12,17 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() != 2) {
-        fprintf(stderr, "usage: demogen OUTPUT\n");
+    if (arguments.size() != 3) {
+        fprintf(stderr, "usage: demogen OUTPUT TETRA_SPEECH\n");
         return 2;
     }
+    QFile speech(arguments.at(2));
+    if (!speech.open(QIODevice::ReadOnly)) {
+        fprintf(stderr, "demogen: cannot read %s\n", qPrintable(arguments.at(2)));
+        return 1;
+    }
     QSaveFile file(arguments.at(1));
-    if (!file.open(QIODevice::WriteOnly) || !writeDemoRecording(&file) || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || !writeDemoRecording(&file, speech.readAll()) || !file.commit()) {
         fprintf(stderr, "demogen: cannot write %s\n", qPrintable(arguments.at(1)));
         return 1;
     }

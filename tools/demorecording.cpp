@@ -1,6 +1,7 @@
 #include "demorecording.h"
 
 #include "alawencoder.h"
+#include "g726encoder.h"
 #include "recordingwriter.h"
 #include "speechsignal.h"
 
@@ -37,6 +38,41 @@ void addSpeech(QList<Frame> *frames, quint8 stream, quint32 seed, const QList<Sp
     }
 }
 
+// G.726-32 frames of one channel: 100 ms = 800 samples = 400 bytes each.
+void addAdpcm(QList<Frame> *frames, quint8 stream, quint32 seed, const QList<Spurt> &spurts)
+{
+    SpeechSignal signal(seed, 0.25);
+    G726Encoder encoder;
+    QByteArray coded(kSamplesPerFrame / 2, '\0');
+    for (const Spurt &spurt : spurts) {
+        for (quint32 t = 0; t < spurt.durationMs; t += kFrameMs) {
+            const QVector<qint16> samples = signal.next(kSamplesPerFrame);
+            encoder.encode(samples.constData(), samples.size(), coded.data());
+            frames->append({spurt.beginMs + t, stream, coded});
+        }
+    }
+}
+
+// TETRA frames of one channel, four 30 ms speech frames per recorder frame,
+// taken in turn from the given coded speech.
+void addTetra(QList<Frame> *frames, quint8 stream, const QByteArray &speech, const QList<Spurt> &spurts)
+{
+    constexpr int kTetraFrameBytes = 18;
+    constexpr int kTetraFramesPerFrame = 4;
+    constexpr quint32 kTetraChunkMs = 30 * kTetraFramesPerFrame;
+    const int chunkBytes = kTetraFrameBytes * kTetraFramesPerFrame;
+    const int chunks = speech.size() / chunkBytes;
+    if (chunks == 0)
+        return;
+    int next = 0;
+    for (const Spurt &spurt : spurts) {
+        for (quint32 t = 0; t < spurt.durationMs; t += kTetraChunkMs) {
+            frames->append({spurt.beginMs + t, stream, speech.mid(next * chunkBytes, chunkBytes)});
+            next = (next + 1) % chunks;
+        }
+    }
+}
+
 void addText(QList<Frame> *frames, quint8 stream, QTextCodec *codec, quint32 timeMs, const QString &text)
 {
     frames->append({timeMs, stream, codec->fromUnicode(text)});
@@ -52,7 +88,7 @@ RecordingWriter::Pairs streamPairs(int id, const char *type, const char *encodin
 
 } // namespace
 
-bool writeDemoRecording(QIODevice *device)
+bool writeDemoRecording(QIODevice *device, const QByteArray &tetraSpeech)
 {
     QTextCodec *cp1251 = QTextCodec::codecForName("Windows-1251");
     RecordingWriter writer(device);
@@ -65,10 +101,15 @@ bool writeDemoRecording(QIODevice *device)
     writer.writeSection(QStringLiteral("STREAM"), streamPairs(1, "audio", "PCMA/8000", QStringLiteral("Диспетчер")), cp1251);
     writer.writeSection(QStringLiteral("STREAM"), streamPairs(2, "audio", "PCMA", QStringLiteral("Борт 12")), cp1251);
     writer.writeSection(QStringLiteral("STREAM"), streamPairs(3, "text", "Windows-1251", QStringLiteral("События")), cp1251);
+    writer.writeSection(QStringLiteral("STREAM"), streamPairs(4, "audio", "G726-32/8000", QStringLiteral("Борт 7, АДИКМ")), cp1251);
+    writer.writeSection(QStringLiteral("STREAM"), streamPairs(5, "audio", "TETRA", QStringLiteral("Абонент TETRA 2041")), cp1251);
 
     QList<Frame> frames;
     addSpeech(&frames, 1, 1, {{0, 4000}, {6000, 3000}, {75000, 5000}, {200000, 2500}});
     addSpeech(&frames, 2, 2, {{4200, 1500}, {9500, 2000}, {140000, 10000}});
+    addAdpcm(&frames, 4, 3, {{12000, 6000}, {95000, 4000}});
+    // Overlaps the dispatcher's spurt: several channels sound at the same time.
+    addTetra(&frames, 5, tetraSpeech, {{1000, 2400}, {30000, 7200}, {160000, 3600}});
     addText(&frames, 3, cp1251, 0, QStringLiteral("Начало записи"));
     addText(&frames, 3, cp1251, 4100, QStringLiteral("Вызов: борт 12 → диспетчер"));
     addText(&frames, 3, cp1251, 74000, QStringLiteral("Тревога: потеря связи"));

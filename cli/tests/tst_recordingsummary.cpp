@@ -66,6 +66,8 @@ private slots:
     void json();
     void base_data();
     void base();
+    void duration_data();
+    void duration();
     void cliExitStatus_data();
     void cliExitStatus();
 };
@@ -134,6 +136,51 @@ void tst_RecordingSummary::base()
     const QJsonValue base = summary.toJson().value(QStringLiteral("base"));
     QCOMPARE(base.isNull(), expected.isNull());
     QCOMPARE(base.toString(), expected);
+}
+
+void tst_RecordingSummary::duration_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<int>("payloadBytes");
+    QTest::addColumn<double>("expected"); // ms for three frames; -1: null
+
+    // Durations count payload bytes only, never the frame headers.
+    QTest::newRow("TETRA") << "audio" << "TETRA" << 18 << 90.0;
+    QTest::newRow("PCMA") << "audio" << "PCMA" << 800 << 300.0;
+    QTest::newRow("PCMA/16000") << "audio" << "PCMA/16000" << 800 << 150.0;
+    QTest::newRow("G726-32") << "audio" << "G726-32" << 400 << 300.0;
+    QTest::newRow("unknown coding") << "audio" << "GSM" << 33 << 0.0;
+    QTest::newRow("text") << "text" << "Windows-1251" << 10 << -1.0;
+}
+
+void tst_RecordingSummary::duration()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, encoding);
+    QFETCH(int, payloadBytes);
+    QFETCH(double, expected);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("d.rec"));
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        RecordingWriter w(&file);
+        w.writeSection(QStringLiteral("STREAM"), {{QStringLiteral("ID"), QStringLiteral("1")},
+                                                  {QStringLiteral("TYPE"), type},
+                                                  {QStringLiteral("ENCODING"), encoding}});
+        for (quint32 t = 0; t < 3; ++t)
+            w.writeDataFrame(t * 30, 1, QByteArray(payloadBytes, char(0xFF)));
+    }
+    RecordingSummary summary;
+    QString error;
+    QVERIFY(RecordingSummary::read(path, &summary, &error));
+    const QJsonValue duration = summary.toJson().value(QStringLiteral("streams")).toArray().at(0).toObject()
+                                    .value(QStringLiteral("duration_ms"));
+    if (expected < 0)
+        QVERIFY(duration.isNull());
+    else
+        QCOMPARE(duration.toDouble(), expected);
 }
 
 void tst_RecordingSummary::cliExitStatus_data()

@@ -1,0 +1,105 @@
+#include "audiocodec.h"
+
+#include "celpcodec.h"
+#include "g726codec.h"
+#include "pcmacodec.h"
+
+#include <QStringList>
+
+#include <cmath>
+#include <limits>
+
+void AudioCodec::setSampleRate(int rate)
+{
+    m_sampleRate = rate;
+}
+
+int AudioCodec::sampleRate() const
+{
+    return m_sampleRate;
+}
+
+int AudioCodec::truncToInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (value <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value); // truncates toward zero
+}
+
+namespace {
+
+// Sample rates an "ENCODING" value may name, in Hz; others fall back to the
+// caller's default like a rate part that is not a number.
+constexpr int kMinRate = 1000;
+constexpr int kMaxRate = 192000;
+
+// The parts of an "ENCODING" value: "NAME" or "NAME/rate".
+struct Encoding
+{
+    QString name;
+    int rate;
+};
+
+Encoding parseEncoding(const QString &encoding, int defaultRate)
+{
+    const QStringList parts = encoding.split(QLatin1Char('/'), Qt::KeepEmptyParts,
+                                             Qt::CaseSensitive);
+    Encoding result{parts.value(0), defaultRate};
+    if (parts.size() >= 2) {
+        bool ok = false;
+        const int rate = parts.at(1).toInt(&ok, 10);
+        if (ok && rate >= kMinRate && rate <= kMaxRate)
+            result.rate = rate;
+    }
+    return result;
+}
+
+// One supported coding: its name, its decoder and the duration of a byte
+// count at a rate. Names are compared case-sensitively, in table order.
+struct Coding
+{
+    const char *name;
+    AudioCodec *(*create)();
+    double (*duration)(int bytes, int rate);
+};
+
+const Coding kCodings[] = {
+    {"PCMA", []() -> AudioCodec * { return new PCMACodec; }, &PCMACodec::durationAt},
+    // TETRA frames are 18 bytes of 30 ms whatever the rate.
+    {"TETRA", []() -> AudioCodec * { return new CELPCodec; },
+     [](int bytes, int) { return bytes / 18.0 * 30; }},
+    {"G726-32", []() -> AudioCodec * { return new G726Codec; }, &G726Codec::durationAt},
+};
+
+const Coding *findCoding(const QString &name)
+{
+    for (const Coding &coding : kCodings) {
+        if (name == QLatin1String(coding.name))
+            return &coding;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+AudioCodec *createAudioCodec(const QString &encoding, int defaultRate)
+{
+    const Encoding parsed = parseEncoding(encoding, defaultRate);
+    const Coding *coding = findCoding(parsed.name);
+    if (!coding)
+        return nullptr;
+    AudioCodec *codec = coding->create();
+    codec->setSampleRate(parsed.rate);
+    return codec;
+}
+
+double encodedDuration(const QString &encoding, int bytes, int defaultRate)
+{
+    const Encoding parsed = parseEncoding(encoding, defaultRate);
+    const Coding *coding = findCoding(parsed.name);
+    return coding ? coding->duration(bytes, parsed.rate) : 0.0;
+}

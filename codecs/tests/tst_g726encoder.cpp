@@ -1,0 +1,167 @@
+#include "g726codec.h"
+#include "g726encoder.h"
+#include "speechsignal.h"
+
+#include <QRandomGenerator>
+#include <QVector>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+QVector<qint16> sine(int count, double hz, double amplitude)
+{
+    QVector<qint16> out(count);
+    for (int i = 0; i < count; ++i)
+        out[i] = qint16(std::lround(amplitude * std::sin(2 * M_PI * hz * i / 8000.0)));
+    return out;
+}
+
+QByteArray encodeAll(const QVector<qint16> &pcm)
+{
+    G726Encoder encoder;
+    QByteArray coded((pcm.size() + 1) / 2, Qt::Uninitialized);
+    coded.resize(encoder.encode(pcm.constData(), pcm.size(), coded.data()));
+    return coded;
+}
+
+QVector<qint16> decodeAll(const QByteArray &coded)
+{
+    G726Codec codec;
+    QVector<qint16> out(2 * coded.size());
+    if (codec.decode(coded.constData(), coded.size(), out.data(), 4u * coded.size(), nullptr) != 0)
+        return {};
+    return out;
+}
+
+// Signal-to-noise ratio in dB of `decoded` against the 14-bit part of
+// `original` (the coder drops the two lowest bits).
+double snr(const QVector<qint16> &original, const QVector<qint16> &decoded)
+{
+    double signal = 0, noise = 0;
+    for (int i = 0; i < original.size(); ++i) {
+        const double s = original[i] & ~3;
+        const double d = s - decoded[i];
+        signal += s * s;
+        noise += d * d;
+    }
+    return noise == 0 ? 1000.0 : 10 * std::log10(signal / noise);
+}
+
+} // namespace
+
+class TestG726Encoder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+    void silenceIsNegativeZero();
+    void packsLowNibbleFirst();
+    void chunkingDoesNotMatter_data();
+    void chunkingDoesNotMatter();
+    void resetRestartsStream();
+};
+
+void TestG726Encoder::roundTrip_data()
+{
+    QTest::addColumn<QVector<qint16>>("pcm");
+    QTest::addColumn<double>("minSnr");
+
+    // Speech through G.726 at 32 kbit/s keeps roughly 20..30 dB; a stray
+    // sign or table error drops it to a few dB.
+    QTest::newRow("speech-like, normal level")
+            << SpeechLikeSignal(1, 12000).take(8000 * 20) << 20.0;
+    QTest::newRow("speech-like, quiet") << SpeechLikeSignal(2, 1500).take(8000 * 20) << 20.0;
+    QTest::newRow("speech-like, loud") << SpeechLikeSignal(3, 24000).take(8000 * 20) << 20.0;
+    QTest::newRow("1 kHz sine") << sine(8000 * 5, 1000, 10000) << 25.0;
+    QTest::newRow("300 Hz sine, low level") << sine(8000 * 5, 300, 200) << 20.0;
+    QTest::newRow("3.4 kHz sine") << sine(8000 * 5, 3400, 8000) << 20.0;
+}
+
+void TestG726Encoder::roundTrip()
+{
+    QFETCH(QVector<qint16>, pcm);
+    QFETCH(double, minSnr);
+
+    const QByteArray coded = encodeAll(pcm);
+    QCOMPARE(coded.size(), pcm.size() / 2);
+    const QVector<qint16> decoded = decodeAll(coded);
+    QCOMPARE(decoded.size(), pcm.size());
+    const double measured = snr(pcm, decoded);
+    QVERIFY2(measured >= minSnr, qPrintable(QStringLiteral("SNR %1 dB").arg(measured)));
+}
+
+void TestG726Encoder::silenceIsNegativeZero()
+{
+    // A zero difference quantises to magnitude 0, which the 32 kbit/s coder
+    // always sends as codeword 15; it decodes back to silence.
+    const QVector<qint16> silence(1000, 0);
+    const QByteArray coded = encodeAll(silence);
+    QCOMPARE(coded, QByteArray(500, char(0xFF)));
+    QCOMPARE(decodeAll(coded), silence);
+}
+
+void TestG726Encoder::packsLowNibbleFirst()
+{
+    const QVector<qint16> pcm = SpeechLikeSignal(4, 8000).take(4000);
+    G726Encoder packed, single;
+    QByteArray coded(pcm.size() / 2, Qt::Uninitialized);
+    QCOMPARE(packed.encode(pcm.constData(), pcm.size(), coded.data()), pcm.size() / 2);
+    for (int i = 0; i < pcm.size(); ++i) {
+        const int code = single.encodeSample(pcm[i]);
+        QVERIFY(code >= 0 && code <= 15);
+        QCOMPARE((quint8(coded[i / 2]) >> (i % 2 ? 4 : 0)) & 15, code);
+    }
+}
+
+void TestG726Encoder::chunkingDoesNotMatter_data()
+{
+    QTest::addColumn<QVector<int>>("chunks");
+
+    QTest::newRow("1") << QVector<int>{1};
+    QTest::newRow("3") << QVector<int>{3};
+    QTest::newRow("odd and even") << QVector<int>{5, 2, 1, 1, 160, 7};
+    QTest::newRow("with empty calls") << QVector<int>{0, 9, 0, 4};
+}
+
+void TestG726Encoder::chunkingDoesNotMatter()
+{
+    QFETCH(QVector<int>, chunks);
+
+    const QVector<qint16> pcm = SpeechLikeSignal(5).take(8001);
+    const QByteArray whole = encodeAll(pcm);
+
+    G726Encoder encoder;
+    QByteArray pieces;
+    int pos = 0;
+    for (int k = 0; pos < pcm.size(); ++k) {
+        const int n = std::min(chunks[k % chunks.size()], pcm.size() - pos);
+        char out[256];
+        const int pendingBefore = encoder.hasPendingCodeword() ? 1 : 0;
+        const int written = encoder.encode(pcm.constData() + pos, n, out);
+        QCOMPARE(written, (pendingBefore + n) / 2);
+        pieces.append(out, written);
+        pos += n;
+    }
+    // 8001 samples: the last codeword waits for a partner.
+    QVERIFY(encoder.hasPendingCodeword());
+    QCOMPARE(pieces, whole);
+}
+
+void TestG726Encoder::resetRestartsStream()
+{
+    const QVector<qint16> pcm = SpeechLikeSignal(6).take(2000);
+    G726Encoder encoder;
+    QByteArray first(1000, Qt::Uninitialized), second(1000, Qt::Uninitialized);
+    encoder.encode(pcm.constData(), 3, first.data()); // leaves a pending codeword
+    encoder.reset();
+    QVERIFY(!encoder.hasPendingCodeword());
+    QCOMPARE(encoder.encode(pcm.constData(), pcm.size(), second.data()), 1000);
+    QCOMPARE(second, encodeAll(pcm));
+}
+
+QTEST_APPLESS_MAIN(TestG726Encoder)
+#include "tst_g726encoder.moc"
