@@ -1,7 +1,10 @@
 // velmora-cli: command-line companion of the player.
 #include "clioutput.h"
 #include "decodecommand.h"
+#include "exportcommand.h"
 #include "infocommand.h"
+#include "intervalscommand.h"
+#include "searchcommand.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -11,6 +14,11 @@ namespace {
 const QString kUsage = QStringLiteral(
     "usage: velmora-cli COMMAND ...\n"
     "  info FILE [--json]           sections and streams of a recording\n"
+    "  export FILE OUT.wav [--begin MS] [--duration MS] [--with-pauses] [--channels ID,...] [--rate HZ]\n"
+    "                               mixed audio of a time range to a WAV file\n"
+    "  intervals FILE --gap SECONDS [--channels ID,...] [--json]\n"
+    "                               activity intervals of the streams\n"
+    "  search FILE [TEXT] [--json]  text frames containing TEXT (case-insensitive)\n"
     "  decode --encoding ENC IN OUT raw coded bytes to 16-bit little-endian samples\n");
 
 } // namespace
@@ -22,6 +30,12 @@ int main(int argc, char *argv[])
     const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
     if (command == QLatin1String("info"))
         return runInfoCommand(arguments);
+    if (command == QLatin1String("export"))
+        return runExportCommand(arguments);
+    if (command == QLatin1String("intervals"))
+        return runIntervalsCommand(arguments);
+    if (command == QLatin1String("search"))
+        return runSearchCommand(arguments);
     if (command == QLatin1String("decode"))
         return runDecodeCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {

@@ -1,0 +1,73 @@
+#include "indexedrecording.h"
+
+#include "indexrecord.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+bool IndexedRecording::open(const QString &fileName, QString *error)
+{
+    const QFileInfo info(fileName);
+    if (!info.exists() || info.isDir()) {
+        *error = info.isDir() ? QStringLiteral("%1: is a directory").arg(fileName)
+                              : QStringLiteral("%1: no such file").arg(fileName);
+        return false;
+    }
+    if (!m_indexer.open(fileName) || m_indexer.start() != 0) {
+        *error = QStringLiteral("%1: cannot be read").arg(fileName);
+        return false;
+    }
+    while (m_indexer.state() != RecordingIndexer::Idle)
+        m_indexer.step();
+    m_indexer.markAllLevels(defaultActivityThresholds());
+    m_indexer.closeFiles();
+    return true;
+}
+
+QList<StreamDescriptor> IndexedRecording::allStreams() const
+{
+    QList<StreamDescriptor> streams;
+    for (int i = 0; i < m_indexer.streamCount(); ++i)
+        streams.append(m_indexer.descriptor(i));
+    return streams;
+}
+
+QList<StreamDescriptor> IndexedRecording::streamsWithFrames() const
+{
+    QList<StreamDescriptor> streams;
+    for (int i = 0; i < m_indexer.streamCount(); ++i) {
+        int frames = 0;
+        const StreamDescriptor descriptor = m_indexer.descriptor(i, &frames);
+        if (frames > 0)
+            streams.append(descriptor);
+    }
+    return streams;
+}
+
+bool IndexedRecording::streamsById(const QList<uint> &ids, QList<StreamDescriptor> *streams,
+                                   QString *error) const
+{
+    streams->clear();
+    for (uint id : ids) {
+        if (!m_indexer.findStream(id)) {
+            *error = QStringLiteral("no stream with ID %1").arg(id);
+            return false;
+        }
+        streams->append(m_indexer.descriptorById(id));
+    }
+    return true;
+}
+
+bool parseStreamIds(const QString &text, QList<uint> *ids)
+{
+    ids->clear();
+    const QStringList parts = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        bool ok = false;
+        const uint id = part.trimmed().toUInt(&ok, 10);
+        if (!ok)
+            return false;
+        ids->append(id);
+    }
+    return !ids->isEmpty();
+}

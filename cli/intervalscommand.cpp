@@ -1,0 +1,128 @@
+#include "intervalscommand.h"
+
+#include "clioutput.h"
+#include "indexedrecording.h"
+#include "intervalstreamhandles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString kProgram = QStringLiteral("velmora-cli intervals");
+const QString kUsage = QStringLiteral("usage: velmora-cli intervals FILE --gap SECONDS [--channels ID,ID,...] [--json]");
+const QString kNameKey = QStringLiteral("DESCRIPTION");
+constexpr double kMsPerSecond = 1000.0;
+
+struct IntervalsOptions
+{
+    QString input;
+    double gapMs = -1;
+    QList<uint> channels; // empty: every stream with frames
+    bool json = false;
+};
+
+bool parseOptions(const QStringList &arguments, IntervalsOptions *options, QString *error)
+{
+    QStringList files;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        const bool hasValue = i + 1 < arguments.size();
+        if (arg == QLatin1String("--json")) {
+            options->json = true;
+        } else if (arg == QLatin1String("--gap")) {
+            bool ok = false;
+            const double seconds = hasValue ? arguments.at(++i).toDouble(&ok) : -1;
+            if (!ok || !qIsFinite(seconds) || seconds < 0) {
+                *error = QStringLiteral("--gap needs a number of seconds");
+                return false;
+            }
+            options->gapMs = seconds * kMsPerSecond;
+        } else if (arg == QLatin1String("--channels")) {
+            if (!hasValue || !parseStreamIds(arguments.at(++i), &options->channels)) {
+                *error = QStringLiteral("--channels needs a list of stream ids, e.g. 1,2");
+                return false;
+            }
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            *error = QStringLiteral("unknown option %1").arg(arg);
+            return false;
+        } else {
+            files.append(arg);
+        }
+    }
+    if (files.size() != 1 || options->gapMs < 0) {
+        *error = kUsage;
+        return false;
+    }
+    options->input = files.first();
+    return true;
+}
+
+// The interval reader for a descriptor's "TYPE"; null for other types.
+IntervalStreamHandle *createMember(const StreamDescriptor &descriptor)
+{
+    const QString type = descriptor.value(QStringLiteral("TYPE"));
+    if (type == QLatin1String("audio"))
+        return new AudioIntervalHandle(descriptor);
+    if (type == QLatin1String("text"))
+        return new TextIntervalHandle(descriptor);
+    return nullptr;
+}
+
+QString intervalLine(double begin, double duration, const QStringList &names)
+{
+    return QStringLiteral("%1\t%2\t%3\n").arg(begin, 0, 'f', 0).arg(duration, 0, 'f', 0).arg(names.join(QStringLiteral(", ")));
+}
+
+} // namespace
+
+int runIntervalsCommand(const QStringList &arguments)
+{
+    IntervalsOptions options;
+    QString error;
+    if (!parseOptions(arguments, &options, &error)) {
+        CliOutput::printError(kProgram, error);
+        return 2;
+    }
+    IndexedRecording recording;
+    if (!recording.open(options.input, &error)) {
+        CliOutput::printError(kProgram, error);
+        return 1;
+    }
+    QList<StreamDescriptor> streams = recording.streamsWithFrames();
+    if (!options.channels.isEmpty() && !recording.streamsById(options.channels, &streams, &error)) {
+        CliOutput::printError(kProgram, error);
+        return 2;
+    }
+
+    std::vector<std::unique_ptr<IntervalStreamHandle>> members;
+    StreamsIntervalHandle group;
+    group.setNameKey(kNameKey);
+    for (const StreamDescriptor &descriptor : qAsConst(streams)) {
+        if (IntervalStreamHandle *member = createMember(descriptor)) {
+            member->setMaxGap(options.gapMs);
+            members.emplace_back(member);
+            group.addHandle(member);
+        }
+    }
+
+    QJsonArray list;
+    QString text;
+    group.open();
+    for (group.next(); group.state() == StreamHandle::OnRecord; group.next()) {
+        list.append(QJsonObject{{QStringLiteral("begin_ms"), group.currentTime()},
+                                {QStringLiteral("duration_ms"), group.currentDuration()},
+                                {QStringLiteral("names"), QJsonArray::fromStringList(group.names())}});
+        text += intervalLine(group.currentTime(), group.currentDuration(), group.names());
+    }
+    group.close();
+    if (options.json)
+        CliOutput::printOutBytes(QJsonDocument(list).toJson(QJsonDocument::Indented));
+    else
+        CliOutput::printOut(text);
+    return 0;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+// Runs velmora-cli in a child process with a private temporary folder (so
+// that index files left behind would show) and collects what it printed.
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+
+struct CliRun
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+    QStringList leftovers; // files left in the temporary folder
+};
+
+inline CliRun runCli(const QStringList &arguments)
+{
+    QTemporaryDir tmp;
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), tmp.path());
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(VELMORA_CLI), arguments);
+    process.waitForFinished(120000);
+    CliRun run;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    run.leftovers = QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    return run;
+}
+
+inline QJsonArray jsonList(const QByteArray &out)
+{
+    return QJsonDocument::fromJson(out).array();
+}

@@ -1,0 +1,191 @@
+#include "audiostreaminpartshandle2.h"
+
+#include "audiocodec.h"
+#include "rawstream.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int kBytesPerSample = int(sizeof(qint16));
+
+// Whole samples at `rate` Hz in `ms` milliseconds, truncated toward zero.
+int samplesIn(double ms, int rate)
+{
+    return int(std::trunc(rate * ms / 1000));
+}
+
+} // namespace
+
+AudioStreamInPartsHandle2::AudioStreamInPartsHandle2(const StreamDescriptor &descriptor)
+    : FileStreamHandle(descriptor)
+    , m_codec(createCodec(descriptor))
+{
+}
+
+AudioStreamInPartsHandle2::~AudioStreamInPartsHandle2()
+{
+    delete m_codec;
+}
+
+void AudioStreamInPartsHandle2::setPeriod(unsigned ms)
+{
+    if (!m_codec)
+        return;
+    const int chunkMax = m_codec->bytesForDuration(ms);
+    if (chunkMax <= 0) {
+        m_chunk.clear();
+        m_decoded.clear();
+        return;
+    }
+    m_chunk.resize(chunkMax);
+    // Rounded up: a truncated size can be one sample short of what a full
+    // chunk decodes to, and every full chunk would then fail to decode.
+    const double samples = decoderRate() * m_codec->durationForBytes(chunkMax) / 1000;
+    m_decoded.resize(int(std::ceil(samples)));
+    m_chunkCount = 0;
+    m_decodedCount = 0;
+}
+
+int AudioStreamInPartsHandle2::open()
+{
+    if (!filesOpen() || m_streamId < 0 || !m_codec || m_chunk.isEmpty() || m_decoded.isEmpty()) {
+        m_state = Closed;
+        return 1;
+    }
+    rewindIndex();
+    m_codec->reset();
+    m_windowStart = 0;
+    m_output.clear();
+    m_consumed = 0;
+    m_chunkCount = 0;
+    m_decodedCount = 0;
+    m_state = Open;
+    return 0;
+}
+
+int AudioStreamInPartsHandle2::next()
+{
+    const int result = FileStreamHandle::next();
+    if (m_state == OnRecord) {
+        m_consumed = 0;
+        m_chunkCount = 0;
+        m_decodedCount = 0;
+    }
+    return result;
+}
+
+int AudioStreamInPartsHandle2::seek(double t)
+{
+    m_windowStart = t;
+    if (m_state == Closed)
+        return 0;
+    m_output.clear();
+    findRecordByTime(m_indexFile, t, &m_record);
+    if (!isValidRecord(m_record)) {
+        m_state = Open;
+        return 1;
+    }
+    const int offset = m_codec->bytesForDuration(qMax(0.0, t - double(m_record.time)));
+    // Compared with the payload (not the record length, which counts the
+    // 6 header bytes): a seek just past the last sample must leave the
+    // frame instead of reading the next frame's header as audio.
+    if (offset < payloadLength()) {
+        // Back off one decodable unit so that t is never skipped.
+        const int skip = offset > 0 ? qMax(0, offset - m_codec->frameSize()) : 0;
+        skipBytes(m_dataFile, skip);
+        m_consumed = skip;
+        m_chunkCount = 0;
+        m_decodedCount = 0;
+        m_state = OnRecord;
+    } else {
+        m_state = Open;
+    }
+    return 0;
+}
+
+double AudioStreamInPartsHandle2::currentTime() const
+{
+    if (m_state != OnRecord)
+        return IndexFormat::kNoTime;
+    return double(m_record.time) + m_codec->durationForBytes(m_consumed);
+}
+
+int AudioStreamInPartsHandle2::readData()
+{
+    const int periodBytes = kBytesPerSample * m_samplesPerPeriod;
+    if (periodBytes <= 0) {
+        m_output.clear();
+        return 0;
+    }
+    const int rate = decoderRate();
+    const double windowMs = m_samplesPerPeriod * 1000.0 / rate;
+    if (m_output.size() >= periodBytes) {
+        m_output.remove(0, periodBytes);
+        m_windowStart += windowMs;
+    }
+    bool sound = !m_output.isEmpty();
+    while (m_output.size() < periodBytes) {
+        if (m_state != OnRecord) {
+            padTo(periodBytes);
+            break;
+        }
+        const double t = currentTime();
+        // The window is half-open: data at its end belongs to the next one.
+        if (t >= m_windowStart + windowMs) {
+            padTo(periodBytes);
+            break;
+        }
+        bool frameEnded = false;
+        const int decodedBytes = readChunk(&frameEnded);
+        if (t < m_windowStart) {
+            // Positioned up to one coded unit before the window (after a
+            // seek): keep the samples from the window start on.
+            const int dropBytes = kBytesPerSample * samplesIn(m_windowStart - t, rate);
+            if (decodedBytes > dropBytes) {
+                appendDecoded(dropBytes, decodedBytes - dropBytes);
+                sound = true;
+            }
+        } else {
+            padTo(kBytesPerSample * samplesIn(t - m_windowStart, rate));
+            appendDecoded(0, decodedBytes);
+            sound = true; // also when the frame had just been used up
+        }
+        if (frameEnded)
+            next();
+    }
+    return sound ? 1 : 0;
+}
+
+int AudioStreamInPartsHandle2::decoderRate() const
+{
+    const int rate = m_codec ? m_codec->sampleRate() : kDefaultCodecRate;
+    return rate > 0 ? rate : kDefaultCodecRate;
+}
+
+int AudioStreamInPartsHandle2::readChunk(bool *frameEnded)
+{
+    int count = 0;
+    const int last = readBytes(m_dataFile, reinterpret_cast<unsigned char *>(m_chunk.data()),
+                               m_chunk.size(), &count);
+    *frameEnded = last == RawFormat::kFrameMarker || last == RawFormat::kEndOfFile;
+    m_chunkCount = count;
+    m_consumed += count;
+    int written = 0;
+    const unsigned capacity = unsigned(m_decoded.size() * kBytesPerSample);
+    if (count <= 0 || m_codec->decode(m_chunk.constData(), count, m_decoded.data(), capacity, &written) != 0)
+        written = 0;
+    m_decodedCount = written;
+    return written;
+}
+
+void AudioStreamInPartsHandle2::padTo(int bytes)
+{
+    if (m_output.size() < bytes)
+        m_output.append(bytes - m_output.size(), '\0');
+}
+
+void AudioStreamInPartsHandle2::appendDecoded(int fromByte, int bytes)
+{
+    m_output.append(reinterpret_cast<const char *>(m_decoded.constData()) + fromByte, bytes);
+}

@@ -1,0 +1,262 @@
+#include "fileservicer.h"
+
+#include "datetimetext.h"
+#include "playthread4.h"
+#include "recordingindexer.h"
+#include "savethread.h"
+#include "streamhandle.h"
+
+#include <QElapsedTimer>
+#include <QTimerEvent>
+
+namespace {
+
+const QString kSectionFile = QStringLiteral("FILE");
+const QString kKeyDateTime = QStringLiteral("DATETIME");
+
+// The base of a recording whose "DATETIME" is missing or unreadable.
+QDateTime defaultBase()
+{
+    return QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC);
+}
+
+} // namespace
+
+FileServicer::FileServicer(QObject *parent)
+    : QObject(parent)
+    , indexer(new RecordingIndexer)
+    , m_playThread(new PlayThread4)
+{
+    m_playThread->start(QThread::InheritPriority);
+    m_stateTimer = startTimer(kStatePollMs, Qt::CoarseTimer);
+    m_saveThread = new SaveThread;
+    connect(m_saveThread, &SaveThread::progressChanged, this, &FileServicer::saveFileProgressChanged);
+    connect(m_saveThread, &SaveThread::exportFailed, this, &FileServicer::saveFileFailed);
+    m_saveThread->start(QThread::InheritPriority);
+    m_base = QDateTime::currentDateTime();
+}
+
+FileServicer::~FileServicer()
+{
+    killIndexTimer();
+    killTimer(m_stateTimer);
+    m_playThread->finish();
+    m_playThread->wait();
+    delete m_playThread;
+    m_saveThread->finish();
+    m_saveThread->wait();
+    delete m_saveThread;
+    indexer->reset();
+    delete indexer;
+}
+
+void FileServicer::setBase(QDateTime base)
+{
+    if (base == m_base)
+        return;
+    m_base = base;
+    emit baseChanged(m_base);
+}
+
+void FileServicer::play()
+{
+    m_playThread->play();
+}
+
+void FileServicer::pause()
+{
+    m_playThread->pause();
+}
+
+void FileServicer::stop()
+{
+    m_playThread->stop();
+}
+
+void FileServicer::move(double ts)
+{
+    m_playThread->move(ts);
+}
+
+void FileServicer::setFileName(QString fileName)
+{
+    m_playThread->pause();
+    m_playThread->removeStreams();
+    m_saveThread->stopProcess();
+    m_saveThread->removeStreams();
+    // Indexing of the previous recording, if any, is abandoned with it.
+    killIndexTimer();
+    indexer->open(fileName);
+}
+
+void FileServicer::startIndex()
+{
+    killIndexTimer();
+    indexer->start();
+    m_indexTimer = startTimer(kIndexTickMs, Qt::CoarseTimer);
+    emit indexFileProgressChanged(0.0);
+}
+
+void FileServicer::stopIndex()
+{
+    killIndexTimer();
+    indexer->closeFiles();
+    const QString fileName = indexer->fileName();
+    indexer->reset();
+    if (!fileName.isEmpty())
+        indexer->open(fileName);
+    emit indexFileFinished();
+}
+
+void FileServicer::setSavedFileName(QString fileName)
+{
+    m_saveThread->stopProcess();
+    m_saveThread->setFileName(fileName);
+}
+
+void FileServicer::setSavedRange(double begin, double duration)
+{
+    m_saveThread->stopProcess();
+    m_saveThread->setRange(begin, duration);
+}
+
+void FileServicer::setFlagWithPause(bool flag)
+{
+    m_saveThread->setFlagWithPause(flag);
+}
+
+void FileServicer::setFlagPlayWithPause(bool flag)
+{
+    m_playThread->setFlagPlayWithPause(flag);
+}
+
+void FileServicer::startSave()
+{
+    m_saveThread->startProcess();
+}
+
+void FileServicer::stopSave()
+{
+    m_saveThread->stopProcess();
+}
+
+void FileServicer::setStreams(QList<QMap<QString, QString>> streamSettingList)
+{
+    m_playThread->pause();
+    m_playThread->removeStreams();
+    m_saveThread->stopProcess();
+    m_saveThread->removeStreams();
+    for (const StreamDescriptor &descriptor : qAsConst(streamSettingList))
+        m_playThread->addStream(descriptor);
+    m_saveThread->setStreams(streamSettingList);
+}
+
+void FileServicer::setMarkedArea(double begin, double duration)
+{
+    m_playThread->setRange(begin, duration);
+}
+
+bool FileServicer::SetSamleRateInThread(int samplerate)
+{
+    if (samplerate <= 0 || samplerate > PlayThread4::kMaxSampleRate)
+        return false;
+    m_saveThread->setSampleRate(uint(samplerate));
+    return m_playThread->setSampleRate(samplerate);
+}
+
+// --- timers ------------------------------------------------------------------
+
+void FileServicer::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_stateTimer)
+        publishPlayState();
+    else if (event->timerId() == m_indexTimer && m_indexTimer != 0)
+        indexTick();
+}
+
+// Runs rounds of indexer steps until the tick's time budget is spent or
+// indexing has ended, so the event loop is held for about 8 ms per tick.
+void FileServicer::indexTick()
+{
+    const int timer = m_indexTimer;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (indexRound(timer)) {
+        if (elapsed.elapsed() >= kTickBudgetMs)
+            return;
+    }
+}
+
+// One round of up to 256 steps with progress every 16 steps; false when
+// indexing has ended (the completion has run) or was stopped meanwhile.
+bool FileServicer::indexRound(int timer)
+{
+    for (int n = kStepsPerRound; n >= 1; --n) {
+        indexer->step();
+        if (indexer->state() == RecordingIndexer::Idle) {
+            completeIndex();
+            return false;
+        }
+        if (n % kProgressEvery == 0) {
+            emit indexFileProgressChanged(indexer->progress());
+            // A receiver (a progress dialog's "Stop") may have stopped
+            // indexing or named another file from within the signal.
+            if (m_indexTimer != timer)
+                return false;
+        }
+    }
+    return true;
+}
+
+void FileServicer::completeIndex()
+{
+    emit indexFileProgressChanged(indexer->progress());
+    killIndexTimer();
+    // Levels are marked while the index files are still open for update.
+    indexer->markAllLevels(thresholds);
+    findTimeRange();
+    indexer->closeFiles();
+
+    const QString text = indexer->sections().value(kSectionFile).value(kKeyDateTime);
+    const QDateTime parsed = parseDateTime(text);
+    setBase(parsed.isValid() ? parsed : defaultBase());
+
+    m_playThread->move(0);
+    m_playThread->setRange(0, 0);
+    emit indexFileFinished();
+}
+
+// The recording's time range over the first and last frames of every stream.
+void FileServicer::findTimeRange()
+{
+    timeBegin = 0xFFFFFFFFu;
+    timeEnd = 0;
+    for (int i = 0; i < indexer->streamCount(); ++i) {
+        const IndexRecord first = indexer->firstRecord(i);
+        if (first.stream != -1 && first.time < timeBegin)
+            timeBegin = first.time;
+        const IndexRecord last = indexer->lastRecord(i);
+        if (last.stream != -1 && last.time > timeEnd)
+            timeEnd = last.time;
+    }
+}
+
+void FileServicer::publishPlayState()
+{
+    double position = 0;
+    int state = PlayThread4::Idle;
+    m_playThread->getState(&position, &state);
+    emit currentStateChanged(position, state == PlayThread4::Playing ? Playing : NotPlaying);
+    QStringList streams;
+    short maxValue = 0;
+    m_playThread->currentStreams(&streams, &maxValue);
+    emit currentStreamsValueChanged(streams, maxValue);
+}
+
+void FileServicer::killIndexTimer()
+{
+    if (m_indexTimer != 0) {
+        killTimer(m_indexTimer);
+        m_indexTimer = 0;
+    }
+}

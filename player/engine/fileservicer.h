@@ -1,0 +1,122 @@
+#pragma once
+
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class PlayThread4;
+class RecordingIndexer;
+class SaveThread;
+
+// The one object through which the player works on an opened recording.
+// Owns the indexer, the playback thread and the export thread; indexes the
+// recording from a 10 ms timer with progress reports, sets the recording's
+// base date-time and time range when indexing ends, forwards play, export
+// and range commands to the two threads, and polls the playback thread
+// every 100 ms to publish the play position and the sounding channels.
+//
+// Threads: lives in the GUI thread with its timers and the indexer; the
+// two threads take their own locks. Times are ms after base().
+class FileServicer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Playback states reported by currentStateChanged.
+    enum PlayState { NotPlaying = 0, Playing = 1 };
+
+    static constexpr int kIndexTickMs = 10;
+    static constexpr int kStatePollMs = 100;
+    // An indexing tick runs rounds of this many indexer steps ...
+    static constexpr int kStepsPerRound = 256;
+    // ... emitting progress every this many steps ...
+    static constexpr int kProgressEvery = 16;
+    // ... until this much time has passed (ms) or indexing has ended.
+    static constexpr int kTickBudgetMs = 8;
+
+    explicit FileServicer(QObject *parent = nullptr);
+    ~FileServicer() override;
+
+    // Activity-level gap thresholds (ms, ascending) marked into the index
+    // files when indexing ends; the main window fills it before indexing.
+    QList<int> thresholds;
+    // After indexing: the smallest first-frame time over all streams
+    // (4294967295 when no stream has a frame) and the largest last-frame
+    // time (0 when none), ms after the base.
+    quint32 timeBegin = 0xFFFFFFFFu;
+    quint32 timeEnd = 0;
+    // Owned; the main window reads its sections and descriptors.
+    RecordingIndexer *indexer;
+
+    QDateTime base() const { return m_base; }
+    bool isIndexing() const { return m_indexTimer != 0; }
+    // The owned threads, for reading their state (not for deleting).
+    PlayThread4 *playThread() const { return m_playThread; }
+    SaveThread *saveThread() const { return m_saveThread; }
+
+signals:
+    // Indexing progress 0..1: 0 when indexing starts, then from the timer.
+    void indexFileProgressChanged(double value);
+    // Indexing has ended (after the base is set), or was stopped.
+    void indexFileFinished();
+    // Every 100 ms: the play position and 1 while playing, else 0.
+    void currentStateChanged(double ts, int state);
+    // Every 100 ms: the channels that sounded in the last played period and
+    // its peak level (0..32767).
+    void currentStreamsValueChanged(QStringList streams, short maxValue);
+    void baseChanged(QDateTime base);
+    // Export progress 0..1 (relayed from the export thread).
+    void saveFileProgressChanged(double value);
+    // The export could not create or write its file (relayed from the
+    // export thread); no progress 1 follows.
+    void saveFileFailed(QString message);
+
+public slots:
+    void setBase(QDateTime base);
+    void play();
+    void pause();
+    void stop();
+    void move(double ts);
+    // Drops the streams of both threads and names the next recording; the
+    // previous recording's index files are deleted. An empty name closes.
+    void setFileName(QString fileName);
+    void startIndex();
+    // Stops indexing: the index files made so far are deleted (the file
+    // name is kept, so startIndex() indexes it afresh).
+    void stopIndex();
+    void setSavedFileName(QString fileName);
+    void setSavedRange(double begin, double duration);
+    void setFlagWithPause(bool flag);
+    void setFlagPlayWithPause(bool flag);
+    void startSave();
+    void stopSave();
+    // Hands the descriptors of the active channels to both threads: the
+    // audio ones are played and exported, in list order.
+    void setStreams(QList<QMap<QString, QString>> streamSettingList);
+    // The play range (a negative duration extends left of begin).
+    void setMarkedArea(double begin, double duration);
+    // Output rate (Hz) of playback and export; returns whether the
+    // playback rate changed (a rate <= 0 or above 192000 Hz is refused).
+    bool SetSamleRateInThread(int samplerate);
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    void indexTick();
+    bool indexRound(int timer);
+    void completeIndex();
+    void findTimeRange();
+    void publishPlayState();
+    void killIndexTimer();
+
+    PlayThread4 *m_playThread;  // owned, started at construction
+    SaveThread *m_saveThread;   // owned, started at construction
+    QDateTime m_base;
+    int m_indexTimer = 0;       // 10 ms indexing timer, 0 when not indexing
+    int m_stateTimer = 0;       // 100 ms polling timer, for the object's life
+};

@@ -1,0 +1,95 @@
+#include "periodmixer.h"
+
+#include "audiostreaminpartshandle2.h"
+
+#include <cstring>
+
+namespace {
+constexpr qint32 kSampleMax = 32767;
+constexpr qint32 kSampleMin = -32768;
+const QString kDescriptionKey = QStringLiteral("DESCRIPTION");
+const QString kAudioType = QStringLiteral("audio");
+} // namespace
+
+void PeriodMixer::setSamplesPerPeriod(int n)
+{
+    const int samples = qMax(0, n);
+    m_sums.fill(0, samples);
+    m_samples.fill(0, samples);
+    m_peak = 0;
+}
+
+int PeriodMixer::mix(const QList<AudioStreamInPartsHandle2 *> &readers, QStringList *soundingNames)
+{
+    const int n = m_samples.size();
+    m_sums.fill(0);
+    if (soundingNames)
+        soundingNames->clear();
+    int sounding = 0;
+    for (AudioStreamInPartsHandle2 *reader : readers) {
+        if (reader->readData() != 0) {
+            ++sounding;
+            if (soundingNames)
+                soundingNames->append(reader->descriptor().value(kDescriptionKey));
+        }
+        const QByteArray &output = reader->output();
+        const int available = qMin(n, output.size() / int(sizeof(qint16)));
+        const char *bytes = output.constData();
+        for (int i = 0; i < available; ++i) {
+            qint16 sample;
+            memcpy(&sample, bytes + i * sizeof(qint16), sizeof sample);
+            m_sums[i] += sample;
+        }
+    }
+    qint32 peak = 0;
+    for (int i = 0; i < n; ++i) {
+        const qint16 clipped = clip(m_sums.at(i));
+        m_samples[i] = clipped;
+        peak = qMax(peak, qAbs(qint32(clipped)));
+    }
+    m_peak = qint16(qMin(peak, kSampleMax));
+    return sounding;
+}
+
+qint16 PeriodMixer::clip(qint32 sum)
+{
+    return qint16(qBound(kSampleMin, sum, kSampleMax));
+}
+
+namespace ReaderGroup {
+
+void reposition(const QList<AudioStreamInPartsHandle2 *> &readers, double t)
+{
+    for (AudioStreamInPartsHandle2 *reader : readers) {
+        reader->seek(t);
+        if (reader->state() == StreamHandle::Open)
+            reader->next();
+    }
+}
+
+double earliestTime(const QList<AudioStreamInPartsHandle2 *> &readers)
+{
+    double earliest = IndexFormat::kNoTime;
+    for (const AudioStreamInPartsHandle2 *reader : readers)
+        earliest = qMin(earliest, reader->currentTime());
+    return earliest;
+}
+
+AudioStreamInPartsHandle2 *createPeriodReader(const QMap<QString, QString> &descriptor,
+                                              unsigned periodMs, int outputRate)
+{
+    if (descriptor.value(QStringLiteral("TYPE")) != kAudioType)
+        return nullptr;
+    auto *reader = new AudioStreamInPartsHandle2(descriptor);
+    reader->setPeriod(periodMs);
+    reader->setSamplesPerPeriod(samplesPerPeriod(outputRate, periodMs));
+    reader->open();
+    return reader;
+}
+
+int samplesPerPeriod(int rate, unsigned periodMs)
+{
+    return int(qint64(rate) * periodMs / 1000);
+}
+
+} // namespace ReaderGroup

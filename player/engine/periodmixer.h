@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+#include <QVector>
+
+class AudioStreamInPartsHandle2;
+
+// Mixes one period of several period readers into one signed 16-bit mono
+// buffer, the same way for playback and for export: every reader's samples
+// are summed (whether it reported sound or not) and the sums are clipped to
+// -32768..32767. Owned and used by one thread (the playback or export
+// thread, under its lock); the readers are not owned.
+class PeriodMixer
+{
+public:
+    // Reallocates the buffers for n samples per period.
+    void setSamplesPerPeriod(int n);
+    int samplesPerPeriod() const { return m_samples.size(); }
+
+    // Calls readData() on each reader in order and mixes their output().
+    // A reader whose output() is shorter than the period contributes
+    // silence for the missing samples. Returns the number of readers that
+    // reported sound; *soundingNames (when not null) receives their
+    // descriptors' "DESCRIPTION" values in list order.
+    int mix(const QList<AudioStreamInPartsHandle2 *> &readers, QStringList *soundingNames = nullptr);
+
+    // The mixed period: samplesPerPeriod() samples, host byte order.
+    const qint16 *samples() const { return m_samples.constData(); }
+    int byteCount() const { return m_samples.size() * int(sizeof(qint16)); }
+    // Largest absolute value of the last mix, at most 32767 (-32768 counts
+    // as 32767).
+    qint16 peak() const { return m_peak; }
+
+    // Clips one sum to the 16-bit range.
+    static qint16 clip(qint32 sum);
+
+private:
+    QVector<qint32> m_sums;
+    QVector<qint16> m_samples;
+    qint16 m_peak = 0;
+};
+
+namespace ReaderGroup {
+
+// Positions every reader at t: seek(t), then next() on each reader whose
+// state is then Open (t lay past the end of the record in force).
+void reposition(const QList<AudioStreamInPartsHandle2 *> &readers, double t);
+// The smallest currentTime() over the readers (ms); kNoTime when none has
+// anything left.
+double earliestTime(const QList<AudioStreamInPartsHandle2 *> &readers);
+// Builds a period reader for an "audio" descriptor, prepared for periodMs
+// periods at outputRate Hz and opened; null for any other "TYPE". The
+// caller owns the result (a reader that could not open is returned too: it
+// yields silence).
+AudioStreamInPartsHandle2 *createPeriodReader(const QMap<QString, QString> &descriptor,
+                                              unsigned periodMs, int outputRate);
+// Samples per period: trunc(rate x periodMs / 1000).
+int samplesPerPeriod(int rate, unsigned periodMs);
+
+} // namespace ReaderGroup

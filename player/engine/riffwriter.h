@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <cstdio>
+
+// Writes RIFF files (WAV) with nested chunks: beginChunk() writes an id and
+// a size placeholder, endChunk() fills the size in. All numbers are
+// little-endian. Owned and used by one thread (the export thread, under its
+// lock). Not copyable.
+class RiffWriter
+{
+public:
+    static constexpr int kMaxDepth = 8; // chunks open at once
+
+    RiffWriter() = default;
+    ~RiffWriter();
+    RiffWriter(const RiffWriter &) = delete;
+    RiffWriter &operator=(const RiffWriter &) = delete;
+
+    // Closes an open file first, then opens path (local 8-bit file name)
+    // for binary writing: 0, or -1 when it cannot be created.
+    int open(const QByteArray &path);
+    bool isOpen() const { return m_file != nullptr; }
+    // Writes the 4 id bytes and a 32-bit zero size: 0; -1 when kMaxDepth
+    // chunks are already open or no file is open or the write failed.
+    int beginChunk(const char id[4]);
+    // Writes length bytes: 0, or -1 without a file or on a failed write.
+    int write(const void *data, int length);
+    // The "fmt " body: format and channels (16-bit), rate and bytes per
+    // second (32-bit), block align = channels x bits / 8 and bits (16-bit).
+    int writeFormat(int format, int channels, int rate, int bits);
+    // Stores the size of the innermost open chunk (a pad byte follows an
+    // odd size, which stays odd): 0; -1 when no chunk is open.
+    int endChunk();
+    // Ends every open chunk and closes the file: 0, or -1 when a size
+    // could not be stored or the file could not be flushed.
+    int close();
+
+private:
+    int writeUint32(quint32 value);
+    int writeUint16(quint16 value);
+
+    qint64 m_starts[kMaxDepth] = {}; // byte position after each open chunk's header
+    int m_depth = -1;                // index of the innermost open chunk, -1 when none
+    FILE *m_file = nullptr;          // owned
+    bool m_failed = false;           // a write or seek failed since open()
+};

@@ -1,0 +1,237 @@
+#include "savethread.h"
+
+#include "audiostreaminpartshandle2.h"
+
+#include <QMutexLocker>
+
+namespace {
+
+constexpr unsigned long kIdleSleepMs = 100;
+constexpr int kMaxSampleRate = 192000; // Hz
+constexpr int kPcmFormat = 1;
+constexpr int kChannels = 1;
+constexpr int kBitsPerSample = 16;
+constexpr double kFinalProgress = 1.0;
+
+} // namespace
+
+SaveThread::SaveThread(QObject *parent)
+    : QThread(parent)
+{
+}
+
+SaveThread::~SaveThread()
+{
+    if (isRunning()) {
+        finish();
+        wait();
+    }
+    removeStreams();
+    m_writer.close();
+}
+
+void SaveThread::setStreams(const QList<QMap<QString, QString>> &streamSettingList)
+{
+    removeStreams();
+    QMutexLocker locker(&m_mutex);
+    const int rate = m_rateInUse > 0 ? m_rateInUse : sampleRate();
+    for (const QMap<QString, QString> &descriptor : streamSettingList) {
+        if (AudioStreamInPartsHandle2 *reader = ReaderGroup::createPeriodReader(descriptor, kPeriodMs, rate))
+            m_streams.append(reader);
+    }
+}
+
+int SaveThread::currentState() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_state;
+}
+
+double SaveThread::currentPosition() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_position;
+}
+
+QString SaveThread::errorString() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_errorString;
+}
+
+void SaveThread::setSampleRate(uint value)
+{
+    // A rate of 0 would make every period empty and an export endless.
+    if (value == 0 || value > uint(kMaxSampleRate))
+        return;
+    m_sampleRate.storeRelease(int(value));
+}
+
+void SaveThread::setRange(double begin, double duration)
+{
+    QMutexLocker locker(&m_mutex);
+    if (!isIdle())
+        return;
+    m_position = m_rangeBegin = begin;
+    m_rangeDuration = qAbs(duration);
+}
+
+void SaveThread::setFlagWithPause(bool flag)
+{
+    m_withPause.storeRelease(flag ? 1 : 0);
+}
+
+void SaveThread::setFileName(QString fileName)
+{
+    QMutexLocker locker(&m_mutex);
+    m_fileName = fileName;
+}
+
+void SaveThread::startProcess()
+{
+    QString failure;
+    {
+        QMutexLocker locker(&m_mutex);
+        if (!isIdle())
+            return;
+        m_position = m_rangeBegin;
+        ReaderGroup::reposition(m_streams, m_position);
+        m_errorString.clear();
+        if (writeHeader()) {
+            m_state = Exporting;
+        } else {
+            m_writer.close();
+            m_errorString = QStringLiteral("cannot create %1").arg(m_fileName);
+            m_state = Failed;
+            failure = m_errorString;
+        }
+    }
+    if (!failure.isEmpty())
+        emit exportFailed(failure);
+}
+
+void SaveThread::stopProcess()
+{
+    QMutexLocker locker(&m_mutex);
+    if (m_state != Exporting)
+        return;
+    m_writer.close();
+    m_state = Idle;
+}
+
+void SaveThread::finish()
+{
+    QMutexLocker locker(&m_mutex);
+    m_writer.close();
+    m_state = Finishing;
+}
+
+void SaveThread::removeStreams()
+{
+    QMutexLocker locker(&m_mutex);
+    qDeleteAll(m_streams);
+    m_streams.clear();
+}
+
+void SaveThread::run()
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        applySampleRate(sampleRate());
+    }
+    for (;;) {
+        double progress = -1;
+        QString failure;
+        bool idle = false;
+        {
+            QMutexLocker locker(&m_mutex);
+            if (sampleRate() != m_rateInUse)
+                applySampleRate(sampleRate());
+            if (m_state == Exporting)
+                progress = exportOnePeriod(&failure);
+            if (m_state == Finishing)
+                break;
+            idle = isIdle();
+        }
+        // Signals go out without the lock, so that receivers connected
+        // directly may call back into this object.
+        if (!failure.isEmpty())
+            emit exportFailed(failure);
+        else if (progress >= 0)
+            emit progressChanged(progress);
+        if (idle)
+            msleep(kIdleSleepMs);
+    }
+}
+
+// One pass of the export (lock held). Returns the progress to report
+// (-1: none) and sets *failure when the file could not be completed.
+double SaveThread::exportOnePeriod(QString *failure)
+{
+    const double done = m_position - m_rangeBegin;
+    if (!(done < m_rangeDuration))
+        return endExport(failure);
+    const int sounding = m_mixer.mix(m_streams);
+    const bool withPause = flagWithPause();
+    if (sounding > 0 || withPause) {
+        // With pauses, an open-ended range ("the whole recording") ends
+        // after the last frame of every stream instead of writing silence
+        // up to the end of time.
+        if (sounding == 0 && isOpenEnded() && ReaderGroup::earliestTime(m_streams) >= IndexFormat::kNoTime)
+            return endExport(failure);
+        if (m_writer.write(m_mixer.samples(), m_mixer.byteCount()) != 0) {
+            failExport(QStringLiteral("cannot write %1").arg(m_fileName), failure);
+            return -1;
+        }
+        m_position += kPeriodMs;
+        return done / m_rangeDuration;
+    }
+    const double next = ReaderGroup::earliestTime(m_streams);
+    if (next >= IndexFormat::kNoTime)
+        return endExport(failure);
+    m_position = next;
+    ReaderGroup::reposition(m_streams, next);
+    return done / m_rangeDuration;
+}
+
+double SaveThread::endExport(QString *failure)
+{
+    if (m_writer.close() != 0) {
+        failExport(QStringLiteral("cannot write %1").arg(m_fileName), failure);
+        return -1;
+    }
+    m_state = Idle;
+    return kFinalProgress;
+}
+
+void SaveThread::failExport(const QString &message, QString *failure)
+{
+    m_writer.close();
+    m_errorString = message;
+    m_state = Failed;
+    *failure = message;
+}
+
+bool SaveThread::isOpenEnded() const
+{
+    return m_rangeBegin + m_rangeDuration >= kOpenEnd;
+}
+
+bool SaveThread::writeHeader()
+{
+    const int rate = sampleRate();
+    return m_writer.open(m_fileName.toLocal8Bit()) == 0 && m_writer.beginChunk("RIFF") == 0
+        && m_writer.write("WAVE", 4) == 0 && m_writer.beginChunk("fmt ") == 0
+        && m_writer.writeFormat(kPcmFormat, kChannels, rate, kBitsPerSample) == 0
+        && m_writer.endChunk() == 0 && m_writer.beginChunk("data") == 0;
+}
+
+// Sizes the mixer and every reader's period for `rate` Hz (lock held).
+void SaveThread::applySampleRate(int rate)
+{
+    const int n = ReaderGroup::samplesPerPeriod(rate, kPeriodMs);
+    m_mixer.setSamplesPerPeriod(n);
+    for (AudioStreamInPartsHandle2 *reader : qAsConst(m_streams))
+        reader->setSamplesPerPeriod(n);
+    m_rateInUse = rate;
+}

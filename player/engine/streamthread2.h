@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QMutex>
+#include <QRectF>
+#include <QThread>
+
+#include <climits>
+
+class ScaleStreamHandle2;
+
+// Keeps one timeline row supplied with data items for exactly its visible
+// time range: when the range scrolls, it asks the row to drop what fell out
+// of view and reads only the newly exposed strips; when the range jumps or
+// the resolution level changes, it replaces everything. Reads through one
+// scale reader, which it owns and uses only in run().
+//
+// Threads: the object lives in the GUI thread, so its slots run there and
+// store the requested range and the row's width under the lock; run() reads
+// them and sends items as signals (queued to the GUI thread). The owner
+// stops it with setStopped(true), wait() without time-out, then deletes it.
+// Times are ms after the recording's base.
+class StreamThread2 : public QThread
+{
+    Q_OBJECT
+
+public:
+    // Data item kinds passed on with every item.
+    enum Kind { AudioItem = 1, TextItem = 2 };
+
+    static constexpr unsigned long kIdlePollMs = 100;
+    static constexpr double kEpsilon = 0.0001; // ms or pixels
+
+    // Takes ownership of reader (may be null: the thread then ends at once).
+    StreamThread2(ScaleStreamHandle2 *reader, const QDateTime &base, int kind, QObject *parent = nullptr);
+    ~StreamThread2() override;
+
+    void setStopped(bool stopped);
+    bool isStopped() const;
+    // Reader level from which items are sent without data (default: never).
+    void setDetailThreshold(int level);
+    int detailThreshold() const;
+
+    int kind() const { return m_kind; }
+    ScaleStreamHandle2 *reader() const { return m_reader; }
+
+signals:
+    // One item: an audio frame's samples spread over [beginning,
+    // beginning + _duration], a text frame's text, or an empty array for an
+    // activity interval shown without detail.
+    void addDataItem(int _subclassId, QDateTime base, double beginning, double _duration, QByteArray data);
+    // isInside false: drop every item that does not touch [_begin, end];
+    // true: drop every item that touches it.
+    void removeDataItem(double _begin, double end, bool isInside);
+    // Every item of the range [_begin, _begin + _duration] has been sent.
+    void rangeServed(double _begin, double _duration);
+
+public slots:
+    void rangeChanged(double _begin, double _duration);
+    void sceneRectChange(QRectF rect);
+
+protected:
+    void run() override;
+
+private:
+    enum class FillMode { Left, Right, Full };
+    struct Range {
+        double begin;
+        double duration;
+        double end() const { return begin + duration; }
+    };
+
+    bool takeRequest(Range *requested, double *width);
+    void serve(const Range &requested, double width);
+    void fill(double from, double to, FillMode mode);
+    void skipTo(double from, FillMode mode);
+    void sendUntil(double to, FillMode mode);
+    void sendItem();
+
+    const int m_kind;
+    ScaleStreamHandle2 *m_reader; // owned
+    const QDateTime m_base;
+    mutable QMutex m_mutex;
+    // Guarded by m_mutex.
+    bool m_stopped = false;
+    int m_detailThreshold = INT_MAX;
+    Range m_requested{4294967295.0, -1};
+    double m_sceneWidth = 0; // pixels
+    // The loop's own.
+    Range m_served{4294967295.0, -1};
+    double m_servedWidth = 0; // pixels
+    int m_threshold = INT_MAX; // detail threshold for the current serve
+};

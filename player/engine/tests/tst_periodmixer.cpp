@@ -1,0 +1,125 @@
+#include "audiostreaminpartshandle2.h"
+#include "periodmixer.h"
+#include "testrecording.h"
+
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+using namespace TestRecordingData;
+
+class TestPeriodMixer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void clip_data();
+    void clip();
+    void mixesAndClipsChannels_data();
+    void mixesAndClipsChannels();
+    void shortOutputCountsAsSilence();
+    void readerGroupHelpers();
+};
+
+void TestPeriodMixer::clip_data()
+{
+    QTest::addColumn<int>("sum");
+    QTest::addColumn<int>("clipped");
+    QTest::newRow("40000") << 40000 << 32767;
+    QTest::newRow("-40000") << -40000 << -32768;
+    QTest::newRow("32767") << 32767 << 32767;
+    QTest::newRow("-32768") << -32768 << -32768;
+    QTest::newRow("-5") << -5 << -5;
+}
+
+void TestPeriodMixer::clip()
+{
+    QFETCH(int, sum);
+    QFETCH(int, clipped);
+    QCOMPARE(int(PeriodMixer::clip(sum)), clipped);
+}
+
+void TestPeriodMixer::mixesAndClipsChannels_data()
+{
+    QTest::addColumn<quint8>("codeA");
+    QTest::addColumn<quint8>("codeB");
+    QTest::addColumn<int>("sample");
+    QTest::addColumn<int>("peak");
+    // 0xAA: +32256 and 0xA0: +22016 (A-law): the sum clips.
+    QTest::newRow("positive clip") << quint8(0xAA) << quint8(0xA0) << 32767 << 32767;
+    QTest::newRow("negative clip, peak 32767") << quint8(0x2A) << quint8(0x20) << -32768 << 32767;
+    QTest::newRow("plain sum") << quint8(0x80) << quint8(0x00) << 0 << 0;
+    QTest::newRow("one channel") << quint8(0x80) << quint8(0xD5) << 5512 << 5512;
+}
+
+// Frames at the same time on two channels are summed sample by sample.
+void TestPeriodMixer::mixesAndClipsChannels()
+{
+    QFETCH(quint8, codeA);
+    QFETCH(quint8, codeB);
+    QFETCH(int, sample);
+    QFETCH(int, peak);
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("А"));
+    recording.addStream(2, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Б"));
+    recording.frame(0, 1, alaw(800, codeA));
+    recording.frame(0, 2, alaw(800, codeB));
+    const auto streams = recording.index();
+    std::vector<std::unique_ptr<AudioStreamInPartsHandle2>> owned;
+    QList<AudioStreamInPartsHandle2 *> readers;
+    for (const StreamDescriptor &d : streams) {
+        owned.emplace_back(ReaderGroup::createPeriodReader(d, 100, 8000));
+        readers.append(owned.back().get());
+    }
+    ReaderGroup::reposition(readers, 0);
+    PeriodMixer mixer;
+    mixer.setSamplesPerPeriod(800);
+    QStringList names;
+    QCOMPARE(mixer.mix(readers, &names), 2);
+    QCOMPARE(names, QStringList({QStringLiteral("А"), QStringLiteral("Б")}));
+    QCOMPARE(int(mixer.samples()[0]), sample);
+    QCOMPARE(int(mixer.samples()[799]), sample);
+    QCOMPARE(int(mixer.peak()), peak);
+    QCOMPARE(mixer.byteCount(), 1600);
+}
+
+void TestPeriodMixer::shortOutputCountsAsSilence()
+{
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.frame(0, 1, alaw(800));
+    std::unique_ptr<AudioStreamInPartsHandle2> reader(ReaderGroup::createPeriodReader(recording.index().first(), 100, 8000));
+    ReaderGroup::reposition({reader.get()}, 0);
+    PeriodMixer mixer;
+    mixer.setSamplesPerPeriod(1000); // more than the reader delivers
+    QCOMPARE(mixer.mix({reader.get()}), 1);
+    QCOMPARE(mixer.samples()[799], kAlawPositiveSample);
+    QCOMPARE(mixer.samples()[999], qint16(0));
+}
+
+void TestPeriodMixer::readerGroupHelpers()
+{
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.addStream(2, QStringLiteral("audio"), QStringLiteral("G726-32"), QStringLiteral("b"));
+    recording.addStream(3, QStringLiteral("text"), QString(), QStringLiteral("c"));
+    recording.frame(500, 1, alaw(800));
+    recording.frame(300, 2, g726Tone(800));
+    const auto streams = recording.index();
+    QVERIFY(!ReaderGroup::createPeriodReader(streams.at(2), 100, 8000));
+    std::unique_ptr<AudioStreamInPartsHandle2> a(ReaderGroup::createPeriodReader(streams.at(0), 100, 16000));
+    std::unique_ptr<AudioStreamInPartsHandle2> b(ReaderGroup::createPeriodReader(streams.at(1), 100, 8000));
+    QCOMPARE(a->samplesPerPeriod(), 1600);
+    QCOMPARE(b->state(), int(StreamHandle::Open));
+    ReaderGroup::reposition({a.get(), b.get()}, 0);
+    QCOMPARE(ReaderGroup::earliestTime({a.get(), b.get()}), 300.0);
+    ReaderGroup::reposition({a.get(), b.get()}, 450); // past b's only frame
+    QCOMPARE(b->state(), int(StreamHandle::AtEnd));
+    QCOMPARE(ReaderGroup::earliestTime({a.get(), b.get()}), 500.0);
+    QCOMPARE(ReaderGroup::earliestTime({}), IndexFormat::kNoTime);
+    QCOMPARE(ReaderGroup::samplesPerPeriod(11025, 100), 1102);
+}
+
+QTEST_GUILESS_MAIN(TestPeriodMixer)
+#include "tst_periodmixer.moc"

@@ -1,0 +1,156 @@
+#include "riffwriter.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+quint32 u32(const QByteArray &bytes, int at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+quint16 u16(const QByteArray &bytes, int at)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + at);
+}
+
+} // namespace
+
+class TestRiffWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writesWaveHeaderByteExact_data();
+    void writesWaveHeaderByteExact();
+    void oddChunkGetsPadByte();
+    void chunkDepthIsLimited();
+    void nothingIsWrittenWithoutFile();
+    void openFailsForMissingFolder();
+    void reopenClosesPreviousFile();
+};
+
+void TestRiffWriter::writesWaveHeaderByteExact_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("dataBytes");
+    QTest::newRow("8000 Hz, 1000 ms") << 8000 << 16000;
+    QTest::newRow("16000 Hz, empty") << 16000 << 0;
+    QTest::newRow("11025 Hz, one sample") << 11025 << 2;
+}
+
+void TestRiffWriter::writesWaveHeaderByteExact()
+{
+    QFETCH(int, rate);
+    QFETCH(int, dataBytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.wav"));
+    RiffWriter writer;
+    QCOMPARE(writer.open(QFile::encodeName(path)), 0);
+    QCOMPARE(writer.beginChunk("RIFF"), 0);
+    QCOMPARE(writer.write("WAVE", 4), 0);
+    QCOMPARE(writer.beginChunk("fmt "), 0);
+    QCOMPARE(writer.writeFormat(1, 1, rate, 16), 0);
+    QCOMPARE(writer.endChunk(), 0);
+    QCOMPARE(writer.beginChunk("data"), 0);
+    const QByteArray samples(dataBytes, '\x11');
+    QCOMPARE(writer.write(samples.constData(), samples.size()), 0);
+    QCOMPARE(writer.close(), 0);
+    QVERIFY(!writer.isOpen());
+
+    const QByteArray file = readAll(path);
+    QCOMPARE(file.size(), 44 + dataBytes);
+    QCOMPARE(file.left(4), QByteArray("RIFF"));
+    QCOMPARE(u32(file, 4), quint32(36 + dataBytes));
+    QCOMPARE(file.mid(8, 8), QByteArray("WAVEfmt "));
+    QCOMPARE(u32(file, 16), 16u);
+    QCOMPARE(u16(file, 20), quint16(1));
+    QCOMPARE(u16(file, 22), quint16(1));
+    QCOMPARE(u32(file, 24), quint32(rate));
+    QCOMPARE(u32(file, 28), quint32(rate * 2));
+    QCOMPARE(u16(file, 32), quint16(2));
+    QCOMPARE(u16(file, 34), quint16(16));
+    QCOMPARE(file.mid(36, 4), QByteArray("data"));
+    QCOMPARE(u32(file, 40), quint32(dataBytes));
+    QCOMPARE(file.mid(44), samples);
+}
+
+void TestRiffWriter::oddChunkGetsPadByte()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("odd.riff"));
+    RiffWriter writer;
+    writer.open(QFile::encodeName(path));
+    writer.beginChunk("RIFF");
+    writer.beginChunk("abcd");
+    writer.write("xyz", 3);
+    QCOMPARE(writer.endChunk(), 0);
+    writer.close();
+    const QByteArray file = readAll(path);
+    QCOMPARE(file.size(), 8 + 8 + 4);
+    QCOMPARE(u32(file, 12), 3u); // the stored size stays odd
+    QCOMPARE(file.at(19), '\0');
+    QCOMPARE(u32(file, 4), 12u);
+}
+
+void TestRiffWriter::chunkDepthIsLimited()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("deep.riff"));
+    RiffWriter writer;
+    QCOMPARE(writer.endChunk(), -1);
+    writer.open(QFile::encodeName(path));
+    QCOMPARE(writer.endChunk(), -1);
+    for (int i = 0; i < RiffWriter::kMaxDepth; ++i)
+        QCOMPARE(writer.beginChunk("LIST"), 0);
+    QCOMPARE(writer.beginChunk("LIST"), -1);
+    QCOMPARE(writer.close(), 0); // ends all eight
+    const QByteArray file = readAll(path);
+    QCOMPARE(file.size(), 8 * 8);
+    for (int i = 0; i < 8; ++i)
+        QCOMPARE(u32(file, 8 * i + 4), quint32(8 * (7 - i)));
+}
+
+void TestRiffWriter::nothingIsWrittenWithoutFile()
+{
+    RiffWriter writer;
+    QCOMPARE(writer.beginChunk("RIFF"), -1);
+    QCOMPARE(writer.write("abcd", 4), -1);
+    QCOMPARE(writer.writeFormat(1, 1, 8000, 16), -1);
+    QCOMPARE(writer.close(), 0);
+}
+
+void TestRiffWriter::openFailsForMissingFolder()
+{
+    RiffWriter writer;
+    QCOMPARE(writer.open("/nonexistent-folder/out.wav"), -1);
+    QVERIFY(!writer.isOpen());
+    QCOMPARE(writer.write("abcd", 4), -1);
+}
+
+void TestRiffWriter::reopenClosesPreviousFile()
+{
+    QTemporaryDir dir;
+    RiffWriter writer;
+    writer.open(QFile::encodeName(dir.filePath(QStringLiteral("a.riff"))));
+    writer.beginChunk("RIFF");
+    writer.write("ab", 2);
+    writer.open(QFile::encodeName(dir.filePath(QStringLiteral("b.riff"))));
+    const QByteArray first = readAll(dir.filePath(QStringLiteral("a.riff")));
+    QCOMPARE(first.size(), 10);
+    QCOMPARE(u32(first, 4), 2u);
+    QCOMPARE(writer.endChunk(), -1); // the new file has no open chunk
+}
+
+QTEST_GUILESS_MAIN(TestRiffWriter)
+#include "tst_riffwriter.moc"

@@ -1,0 +1,334 @@
+#include "savethread.h"
+#include "testrecording.h"
+
+#include <QSignalSpy>
+#include <QtEndian>
+#include <QtTest>
+
+using namespace TestRecordingData;
+
+namespace {
+
+constexpr int kHeaderBytes = 44;
+constexpr double kWholeRecording = 4294967295.0;
+constexpr int kWaitMs = 30000;
+
+struct WaveFile
+{
+    QByteArray bytes;
+    quint32 riffSize() const { return qFromLittleEndian<quint32>(bytes.constData() + 4); }
+    quint32 rate() const { return qFromLittleEndian<quint32>(bytes.constData() + 24); }
+    quint32 dataSize() const { return qFromLittleEndian<quint32>(bytes.constData() + 40); }
+    qint16 sample(int i) const { return qFromLittleEndian<qint16>(bytes.constData() + kHeaderBytes + 2 * i); }
+    int samples() const { return (bytes.size() - kHeaderBytes) / 2; }
+    bool consistent() const
+    {
+        return bytes.size() >= kHeaderBytes && riffSize() == quint32(bytes.size() - 8)
+            && dataSize() == quint32(bytes.size() - kHeaderBytes);
+    }
+};
+
+// One export run on its own thread, waited for to the end.
+class ExportRun
+{
+public:
+    explicit ExportRun(SaveThread *thread)
+        : m_thread(thread)
+        , progress(thread, &SaveThread::progressChanged)
+        , failures(thread, &SaveThread::exportFailed)
+    {
+    }
+    // Starts the loop and the export, waits until it has ended, then stops
+    // and joins the thread (the spies are read only after that).
+    bool run()
+    {
+        m_thread->start();
+        m_thread->startProcess();
+        QElapsedTimer timer;
+        timer.start();
+        while (m_thread->currentState() == SaveThread::Exporting && timer.elapsed() < kWaitMs)
+            QThread::msleep(5);
+        const bool ended = m_thread->currentState() != SaveThread::Exporting;
+        m_thread->finish();
+        m_thread->wait();
+        return ended;
+    }
+    QList<double> progressValues() const
+    {
+        QList<double> values;
+        for (const QList<QVariant> &call : progress)
+            values.append(call.at(0).toDouble());
+        return values;
+    }
+
+private:
+    SaveThread *m_thread;
+
+public:
+    QSignalSpy progress;
+    QSignalSpy failures;
+};
+
+WaveFile readWave(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return {file.readAll()};
+}
+
+void prepare(SaveThread *thread, const QList<StreamDescriptor> &streams, const QString &path, double begin,
+             double duration, bool withPause, uint rate = 8000)
+{
+    thread->setSampleRate(rate);
+    thread->setStreams(streams);
+    thread->setFileName(path);
+    thread->setRange(begin, duration);
+    thread->setFlagWithPause(withPause);
+}
+
+} // namespace
+
+class TestSaveThread : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fileSizes_data();
+    void fileSizes();
+    void noSoundWithoutPausesWritesHeaderOnly();
+    void wholeRecordingWithPausesEndsAfterLastFrame();
+    void mixesAndClipsChannelsAtTheSameTime();
+    void exportsEveryCoding();
+    void fileThatCannotBeCreatedFails();
+    void stopProcessLeavesValidFile();
+    void setRangeWhileExportingHasNoEffect();
+    void zeroRateIsIgnored();
+    void idleCommandsAreHarmless();
+};
+
+void TestSaveThread::fileSizes_data()
+{
+    QTest::addColumn<double>("begin");
+    QTest::addColumn<double>("duration");
+    QTest::addColumn<bool>("withPause");
+    QTest::addColumn<uint>("rate");
+    QTest::addColumn<int>("dataBytes");
+    // Frames of 100 ms at 0, 500 (stream 1) and 60000 ms (stream 2).
+    QTest::newRow("1000 ms with pauses") << 0.0 << 1000.0 << true << 8000u << 16000;
+    QTest::newRow("1000 ms with pauses at 16000 Hz") << 0.0 << 1000.0 << true << 16000u << 32000;
+    QTest::newRow("range past the last frame keeps its length") << 59500.0 << 2000.0 << true << 8000u << 32000;
+    QTest::newRow("negative duration counts as its size") << 0.0 << -1000.0 << true << 8000u << 16000;
+    // Each frame: its period plus the one that detects its end.
+    QTest::newRow("whole recording without pauses") << 0.0 << kWholeRecording << false << 8000u << 6 * 1600;
+    QTest::newRow("without pauses from inside the gap") << 1000.0 << kWholeRecording << false << 8000u << 2 * 1600;
+}
+
+void TestSaveThread::fileSizes()
+{
+    QFETCH(double, begin);
+    QFETCH(double, duration);
+    QFETCH(bool, withPause);
+    QFETCH(uint, rate);
+    QFETCH(int, dataBytes);
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.addStream(2, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("b"));
+    recording.addStream(3, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("c"));
+    recording.frame(0, 1, alaw(800));
+    recording.text(100, 3, QStringLiteral("текст"));
+    recording.frame(500, 1, alaw(800));
+    recording.frame(60000, 2, alaw(800));
+    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    SaveThread thread;
+    prepare(&thread, recording.index(), path, begin, duration, withPause, rate);
+    ExportRun run(&thread);
+    QVERIFY(run.run());
+    const WaveFile wave = readWave(path);
+    QCOMPARE(wave.bytes.size(), kHeaderBytes + dataBytes);
+    QCOMPARE(wave.dataSize(), quint32(dataBytes));
+    QCOMPARE(wave.riffSize(), quint32(36 + dataBytes));
+    QCOMPARE(wave.rate(), rate);
+    QCOMPARE(run.progressValues().last(), 1.0);
+    QVERIFY(run.failures.isEmpty());
+    QCOMPARE(thread.currentState(), int(SaveThread::Finishing));
+}
+
+void TestSaveThread::noSoundWithoutPausesWritesHeaderOnly()
+{
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.frame(0, 1, alaw(800));
+    recording.frame(5000, 1, alaw(800));
+    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    SaveThread thread;
+    prepare(&thread, recording.index(), path, 1000, 1000, false);
+    ExportRun run(&thread);
+    QVERIFY(run.run());
+    const WaveFile wave = readWave(path);
+    QCOMPARE(wave.bytes.size(), kHeaderBytes);
+    QVERIFY(wave.consistent());
+    QCOMPARE(run.progressValues(), QList<double>({0.0, 1.0}));
+}
+
+// With pauses and no range end, the export ends after the last frame
+// instead of writing silence up to 4294967295 ms.
+void TestSaveThread::wholeRecordingWithPausesEndsAfterLastFrame()
+{
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.frame(0, 1, alaw(800));
+    recording.frame(500, 1, alaw(800));
+    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    SaveThread thread;
+    prepare(&thread, recording.index(), path, 0, kWholeRecording, true);
+    ExportRun run(&thread);
+    QVERIFY(run.run());
+    const WaveFile wave = readWave(path);
+    // Periods [0, 700): sound, end of frame, three silent, sound, end of frame.
+    QCOMPARE(wave.samples(), 7 * 800);
+    QVERIFY(wave.consistent());
+    QCOMPARE(wave.sample(0), kAlawPositiveSample);
+    QCOMPARE(wave.sample(800), qint16(0));
+    QCOMPARE(wave.sample(5 * 800), kAlawPositiveSample);
+    QCOMPARE(run.progressValues().last(), 1.0);
+}
+
+void TestSaveThread::mixesAndClipsChannelsAtTheSameTime()
+{
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.addStream(2, QStringLiteral("audio"), QStringLiteral("PCMA/8000"), QStringLiteral("b"));
+    recording.frame(0, 1, alaw(400, 0xAA));   // +32256
+    recording.frame(0, 2, alaw(800, 0xA0));   // +22016
+    recording.frame(100, 1, alaw(800, 0x2A)); // -32256
+    recording.frame(100, 2, alaw(800, 0x80)); // +5504
+    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    SaveThread thread;
+    prepare(&thread, recording.index(), path, 0, 200, false);
+    ExportRun run(&thread);
+    QVERIFY(run.run());
+    const WaveFile wave = readWave(path);
+    QCOMPARE(wave.samples(), 1600);
+    QCOMPARE(wave.sample(0), qint16(32767));
+    QCOMPARE(wave.sample(399), qint16(32767));
+    QCOMPARE(wave.sample(400), qint16(22016));
+    QCOMPARE(wave.sample(800), qint16(-32256 + 5504));
+}
+
+// PCMA, G.726 and TETRA channels at the same time, after midnight.
+void TestSaveThread::exportsEveryCoding()
+{
+    const QByteArray tetra = tetraFrames(QFINDTESTDATA("../../../codecs/tests/data/ru1.tetra"), 34); // 1020 ms
+    QCOMPARE(tetra.size(), 34 * kTetraFrameBytes);
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.addStream(2, QStringLiteral("audio"), QStringLiteral("G726-32"), QStringLiteral("b"));
+    recording.addStream(3, QStringLiteral("audio"), QStringLiteral("TETRA"), QStringLiteral("c"));
+    const quint32 afterMidnight = 86400000 + 1000;
+    recording.frame(afterMidnight, 1, alaw(8000, 0xD5));
+    recording.frame(afterMidnight, 2, g726Tone(8000));
+    recording.frame(afterMidnight, 3, tetra);
+    const auto streams = recording.index();
+    for (int only = 0; only < 3; ++only) {
+        const QString path = recording.dir() + QStringLiteral("/out%1.wav").arg(only);
+        SaveThread thread;
+        prepare(&thread, {streams.at(only)}, path, afterMidnight - 300, 1500, false);
+        ExportRun run(&thread);
+        QVERIFY(run.run());
+        const WaveFile wave = readWave(path);
+        QVERIFY(wave.consistent());
+        // Skipped to the frame: 1000 ms of sound plus the end-detecting period.
+        QVERIFY2(wave.samples() >= 10 * 800 && wave.samples() <= 12 * 800, qPrintable(QString::number(wave.samples())));
+        int nonZero = 0;
+        for (int i = 0; i < 10 * 800; ++i)
+            nonZero += wave.sample(i) != 0;
+        QVERIFY2(nonZero > 7000, qPrintable(QString::number(nonZero)));
+    }
+}
+
+// The file cannot be created: the failure is reported, no progress 1.0
+// pretends success, and nothing is written.
+void TestSaveThread::fileThatCannotBeCreatedFails()
+{
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.frame(0, 1, alaw(800));
+    const QString path = recording.dir() + QStringLiteral("/missing-folder/out.wav");
+    SaveThread thread;
+    prepare(&thread, recording.index(), path, 0, 1000, true);
+    ExportRun run(&thread);
+    thread.start();
+    thread.startProcess();
+    QCOMPARE(thread.currentState(), int(SaveThread::Failed));
+    QVERIFY(thread.errorString().contains(path));
+    QCOMPARE(run.failures.count(), 1);
+    QThread::msleep(250);
+    thread.finish();
+    thread.wait();
+    QVERIFY(run.progress.isEmpty());
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestSaveThread::stopProcessLeavesValidFile()
+{
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.frame(0, 1, alaw(800));
+    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    SaveThread thread;
+    prepare(&thread, recording.index(), path, 0, 3600000, true);
+    // Stopped from the export thread itself once a quarter is written.
+    connect(&thread, &SaveThread::progressChanged, &thread, [&thread](double fraction) {
+        if (fraction >= 0.25)
+            thread.stopProcess();
+    }, Qt::DirectConnection);
+    ExportRun run(&thread);
+    QVERIFY(run.run());
+    QCOMPARE(thread.currentState(), int(SaveThread::Finishing));
+    const WaveFile wave = readWave(path);
+    QVERIFY(wave.consistent());
+    QVERIFY(wave.samples() >= 9000 * 800 && wave.samples() <= 9002 * 800);
+    QVERIFY(run.progressValues().last() < 1.0);
+}
+
+void TestSaveThread::setRangeWhileExportingHasNoEffect()
+{
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.frame(0, 1, alaw(800));
+    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    SaveThread thread;
+    prepare(&thread, recording.index(), path, 0, 2000, true);
+    connect(&thread, &SaveThread::progressChanged, &thread, [&thread](double) {
+        thread.setRange(100000, 100);
+    }, Qt::DirectConnection);
+    ExportRun run(&thread);
+    QVERIFY(run.run());
+    QCOMPARE(readWave(path).samples(), 20 * 800);
+}
+
+void TestSaveThread::zeroRateIsIgnored()
+{
+    SaveThread thread;
+    QCOMPARE(thread.sampleRate(), 8000);
+    thread.setSampleRate(0);
+    QCOMPARE(thread.sampleRate(), 8000);
+    thread.setSampleRate(11025);
+    QCOMPARE(thread.sampleRate(), 11025);
+}
+
+void TestSaveThread::idleCommandsAreHarmless()
+{
+    SaveThread thread;
+    thread.stopProcess();
+    thread.removeStreams();
+    thread.setStreams({StreamDescriptor{{QStringLiteral("TYPE"), QStringLiteral("audio")}}});
+    QCOMPARE(thread.currentState(), int(SaveThread::Idle));
+    thread.start();
+    QThread::msleep(150);
+    thread.finish();
+    QVERIFY(thread.wait(2000));
+}
+
+QTEST_GUILESS_MAIN(TestSaveThread)
+#include "tst_savethread.moc"
