@@ -2,6 +2,7 @@
 
 #include "audiostreaminpartshandle2.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -22,7 +23,10 @@ void PeriodMixer::setSamplesPerPeriod(int n)
 int PeriodMixer::mix(const QList<AudioStreamInPartsHandle2 *> &readers, QStringList *soundingNames)
 {
     const int n = m_samples.size();
-    m_sums.fill(0);
+    // Raw pointers keep the per-sample loops free of detach checks, so the
+    // compiler can vectorise them.
+    qint32 *sums = m_sums.data();
+    std::fill(sums, sums + n, 0);
     if (soundingNames)
         soundingNames->clear();
     int sounding = 0;
@@ -38,14 +42,15 @@ int PeriodMixer::mix(const QList<AudioStreamInPartsHandle2 *> &readers, QStringL
         for (int i = 0; i < available; ++i) {
             qint16 sample;
             memcpy(&sample, bytes + i * sizeof(qint16), sizeof sample);
-            m_sums[i] += sample;
+            sums[i] += sample;
         }
     }
+    qint16 *samples = m_samples.data();
     qint32 peak = 0;
     for (int i = 0; i < n; ++i) {
-        const qint16 clipped = clip(m_sums.at(i));
-        m_samples[i] = clipped;
-        peak = qMax(peak, qAbs(qint32(clipped)));
+        const qint32 clipped = qBound(kSampleMin, sums[i], kSampleMax);
+        samples[i] = qint16(clipped);
+        peak = qMax(peak, clipped < 0 ? -clipped : clipped);
     }
     m_peak = qint16(qMin(peak, kSampleMax));
     return sounding;

@@ -12,6 +12,7 @@ constexpr int kPcmFormat = 1;
 constexpr int kChannels = 1;
 constexpr int kBitsPerSample = 16;
 constexpr double kFinalProgress = 1.0;
+constexpr double kProgressStep = 0.001; // smallest progress change worth a report
 
 } // namespace
 
@@ -139,6 +140,7 @@ void SaveThread::run()
         QMutexLocker locker(&m_mutex);
         applySampleRate(sampleRate());
     }
+    double lastReported = -1; // progress last sent; -1 before an export's first report
     for (;;) {
         double progress = -1;
         QString failure;
@@ -155,10 +157,15 @@ void SaveThread::run()
         }
         // Signals go out without the lock, so that receivers connected
         // directly may call back into this object.
-        if (!failure.isEmpty())
+        if (!failure.isEmpty()) {
+            lastReported = -1;
             emit exportFailed(failure);
-        else if (progress >= 0)
+        } else if (progress >= 0 && shouldReport(progress, lastReported)) {
+            // One report per step of progress, not per period: a queued
+            // signal per 100 ms of audio would cost more than the mixing.
+            lastReported = progress >= kFinalProgress ? -1 : progress;
             emit progressChanged(progress);
+        }
         if (idle)
             msleep(kIdleSleepMs);
     }
@@ -192,6 +199,12 @@ double SaveThread::exportOnePeriod(QString *failure)
     m_position = next;
     ReaderGroup::reposition(m_streams, next);
     return done / m_rangeDuration;
+}
+
+bool SaveThread::shouldReport(double progress, double lastReported)
+{
+    return lastReported < 0 || progress >= kFinalProgress || progress < lastReported
+        || progress - lastReported >= kProgressStep;
 }
 
 double SaveThread::endExport(QString *failure)

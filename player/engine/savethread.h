@@ -93,6 +93,7 @@ protected:
 private:
     bool isIdle() const { return m_state == Idle || m_state == Failed; }
     double exportOnePeriod(QString *failure);
+    static bool shouldReport(double progress, double lastReported);
     double endExport(QString *failure);
     void failExport(const QString &message, QString *failure);
     bool isOpenEnded() const;
