@@ -1,0 +1,43 @@
+// drovane-cli: command-line companion of the collection server, on the
+// server's own downloaders and scheduler.
+#include "clioutput.h"
+#include "drovanefetchcommand.h"
+#include "drovanelistcommand.h"
+#include "drovanepollcommand.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+namespace {
+
+const QString kUsage = QStringLiteral(
+    "usage: drovane-cli COMMAND ...\n"
+    "  list URL [--options TEXT] [--json]                    a device's files\n"
+    "  fetch URL NAME DEST [--resume] [--options TEXT]       download one file into DEST\n"
+    "  poll URL DEST [--period MINUTES] [--options TEXT] [--cycles N]\n"
+    "                                                        collect like the server\n"
+    "URL: ftp://HOST[:PORT]/PATH or tftp://HOST[:PORT]/PATH; TEXT: name=value pairs,\n"
+    "e.g. codec=\"Windows-1251\" (FTP) or blksize=1500 (TFTP).\n");
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
+    if (command == QLatin1String("list"))
+        return runDrovaneListCommand(arguments);
+    if (command == QLatin1String("fetch"))
+        return runDrovaneFetchCommand(arguments);
+    if (command == QLatin1String("poll"))
+        return runDrovanePollCommand(arguments);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        CliOutput::printOut(kUsage);
+        return 0;
+    }
+    CliOutput::printError(QStringLiteral("drovane-cli"),
+                          command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command %1").arg(command));
+    CliOutput::printOut(kUsage);
+    return 2;
+}

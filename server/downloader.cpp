@@ -1,0 +1,48 @@
+#include "downloader.h"
+
+#include <QDir>
+
+Downloader::Downloader(QObject *parent)
+    : QObject(parent)
+{
+}
+
+bool Downloader::isSafeFileName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (const QChar c : name) {
+        // Control characters (NUL, CR, LF ...) would cut or split commands.
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20)
+            return false;
+    }
+    return true;
+}
+
+QString Downloader::unsafeFileNameMessage(const QString &name)
+{
+    return QStringLiteral("Refused unsafe file name \"%1\"").arg(name);
+}
+
+QString Downloader::listingTooLargeMessage()
+{
+    return QStringLiteral("file list larger than %1 bytes refused").arg(kMaxListingBytes);
+}
+
+QStringList Downloader::splitListing(const QString &text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    return lines;
+}
+
+QString Downloader::prepareLocalPath(const QString &folder, const QString &name)
+{
+    QDir dir(folder);
+    if (!dir.exists())
+        QDir().mkdir(dir.absolutePath());
+    return QDir(dir.absolutePath()).filePath(name);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// The interface every device client (FTP, TFTP) offers to the rest of the
+// server. A downloader lives in the GUI thread and is driven only through its
+// slots and observed only through its signals; all connections to and from
+// it are queued.
+//
+// Downloader parameter list (three texts): [0] device URL, [1] local folder
+// for downloaded files, [2] options text (name=value pairs).
+class Downloader : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Indexes of the downloader parameter list.
+    enum Param { UrlParam = 0, FolderParam = 1, OptionsParam = 2 };
+
+    // A device's file list larger than this is refused (bytes): listings
+    // are held in memory whole.
+    static constexpr int kMaxListingBytes = 32 * 1024 * 1024;
+    // The message of errorOccured for such a listing.
+    static QString listingTooLargeMessage();
+
+    explicit Downloader(QObject *parent = nullptr);
+
+    // Takes the device's downloader parameters; 0 ok, 1 an option value was
+    // not understood, -1 wrong URL scheme. Callers need not check it.
+    virtual int setParam(QStringList param) = 0;
+
+    // True when a device's file name may become a file inside the local
+    // folder: not empty, not "." or "..", and without "/", "\" or control
+    // characters.
+    // Device listings are untrusted input.
+    static bool isSafeFileName(const QString &name);
+    // The message of errorOccured for a refused file name.
+    static QString unsafeFileNameMessage(const QString &name);
+
+public slots:
+    virtual void start() = 0;
+    virtual void getFileList() = 0;
+    // Fetches one file of the device folder from byte pos (bytes) on.
+    virtual void getFile(QString name, ulong pos) = 0;
+    virtual void getFile(QString name) = 0;
+    virtual void abort() = 0;
+    virtual void stop() = 0;
+
+signals:
+    void started();
+    void errorOccured(QString message);
+    void getFileListStarted();
+    void getFileListDone(QStringList fileList);
+    void getFileStarted(QString name);
+    void getFileDone();
+    void aborted();
+    void stopped();
+
+protected:
+    // Splits a listing into lines at "\n", dropping one "\r" before each
+    // line end; a final line end yields a last empty line.
+    static QStringList splitListing(const QString &text);
+    // Creates the local folder (one level) when missing and returns the
+    // absolute path of name inside it.
+    static QString prepareLocalPath(const QString &folder, const QString &name);
+};

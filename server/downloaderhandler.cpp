@@ -1,0 +1,118 @@
+#include "downloaderhandler.h"
+
+#include "downloader.h"
+#include "listlineparser.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimerEvent>
+
+#include <limits>
+
+namespace {
+
+// The longest period a timer can hold, in whole minutes.
+constexpr uint kMaxPeriodMinutes = uint(std::numeric_limits<int>::max() / DownloaderHandler::kMsPerMinute);
+
+} // namespace
+
+DownloaderHandler::DownloaderHandler(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void DownloaderHandler::setPeriod(int ms)
+{
+    periodMs = qMax(ms, 1);
+}
+
+void DownloaderHandler::startCycle()
+{
+    inCycle = true;
+    emit downloadStarted();
+}
+
+void DownloaderHandler::setParam(QStringList newParam)
+{
+    param = newParam;
+    bool ok = false;
+    const uint minutes = param.value(PeriodParam).toUInt(&ok);
+    // 0 would poll without pause and keep restarting the connection.
+    if (!ok || minutes == 0)
+        periodMs = kDefaultPeriodMs;
+    else
+        periodMs = int(qMin(minutes, kMaxPeriodMinutes)) * kMsPerMinute;
+}
+
+void DownloaderHandler::downloadStart()
+{
+    if (pollTimer) {
+        killTimer(pollTimer);
+        pollTimer = 0;
+    }
+    emit downloadGotFileList();
+}
+
+void DownloaderHandler::downloadErrorOccur(QString)
+{
+    restartPollTimer();
+}
+
+void DownloaderHandler::downloadGetFileListStart()
+{
+}
+
+void DownloaderHandler::downloadGetFileListDo(QStringList fileList)
+{
+    const QDir folder(param.value(FolderParam));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QString &line : fileList) {
+        QString name;
+        qint64 remoteSize = 0;
+        QDateTime date;
+        if (parseListLine(line, &name, &remoteSize, &date, now) != ListLineFile)
+            continue;
+        if (!Downloader::isSafeFileName(name) || date.daysTo(now) > kMaxAgeDays)
+            continue;
+        const qint64 localSize = QFileInfo(folder.filePath(name)).size();
+        if (remoteSize > localSize) {
+            emit downloadGotFile(name, ulong(localSize));
+            return;
+        }
+    }
+    restartPollTimer();
+}
+
+void DownloaderHandler::downloadGetFileStart(QString)
+{
+}
+
+void DownloaderHandler::downloadGetFileDo()
+{
+    emit downloadStopped();
+    restartPollTimer();
+}
+
+void DownloaderHandler::downloadStop()
+{
+}
+
+void DownloaderHandler::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == pollTimer)
+        startCycle();
+    else
+        QObject::timerEvent(event);
+}
+
+void DownloaderHandler::restartPollTimer()
+{
+    if (pollTimer)
+        killTimer(pollTimer);
+    pollTimer = startTimer(periodMs, Qt::CoarseTimer);
+    if (inCycle) {
+        inCycle = false;
+        emit cycleFinished();
+    }
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+class QTimerEvent;
+
+// The polling scheduler of one device: every polling period it makes the
+// device's downloader connect and fetch the file list, picks at most one
+// file that is recent and larger on the device than locally, asks for it
+// from the local size on, and disconnects after it. Lives in the GUI thread
+// and talks to its downloader only through queued signals and slots; it
+// never touches the network itself.
+//
+// Device parameter list (six texts): [0] device type, [1] comment,
+// [2] polling period in minutes, [3] URL, [4] local folder, [5] options.
+class DownloaderHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum DeviceParam { TypeParam = 0, CommentParam, PeriodParam, UrlParam, FolderParam, OptionsParam };
+
+    static constexpr int kDefaultPeriodMs = 60000;
+    static constexpr int kMsPerMinute = 60000;
+    // Files dated more than this many days before now are never fetched.
+    static constexpr int kMaxAgeDays = 3;
+
+    explicit DownloaderHandler(QObject *parent = nullptr);
+
+    // Polling period (ms).
+    int period() const { return periodMs; }
+    // Overrides the period taken from the parameters (ms, at least 1).
+    void setPeriod(int ms);
+    bool isPollTimerActive() const { return pollTimer != 0; }
+    // Begins a polling cycle now: emits downloadStarted().
+    void startCycle();
+
+signals:
+    void downloadStarted();
+    void downloadGotFileList();
+    void downloadGotFile(QString name, ulong pos);
+    void downloadGotFile(QString name);
+    void downloadStopped();
+    // A cycle begun by startCycle() (or the timer) has ended and the polling
+    // timer runs again.
+    void cycleFinished();
+
+public slots:
+    void setParam(QStringList param);
+    void downloadStart();
+    void downloadErrorOccur(QString message);
+    void downloadGetFileListStart();
+    void downloadGetFileListDo(QStringList fileList);
+    void downloadGetFileStart(QString name);
+    void downloadGetFileDo();
+    void downloadStop();
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    void restartPollTimer();
+
+    QStringList param;
+    int periodMs = kDefaultPeriodMs;
+    int pollTimer = 0;       // id of the repeating polling timer, 0 when none
+    bool inCycle = false;
+};

@@ -1,0 +1,22 @@
+#include "downloaderwiring.h"
+
+#include "downloader.h"
+#include "downloaderhandler.h"
+
+void wireDownloaderHandler(DownloaderHandler *handler, Downloader *downloader)
+{
+    const Qt::ConnectionType queued = Qt::QueuedConnection;
+    QObject::connect(handler, &DownloaderHandler::downloadStarted, downloader, &Downloader::start, queued);
+    QObject::connect(handler, &DownloaderHandler::downloadGotFileList, downloader, &Downloader::getFileList, queued);
+    QObject::connect(handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile), downloader,
+                     QOverload<QString, ulong>::of(&Downloader::getFile), queued);
+    QObject::connect(handler, &DownloaderHandler::downloadStopped, downloader, &Downloader::stop, queued);
+
+    QObject::connect(downloader, &Downloader::started, handler, &DownloaderHandler::downloadStart, queued);
+    QObject::connect(downloader, &Downloader::getFileListStarted, handler, &DownloaderHandler::downloadGetFileListStart, queued);
+    QObject::connect(downloader, &Downloader::getFileListDone, handler, &DownloaderHandler::downloadGetFileListDo, queued);
+    QObject::connect(downloader, &Downloader::getFileDone, handler, &DownloaderHandler::downloadGetFileDo, queued);
+    QObject::connect(downloader, &Downloader::getFileStarted, handler, &DownloaderHandler::downloadGetFileStart, queued);
+    QObject::connect(downloader, &Downloader::stopped, handler, &DownloaderHandler::downloadStop, queued);
+    QObject::connect(downloader, &Downloader::errorOccured, handler, &DownloaderHandler::downloadErrorOccur, queued);
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// Indexes a finished download with index-file writing switched off and
+// writes its index cache (the recording's path + ".IND") beside it. Runs to
+// the end in the calling thread.
+void writeDownloadIndexCache(const QString &recordingPath);

@@ -1,0 +1,507 @@
+#include "ftpdownloader.h"
+
+#include "downloaderoptions.h"
+#include "downloadindexing.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QRegExp>
+#include <QSignalBlocker>
+#include <QTcpSocket>
+#include <QTextCodec>
+#include <QTimerEvent>
+
+namespace {
+
+const QByteArray kConnection = QByteArrayLiteral("connection\r\n");
+const QByteArray kAbort = QByteArrayLiteral("abor\r\n");
+const QByteArray kRestartFromStart = QByteArrayLiteral("rest 0\r\n");
+const QString kListName = QStringLiteral("list");
+// "retr " before the path, "\r\n" after it.
+constexpr int kRetrPrefixBytes = 5;
+constexpr int kLineEndBytes = 2;
+// A reply longer than this without a line end is handled as one line (bytes).
+constexpr qint64 kMaxReplyLineBytes = 4096;
+// "nnn-" opens a multi-line reply.
+constexpr int kReplyCodeBytes = 3;
+// Bytes moved from the data socket to the output per read.
+constexpr int kReceiveChunkBytes = 1024 * 1024;
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isTransferCommand(const QByteArray &command)
+{
+    return command.startsWith("list") || command.startsWith("retr");
+}
+
+} // namespace
+
+FtpDownloader::FtpDownloader(QObject *parent)
+    : Downloader(parent)
+    , controlSocket(new QTcpSocket)
+    , dataSocket(new QTcpSocket)
+    , codec(QTextCodec::codecForName("UTF-8"))
+{
+    connect(controlSocket, &QTcpSocket::readyRead, this, &FtpDownloader::commandReadyRead);
+    connect(dataSocket, &QTcpSocket::readyRead, this, &FtpDownloader::dataReadyRead);
+    connect(controlSocket, &QTcpSocket::disconnected, this, &FtpDownloader::connectionDisconect, Qt::QueuedConnection);
+    connect(dataSocket, &QTcpSocket::disconnected, this, &FtpDownloader::connectionDisconect, Qt::QueuedConnection);
+}
+
+FtpDownloader::~FtpDownloader()
+{
+    controlSocket->disconnect(this);
+    dataSocket->disconnect(this);
+    delete controlSocket;
+    delete dataSocket;
+    dropOutput();
+}
+
+int FtpDownloader::setParam(QStringList newParam)
+{
+    param = newParam;
+    // Names travel as UTF-8 unless the options name another codec.
+    codec = QTextCodec::codecForName("UTF-8");
+    url = QUrl(param.value(UrlParam), QUrl::TolerantMode);
+    if (!url.isValid() || url.scheme() != QLatin1String("ftp"))
+        return -1;
+    int result = 0;
+    for (const DownloaderOption &option : parseDownloaderOptions(param.value(OptionsParam))) {
+        if (option.first != QLatin1String("codec"))
+            continue;
+        if (QTextCodec *named = QTextCodec::codecForName(option.second.toLatin1()))
+            codec = named;
+        else
+            result = 1;
+    }
+    remotePath = url.path(QUrl::FullyDecoded);
+    return result;
+}
+
+void FtpDownloader::start()
+{
+    // Every cycle is a fresh conversation: whatever an earlier one left
+    // (an open connection, an unanswered command) would block this one.
+    resetConversation();
+    awaitedCommands.append(kConnection);
+    pendingCommands << QByteArrayLiteral("user ftp\r\n") << QByteArrayLiteral("pass kqv\r\n")
+                    << QByteArrayLiteral("type i\r\n");
+    startCommandTimer(replyTimeoutMs);
+    controlSocket->connectToHost(url.host(), quint16(url.port(kDefaultPort)), QIODevice::ReadWrite,
+                                 QAbstractSocket::AnyIPProtocol);
+}
+
+void FtpDownloader::getFileList()
+{
+    dropOutput();
+    listingData.clear();
+    fileList.clear();
+    auto *buffer = new QBuffer(&listingData);
+    buffer->setObjectName(kListName);
+    if (!buffer->open(QIODevice::ReadWrite)) {
+        delete buffer;
+        emit errorOccured(QStringLiteral("Can`t open file"));
+        return;
+    }
+    output = buffer;
+    pendingCommands << QByteArrayLiteral("pasv\r\n") << "list " + encodedPath(remotePath) + "\r\n";
+    sendNextCommand(true);
+}
+
+void FtpDownloader::getFile(QString name, ulong pos)
+{
+    if (!isSafeFileName(name)) {
+        emit errorOccured(unsafeFileNameMessage(name));
+        return;
+    }
+    dropOutput();
+    const QString path = prepareLocalPath(param.value(FolderParam), name);
+    auto *file = new QFile(path);
+    // Unbuffered: received chunks go to the file as they are, without a copy.
+    if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        emit errorOccured(QStringLiteral("Can`t open file ") + path);
+        delete file;
+        return;
+    }
+    file->seek(qint64(pos));
+    output = file;
+    localFilePath = path;
+    pendingCommands << QByteArrayLiteral("pasv\r\n") << "rest " + QByteArray::number(qulonglong(pos)) + "\r\n"
+                    << "retr " + encodedPath(QDir(remotePath).filePath(name)) + "\r\n";
+    sendNextCommand(true);
+}
+
+void FtpDownloader::getFile(QString name)
+{
+    getFile(name, 0);
+}
+
+void FtpDownloader::abort()
+{
+    pendingCommands.clear();
+    // Nothing more is written: the local copy keeps what had arrived.
+    dropOutput();
+    transferRunning = false;
+    completionPending = false;
+    stopDrainTimer();
+    if (controlSocket->state() != QAbstractSocket::ConnectedState) {
+        emit aborted();
+        return;
+    }
+    controlSocket->write(kAbort);
+    awaitedCommands.append(kAbort);
+    startCommandTimer(replyTimeoutMs);
+}
+
+void FtpDownloader::stop()
+{
+    stopCommandTimer();
+    stopDrainTimer();
+    for (QTcpSocket *socket : {dataSocket, controlSocket}) {
+        socket->disconnectFromHost();
+        if (socket->state() != QAbstractSocket::UnconnectedState)
+            socket->waitForDisconnected(kDisconnectWaitMs);
+    }
+    pendingCommands.clear();
+    emit stopped();
+}
+
+void FtpDownloader::commandReadyRead()
+{
+    const QPointer<FtpDownloader> self(this);
+    while (self && (controlSocket->canReadLine() || controlSocket->bytesAvailable() > kMaxReplyLineBytes)) {
+        const QByteArray line = controlSocket->readLine(kMaxReplyLineBytes + 1);
+        if (line.isEmpty())
+            break;
+        handleReplyLine(line);
+    }
+}
+
+void FtpDownloader::dataReadyRead()
+{
+    // Straight from the socket's buffer into the file, through one reused
+    // chunk: no allocation per notification.
+    if (receiveChunk.isEmpty())
+        receiveChunk.resize(kReceiveChunkBytes);
+    qint64 count = 0;
+    while ((count = dataSocket->read(receiveChunk.data(), receiveChunk.size())) > 0) {
+        if (output)
+            output->write(receiveChunk.constData(), count);
+    }
+    lastDataTime.start();
+    if (output && output->objectName() == kListName && listingData.size() > kMaxListingBytes) {
+        dropOutput();
+        {
+            const QSignalBlocker blocker(dataSocket);
+            dataSocket->abort();
+        }
+        emit errorOccured(listingTooLargeMessage());
+    }
+}
+
+void FtpDownloader::connectionDisconect()
+{
+    QObject *origin = sender();
+    if (origin == dataSocket) {
+        finishTransferIfReady();
+        return;
+    }
+    // A notice queued before start() opened a newer connection is stale.
+    if (origin != controlSocket || controlSocket->state() != QAbstractSocket::UnconnectedState)
+        return;
+    transferRunning = false;
+    completionPending = false;
+    stopDrainTimer();
+    dropOutput();
+    emit errorOccured(QStringLiteral("control connection disconnect"));
+}
+
+void FtpDownloader::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == commandTimer && transferRunning && lastDataTime.isValid()
+        && lastDataTime.elapsed() < stallTimeoutMs) {
+        // Data came during the period: the stall limit counts from the last of it.
+        startCommandTimer(int(stallTimeoutMs - lastDataTime.elapsed()));
+        return;
+    }
+    if (event->timerId() == commandTimer) {
+        stopCommandTimer();
+        transferRunning = false;
+    } else if (event->timerId() == drainTimer) {
+        stopDrainTimer();
+        completionPending = false;
+    } else {
+        Downloader::timerEvent(event);
+        return;
+    }
+    dropOutput();
+    emit errorOccured(QStringLiteral("timeout"));
+}
+
+void FtpDownloader::handleReplyLine(const QByteArray &line)
+{
+    if (continuesMultiLineReply(line))
+        return;
+    if (abortAnsweredForTransfer(line)) {
+        // The transfer was never answered and never will be.
+        while (awaitedCommands.first() != kAbort)
+            awaitedCommands.removeFirst();
+        transferRunning = false;
+    }
+    const QByteArray command = awaitedCommands.value(0);
+    Outcome outcome = classify(command, line.at(0));
+    if (outcome == Success && command.startsWith("pasv") && !openDataConnection(line))
+        outcome = Unrecognised;
+    // The refusal of a transfer we asked to abort is the expected answer.
+    if (outcome == Failure && isTransferCommand(command) && awaitedCommands.contains(kAbort))
+        outcome = Next;
+    settle(command, outcome);
+    if (outcome == Error || outcome == Failure || outcome == Unrecognised) {
+        dropOutput();
+        emit errorOccured(codec->toUnicode(line));
+    } else if (outcome == Success) {
+        succeeded(command);
+    }
+    if (awaitedCommands.isEmpty())
+        sendNextCommand(true);
+}
+
+// The reply timer and the command lists after a reply to command.
+void FtpDownloader::settle(const QByteArray &command, Outcome outcome)
+{
+    if (outcome == Wait && isTransferCommand(command)) {
+        // Data flows now: only a stall ends the transfer.
+        transferRunning = true;
+        lastDataTime.invalidate();
+        startCommandTimer(stallTimeoutMs);
+    } else if (outcome != Unrecognised) {
+        stopCommandTimer();
+    }
+    if (outcome != Wait && outcome != Unrecognised) {
+        awaitedCommands.removeFirst();
+        if (isTransferCommand(command))
+            transferRunning = false;
+    }
+    // Later commands of a failed exchange (the RETR after a refused REST,
+    // the LIST after a refused PASV) cannot succeed.
+    if (outcome == Error || outcome == Failure)
+        pendingCommands.clear();
+}
+
+void FtpDownloader::succeeded(const QByteArray &command)
+{
+    if (command.startsWith("connection"))
+        emit started();
+    else if (isTransferCommand(command))
+        transferReplied();
+    else if (command.startsWith("abor"))
+        emit aborted();
+}
+
+bool FtpDownloader::continuesMultiLineReply(const QByteArray &line)
+{
+    if (!multiLineCode.isEmpty()) {
+        const bool last = line.startsWith(multiLineCode)
+            && (line.size() == kReplyCodeBytes || line.at(kReplyCodeBytes) != '-');
+        if (last)
+            multiLineCode.clear();
+        return !last;
+    }
+    const bool opens = line.size() > kReplyCodeBytes && isDigit(line.at(0)) && isDigit(line.at(1))
+        && isDigit(line.at(2)) && line.at(kReplyCodeBytes) == '-';
+    if (opens)
+        multiLineCode = line.left(kReplyCodeBytes);
+    return opens;
+}
+
+// A 225 reply ("no transfer in progress") while a listing or retrieval is
+// still unanswered and an abort is awaited answers the abort: the server
+// dropped the transfer before it began.
+bool FtpDownloader::abortAnsweredForTransfer(const QByteArray &line) const
+{
+    return line.startsWith("225") && awaitedCommands.size() > 1 && isTransferCommand(awaitedCommands.first())
+        && awaitedCommands.contains(kAbort);
+}
+
+// The reply table: what a reply beginning with c means for the awaited command.
+FtpDownloader::Outcome FtpDownloader::classify(const QByteArray &command, char c)
+{
+    const bool negative = c == '4' || c == '5';
+    if (!negative && (c < '1' || c > '3'))
+        return Unrecognised;
+    if (command.startsWith("connection"))
+        return c == '1' ? Wait : c == '2' ? Success : c == '3' ? Error : Failure;
+    if (command.startsWith("user") || command.startsWith("pass"))
+        return c == '1' ? Error : c == '2' ? Success : c == '3' ? Next : Failure;
+    if (command.startsWith("type"))
+        return c == '2' ? Success : negative ? Next : Error;
+    if (command.startsWith("pasv"))
+        return c == '2' ? Success : negative ? Failure : Error;
+    if (isTransferCommand(command))
+        return c == '1' ? Wait : c == '2' ? Success : c == '3' ? Error : Failure;
+    if (command.startsWith("rest")) {
+        // A retrieval from byte 0 needs no restart: a refusal is no failure.
+        if (negative && command == kRestartFromStart)
+            return Next;
+        return c == '3' ? Next : negative ? Failure : Error;
+    }
+    if (command.startsWith("abor"))
+        return c == '2' ? Success : negative ? Failure : Error;
+    return Unrecognised;
+}
+
+void FtpDownloader::transferReplied()
+{
+    if (!output)
+        return;
+    completionPending = true;
+    finishTransferIfReady();
+}
+
+// The completion reply may overtake the last data: the transfer ends only
+// when the data connection has closed and everything on it has been read.
+void FtpDownloader::finishTransferIfReady()
+{
+    if (!completionPending)
+        return;
+    if (dataSocket->state() != QAbstractSocket::UnconnectedState) {
+        if (!drainTimer)
+            drainTimer = startTimer(replyTimeoutMs, Qt::CoarseTimer);
+        return;
+    }
+    stopDrainTimer();
+    completionPending = false;
+    if (!output)
+        return;
+    if (dataSocket->bytesAvailable() > 0)
+        output->write(dataSocket->readAll());
+    if (output->objectName() == kListName)
+        finishListing();
+    else
+        finishFile();
+}
+
+void FtpDownloader::finishFile()
+{
+    auto *file = static_cast<QFile *>(output);
+    // The copy ends where the device's data ended, even if it held more.
+    file->resize(file->pos());
+    file->close();
+    if (!localFilePath.isEmpty())
+        writeDownloadIndexCache(localFilePath);
+    localFilePath.clear();
+    delete output;
+    output = nullptr;
+    emit getFileDone();
+}
+
+void FtpDownloader::finishListing()
+{
+    output->close();
+    delete output;
+    output = nullptr;
+    fileList.append(splitListing(codec->toUnicode(listingData)));
+    emit getFileListDone(fileList);
+}
+
+void FtpDownloader::sendNextCommand(bool announceTransfer)
+{
+    if (!awaitedCommands.isEmpty() || pendingCommands.isEmpty())
+        return;
+    const QByteArray command = pendingCommands.takeFirst();
+    startCommandTimer(replyTimeoutMs);
+    controlSocket->write(command);
+    awaitedCommands.append(command);
+    if (announceTransfer)
+        announce(command);
+}
+
+void FtpDownloader::announce(const QByteArray &command)
+{
+    if (command.startsWith("list"))
+        emit getFileListStarted();
+    else if (command.startsWith("retr"))
+        emit getFileStarted(codec->toUnicode(command.mid(kRetrPrefixBytes, command.size() - kRetrPrefixBytes - kLineEndBytes)));
+}
+
+bool FtpDownloader::openDataConnection(const QByteArray &line)
+{
+    QRegExp expression(QStringLiteral("(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),(\\d+)"));
+    if (expression.indexIn(QString::fromLatin1(line)) == -1)
+        return false;
+    int numbers[6];
+    for (int i = 0; i < 6; ++i) {
+        bool ok = false;
+        numbers[i] = expression.cap(i + 1).toInt(&ok);
+        if (!ok || numbers[i] > 255)
+            return false;
+    }
+    const QString host = QStringLiteral("%1.%2.%3.%4").arg(numbers[0]).arg(numbers[1]).arg(numbers[2]).arg(numbers[3]);
+    const quint16 port = quint16(numbers[4] * 256 + numbers[5]);
+    {
+        const QSignalBlocker blocker(dataSocket);
+        dataSocket->abort();
+    }
+    dataSocket->connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    return true;
+}
+
+void FtpDownloader::resetConversation()
+{
+    stopCommandTimer();
+    stopDrainTimer();
+    {
+        const QSignalBlocker controlBlocker(controlSocket);
+        const QSignalBlocker dataBlocker(dataSocket);
+        controlSocket->abort();
+        dataSocket->abort();
+    }
+    awaitedCommands.clear();
+    pendingCommands.clear();
+    dropOutput();
+    transferRunning = false;
+    completionPending = false;
+    multiLineCode.clear();
+}
+
+void FtpDownloader::dropOutput()
+{
+    if (!output)
+        return;
+    output->close();
+    delete output;
+    output = nullptr;
+    localFilePath.clear();
+}
+
+void FtpDownloader::startCommandTimer(int ms)
+{
+    stopCommandTimer();
+    commandTimer = startTimer(ms, Qt::CoarseTimer);
+}
+
+void FtpDownloader::stopCommandTimer()
+{
+    if (commandTimer) {
+        killTimer(commandTimer);
+        commandTimer = 0;
+    }
+}
+
+void FtpDownloader::stopDrainTimer()
+{
+    if (drainTimer) {
+        killTimer(drainTimer);
+        drainTimer = 0;
+    }
+}
+
+QByteArray FtpDownloader::encodedPath(const QString &path) const
+{
+    return codec->fromUnicode(path);
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "downloader.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QUrl>
+
+class QIODevice;
+class QTcpSocket;
+class QTextCodec;
+class QTimerEvent;
+
+// FTP client of one device on two QTcpSockets (control and data connection):
+// login, binary type, passive mode, directory listing, resumed retrieval and
+// abort. A non-blocking state machine driven by the event loop of the GUI
+// thread, which owns it; only stop() blocks (up to 1000 ms per socket) and
+// the indexing of a finished download runs to its end.
+//
+// Commands wait in pendingCommands and are sent one at a time; a command
+// whose reply is awaited sits in awaitedCommands. Every reply line is judged
+// by the awaited command and the reply's first digit.
+class FtpDownloader : public Downloader
+{
+    Q_OBJECT
+
+public:
+    // Wait for a reply to a command or to the connection (ms).
+    static constexpr int kReplyTimeoutMs = 5000;
+    // Longest silence of a running transfer after its preliminary reply (ms).
+    static constexpr int kStallTimeoutMs = 30000;
+    // Longest stop() wait per socket (ms).
+    static constexpr int kDisconnectWaitMs = 1000;
+    // Default control port.
+    static constexpr int kDefaultPort = 21;
+
+    explicit FtpDownloader(QObject *parent = nullptr);
+    ~FtpDownloader() override;
+
+    // Takes URL ("ftp" scheme), local folder and options ("codec").
+    int setParam(QStringList param) override;
+
+    // Shorter limits for tests (ms).
+    void setReplyTimeout(int ms) { replyTimeoutMs = ms; }
+    void setStallTimeout(int ms) { stallTimeoutMs = ms; }
+
+    // The codec for file names in commands and for listing text.
+    QTextCodec *textCodec() const { return codec; }
+    QString remoteFolder() const { return remotePath; }
+
+public slots:
+    void start() override;
+    void getFileList() override;
+    void getFile(QString name, ulong pos) override;
+    void getFile(QString name) override;
+    void abort() override;
+    void stop() override;
+    void commandReadyRead();
+    void dataReadyRead();
+    void connectionDisconect();
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    enum Outcome { Wait, Success, Next, Error, Failure, Unrecognised };
+
+    void handleReplyLine(const QByteArray &line);
+    bool continuesMultiLineReply(const QByteArray &line);
+    static Outcome classify(const QByteArray &command, char c);
+    void settle(const QByteArray &command, Outcome outcome);
+    void succeeded(const QByteArray &command);
+    void transferReplied();
+    bool abortAnsweredForTransfer(const QByteArray &line) const;
+    void sendNextCommand(bool announce);
+    void announce(const QByteArray &command);
+    bool openDataConnection(const QByteArray &line);
+    void finishTransferIfReady();
+    void finishFile();
+    void finishListing();
+    void resetConversation();
+    void dropOutput();
+    void startCommandTimer(int ms);
+    void stopCommandTimer();
+    void stopDrainTimer();
+    QByteArray encodedPath(const QString &path) const;
+
+    QStringList param;
+    QList<QByteArray> awaitedCommands;
+    QList<QByteArray> pendingCommands;
+    QByteArray listingData;
+    QStringList fileList;
+    QTcpSocket *controlSocket;       // owned
+    QTcpSocket *dataSocket;          // owned
+    QString remotePath;              // fully decoded path of the URL
+    QIODevice *output = nullptr;     // owned; "list" buffer or the file being written
+    QString localFilePath;
+    QTextCodec *codec = nullptr;
+    QUrl url;
+    int commandTimer = 0;            // reply timer id, 0 when none
+
+    int replyTimeoutMs = kReplyTimeoutMs;
+    int stallTimeoutMs = kStallTimeoutMs;
+    bool transferRunning = false;    // a 1xx reply to list/retr came, data may flow
+    bool completionPending = false;  // 2xx to list/retr came, waiting for the data to end
+    int drainTimer = 0;              // guards the wait for the data connection to close
+    QByteArray multiLineCode;        // code of an unfinished "nnn-" reply, empty when none
+    QElapsedTimer lastDataTime;      // since the last data of a running transfer
+    QByteArray receiveChunk;         // reused buffer between data socket and output
+};

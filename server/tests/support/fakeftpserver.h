@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+class QTcpServer;
+class QTcpSocket;
+
+// A scripted FTP server on 127.0.0.1 for protocol corners a real server
+// will not show. It answers each command by its verb (upper case) from a
+// table; a verb without an entry gets "500 unknown". Passive mode opens a
+// data listener on 127.0.0.1. LIST and RETR run a list of steps. One client
+// at a time; lives in the test's thread.
+class FakeFtpServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Step
+    {
+        enum Kind { Reply, Data, CloseData, Pause };
+        Kind kind;
+        QByteArray bytes;   // Reply: reply lines; Data: bytes for the data connection
+        int ms = 0;         // Pause (ms)
+    };
+    static Step reply(const QByteArray &lines) { return {Step::Reply, lines, 0}; }
+    static Step data(const QByteArray &bytes) { return {Step::Data, bytes, 0}; }
+    static Step closeData() { return {Step::CloseData, {}, 0}; }
+    static Step pause(int ms) { return {Step::Pause, {}, ms}; }
+
+    explicit FakeFtpServer(QObject *parent = nullptr);
+
+    bool listen();
+    quint16 port() const;
+    QString url(const QString &path = QStringLiteral("/")) const;
+
+    // Greeting lines; empty: the server stays silent after accepting.
+    void setGreeting(const QByteArray &lines) { m_greeting = lines; }
+    // Reply lines to a verb; empty: no reply at all.
+    void setReply(const QByteArray &verb, const QByteArray &lines) { m_replies.insert(verb, lines); }
+    // Steps run for LIST or RETR (after the data connection is accepted
+    // when a step needs it).
+    void setTransfer(const QByteArray &verb, const QList<Step> &steps) { m_transfers.insert(verb, steps); }
+    void clearReply(const QByteArray &verb) { m_replies.remove(verb); }
+    // Sends reply lines now.
+    void sendReply(const QByteArray &lines) { send(lines); }
+    // Closes the control connection.
+    void dropControl();
+
+    // Every command line received, line end removed.
+    QList<QByteArray> commands() const { return m_commands; }
+    bool hasClient() const { return !m_control.isNull(); }
+
+signals:
+    void commandReceived(QByteArray line);
+
+private:
+    void acceptControl();
+    void readCommands();
+    void handleCommand(const QByteArray &line);
+    void openPassive();
+    void runSteps(QList<Step> steps);
+    void send(const QByteArray &bytes);
+
+    QTcpServer *m_server;
+    QTcpServer *m_dataServer;
+    QPointer<QTcpSocket> m_control;
+    QPointer<QTcpSocket> m_data;
+    QByteArray m_greeting = QByteArrayLiteral("220 fake ready\r\n");
+    QHash<QByteArray, QByteArray> m_replies;
+    QHash<QByteArray, QList<Step>> m_transfers;
+    QList<QByteArray> m_commands;
+};

@@ -1,0 +1,102 @@
+#include "serverprocess.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int kScriptTimeoutMs = 30000;
+
+// Runs a start script with bash; its stdout, or an empty array on failure.
+QByteArray runScript(const QStringList &arguments, const QProcessEnvironment &environment, QString *error)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("/bin/bash"), arguments);
+    if (!process.waitForFinished(kScriptTimeoutMs) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
+        *error = QString::fromLocal8Bit(process.readAllStandardError());
+        return QByteArray();
+    }
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
+ServerProcess::ServerProcess(Kind kind)
+    : m_kind(kind)
+{
+}
+
+ServerProcess::~ServerProcess()
+{
+    stop();
+}
+
+QString ServerProcess::script() const
+{
+    const char *name = m_kind == Ftp ? "start_ftp.sh" : "start_tftp.sh";
+    return QTest::qFindTestData(QString::fromLatin1(name), __FILE__, __LINE__);
+}
+
+bool ServerProcess::available(Kind kind, QString *why)
+{
+    if (kind == Ftp) {
+        if (!QFileInfo::exists(QStringLiteral("/usr/bin/python3"))) {
+            *why = QStringLiteral("/usr/bin/python3 is missing (Debian package python3-pyftpdlib)");
+            return false;
+        }
+        return true;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("in.tftpd"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")}).isEmpty()) {
+        *why = QStringLiteral("in.tftpd is missing (Debian package tftpd-hpa)");
+        return false;
+    }
+    if (geteuid() != 0) {
+        *why = QStringLiteral("tftpd-hpa serves a folder through chroot, which needs root");
+        return false;
+    }
+    return true;
+}
+
+bool ServerProcess::start(const QString &root, const QProcessEnvironment &extra)
+{
+    stop();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(m_kind == Ftp ? QStringLiteral("FTPD_ROOT") : QStringLiteral("TFTPD_ROOT"), root);
+    environment.insert(QStringLiteral("WATCH_PID"), QString::number(QCoreApplication::applicationPid()));
+    environment.insert(extra);
+    const QByteArray out = runScript({script(), m_dir.filePath(QStringLiteral("daemon"))}, environment, &m_error);
+    const QRegularExpression portPattern(m_kind == Ftp ? QStringLiteral("FTP_PORT=(\\d+)") : QStringLiteral("TFTP_PORT=(\\d+)"));
+    const QRegularExpressionMatch match = portPattern.match(QString::fromLocal8Bit(out));
+    if (!match.hasMatch()) {
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("no port in the start script's output: ") + QString::fromLocal8Bit(out);
+        return false;
+    }
+    m_port = quint16(match.captured(1).toUInt());
+    m_running = true;
+    return true;
+}
+
+bool ServerProcess::stop()
+{
+    if (!m_running)
+        return true;
+    QString error;
+    runScript({script(), QStringLiteral("stop"), m_dir.filePath(QStringLiteral("daemon"))},
+              QProcessEnvironment::systemEnvironment(), &error);
+    m_running = false;
+    return error.isEmpty();
+}
+
+QString ServerProcess::url(const QString &path) const
+{
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(m_kind == Ftp ? QStringLiteral("ftp") : QStringLiteral("tftp")).arg(m_port).arg(path);
+}

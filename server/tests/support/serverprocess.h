@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QTemporaryDir>
+
+// A real FTP (pyftpdlib) or TFTP (tftpd-hpa) server on 127.0.0.1, started
+// by the start scripts beside this file and stopped by its recorded PID.
+// The daemon also stops when the test process that started it has gone.
+// Owned by the test; the destructor stops a running server.
+class ServerProcess
+{
+public:
+    enum Kind { Ftp, Tftp };
+
+    explicit ServerProcess(Kind kind);
+    ~ServerProcess();
+    ServerProcess(const ServerProcess &) = delete;
+    ServerProcess &operator=(const ServerProcess &) = delete;
+
+    // Serves root (created when missing). extra: further script inputs,
+    // e.g. FTPD_PASSWORD. False with error() set when it did not come up.
+    bool start(const QString &root, const QProcessEnvironment &extra = QProcessEnvironment());
+    // Stops the daemon and its forked children; true when none is left.
+    bool stop();
+
+    bool isRunning() const { return m_running; }
+    quint16 port() const { return m_port; }
+    QString error() const { return m_error; }
+    // A URL of this server ("ftp://127.0.0.1:PORT/" or "tftp://...").
+    QString url(const QString &path = QStringLiteral("/")) const;
+
+    // True when this machine can run the server kind (programs present;
+    // tftpd-hpa needs root for its chroot).
+    static bool available(Kind kind, QString *why);
+
+private:
+    QString script() const;
+
+    Kind m_kind;
+    QTemporaryDir m_dir;     // pidfile, log, env of the daemon
+    quint16 m_port = 0;
+    bool m_running = false;
+    QString m_error;
+};

@@ -1,0 +1,376 @@
+#include "downloaderhandler.h"
+
+#include "downloaderwiring.h"
+#include "fakeftpserver.h"
+#include "ftpdownloader.h"
+#include "indexcache.h"
+#include "recordingindexer.h"
+#include "serverprocess.h"
+#include "testrecording.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Local copies: name -> size (bytes).
+using LocalSizes = QMap<QString, int>;
+
+// Polling period of the end-to-end cases (ms).
+constexpr int kShortPeriodMs = 250;
+constexpr int kWaitMs = 20000;
+
+// A downloader that only records what it is asked to do.
+class RecordingDownloader : public Downloader
+{
+public:
+    int setParam(QStringList) override { return 0; }
+    void start() override { calls << QStringLiteral("start"); }
+    void getFileList() override { calls << QStringLiteral("getFileList"); }
+    void getFile(QString name, ulong pos) override { calls << QStringLiteral("getFile %1 %2").arg(name).arg(pos); }
+    void getFile(QString name) override { getFile(name, 0); }
+    void abort() override { calls << QStringLiteral("abort"); }
+    void stop() override { calls << QStringLiteral("stop"); }
+
+    QStringList calls;
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly)
+{
+    QFile file(path);
+    return file.open(mode) && file.write(bytes) == bytes.size();
+}
+
+bool setModified(const QString &path, const QDateTime &when)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
+}
+
+// A listing line of a plain file dated `daysAgo` days before today.
+QString fileLine(const QString &name, qint64 size, int daysAgo)
+{
+    const QDate date = QDate::currentDate().addDays(-daysAgo);
+    return QStringLiteral("-rw-r--r-- 1 root root %1 %2 %3")
+        .arg(size)
+        .arg(QLocale(QLocale::C).toString(date, QStringLiteral("MMM dd  yyyy")))
+        .arg(name);
+}
+
+QStringList deviceParam(const QString &period, const QString &url, const QString &folder)
+{
+    return {QStringLiteral("Recorder"), QStringLiteral("test"), period, url, folder, QString()};
+}
+
+} // namespace
+
+class tst_DownloaderHandler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void periodFromParameters_data();
+    void periodFromParameters();
+    void fileChoice_data();
+    void fileChoice();
+    void unsafeNamesSkipped();
+    void startKillsTheTimer();
+    void errorRestartsTheTimer();
+    void fileDoneStopsAndRestarts();
+    void nothingToFetchRestartsWithoutStop();
+    void timerRepeatsUntilStarted();
+
+    // End to end with a real downloader.
+    void realServerCycles();
+    void hostileListingWritesNothingOutside();
+};
+
+void tst_DownloaderHandler::periodFromParameters_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("period");
+    QTest::newRow("5 minutes") << "5" << 300000;
+    QTest::newRow("1 minute") << "1" << 60000;
+    QTest::newRow("empty") << "" << 60000;
+    QTest::newRow("not a number") << "often" << 60000;
+    QTest::newRow("negative") << "-3" << 60000;
+    QTest::newRow("fraction") << "1.5" << 60000;
+    QTest::newRow("zero would poll without pause") << "0" << 60000;
+    QTest::newRow("beyond a timer's range") << "99999999" << 35791 * 60000;
+}
+
+void tst_DownloaderHandler::periodFromParameters()
+{
+    QFETCH(QString, text);
+    QFETCH(int, period);
+    DownloaderHandler handler;
+    QCOMPARE(handler.period(), 60000);
+    handler.setParam(deviceParam(text, QStringLiteral("ftp://127.0.0.1/"), QStringLiteral("/tmp")));
+    QCOMPARE(handler.period(), period);
+    QVERIFY(!handler.isPollTimerActive());
+}
+
+void tst_DownloaderHandler::fileChoice_data()
+{
+    QTest::addColumn<QStringList>("listing");
+    QTest::addColumn<LocalSizes>("local");   // name -> local size (bytes)
+    QTest::addColumn<QString>("expected");           // "name pos", empty: nothing fetched
+
+    const LocalSizes none;
+    QTest::newRow("remote larger than local copy") << QStringList{fileLine("REC.DAT", 10000, 0)}
+                                                    << LocalSizes{{"REC.DAT", 4000}} << "REC.DAT 4000";
+    QTest::newRow("local copy complete") << QStringList{fileLine("REC.DAT", 10000, 0)}
+                                         << LocalSizes{{"REC.DAT", 10000}} << "";
+    QTest::newRow("local copy larger") << QStringList{fileLine("REC.DAT", 10000, 0)}
+                                       << LocalSizes{{"REC.DAT", 12000}} << "";
+    QTest::newRow("no local copy") << QStringList{fileLine("REC.DAT", 1, 0)} << none << "REC.DAT 0";
+    QTest::newRow("empty remote file") << QStringList{fileLine("REC.DAT", 0, 0)} << none << "";
+    QTest::newRow("3 days old") << QStringList{fileLine("REC.DAT", 10000, 3)} << none << "REC.DAT 0";
+    QTest::newRow("4 days old, even if the copy is smaller") << QStringList{fileLine("REC.DAT", 10000, 4)}
+                                                              << LocalSizes{{"REC.DAT", 4000}} << "";
+    QTest::newRow("dated tomorrow") << QStringList{fileLine("REC.DAT", 10, -1)} << none << "REC.DAT 0";
+    QTest::newRow("first of two in listing order")
+        << QStringList{fileLine("B.DAT", 10, 0), fileLine("A.DAT", 10, 0)} << none << "B.DAT 0";
+    QTest::newRow("complete files are passed over")
+        << QStringList{fileLine("A.DAT", 10, 0), fileLine("B.DAT", 10, 0)} << LocalSizes{{"A.DAT", 10}}
+        << "B.DAT 0";
+    QTest::newRow("directories and odd lines ignored")
+        << QStringList{"total 12", "drwxr-xr-x 2 root root 4096 Jan 05  2024 REC.DAT", "garbage",
+                       "-rw-r--r-- 1 root root 5 Xyz 99 9999 BAD.DAT", "", fileLine("OK.DAT", 5, 0)}
+        << none << "OK.DAT 0";
+    QTest::newRow("size beyond 32 bits") << QStringList{fileLine("BIG.DAT", 5000000000LL, 0)}
+                                         << LocalSizes{{"BIG.DAT", 100}} << "BIG.DAT 100";
+}
+
+void tst_DownloaderHandler::fileChoice()
+{
+    QFETCH(QStringList, listing);
+    QFETCH(LocalSizes, local);
+    QFETCH(QString, expected);
+    QTemporaryDir folder;
+    for (auto it = local.cbegin(); it != local.cend(); ++it)
+        QVERIFY(writeFile(folder.filePath(it.key()), QByteArray(it.value(), 'x')));
+    DownloaderHandler handler;
+    handler.setParam(deviceParam("5", QStringLiteral("ftp://127.0.0.1/"), folder.path()));
+    QSignalSpy got(&handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile));
+    handler.downloadGetFileListDo(listing);
+    if (expected.isEmpty()) {
+        QCOMPARE(got.count(), 0);
+        QVERIFY(handler.isPollTimerActive());
+        return;
+    }
+    QCOMPARE(got.count(), 1);
+    QCOMPARE(QStringLiteral("%1 %2").arg(got.first().at(0).toString()).arg(got.first().at(1).toULongLong()), expected);
+    QVERIFY(!handler.isPollTimerActive());
+}
+
+void tst_DownloaderHandler::unsafeNamesSkipped()
+{
+    QFile fixture(QFINDTESTDATA("data/listing_hostile.txt"));
+    QVERIFY(fixture.open(QIODevice::ReadOnly));
+    const QString recent = QLocale(QLocale::C).toString(QDateTime::currentDateTime(), QStringLiteral("MMM dd hh:mm"));
+    QStringList listing = QString::fromLatin1(fixture.readAll()).replace(QStringLiteral("Dec 07 09:00"), recent).split(QStringLiteral("\r\n"));
+    QTemporaryDir folder;
+    DownloaderHandler handler;
+    handler.setParam(deviceParam("5", QStringLiteral("ftp://127.0.0.1/"), folder.path()));
+    QSignalSpy got(&handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile));
+    handler.downloadGetFileListDo(listing);
+    QCOMPARE(got.count(), 0);
+    listing.append(fileLine("GOOD.DAT", 10, 0));
+    handler.downloadGetFileListDo(listing);
+    QCOMPARE(got.count(), 1);
+    QCOMPARE(got.first().first().toString(), QStringLiteral("GOOD.DAT"));
+}
+
+void tst_DownloaderHandler::startKillsTheTimer()
+{
+    DownloaderHandler handler;
+    handler.setPeriod(20);
+    QSignalSpy list(&handler, &DownloaderHandler::downloadGotFileList);
+    QSignalSpy started(&handler, &DownloaderHandler::downloadStarted);
+    handler.downloadErrorOccur(QStringLiteral("timeout"));
+    QVERIFY(handler.isPollTimerActive());
+    handler.downloadStart();
+    QVERIFY(!handler.isPollTimerActive());
+    QCOMPARE(list.count(), 1);
+    QTest::qWait(100);
+    QCOMPARE(started.count(), 0);
+}
+
+void tst_DownloaderHandler::errorRestartsTheTimer()
+{
+    DownloaderHandler handler;
+    handler.setPeriod(50);
+    QSignalSpy started(&handler, &DownloaderHandler::downloadStarted);
+    QSignalSpy finished(&handler, &DownloaderHandler::cycleFinished);
+    handler.startCycle();
+    QCOMPARE(started.count(), 1);
+    handler.downloadErrorOccur(QStringLiteral("control connection disconnect"));
+    QCOMPARE(finished.count(), 1);
+    // A second error in the same pause (as after a normal stop) is no new cycle.
+    handler.downloadErrorOccur(QStringLiteral("control connection disconnect"));
+    QCOMPARE(finished.count(), 1);
+    QTRY_COMPARE(started.count(), 2);
+}
+
+void tst_DownloaderHandler::fileDoneStopsAndRestarts()
+{
+    DownloaderHandler handler;
+    RecordingDownloader downloader;
+    wireDownloaderHandler(&handler, &downloader);
+    handler.setPeriod(60000);
+    QSignalSpy stopped(&handler, &DownloaderHandler::downloadStopped);
+    handler.downloadGetFileDo();
+    QCOMPARE(stopped.count(), 1);
+    QVERIFY(handler.isPollTimerActive());
+    QTRY_COMPARE(downloader.calls, QStringList("stop"));
+}
+
+void tst_DownloaderHandler::nothingToFetchRestartsWithoutStop()
+{
+    QTemporaryDir folder;
+    DownloaderHandler handler;
+    RecordingDownloader downloader;
+    wireDownloaderHandler(&handler, &downloader);
+    handler.setParam(deviceParam("5", QStringLiteral("ftp://127.0.0.1/"), folder.path()));
+    handler.setPeriod(60000);
+    handler.startCycle();
+    QTRY_COMPARE(downloader.calls, QStringList("start"));
+    emit downloader.started();
+    QTRY_COMPARE(downloader.calls, QStringList({"start", "getFileList"}));
+    QSignalSpy finished(&handler, &DownloaderHandler::cycleFinished);
+    emit downloader.getFileListDone({fileLine("OLD.DAT", 10, 10)});
+    QTRY_COMPARE(finished.count(), 1);
+    QVERIFY(handler.isPollTimerActive());
+    QTest::qWait(20);
+    QCOMPARE(downloader.calls, QStringList({"start", "getFileList"}));
+}
+
+// The timer is killed only by the downloader's started(): an unreachable
+// device is asked again every period.
+void tst_DownloaderHandler::timerRepeatsUntilStarted()
+{
+    DownloaderHandler handler;
+    RecordingDownloader downloader;
+    wireDownloaderHandler(&handler, &downloader);
+    handler.setPeriod(30);
+    handler.downloadErrorOccur(QStringLiteral("timeout"));
+    QTRY_VERIFY(downloader.calls.count(QStringLiteral("start")) >= 3);
+    emit downloader.started();
+    QTRY_VERIFY(!handler.isPollTimerActive());
+    const int starts = downloader.calls.count(QStringLiteral("start"));
+    QTest::qWait(100);
+    QCOMPARE(downloader.calls.count(QStringLiteral("start")), starts);
+}
+
+// The scheduler with an FtpDownloader against the real server: one file per
+// cycle, old files left alone, a grown file continued from the local size,
+// and every finished file indexed into its cache.
+void tst_DownloaderHandler::realServerCycles()
+{
+    QString why;
+    if (!ServerProcess::available(ServerProcess::Ftp, &why))
+        QFAIL(qPrintable(why));
+    QTemporaryDir root;
+    const QByteArray first = TestRecording::make(1500000, 21);
+    const QByteArray second = TestRecording::make(700000, 22);
+    QVERIFY(writeFile(root.filePath("NEW1.DAT"), first));
+    QVERIFY(writeFile(root.filePath("NEW2.DAT"), second));
+    QVERIFY(writeFile(root.filePath("OLD.DAT"), TestRecording::make(1000, 23)));
+    QVERIFY(setModified(root.filePath("OLD.DAT"), QDateTime::currentDateTimeUtc().addDays(-5)));
+    ServerProcess server(ServerProcess::Ftp);
+    QVERIFY2(server.start(root.path()), qPrintable(server.error()));
+
+    QTemporaryDir dest;
+    const QString folder = dest.filePath("rec");
+    DownloaderHandler handler;
+    FtpDownloader downloader;
+    handler.setParam(deviceParam("5", server.url(), folder));
+    handler.setPeriod(kShortPeriodMs);
+    downloader.setParam({server.url(), folder, QString()});
+    wireDownloaderHandler(&handler, &downloader);
+    QStringList requests;   // "name pos @cycle"
+    int cycles = 0;
+    connect(&handler, &DownloaderHandler::cycleFinished, this, [&cycles] { ++cycles; });
+    connect(&handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile), this,
+            [&](const QString &name, ulong pos) { requests << QStringLiteral("%1 %2 @%3").arg(name).arg(pos).arg(cycles); });
+    handler.startCycle();
+
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(QDir(folder).filePath("NEW2.DAT")) == second, kWaitMs);
+    QVERIFY(readFile(QDir(folder).filePath("NEW1.DAT")) == first);
+    QCOMPARE(requests, QStringList({"NEW1.DAT 0 @0", "NEW2.DAT 0 @1"}));
+
+    // The recording grows on the device between polls.
+    const QByteArray more = TestRecording::make(300000, 24).mid(2000);
+    QVERIFY(writeFile(root.filePath("NEW1.DAT"), more, QIODevice::Append));
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(QDir(folder).filePath("NEW1.DAT")) == first + more, kWaitMs);
+    QCOMPARE(requests.size(), 3);
+    QVERIFY(requests.last().startsWith(QStringLiteral("NEW1.DAT %1 @").arg(first.size())));
+
+    QTest::qWait(3 * kShortPeriodMs);
+    QCOMPARE(requests.size(), 3);
+    QVERIFY(!QFile::exists(QDir(folder).filePath("OLD.DAT")));
+    RecordingIndexer indexer;
+    QVERIFY(loadCache(indexer, cachePathFor(QDir(folder).filePath("NEW1.DAT"))));
+    QCOMPARE(indexer.fileSize(), qint64(first.size() + more.size()));
+    QVERIFY(loadCache(indexer, cachePathFor(QDir(folder).filePath("NEW2.DAT"))));
+    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QVERIFY(server.stop());
+}
+
+// A device listing names that lead elsewhere: the scheduler fetches only the
+// sound name, and nothing appears outside the destination folder.
+void tst_DownloaderHandler::hostileListingWritesNothingOutside()
+{
+    QFile fixture(QFINDTESTDATA("data/listing_hostile.txt"));
+    QVERIFY(fixture.open(QIODevice::ReadOnly));
+    const QString recent = QLocale(QLocale::C).toString(QDateTime::currentDateTime(), QStringLiteral("MMM dd hh:mm"));
+    QByteArray listing = QString::fromLatin1(fixture.readAll()).replace(QStringLiteral("Dec 07 09:00"), recent).toLatin1();
+    listing += fileLine("GOOD.DAT", 4, 0).toLatin1() + "\r\n";
+
+    FakeFtpServer server;
+    QVERIFY(server.listen());
+    server.setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data(listing),
+                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
+    server.setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("good"),
+                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
+    QTemporaryDir outer;
+    const QString folder = outer.filePath("a/dest");
+    QVERIFY(QDir().mkpath(folder));
+    DownloaderHandler handler;
+    FtpDownloader downloader;
+    handler.setParam(deviceParam("5", server.url(), folder));
+    handler.setPeriod(kShortPeriodMs);
+    downloader.setParam({server.url(), folder, QString()});
+    wireDownloaderHandler(&handler, &downloader);
+    handler.startCycle();
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(QDir(folder).filePath("GOOD.DAT")), QByteArray("good"), kWaitMs);
+    QTest::qWait(2 * kShortPeriodMs);
+    QStringList retrieved;
+    for (const QByteArray &command : server.commands()) {
+        if (command.startsWith("retr"))
+            retrieved << QString::fromLatin1(command);
+    }
+    QCOMPARE(retrieved, QStringList("retr /GOOD.DAT"));
+    QDir everything(outer.path());
+    QStringList found;
+    QDirIterator it(outer.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << everything.relativeFilePath(it.next());
+    found.sort();
+    QCOMPARE(found, QStringList({"a", "a/dest", "a/dest/GOOD.DAT", "a/dest/GOOD.DAT.IND"}));
+}
+
+QTEST_GUILESS_MAIN(tst_DownloaderHandler)
+#include "tst_downloaderhandler.moc"

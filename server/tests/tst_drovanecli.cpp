@@ -1,0 +1,336 @@
+#include "indexcache.h"
+#include "recordingindexer.h"
+#include "serverprocess.h"
+#include "testrecording.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+constexpr int kRunTimeoutMs = 60000;
+// Files of the slow folder: TFTP at 512-byte blocks takes a while (bytes).
+constexpr qint64 kSlowFileBytes = 12 * 1024 * 1024;
+
+struct Run
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(DROVANE_CLI), arguments);
+    Run run;
+    if (!process.waitForFinished(kRunTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool setModified(const QString &path, const QDateTime &when)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
+}
+
+// Writes the "list" pseudo-file of a TFTP folder from its files, ls -l form.
+bool writeTftpList(const QString &folder)
+{
+    QStringList lines{QStringLiteral("total 1")};
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo &file : files) {
+        if (file.fileName() == QLatin1String("list"))
+            continue;
+        lines << QStringLiteral("-rw-r--r-- 1 root root %1 %2 %3")
+                     .arg(file.size())
+                     .arg(QLocale(QLocale::C).toString(file.lastModified(), QStringLiteral("MMM dd  yyyy")))
+                     .arg(file.fileName());
+    }
+    return writeFile(QDir(folder).filePath("list"), lines.join('\n').toLatin1() + '\n');
+}
+
+} // namespace
+
+class tst_DrovaneCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void usageErrors_data();
+    void usageErrors();
+    void listJson_data();
+    void listJson();
+    void fetch_data();
+    void fetch();
+    void fetchResume_data();
+    void fetchResume();
+    void fetchFailures_data();
+    void fetchFailures();
+    void pollCycles_data();
+    void pollCycles();
+    void pollFinishesFileOnSigterm();
+
+private:
+    QString url(const QString &kind, const QString &path = QStringLiteral("/")) const;
+
+    QTemporaryDir m_ftpRoot;
+    QTemporaryDir m_tftpRoot;
+    ServerProcess m_ftp{ServerProcess::Ftp};
+    ServerProcess m_tftp{ServerProcess::Tftp};
+    QString m_tftpUnavailable;
+    QByteArray m_first;
+    QByteArray m_second;
+};
+
+void tst_DrovaneCli::initTestCase()
+{
+    QString why;
+    if (!ServerProcess::available(ServerProcess::Ftp, &why))
+        QFAIL(qPrintable(why));
+    m_first = TestRecording::make(1500000, 31);
+    m_second = TestRecording::make(600000, 32);
+    for (const QTemporaryDir *root : {&m_ftpRoot, &m_tftpRoot}) {
+        QVERIFY(writeFile(root->filePath("REC1.DAT"), m_first));
+        QVERIFY(writeFile(root->filePath("REC2.DAT"), m_second));
+        QVERIFY(writeFile(root->filePath("OLD.DAT"), TestRecording::make(1000, 33)));
+        QVERIFY(setModified(root->filePath("OLD.DAT"), QDateTime::currentDateTimeUtc().addDays(-5)));
+    }
+    QVERIFY(QDir(m_ftpRoot.path()).mkdir("subdir"));
+    QVERIFY2(m_ftp.start(m_ftpRoot.path()), qPrintable(m_ftp.error()));
+
+    if (!ServerProcess::available(ServerProcess::Tftp, &m_tftpUnavailable))
+        return;
+    QVERIFY(writeTftpList(m_tftpRoot.path()));
+    const QString slow = m_tftpRoot.filePath("slow");
+    QVERIFY(QDir().mkdir(slow));
+    QVERIFY(writeFile(QDir(slow).filePath("BIG.DAT"), TestRecording::make(kSlowFileBytes, 34)));
+    QVERIFY(writeTftpList(slow));
+    QVERIFY2(m_tftp.start(m_tftpRoot.path()), qPrintable(m_tftp.error()));
+}
+
+void tst_DrovaneCli::cleanupTestCase()
+{
+    QVERIFY(m_ftp.stop());
+    QVERIFY(m_tftp.stop());
+}
+
+void tst_DrovaneCli::init()
+{
+    const bool tftp = QByteArray(QTest::currentDataTag()).startsWith("tftp")
+        || QByteArray(QTest::currentTestFunction()) == "pollFinishesFileOnSigterm";
+    if (tftp && !m_tftpUnavailable.isEmpty())
+        QSKIP(qPrintable(m_tftpUnavailable));
+}
+
+QString tst_DrovaneCli::url(const QString &kind, const QString &path) const
+{
+    return kind == QLatin1String("ftp") ? m_ftp.url(path) : m_tftp.url(path);
+}
+
+void tst_DrovaneCli::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no command") << QStringList() << "no command given";
+    QTest::newRow("unknown command") << QStringList{"push"} << "unknown command push";
+    QTest::newRow("list without URL") << QStringList{"list"} << "usage: drovane-cli list";
+    QTest::newRow("unknown option") << QStringList{"list", "ftp://127.0.0.1/", "--fast"} << "unknown option --fast";
+    QTest::newRow("http") << QStringList{"list", "http://127.0.0.1/"} << "unsupported URL scheme \"http\"";
+    QTest::newRow("no scheme") << QStringList{"poll", "127.0.0.1", "/tmp"} << "not a device URL";
+    QTest::newRow("zero period") << QStringList{"poll", "ftp://127.0.0.1/", "/tmp", "--period", "0"} << "--period";
+    QTest::newRow("bad cycles") << QStringList{"poll", "ftp://127.0.0.1/", "/tmp", "--cycles", "x"} << "--cycles";
+}
+
+void tst_DrovaneCli::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const Run run = runCli(arguments);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+}
+
+void tst_DrovaneCli::listJson_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("unparsedStart");
+    QTest::newRow("ftp") << "ftp" << "" << "drwx";
+    QTest::newRow("tftp blksize=1500") << "tftp" << "blksize=1500" << "total";
+}
+
+void tst_DrovaneCli::listJson()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, options);
+    QFETCH(QString, unparsedStart);
+    const Run run = runCli({"list", url(kind), "--options", options, "--json"});
+    QCOMPARE(run.status, 0);
+    const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QMap<QString, QJsonObject> entries;
+    for (const QJsonValue &value : object.value("entries").toArray())
+        entries.insert(value.toObject().value("name").toString(), value.toObject());
+    QCOMPARE(entries.keys(), QStringList({"OLD.DAT", "REC1.DAT", "REC2.DAT"}));
+    QCOMPARE(qint64(entries.value("REC1.DAT").value("size").toDouble()), qint64(m_first.size()));
+    const QDateTime date = QDateTime::fromString(entries.value("REC2.DAT").value("date").toString(), "yyyy-MM-ddThh:mm:ss");
+    QVERIFY(date.isValid());
+    QVERIFY(qAbs(date.daysTo(QDateTime::currentDateTime())) <= 1);
+    const QJsonArray unparsed = object.value("unparsed").toArray();
+    QCOMPARE(unparsed.size(), 1);
+    QVERIFY(unparsed.first().toString().startsWith(unparsedStart));
+}
+
+void tst_DrovaneCli::fetch_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("options");
+    QTest::newRow("ftp") << "ftp" << "";
+    QTest::newRow("tftp") << "tftp" << "";
+    QTest::newRow("tftp blksize=1500") << "tftp" << "blksize=1500";
+}
+
+void tst_DrovaneCli::fetch()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, options);
+    QTemporaryDir dest;
+    const Run run = runCli({"fetch", url(kind), "REC1.DAT", dest.path(), "--options", options});
+    QCOMPARE(run.status, 0);
+    const QString local = dest.filePath("REC1.DAT");
+    QVERIFY(readFile(local) == m_first);
+    RecordingIndexer indexer;
+    QVERIFY(loadCache(indexer, cachePathFor(local)));
+    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QVERIFY(run.out.contains(local));
+}
+
+void tst_DrovaneCli::fetchResume_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("ftp") << "ftp";
+    QTest::newRow("tftp") << "tftp";
+}
+
+void tst_DrovaneCli::fetchResume()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dest;
+    const QString local = dest.filePath("REC1.DAT");
+    QVERIFY(writeFile(local, m_first.left(700000)));
+    const Run run = runCli({"fetch", url(kind), "REC1.DAT", dest.path(), "--resume"});
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.out.contains("from byte 700000"));
+    QVERIFY(readFile(local) == m_first);
+}
+
+void tst_DrovaneCli::fetchFailures_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("ftp missing file") << "ftp" << "NOPE.DAT" << "550";
+    QTest::newRow("tftp missing file") << "tftp" << "NOPE.DAT" << "ERROR packet receive";
+    QTest::newRow("ftp parent path") << "ftp" << "../REC1.DAT" << "Refused unsafe file name";
+    QTest::newRow("tftp absolute path") << "tftp" << "/etc/passwd" << "Refused unsafe file name";
+}
+
+void tst_DrovaneCli::fetchFailures()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    QTemporaryDir outer;
+    const QString dest = outer.filePath("dest");
+    QVERIFY(QDir().mkdir(dest));
+    const Run run = runCli({"fetch", url(kind), name, dest});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.startsWith("drovane-cli fetch: " + message), qPrintable(run.err));
+    QVERIFY(QDir(dest).isEmpty());
+    QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList("dest"));
+}
+
+void tst_DrovaneCli::pollCycles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("ftp") << "ftp";
+    QTest::newRow("tftp") << "tftp";
+}
+
+// Three cycles of 120 ms: one new file per cycle, then nothing; the old
+// file is never fetched.
+void tst_DrovaneCli::pollCycles()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dest;
+    const QString folder = dest.filePath("rec");
+    const Run run = runCli({"poll", url(kind), folder, "--period", "0.002", "--cycles", "3"});
+    QCOMPARE(run.status, 0);
+    QVERIFY(readFile(QDir(folder).filePath("REC1.DAT")) == m_first);
+    QVERIFY(readFile(QDir(folder).filePath("REC2.DAT")) == m_second);
+    QVERIFY(!QFile::exists(QDir(folder).filePath("OLD.DAT")));
+    const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.filter(" request ").size(), 2);
+    QVERIFY(lines.filter(" request ").first().endsWith("request REC1.DAT from byte 0"));
+    QCOMPARE(lines.filter(" getFileDone").size(), 2);
+    QCOMPARE(lines.filter(" getFileListDone").size(), 3);
+    const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3} %1Downloader_\\d+ \\w+")
+                                       .arg(kind == QLatin1String("ftp") ? "Ftp" : "Tftp"));
+    for (const QString &line : lines)
+        QVERIFY2(stamp.match(line).hasMatch(), qPrintable(line));
+}
+
+// SIGTERM during a download: the file in progress is finished, then the
+// program ends without starting another.
+void tst_DrovaneCli::pollFinishesFileOnSigterm()
+{
+    QTemporaryDir dest;
+    QProcess process;
+    process.start(QStringLiteral(DROVANE_CLI), {"poll", url("tftp", "/slow/"), dest.path(), "--period", "0.002"});
+    QByteArray out;
+    while (!out.contains("getFileStarted") && process.waitForReadyRead(kRunTimeoutMs))
+        out += process.readAllStandardOutput();
+    QVERIFY2(out.contains("getFileStarted BIG.DAT"), out.constData());
+    process.terminate();
+    QVERIFY(process.waitForFinished(kRunTimeoutMs));
+    out += process.readAllStandardOutput();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(readFile(dest.filePath("BIG.DAT")) == readFile(m_tftpRoot.filePath("slow/BIG.DAT")));
+    QVERIFY(out.contains("getFileDone"));
+    QCOMPARE(out.count("getFileListStarted"), 1);
+}
+
+QTEST_GUILESS_MAIN(tst_DrovaneCli)
+#include "tst_drovanecli.moc"

@@ -1,0 +1,901 @@
+#include "ftpdownloader.h"
+
+#include "fakeftpserver.h"
+#include "indexcache.h"
+#include "listlineparser.h"
+#include "recordingindexer.h"
+#include "serverprocess.h"
+#include "signalwait.h"
+#include "testrecording.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QtTest>
+
+namespace {
+
+// Short reply timer for the scripted server (ms).
+constexpr int kTestReplyTimeoutMs = 200;
+// Waits for the real server (ms); its refused login alone takes 3 s.
+constexpr int kServerWaitMs = 15000;
+constexpr qint64 kRecordingBytes = 3 * 1024 * 1024;
+// A large sparse file that takes a while to send, with a real head (bytes).
+constexpr qint64 kLargeFileBytes = 400LL * 1024 * 1024;
+constexpr qint64 kLargeHeadBytes = 1024 * 1024;
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool setModified(const QString &path, const QDateTime &when)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
+}
+
+bool writeLargeFile(const QString &path, const QByteArray &head)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(head) == head.size() && file.resize(kLargeFileBytes);
+}
+
+// Every signal of one downloader, recorded.
+struct Signals
+{
+    explicit Signals(Downloader *d)
+        : started(d, &Downloader::started)
+        , error(d, &Downloader::errorOccured)
+        , listStarted(d, &Downloader::getFileListStarted)
+        , listDone(d, &Downloader::getFileListDone)
+        , fileStarted(d, &Downloader::getFileStarted)
+        , fileDone(d, &Downloader::getFileDone)
+        , aborted(d, &Downloader::aborted)
+        , stopped(d, &Downloader::stopped)
+    {
+    }
+    QString firstError() const { return error.isEmpty() ? QString() : error.first().first().toString(); }
+    QStringList lines() const { return listDone.isEmpty() ? QStringList() : listDone.first().first().toStringList(); }
+
+    QSignalSpy started, error, listStarted, listDone, fileStarted, fileDone, aborted, stopped;
+};
+
+} // namespace
+
+class tst_FtpDownloader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void parameters_data();
+    void parameters();
+
+    // Against the real FTP server.
+    void realListing();
+    void realDownloadIsByteIdentical();
+    void realResume_data();
+    void realResume();
+    void realAbortThenList();
+    void realRefusedLogin();
+    void realServerGoesAway();
+
+    // Against the scripted server.
+    void conversationOrder();
+    void typeReplies_data();
+    void typeReplies();
+    void preliminaryThenCompletion();
+    void stalledTransfer_data();
+    void stalledTransfer();
+    void completionOvertakesData();
+    void repliesInOneSegment();
+    void oversizedListingRefused();
+    void multiLineReplies();
+    void oddReplies_data();
+    void oddReplies();
+    void silenceEndsInTimeout_data();
+    void silenceEndsInTimeout();
+    void passiveReplyForms_data();
+    void passiveReplyForms();
+    void refusedRestart_data();
+    void refusedRestart();
+    void retrieveAppendsAtPosition();
+    void shorterDataTruncatesStaleTail();
+    void unsafeNamesAreRefused_data();
+    void unsafeNamesAreRefused();
+    void abortBeforeTransferAnswered();
+    void controlLostMidTransfer();
+    void namesUseTheCodec();
+    void startAfterTimeoutBeginsAfresh();
+
+private:
+    FakeFtpServer *fakeServer();
+    void loginAndWait(FtpDownloader &downloader, Signals &s);
+
+    QTemporaryDir m_root;                      // served by the real server
+    ServerProcess m_server{ServerProcess::Ftp};
+    QDateTime m_recentTime;
+    QByteArray m_recording;
+};
+
+void tst_FtpDownloader::initTestCase()
+{
+    QString why;
+    if (!ServerProcess::available(ServerProcess::Ftp, &why))
+        QFAIL(qPrintable(why));
+    m_recording = TestRecording::make(kRecordingBytes, 7);
+    QVERIFY(writeFile(m_root.filePath("REC0001.DAT"), m_recording));
+    QVERIFY(writeFile(m_root.filePath("OLD.DAT"), "old"));
+    QVERIFY(QDir(m_root.path()).mkdir("subdir"));
+    m_recentTime = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    QVERIFY(setModified(m_root.filePath("REC0001.DAT"), m_recentTime));
+    QVERIFY(setModified(m_root.filePath("OLD.DAT"), QDateTime(QDate(2019, 3, 4), QTime(5, 6), Qt::UTC)));
+    QVERIFY(writeLargeFile(m_root.filePath("LARGE.DAT"), TestRecording::make(kLargeHeadBytes, 3).left(kLargeHeadBytes)));
+    QVERIFY2(m_server.start(m_root.path()), qPrintable(m_server.error()));
+}
+
+void tst_FtpDownloader::cleanupTestCase()
+{
+    QVERIFY(m_server.stop());
+}
+
+FakeFtpServer *tst_FtpDownloader::fakeServer()
+{
+    auto *server = new FakeFtpServer(this);
+    if (!server->listen())
+        qFatal("the scripted FTP server cannot listen on 127.0.0.1");
+    return server;
+}
+
+void tst_FtpDownloader::loginAndWait(FtpDownloader &downloader, Signals &s)
+{
+    downloader.start();
+    QVERIFY(waitForCount(s.started, 1, kServerWaitMs));
+}
+
+void tst_FtpDownloader::parameters_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QByteArray>("codec");
+    QTest::addColumn<QString>("remoteFolder");
+
+    QTest::newRow("default codec") << "ftp://1.2.3.4/" << "" << 0 << QByteArray("UTF-8") << "/";
+    QTest::newRow("KOI8-R and an ignored option") << "ftp://1.2.3.4/" << "codec=\"KOI8-R\" mode=fast" << 0
+                                                  << QByteArray("KOI8-R") << "/";
+    QTest::newRow("unknown codec") << "ftp://1.2.3.4/" << "codec=\"No-Such-Codec\"" << 1 << QByteArray("UTF-8") << "/";
+    QTest::newRow("decoded path") << "ftp://1.2.3.4/rec%20files/" << "" << 0 << QByteArray("UTF-8") << "/rec files/";
+    QTest::newRow("tftp scheme") << "tftp://1.2.3.4/" << "" << -1 << QByteArray("UTF-8") << "";
+}
+
+void tst_FtpDownloader::parameters()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, options);
+    QFETCH(int, result);
+    QFETCH(QByteArray, codec);
+    QFETCH(QString, remoteFolder);
+    FtpDownloader downloader;
+    QCOMPARE(downloader.setParam({url, QStringLiteral("/tmp"), options}), result);
+    QCOMPARE(downloader.textCodec()->name(), codec);
+    QCOMPARE(downloader.remoteFolder(), remoteFolder);
+}
+
+// The server's own LIST output: recent files show a time, old ones a year.
+void tst_FtpDownloader::realListing()
+{
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setParam({m_server.url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(s.error.count(), 0);
+    QCOMPARE(s.listStarted.count(), 1);
+
+    const QStringList lines = s.lines();
+    QCOMPARE(lines.last(), QString());
+    QMap<QString, QPair<qint64, QDateTime>> files;
+    int directories = 0;
+    for (const QString &line : lines) {
+        QString name;
+        qint64 size = 0;
+        QDateTime date;
+        const int result = parseListLine(line, &name, &size, &date);
+        if (result == ListLineFile)
+            files.insert(name, {size, date});
+        directories += result == ListLineNotFile;
+    }
+    QCOMPARE(directories, 1);
+    QCOMPARE(files.keys(), QStringList({"LARGE.DAT", "OLD.DAT", "REC0001.DAT"}));
+    QCOMPARE(files.value("REC0001.DAT").first, qint64(m_recording.size()));
+    // The server lists UTC times; compare them as listed, to the minute.
+    const QDateTime listed = files.value("REC0001.DAT").second;
+    const QDateTime expected = m_recentTime;
+    QCOMPARE(listed.date(), expected.date());
+    QCOMPARE(listed.time().hour(), expected.time().hour());
+    QCOMPARE(listed.time().minute(), expected.time().minute());
+    QCOMPARE(files.value("OLD.DAT").second.date(), QDate(2019, 3, 4));
+}
+
+void tst_FtpDownloader::realDownloadIsByteIdentical()
+{
+    QTemporaryDir dest;
+    const QString folder = dest.filePath("device");   // created by the download
+    FtpDownloader downloader;
+    downloader.setParam({m_server.url(), folder, QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC0001.DAT"), 0);
+    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
+    QCOMPARE(s.error.count(), 0);
+    QCOMPARE(s.fileStarted.first().first().toString(), QStringLiteral("/REC0001.DAT"));
+
+    const QString local = QDir(folder).filePath("REC0001.DAT");
+    QVERIFY(readFile(local) == m_recording);
+    RecordingIndexer indexer;
+    QVERIFY(loadCache(indexer, cachePathFor(local)));
+    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QCOMPARE(indexer.fileName(), local);
+    int frames = 0;
+    indexer.descriptor(0, &frames);
+    QVERIFY(frames > 100);
+}
+
+void tst_FtpDownloader::realResume_data()
+{
+    QTest::addColumn<int>("localBytes");
+    QTest::newRow("one byte") << 1;
+    QTest::newRow("half") << int(kRecordingBytes / 2);
+    QTest::newRow("all but one byte") << m_recording.size() - 1;
+    QTest::newRow("nothing missing") << m_recording.size();
+}
+
+// A partial local copy is completed from where it ends (REST in binary
+// mode); the result is byte-identical to the device's file.
+void tst_FtpDownloader::realResume()
+{
+    QFETCH(int, localBytes);
+    QTemporaryDir dest;
+    const QString local = dest.filePath("REC0001.DAT");
+    QVERIFY(writeFile(local, m_recording.left(localBytes)));
+    FtpDownloader downloader;
+    downloader.setParam({m_server.url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC0001.DAT"), ulong(localBytes));
+    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
+    QCOMPARE(s.firstError(), QString());
+    QVERIFY(readFile(local) == m_recording);
+    QVERIFY(QFile::exists(cachePathFor(local)));
+}
+
+// An abort during a large retrieval: the partial copy is a clean prefix, no
+// cache is written, and the same connection serves the next request.
+void tst_FtpDownloader::realAbortThenList()
+{
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setParam({m_server.url(), dest.path(), QString()});
+    Signals s(&downloader);
+    connect(&downloader, &Downloader::getFileStarted, &downloader, &Downloader::abort, Qt::QueuedConnection);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("LARGE.DAT"), 0);
+    QVERIFY(waitForCount(s.aborted, 1, kServerWaitMs));
+    QCOMPARE(s.fileDone.count(), 0);
+    const QString local = dest.filePath("LARGE.DAT");
+    const QByteArray copy = readFile(local);
+    QVERIFY(copy.size() < kLargeFileBytes);
+    QVERIFY(readFile(m_root.filePath("LARGE.DAT")).startsWith(copy));
+    QVERIFY(!QFile::exists(cachePathFor(local)));
+
+    QCOMPARE(s.error.count(), 0);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(s.firstError(), QString());
+    QVERIFY(s.lines().filter("REC0001.DAT").size() == 1);
+}
+
+void tst_FtpDownloader::realRefusedLogin()
+{
+    QTemporaryDir root;
+    ServerProcess server(ServerProcess::Ftp);
+    QProcessEnvironment extra;
+    extra.insert(QStringLiteral("FTPD_PASSWORD"), QStringLiteral("another"));
+    QVERIFY2(server.start(root.path(), extra), qPrintable(server.error()));
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setParam({server.url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QTRY_VERIFY_WITH_TIMEOUT(!s.error.isEmpty(), kServerWaitMs);
+    QVERIFY2(s.firstError().startsWith(QStringLiteral("530")), qPrintable(s.firstError()));
+    QTest::qWait(200);
+    QCOMPARE(s.listDone.count(), 0);
+    QVERIFY(server.stop());
+}
+
+// The server dies during a retrieval: an error is reported, the partial copy
+// is a clean prefix without a cache, and a later resume completes it.
+void tst_FtpDownloader::realServerGoesAway()
+{
+    QTemporaryDir root;
+    const QString remote = root.filePath("LARGE.DAT");
+    const QByteArray head = TestRecording::make(kLargeHeadBytes, 5).left(kLargeHeadBytes);
+    QVERIFY(writeLargeFile(remote, head));
+    ServerProcess server(ServerProcess::Ftp);
+    QVERIFY2(server.start(root.path()), qPrintable(server.error()));
+
+    QTemporaryDir dest;
+    const QString local = dest.filePath("LARGE.DAT");
+    FtpDownloader downloader;
+    downloader.setParam({server.url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    connect(&downloader, &Downloader::getFileStarted, this, [&server] { server.stop(); });
+    downloader.getFile(QStringLiteral("LARGE.DAT"), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!s.error.isEmpty(), kServerWaitMs);
+    QCOMPARE(s.fileDone.count(), 0);
+    QVERIFY(!QFile::exists(cachePathFor(local)));
+    const QByteArray copy = readFile(local);
+    QVERIFY(copy.size() < kLargeFileBytes);
+    QVERIFY(readFile(remote).startsWith(copy));
+
+    // The server comes back (on another port): resume from the local size.
+    QVERIFY2(server.start(root.path()), qPrintable(server.error()));
+    FtpDownloader again;
+    again.setParam({server.url(), dest.path(), QString()});
+    Signals t(&again);
+    loginAndWait(again, t);
+    again.getFile(QStringLiteral("LARGE.DAT"), ulong(copy.size()));
+    QVERIFY(waitForCount(t.fileDone, 1, 60000));
+    QCOMPARE(t.firstError(), QString());
+    QCOMPARE(QFileInfo(local).size(), kLargeFileBytes);
+    QVERIFY(readFile(local) == readFile(remote));
+    QVERIFY(server.stop());
+}
+
+// The commands of one cycle, in order, each after the previous reply.
+void tst_FtpDownloader::conversationOrder()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("line\r\n"),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(QStringLiteral("/rec")), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(s.lines(), QStringList({"line", ""}));
+    QCOMPARE(server->commands(), QList<QByteArray>({"user ftp", "pass kqv", "type i", "pasv", "list /rec"}));
+    QCOMPARE(s.error.count(), 0);
+}
+
+void tst_FtpDownloader::typeReplies_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("reportsError");
+    QTest::newRow("200 accepted") << QByteArray("200 Type set to I\r\n") << false;
+    QTest::newRow("502 not implemented") << QByteArray("502 TYPE not implemented\r\n") << false;
+    QTest::newRow("504 parameter refused") << QByteArray("504 no binary\r\n") << false;
+    QTest::newRow("421 busy") << QByteArray("421 busy\r\n") << false;
+    QTest::newRow("331 makes no sense") << QByteArray("331 what\r\n") << true;
+}
+
+// Devices without TYPE still work: a refusal only moves on.
+void tst_FtpDownloader::typeReplies()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, reportsError);
+    FakeFtpServer *server = fakeServer();
+    server->setReply("TYPE", reply);
+    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("x\r\n"),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    QTRY_COMPARE(server->commands().size(), 3);
+    downloader.getFileList();
+    if (reportsError) {
+        QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
+        QCOMPARE(s.firstError(), QString::fromLatin1(reply));
+        return;
+    }
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(s.error.count(), 0);
+}
+
+// A preliminary reply leaves the listing awaited without the reply timer:
+// a completion long after the timer's period still completes it.
+void tst_FtpDownloader::preliminaryThenCompletion()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setTransfer("LIST", {FakeFtpServer::reply("150 Opening data connection\r\n"),
+                                 FakeFtpServer::pause(3 * kTestReplyTimeoutMs), FakeFtpServer::data("a\r\nb\r\n"),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 Transfer complete\r\n")});
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QTRY_COMPARE_WITH_TIMEOUT(s.listDone.count(), 1, 10 * kTestReplyTimeoutMs);
+    QCOMPARE(s.error.count(), 0);
+    QCOMPARE(s.lines(), QStringList({"a", "b", ""}));
+}
+
+void tst_FtpDownloader::stalledTransfer_data()
+{
+    QTest::addColumn<bool>("stalls");
+    QTest::newRow("slow but flowing") << false;
+    QTest::newRow("silent after the first bytes") << true;
+}
+
+// After the preliminary reply only a silence of the stall limit ends a
+// transfer; data arriving now and then keeps it going.
+void tst_FtpDownloader::stalledTransfer()
+{
+    QFETCH(bool, stalls);
+    constexpr int kStallMs = 400;
+    FakeFtpServer *server = fakeServer();
+    QList<FakeFtpServer::Step> steps{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc")};
+    if (!stalls) {
+        for (const char *part : {"def", "ghi", "jkl"})
+            steps << FakeFtpServer::pause(kStallMs / 2) << FakeFtpServer::data(part);
+        steps << FakeFtpServer::closeData() << FakeFtpServer::reply("226 sent\r\n");
+    }
+    server->setTransfer("RETR", steps);
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setStallTimeout(kStallMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC.DAT"), 0);
+    if (!stalls) {
+        QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
+        QCOMPARE(s.error.count(), 0);
+        QCOMPARE(readFile(dest.filePath("REC.DAT")), QByteArray("abcdefghijkl"));
+        return;
+    }
+    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
+    QCOMPARE(s.firstError(), QStringLiteral("timeout"));
+    QCOMPARE(s.fileDone.count(), 0);
+    QCOMPARE(readFile(dest.filePath("REC.DAT")), QByteArray("abc"));
+}
+
+// The completion reply arrives before the data: the listing waits for the
+// data connection to end instead of losing what is still on its way.
+void tst_FtpDownloader::completionOvertakesData()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n226 done\r\n"), FakeFtpServer::pause(100),
+                                 FakeFtpServer::data("late line\r\n"), FakeFtpServer::closeData()});
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs * 3);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(s.lines(), QStringList({"late line", ""}));
+    QCOMPARE(s.error.count(), 0);
+}
+
+// Several replies read in one go are all handled.
+void tst_FtpDownloader::repliesInOneSegment()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setGreeting("220 hello\r\n");
+    server->setReply("USER", "331 pw\r\n");
+    server->setTransfer("LIST", {FakeFtpServer::data("one\r\n"), FakeFtpServer::closeData(), FakeFtpServer::pause(50),
+                                 FakeFtpServer::reply("150 here\r\n226 done\r\n")});
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(s.lines(), QStringList({"one", ""}));
+    QCOMPARE(s.error.count(), 0);
+}
+
+// A listing is held in memory: one beyond the limit is refused, not stored.
+void tst_FtpDownloader::oversizedListingRefused()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"),
+                                 FakeFtpServer::data(QByteArray(Downloader::kMaxListingBytes + 1, 'x')),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
+    QCOMPARE(s.firstError(), Downloader::listingTooLargeMessage());
+    QTest::qWait(2 * kTestReplyTimeoutMs);
+    QCOMPARE(s.listDone.count(), 0);
+}
+
+void tst_FtpDownloader::multiLineReplies()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setGreeting("220-Welcome to the recorder\r\n220-Second line\r\n220 ready\r\n");
+    server->setReply("PASS", "230-Hello\r\n  indented text\r\n230 logged in\r\n");
+    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("x\r\n"),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(s.started.count(), 1);
+    QCOMPARE(s.error.count(), 0);
+    QCOMPARE(server->commands(), QList<QByteArray>({"user ftp", "pass kqv", "type i", "pasv", "list /"}));
+}
+
+void tst_FtpDownloader::oddReplies_data()
+{
+    QTest::addColumn<QByteArray>("verb");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("thenTimeout");   // the reply leaves the command awaited
+
+    QTest::newRow("unknown digit to PASV") << QByteArray("PASV") << QByteArray("600 odd\r\n") << true;
+    QTest::newRow("227 without an address") << QByteArray("PASV") << QByteArray("227 passive\r\n") << true;
+    QTest::newRow("227 with an octet over 255") << QByteArray("PASV") << QByteArray("227 (127,0,0,300,4,1)\r\n") << true;
+    QTest::newRow("331 to PASV is an error") << QByteArray("PASV") << QByteArray("331 what\r\n") << false;
+    QTest::newRow("530 to PASS fails") << QByteArray("PASS") << QByteArray("530 Login incorrect.\r\n") << false;
+    QTest::newRow("550 to LIST fails") << QByteArray("LIST") << QByteArray("550 No such directory\r\n") << false;
+}
+
+// Replies the table does not accept: the line itself is reported; unknown
+// forms keep the command awaited until the reply timer ends it.
+void tst_FtpDownloader::oddReplies()
+{
+    QFETCH(QByteArray, verb);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, thenTimeout);
+    FakeFtpServer *server = fakeServer();
+    server->setReply(verb, reply);
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    downloader.start();
+    downloader.getFileList();
+    QTRY_VERIFY(!s.error.isEmpty());
+    QCOMPARE(s.firstError(), QString::fromLatin1(reply));
+    if (thenTimeout) {
+        QTRY_COMPARE_WITH_TIMEOUT(s.error.count(), 2, 5 * kTestReplyTimeoutMs);
+        QCOMPARE(s.error.at(1).first().toString(), QStringLiteral("timeout"));
+    } else {
+        QTest::qWait(2 * kTestReplyTimeoutMs);
+        QCOMPARE(s.error.count(), 1);
+    }
+    QCOMPARE(s.listDone.count(), 0);
+    // A failed exchange sends nothing after it.
+    if (verb == "PASS")
+        QVERIFY(!server->commands().contains("type i"));
+}
+
+void tst_FtpDownloader::silenceEndsInTimeout_data()
+{
+    QTest::addColumn<QByteArray>("silentVerb");   // empty: no greeting
+    QTest::newRow("no greeting") << QByteArray();
+    QTest::newRow("no reply to USER") << QByteArray("USER");
+    QTest::newRow("no reply to PASV") << QByteArray("PASV");
+    QTest::newRow("no reply to LIST") << QByteArray("LIST");
+}
+
+void tst_FtpDownloader::silenceEndsInTimeout()
+{
+    QFETCH(QByteArray, silentVerb);
+    FakeFtpServer *server = fakeServer();
+    if (silentVerb.isEmpty())
+        server->setGreeting(QByteArray());
+    else
+        server->setReply(silentVerb, QByteArray());
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    downloader.start();
+    downloader.getFileList();
+    QTRY_COMPARE_WITH_TIMEOUT(s.error.count(), 1, 10 * kTestReplyTimeoutMs);
+    QCOMPARE(s.firstError(), QStringLiteral("timeout"));
+    QTest::qWait(2 * kTestReplyTimeoutMs);
+    QCOMPARE(s.error.count(), 1);
+    QCOMPARE(s.listDone.count(), 0);
+}
+
+void tst_FtpDownloader::passiveReplyForms_data()
+{
+    QTest::addColumn<QString>("format");   // %1, %2: port high and low byte
+    QTest::newRow("parenthesised") << "227 Entering Passive Mode (127,0,0,1,%1,%2).\r\n";
+    QTest::newRow("bare numbers") << "227 =127,0,0,1,%1,%2\r\n";
+}
+
+void tst_FtpDownloader::passiveReplyForms()
+{
+    QFETCH(QString, format);
+    FakeFtpServer *server = fakeServer();
+    // A separate listener stands for the data port the reply names.
+    QTcpServer data;
+    QVERIFY(data.listen(QHostAddress::LocalHost, 0));
+    server->setReply("PASV", format.arg(data.serverPort() / 256).arg(data.serverPort() % 256).toLatin1());
+    server->setReply("LIST", "150 here\r\n");
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QTRY_VERIFY(data.hasPendingConnections());
+    QTcpSocket *connection = data.nextPendingConnection();
+    connection->write("from the data port\r\n");
+    connection->disconnectFromHost();
+    QTRY_COMPARE(server->commands().size(), 5);
+    server->sendReply("226 done\r\n");
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(s.lines(), QStringList({"from the data port", ""}));
+    QCOMPARE(s.error.count(), 0);
+}
+
+void tst_FtpDownloader::refusedRestart_data()
+{
+    QTest::addColumn<int>("pos");
+    QTest::newRow("resume: the retrieval is not sent") << 1000;
+    QTest::newRow("from byte 0: no restart needed") << 0;
+}
+
+// A refused REST ends a resumed exchange: no RETR follows, which would
+// otherwise fetch the whole file only to discard it. From byte 0 the
+// refusal does not matter and the file is fetched.
+void tst_FtpDownloader::refusedRestart()
+{
+    QFETCH(int, pos);
+    FakeFtpServer *server = fakeServer();
+    server->setReply("REST", "502 REST not implemented\r\n");
+    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("whole"),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
+    QTemporaryDir dest;
+    const QString local = dest.filePath("REC.DAT");
+    if (pos > 0)
+        QVERIFY(writeFile(local, QByteArray(pos, 'A')));
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC.DAT"), ulong(pos));
+    if (pos == 0) {
+        QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
+        QCOMPARE(s.error.count(), 0);
+        QCOMPARE(readFile(local), QByteArray("whole"));
+        return;
+    }
+    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
+    QCOMPARE(s.firstError(), QStringLiteral("502 REST not implemented\r\n"));
+    QTest::qWait(2 * kTestReplyTimeoutMs);
+    QCOMPARE(s.error.count(), 1);
+    QVERIFY(!server->commands().contains("retr /REC.DAT"));
+    QCOMPARE(readFile(local), QByteArray(pos, 'A'));
+}
+
+// REST 1000 then RETR: the data lands after the first 1000 local bytes; the
+// completion indexes the file and writes its cache.
+void tst_FtpDownloader::retrieveAppendsAtPosition()
+{
+    FakeFtpServer *server = fakeServer();
+    const QByteArray recording = TestRecording::make(20000, 11);
+    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data(recording.mid(1000)),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
+    QTemporaryDir dest;
+    const QString local = dest.filePath("REC.DAT");
+    QVERIFY(writeFile(local, recording.left(1000)));
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(QStringLiteral("/data/")), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC.DAT"), 1000);
+    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
+    QCOMPARE(s.error.count(), 0);
+    QVERIFY(server->commands().contains("rest 1000"));
+    QVERIFY(server->commands().contains("retr /data/REC.DAT"));
+    QCOMPARE(s.fileStarted.first().first().toString(), QStringLiteral("/data/REC.DAT"));
+    QVERIFY(readFile(local) == recording);
+    RecordingIndexer indexer;
+    QVERIFY(loadCache(indexer, cachePathFor(local)));
+    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+}
+
+// A local copy longer than what the device holds from the position on ends
+// where the device's data ends.
+void tst_FtpDownloader::shorterDataTruncatesStaleTail()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("new"),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
+    QTemporaryDir dest;
+    const QString local = dest.filePath("REC.DAT");
+    QVERIFY(writeFile(local, "0123456789"));
+    FtpDownloader downloader;
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC.DAT"), 2);
+    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
+    QCOMPARE(readFile(local), QByteArray("01new"));
+}
+
+void tst_FtpDownloader::unsafeNamesAreRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("parent") << "../escape.DAT";
+    QTest::newRow("absolute") << "/tmp/absolute.DAT";
+    QTest::newRow("dot dot") << "..";
+    QTest::newRow("dot") << ".";
+    QTest::newRow("empty") << "";
+    QTest::newRow("sub folder") << "sub/inner.DAT";
+    QTest::newRow("backslash") << "..\\win.DAT";
+    QTest::newRow("line break") << "a\r\nDELE b";
+}
+
+// Names come from the device: none may lead outside the destination folder.
+void tst_FtpDownloader::unsafeNamesAreRefused()
+{
+    QFETCH(QString, name);
+    FakeFtpServer *server = fakeServer();
+    QTemporaryDir outer;
+    const QString folder = outer.filePath("dest");
+    QVERIFY(QDir().mkdir(folder));
+    FtpDownloader downloader;
+    downloader.setParam({server->url(), folder, QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    QTRY_COMPARE(server->commands().size(), 3);
+    downloader.getFile(name, 0);
+    QCOMPARE(s.error.count(), 1);
+    QCOMPARE(s.firstError(), Downloader::unsafeFileNameMessage(name));
+    QTest::qWait(50);
+    QCOMPARE(server->commands().size(), 3);
+    QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList("dest"));
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QVERIFY(!QFile::exists(QStringLiteral("/tmp/absolute.DAT")));
+}
+
+// The server drops a retrieval it had not begun and answers the abort with
+// 225 only: the abort is still reported.
+void tst_FtpDownloader::abortBeforeTransferAnswered()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setReply("RETR", QByteArray());
+    server->setReply("ABOR", "225 ABOR command successful; data channel closed.\r\n");
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC.DAT"), 0);
+    QTRY_VERIFY(server->commands().contains("retr /REC.DAT"));
+    downloader.abort();
+    QVERIFY(waitForCount(s.aborted, 1, kServerWaitMs));
+    QCOMPARE(s.fileDone.count(), 0);
+    QTest::qWait(2 * kTestReplyTimeoutMs);
+    QCOMPARE(s.error.count(), 0);
+    QVERIFY(!QFile::exists(cachePathFor(dest.filePath("REC.DAT"))));
+}
+
+void tst_FtpDownloader::controlLostMidTransfer()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("partial")});
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC.DAT"), 0);
+    QTRY_VERIFY(server->commands().contains("retr /REC.DAT"));
+    QTest::qWait(100);
+    server->dropControl();
+    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
+    QCOMPARE(s.firstError(), QStringLiteral("control connection disconnect"));
+    QCOMPARE(s.fileDone.count(), 0);
+    QCOMPARE(readFile(dest.filePath("REC.DAT")), QByteArray("partial"));
+    QVERIFY(!QFile::exists(cachePathFor(dest.filePath("REC.DAT"))));
+}
+
+// The codec option governs names in commands and in the listing.
+void tst_FtpDownloader::namesUseTheCodec()
+{
+    QTextCodec *cp1251 = QTextCodec::codecForName("Windows-1251");
+    const QString name = QStringLiteral("Запись.DAT");
+    FakeFtpServer *server = fakeServer();
+    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data(cp1251->fromUnicode(name) + "\r\n"),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
+    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc"),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setParam({server->url(), dest.path(), QStringLiteral("codec=\"Windows-1251\"")});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(s.lines().first(), name);
+    downloader.getFile(name, 0);
+    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
+    QVERIFY(server->commands().contains("retr /" + cp1251->fromUnicode(name)));
+    QCOMPARE(readFile(dest.filePath(name)), QByteArray("abc"));
+}
+
+// A command left unanswered must not block the next cycle's start().
+void tst_FtpDownloader::startAfterTimeoutBeginsAfresh()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setReply("PASV", QByteArray());
+    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("again\r\n"),
+                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFileList();
+    QTRY_COMPARE_WITH_TIMEOUT(s.error.count(), 1, 10 * kTestReplyTimeoutMs);
+    QCOMPARE(s.firstError(), QStringLiteral("timeout"));
+
+    // The next cycle, with the server answering PASV again.
+    server->clearReply("PASV");
+    downloader.start();
+    QTRY_COMPARE(s.started.count(), 2);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(s.lines().first(), QStringLiteral("again"));
+    QCOMPARE(s.error.count(), 1);
+}
+
+QTEST_GUILESS_MAIN(tst_FtpDownloader)
+#include "tst_ftpdownloader.moc"

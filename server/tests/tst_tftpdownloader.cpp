@@ -1,0 +1,635 @@
+#include "tftpdownloader.h"
+
+#include "faketftpserver.h"
+#include "indexcache.h"
+#include "listlineparser.h"
+#include "recordingindexer.h"
+#include "serverprocess.h"
+#include "signalwait.h"
+#include "testrecording.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+constexpr qint64 kRecordingBytes = 3 * 1024 * 1024;
+constexpr int kWaitMs = 15000;
+// Retransmission options for the scripted device: quick and few.
+const QString kQuickRetransmit = QStringLiteral("retransmit_interval=100 retransmit_count=3");
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray pattern(int bytes)
+{
+    QByteArray data(bytes, '\0');
+    for (int i = 0; i < bytes; ++i)
+        data[i] = char((i * 7 + i / 251) & 0xFF);
+    return data;
+}
+
+// The "ls -l" line of a file, as a device's "list" file holds it.
+QString listLine(const QString &name, qint64 size, const QDateTime &modified)
+{
+    return QStringLiteral("-rw-r--r-- 1 root root %1 %2 %3")
+        .arg(size, 8)
+        .arg(QLocale(QLocale::C).toString(modified, QStringLiteral("MMM dd hh:mm")))
+        .arg(name);
+}
+
+// Acknowledgement of block n as the client sends it.
+QByteArray ack(int block)
+{
+    return QByteArray("\0\4", 2) + char(block >> 8) + char(block & 0xFF);
+}
+
+struct Signals
+{
+    explicit Signals(Downloader *d)
+        : error(d, &Downloader::errorOccured)
+        , listStarted(d, &Downloader::getFileListStarted)
+        , listDone(d, &Downloader::getFileListDone)
+        , fileStarted(d, &Downloader::getFileStarted)
+        , fileDone(d, &Downloader::getFileDone)
+        , aborted(d, &Downloader::aborted)
+    {
+    }
+    QString firstError() const { return error.isEmpty() ? QString() : error.first().first().toString(); }
+    QStringList lines() const { return listDone.isEmpty() ? QStringList() : listDone.first().first().toStringList(); }
+
+    QSignalSpy error, listStarted, listDone, fileStarted, fileDone, aborted;
+};
+
+} // namespace
+
+class tst_TftpDownloader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void parameters_data();
+    void parameters();
+
+    // Against tftpd-hpa.
+    void realListing();
+    void realDownload_data();
+    void realDownload();
+    void realResumeWithoutConfirmedOffset_data();
+    void realResumeWithoutConfirmedOffset();
+    void realMissingFile();
+    void realBlockNumbersWrap();
+
+    // Against the scripted device.
+    void defaultBlocks();
+    void confirmedBlockSizeShortBlockCompletes();
+    void confirmedOffsetWritesAtOffset();
+    void offsetBeyondRequestRefused();
+    void unsupportedOptionRefused();
+    void errorPacket();
+    void duplicatedBlockWrittenOnce();
+    void lostBlockRetransmitted();
+    void retransmitCounts_data();
+    void retransmitCounts();
+    void strayPacketsIgnored();
+    void answersFromListenPort();
+    void listingStopsAtZeroByte();
+    void oversizedListingRefused();
+    void abortStopsWriting();
+    void hostileDatagrams();
+    void unsafeNamesAreRefused();
+
+private:
+    FakeTftpServer *fakeDevice();
+
+    QTemporaryDir m_root;
+    ServerProcess m_server{ServerProcess::Tftp};
+    QByteArray m_recording;
+    QString m_unavailable;   // why tftpd-hpa cannot run here, empty when it can
+};
+
+void tst_TftpDownloader::initTestCase()
+{
+    // Without tftpd-hpa only the scripted-device cases run.
+    if (!ServerProcess::available(ServerProcess::Tftp, &m_unavailable))
+        return;
+    m_recording = TestRecording::make(kRecordingBytes, 9);
+    const QMap<QString, QByteArray> files{
+        {"REC0001.DAT", m_recording},
+        {"MUL512.DAT", pattern(512 * 8)},
+        {"MUL1500.DAT", pattern(1500 * 4)},
+        {"LAST1000.DAT", pattern(1500 * 3 + 1000)},
+        {"EMPTY.DAT", QByteArray()},
+        {"WRAP.DAT", pattern(8 * 65540 + 3)},
+    };
+    QStringList lines{QStringLiteral("total 42")};
+    const QDateTime now = QDateTime::currentDateTime();
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        QVERIFY(writeFile(m_root.filePath(it.key()), it.value()));
+        lines.append(listLine(it.key(), it.value().size(), now));
+    }
+    lines.append(QStringLiteral("drwxr-xr-x 2 root root 4096 Jan 05  2024 archive"));
+    QVERIFY(writeFile(m_root.filePath("list"), lines.join(QLatin1Char('\n')).toLatin1() + '\n'));
+    QVERIFY2(m_server.start(m_root.path()), qPrintable(m_server.error()));
+}
+
+void tst_TftpDownloader::cleanupTestCase()
+{
+    QVERIFY(m_server.stop());
+}
+
+void tst_TftpDownloader::init()
+{
+    if (QByteArray(QTest::currentTestFunction()).startsWith("real") && !m_unavailable.isEmpty())
+        QSKIP(qPrintable(m_unavailable));
+}
+
+FakeTftpServer *tst_TftpDownloader::fakeDevice()
+{
+    auto *device = new FakeTftpServer(this);
+    if (!device->listen())
+        qFatal("the scripted TFTP device cannot bind on 127.0.0.1");
+    return device;
+}
+
+void tst_TftpDownloader::parameters_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QByteArray>("requestOptions");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("defaults") << "tftp://1.2.3.4/" << "" << 0 << QByteArray() << 1000 << 3;
+    QTest::newRow("blksize") << "tftp://1.2.3.4/" << "blksize=1500" << 0 << QByteArray("blksize\0" "1500\0", 13) << 1000 << 3;
+    QTest::newRow("retransmission") << "tftp://1.2.3.4/" << "retransmit_count=0 retransmit_interval=200" << 0
+                                    << QByteArray() << 200 << 0;
+    QTest::newRow("not a number") << "tftp://1.2.3.4/" << "blksize=big retransmit_count=x" << 1 << QByteArray() << 1000 << 3;
+    QTest::newRow("zero interval refused") << "tftp://1.2.3.4/" << "retransmit_interval=0" << 1 << QByteArray() << 1000 << 3;
+    QTest::newRow("other names ignored") << "tftp://1.2.3.4/" << "codec=\"KOI8-R\"" << 0 << QByteArray() << 1000 << 3;
+    QTest::newRow("ftp scheme") << "ftp://1.2.3.4/" << "blksize=1500" << -1 << QByteArray() << 1000 << 3;
+}
+
+void tst_TftpDownloader::parameters()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, options);
+    QFETCH(int, result);
+    QFETCH(QByteArray, requestOptions);
+    QFETCH(int, interval);
+    QFETCH(int, count);
+    TftpDownloader downloader;
+    QCOMPARE(downloader.setParam({url, QStringLiteral("/tmp"), options}), result);
+    QCOMPARE(downloader.requestOptionBytes(), requestOptions);
+    QCOMPARE(downloader.retransmitIntervalMs(), interval);
+    QCOMPARE(downloader.retransmitAttempts(), count);
+}
+
+// The pseudo-file "list" in ls -l form (with plain line feeds).
+void tst_TftpDownloader::realListing()
+{
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({m_server.url(), dest.path(), QStringLiteral("blksize=1500")});
+    Signals s(&downloader);
+    downloader.getFileList();
+    QCOMPARE(s.listStarted.count(), 1);
+    QVERIFY(waitForCount(s.listDone, 1, kWaitMs));
+    QCOMPARE(s.error.count(), 0);
+    QStringList names;
+    for (const QString &line : s.lines()) {
+        QString name;
+        qint64 size = 0;
+        QDateTime date;
+        if (parseListLine(line, &name, &size, &date) == ListLineFile) {
+            names.append(name);
+            QCOMPARE(size, QFileInfo(m_root.filePath(name)).size());
+            QVERIFY(date.daysTo(QDateTime::currentDateTime()) <= 1);
+        }
+    }
+    QCOMPARE(names.size(), 6);
+    QVERIFY(names.contains("REC0001.DAT"));
+    QVERIFY(!dest.isValid() || QDir(dest.path()).isEmpty());
+}
+
+void tst_TftpDownloader::realDownload_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("options");
+    QTest::newRow("recording, 512-byte blocks") << "REC0001.DAT" << "";
+    QTest::newRow("recording, blksize=1500") << "REC0001.DAT" << "blksize=1500";
+    QTest::newRow("multiple of 512, empty last block") << "MUL512.DAT" << "";
+    QTest::newRow("multiple of 1500, empty last block") << "MUL1500.DAT" << "blksize=1500";
+    QTest::newRow("last block of 1000 bytes at 1500") << "LAST1000.DAT" << "blksize=1500";
+    QTest::newRow("empty file") << "EMPTY.DAT" << "blksize=1500";
+}
+
+// tftpd-hpa answers every transfer from a new port: each download below
+// only completes because the client follows that port.
+void tst_TftpDownloader::realDownload()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, options);
+    QTemporaryDir dest;
+    const QString folder = dest.filePath("device");
+    TftpDownloader downloader;
+    downloader.setParam({m_server.url(), folder, options});
+    Signals s(&downloader);
+    downloader.getFile(name, 0);
+    QCOMPARE(s.fileStarted.count(), 1);
+    QCOMPARE(s.fileStarted.first().first().toString(), name);
+    QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
+    QCOMPARE(s.firstError(), QString());
+    const QString local = QDir(folder).filePath(name);
+    QVERIFY(readFile(local) == readFile(m_root.filePath(name)));
+    QVERIFY(QFile::exists(cachePathFor(local)));
+    if (name == QLatin1String("REC0001.DAT")) {
+        RecordingIndexer indexer;
+        QVERIFY(loadCache(indexer, cachePathFor(local)));
+        QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    }
+}
+
+void tst_TftpDownloader::realResumeWithoutConfirmedOffset_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<int>("localBytes");
+    QTest::addColumn<bool>("staleTail");   // the local copy holds wrong bytes past the remote end
+    QTest::newRow("offset alone") << "" << 100000 << false;
+    QTest::newRow("offset with blksize") << "blksize=1500" << 2000000 << false;
+    QTest::newRow("longer stale copy") << "blksize=1500" << 10 << true;
+}
+
+// tftpd-hpa ignores "offset": the data comes from byte 0 and is written from
+// byte 0, so the result is still the device's file.
+void tst_TftpDownloader::realResumeWithoutConfirmedOffset()
+{
+    QFETCH(QString, options);
+    QFETCH(int, localBytes);
+    QFETCH(bool, staleTail);
+    QTemporaryDir dest;
+    const QString local = dest.filePath("REC0001.DAT");
+    QByteArray copy = m_recording.left(localBytes);
+    if (staleTail)
+        copy = m_recording + QByteArray(5000, 'x');
+    QVERIFY(writeFile(local, copy));
+    TftpDownloader downloader;
+    downloader.setParam({m_server.url(), dest.path(), options});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("REC0001.DAT"), ulong(localBytes));
+    QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
+    QCOMPARE(s.firstError(), QString());
+    QVERIFY(readFile(local) == m_recording);
+}
+
+void tst_TftpDownloader::realMissingFile()
+{
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({m_server.url(), dest.path(), QString()});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("NOPE.DAT"), 0);
+    QVERIFY(waitForCount(s.error, 1, kWaitMs));
+    QCOMPARE(s.firstError(), QStringLiteral("ERROR packet receive"));
+    QCOMPARE(s.fileDone.count(), 0);
+    QVERIFY(!QFile::exists(cachePathFor(dest.filePath("NOPE.DAT"))));
+}
+
+// More than 65535 blocks: the block number wraps to 0 and the file is whole.
+void tst_TftpDownloader::realBlockNumbersWrap()
+{
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({m_server.url(), dest.path(), QStringLiteral("blksize=8")});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("WRAP.DAT"), 0);
+    QVERIFY(waitForCount(s.fileDone, 1, 60000));
+    QCOMPARE(s.firstError(), QString());
+    QVERIFY(readFile(dest.filePath("WRAP.DAT")) == readFile(m_root.filePath("WRAP.DAT")));
+}
+
+// 1024 bytes in default blocks: 512, 512 and an empty third block.
+void tst_TftpDownloader::defaultBlocks()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(pattern(1024));
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(QStringLiteral("/rec/")), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
+    QCOMPARE(device->requests().first(), QByteArray("\0\1/rec/A.DAT\0octet\0", 19));
+    QTRY_COMPARE(device->received(), QList<QByteArray>({ack(1), ack(2), ack(3)}));
+    QCOMPARE(readFile(dest.filePath("A.DAT")), pattern(1024));
+}
+
+void tst_TftpDownloader::confirmedBlockSizeShortBlockCompletes()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(pattern(1500 + 1499));
+    device->setBlockSize(1500);
+    device->setOptionAcknowledgement({{"blksize", "1500"}});
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), QStringLiteral("blksize=1500 ") + kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
+    QVERIFY(device->requests().first().endsWith(QByteArray("octet\0blksize\0" "1500\0", 19)));
+    QTRY_COMPARE(device->received(), QList<QByteArray>({ack(0), ack(1), ack(2)}));
+    QCOMPARE(readFile(dest.filePath("A.DAT")), pattern(2999));
+}
+
+// A confirmed offset: the data is written from that byte on.
+void tst_TftpDownloader::confirmedOffsetWritesAtOffset()
+{
+    const QByteArray content = TestRecording::make(20000, 4);
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(content);
+    device->setOptionAcknowledgement({{"offset", "5000"}});
+    QTemporaryDir dest;
+    const QString local = dest.filePath("A.DAT");
+    QVERIFY(writeFile(local, content.left(5000)));
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 5000);
+    QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
+    QVERIFY(device->requests().first().endsWith(QByteArray("octet\0offset\0" "5000\0", 18)));
+    QVERIFY(readFile(local) == content);
+    QVERIFY(QFile::exists(cachePathFor(local)));
+}
+
+// An offset past the one asked for would leave a hole: refused like an
+// unknown option.
+void tst_TftpDownloader::offsetBeyondRequestRefused()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(pattern(20000));
+    device->setOptionAcknowledgement({{"offset", "9000"}});
+    QTemporaryDir dest;
+    const QString local = dest.filePath("A.DAT");
+    QVERIFY(writeFile(local, pattern(5000)));
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 5000);
+    QVERIFY(waitForCount(s.error, 1, kWaitMs));
+    QCOMPARE(s.firstError(), QStringLiteral("Unsupported option"));
+    QTRY_COMPARE(device->received().size(), 1);
+    QCOMPARE(device->received().first().left(4), QByteArray("\0\5\0\x08", 4));
+    QCOMPARE(readFile(local), pattern(5000));
+}
+
+void tst_TftpDownloader::unsupportedOptionRefused()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(pattern(100));
+    device->setOptionAcknowledgement({{"tsize", "100"}});
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QTRY_COMPARE(device->received().size(), 1);
+    QCOMPARE(device->received().first(), QByteArray("\0\5\0\x08Unsupported option\0", 23));
+    QVERIFY(waitForCount(s.error, 1, kWaitMs));
+    QCOMPARE(s.firstError(), QStringLiteral("Unsupported option"));
+    // Nothing more goes out: no retransmission of the refusal.
+    QTest::qWait(400);
+    QCOMPARE(device->received().size(), 1);
+    QCOMPARE(s.fileDone.count(), 0);
+}
+
+void tst_TftpDownloader::errorPacket()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setErrorReply(2, "Access violation");
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.error, 1, kWaitMs));
+    QCOMPARE(s.firstError(), QStringLiteral("ERROR packet receive"));
+    QTest::qWait(400);
+    QCOMPARE(s.error.count(), 1);
+    QCOMPARE(device->requestCount(), 1);
+    QCOMPARE(s.listDone.count(), 0);
+}
+
+// A repeated block is acknowledged again but written once.
+void tst_TftpDownloader::duplicatedBlockWrittenOnce()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(pattern(2000));
+    device->setDuplicatedBlocks({2});
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
+    QCOMPARE(readFile(dest.filePath("A.DAT")), pattern(2000));
+    QTRY_COMPARE(device->received().count(ack(2)), 2);
+}
+
+// A lost block: the last acknowledgement is sent again after the interval.
+void tst_TftpDownloader::lostBlockRetransmitted()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(pattern(2000));
+    device->setLostBlocks({3});
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
+    QCOMPARE(s.error.count(), 0);
+    QCOMPARE(readFile(dest.filePath("A.DAT")), pattern(2000));
+    QTRY_COMPARE(device->received().count(ack(2)), 2);
+}
+
+void tst_TftpDownloader::retransmitCounts_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::newRow("no resend") << 0;
+    QTest::newRow("two resends") << 2;
+}
+
+void tst_TftpDownloader::retransmitCounts()
+{
+    QFETCH(int, count);
+    FakeTftpServer *device = fakeDevice();
+    device->setSilent(true);
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), QStringLiteral("retransmit_interval=50 retransmit_count=%1").arg(count)});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QVERIFY(waitForCount(s.error, 1, kWaitMs));
+    QCOMPARE(s.firstError(), QStringLiteral("timeout"));
+    QCOMPARE(device->requestCount(), count + 1);
+    QTest::qWait(200);
+    QCOMPARE(device->requestCount(), count + 1);
+    QCOMPARE(s.error.count(), 1);
+}
+
+// A short data block from a port that is not the transfer's must neither be
+// written nor end the transfer.
+void tst_TftpDownloader::strayPacketsIgnored()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(pattern(3000));
+    device->setStrayBlock(2, "stray");
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
+    QCOMPARE(readFile(dest.filePath("A.DAT")), pattern(3000));
+    QCOMPARE(s.error.count(), 0);
+}
+
+void tst_TftpDownloader::answersFromListenPort()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(pattern(1500));
+    device->setAnswerFromListenPort(true);
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
+    QCOMPARE(readFile(dest.filePath("A.DAT")), pattern(1500));
+}
+
+void tst_TftpDownloader::listingStopsAtZeroByte()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(QByteArray("line one\r\nline two\r\n\0padding", 28));
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(QStringLiteral("/")), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kWaitMs));
+    QCOMPARE(device->requests().first(), QByteArray("\0\1/list\0octet\0", 14));
+    QCOMPARE(s.lines(), QStringList({"line one", "line two", ""}));
+}
+
+void tst_TftpDownloader::oversizedListingRefused()
+{
+    constexpr int kBlock = 65464;
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(QByteArray(Downloader::kMaxListingBytes + kBlock, 'x'));
+    device->setBlockSize(kBlock);
+    device->setOptionAcknowledgement({{"blksize", QByteArray::number(kBlock)}});
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), QStringLiteral("blksize=65464 ") + kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.error, 1, kWaitMs));
+    QCOMPARE(s.firstError(), Downloader::listingTooLargeMessage());
+    QCOMPARE(s.listDone.count(), 0);
+    QTRY_VERIFY(device->received().last().startsWith(QByteArray("\0\5", 2)));
+}
+
+void tst_TftpDownloader::abortStopsWriting()
+{
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(pattern(3000));
+    device->setLostBlocks({3});
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), QStringLiteral("retransmit_interval=300")});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QTRY_COMPARE(device->received().size(), 2);
+    downloader.abort();
+    QCOMPARE(s.aborted.count(), 1);
+    QTRY_COMPARE(device->received().size(), 3);
+    QCOMPARE(device->received().last(), QByteArray("\0\5\0\0Abort transmission\0", 23));
+    QTest::qWait(700);
+    QCOMPARE(s.fileDone.count(), 0);
+    QCOMPARE(s.error.count(), 0);
+    QCOMPARE(readFile(dest.filePath("A.DAT")), pattern(1024));
+    QVERIFY(!QFile::exists(cachePathFor(dest.filePath("A.DAT"))));
+}
+
+// Truncated, unknown and malformed datagrams are ignored; the transfer goes
+// on with the real data.
+void tst_TftpDownloader::hostileDatagrams()
+{
+    QUdpSocket device;
+    QVERIFY(device.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({QStringLiteral("tftp://127.0.0.1:%1/").arg(device.localPort()), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QTRY_VERIFY(device.hasPendingDatagrams());
+    QHostAddress client;
+    quint16 clientPort = 0;
+    QByteArray request(int(device.pendingDatagramSize()), '\0');
+    device.readDatagram(request.data(), request.size(), &client, &clientPort);
+    const QList<QByteArray> garbage{
+        QByteArray(),                          // empty
+        QByteArray("\0", 1),                   // half an opcode
+        QByteArray("\0\3\0", 3),               // data without a whole block number
+        QByteArray("\0\x09junk", 6),           // unknown opcode
+        QByteArray("\0\6", 2),                 // option acknowledgement without pairs
+        QByteArray("\0\3\0\x07late", 8),       // a block out of sequence
+    };
+    for (const QByteArray &datagram : garbage)
+        device.writeDatagram(datagram, client, clientPort);
+    device.writeDatagram(QByteArray("\0\3\0\1", 4) + "whole", client, clientPort);
+    QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
+    QCOMPARE(readFile(dest.filePath("A.DAT")), QByteArray("whole"));
+}
+
+void tst_TftpDownloader::unsafeNamesAreRefused()
+{
+    FakeTftpServer *device = fakeDevice();
+    QTemporaryDir outer;
+    const QString folder = outer.filePath("dest");
+    QVERIFY(QDir().mkdir(folder));
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), folder, kQuickRetransmit});
+    Signals s(&downloader);
+    for (const QString &name : {QStringLiteral("../escape.DAT"), QStringLiteral(".."), QStringLiteral("a/b"), QString()})
+        downloader.getFile(name, 0);
+    QCOMPARE(s.error.count(), 4);
+    QCOMPARE(s.firstError(), Downloader::unsafeFileNameMessage(QStringLiteral("../escape.DAT")));
+    QTest::qWait(100);
+    QCOMPARE(device->requestCount(), 0);
+    QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList("dest"));
+    QVERIFY(QDir(folder).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_TftpDownloader)
+#include "tst_tftpdownloader.moc"

@@ -1,0 +1,399 @@
+#include "tftpdownloader.h"
+
+#include "downloaderoptions.h"
+#include "downloadindexing.h"
+#include "tftppacket.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QPointer>
+#include <QTimerEvent>
+#include <QUdpSocket>
+
+namespace {
+
+const QString kListName = QStringLiteral("list");
+const QByteArray kBlockSizeOption = QByteArrayLiteral("blksize");
+const QByteArray kOffsetOption = QByteArrayLiteral("offset");
+
+QHostAddress hostAddress(const QString &host)
+{
+    QHostAddress address(host);
+    if (address.isNull() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        address = QHostAddress(QHostAddress::LocalHost);
+    return address;
+}
+
+bool sameHost(const QHostAddress &a, const QHostAddress &b)
+{
+    return a.isEqual(b, QHostAddress::ConvertV4MappedToIPv4);
+}
+
+} // namespace
+
+TftpDownloader::TftpDownloader(QObject *parent)
+    : Downloader(parent)
+    , socket(new QUdpSocket)
+{
+    connect(socket, &QUdpSocket::readyRead, this, &TftpDownloader::readyRead);
+}
+
+TftpDownloader::~TftpDownloader()
+{
+    socket->disconnect(this);
+    delete socket;
+    dropOutput();
+}
+
+int TftpDownloader::setParam(QStringList newParam)
+{
+    param = newParam;
+    expectedBlock = 0;
+    blockSize = kDefaultBlockSize;
+    requestOptions.clear();
+    lastPacket.clear();
+    receivedData.clear();
+    retransmitInterval = kDefaultRetransmitIntervalMs;
+    retransmitCount = kDefaultRetransmitCount;
+    url = QUrl(param.value(UrlParam), QUrl::TolerantMode);
+    if (!url.isValid() || url.scheme() != QLatin1String("tftp"))
+        return -1;
+    remotePath = url.path();
+    int result = 0;
+    for (const DownloaderOption &option : parseDownloaderOptions(param.value(OptionsParam))) {
+        bool ok = false;
+        const int value = option.second.toInt(&ok);
+        if (option.first == QLatin1String("blksize") && ok)
+            requestOptions.append(TftpPacket::option(kBlockSizeOption, QByteArray::number(value)));
+        else if (option.first == QLatin1String("retransmit_count") && ok && value >= 0)
+            retransmitCount = value;
+        else if (option.first == QLatin1String("retransmit_interval") && ok && value > 0)
+            retransmitInterval = value;
+        else if (option.first == QLatin1String("blksize") || option.first == QLatin1String("retransmit_count")
+                 || option.first == QLatin1String("retransmit_interval"))
+            result = 1;
+    }
+    return result;
+}
+
+void TftpDownloader::start()
+{
+    emit started();
+}
+
+void TftpDownloader::getFileList()
+{
+    dropOutput();
+    blockSize = kDefaultBlockSize;
+    receivedData.clear();
+    fileList.clear();
+    auto *buffer = new QBuffer(&receivedData);
+    buffer->setObjectName(kListName);
+    if (!buffer->open(QIODevice::ReadWrite)) {
+        delete buffer;
+        emit errorOccured(QStringLiteral("Can`t open file"));
+        return;
+    }
+    output = buffer;
+    requestedOffset = 0;
+    lastPacket = TftpPacket::readRequest(remotePath + kListName, requestOptions, 0);
+    if (sendRequest())
+        emit getFileListStarted();
+}
+
+void TftpDownloader::getFile(QString name, ulong pos)
+{
+    if (!isSafeFileName(name)) {
+        emit errorOccured(unsafeFileNameMessage(name));
+        return;
+    }
+    dropOutput();
+    const QString path = prepareLocalPath(param.value(FolderParam), name);
+    auto *file = new QFile(path);
+    blockSize = kDefaultBlockSize;
+    // Writing starts at byte 0 unless the device confirms the offset.
+    if (!file->open(QIODevice::ReadWrite)) {
+        emit errorOccured(QStringLiteral("Can`t open file ") + path);
+        delete file;
+        return;
+    }
+    output = file;
+    localFilePath = path;
+    requestedOffset = pos;
+    lastPacket = TftpPacket::readRequest(remotePath + name, requestOptions, pos);
+    if (sendRequest())
+        emit getFileStarted(name);
+}
+
+void TftpDownloader::getFile(QString name)
+{
+    getFile(name, 0);
+}
+
+void TftpDownloader::abort()
+{
+    stopRetransmitTimer();
+    lastPacket = TftpPacket::error(TftpPacket::kErrorUndefined, QByteArrayLiteral("Abort transmission"));
+    send(lastPacket);
+    // Nothing more is written: the local copy keeps what had arrived.
+    endTransfer();
+    emit aborted();
+}
+
+void TftpDownloader::stop()
+{
+    stopRetransmitTimer();
+    endTransfer();
+    emit stopped();
+}
+
+void TftpDownloader::readyRead()
+{
+    const QPointer<TftpDownloader> self(this);
+    while (self && socket->hasPendingDatagrams()) {
+        QByteArray datagram(int(qMax<qint64>(socket->pendingDatagramSize(), 0)), '\0');
+        QHostAddress address;
+        quint16 port = 0;
+        if (socket->readDatagram(datagram.data(), datagram.size(), &address, &port) < 0)
+            break;
+        if (acceptsSender(address, port)) {
+            handleDatagram(datagram);
+        } else if (peerLocked) {
+            // RFC 1350: a packet from a foreign transfer id is refused
+            // without disturbing the transfer.
+            socket->writeDatagram(TftpPacket::error(TftpPacket::kErrorUnknownTransferId, QByteArrayLiteral("Unknown transfer ID")),
+                                  address, port);
+        }
+    }
+}
+
+void TftpDownloader::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != retransmitTimer) {
+        Downloader::timerEvent(event);
+        return;
+    }
+    stopRetransmitTimer();
+    if (retriesLeft > 0) {
+        --retriesLeft;
+        startRetransmitTimer();
+        send(lastPacket);
+        return;
+    }
+    endTransfer();
+    emit errorOccured(QStringLiteral("timeout"));
+}
+
+// Sends lastPacket as a new request from a fresh local port to the URL's
+// host and port; false (with an error reported) when the host is no address.
+bool TftpDownloader::sendRequest()
+{
+    peerAddress = hostAddress(url.host());
+    peerPort = quint16(url.port(kDefaultPort));
+    if (peerAddress.isNull()) {
+        dropOutput();
+        emit errorOccured(QStringLiteral("Unknown host address ") + url.host());
+        return false;
+    }
+    socket->close();
+    const bool ipv6 = peerAddress.protocol() == QAbstractSocket::IPv6Protocol;
+    socket->bind(QHostAddress(ipv6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4), 0);
+    expectedBlock = 1;
+    peerLocked = false;
+    transferActive = true;
+    retriesLeft = retransmitCount;
+    startRetransmitTimer();
+    send(lastPacket);
+    return true;
+}
+
+void TftpDownloader::send(const QByteArray &packet)
+{
+    socket->writeDatagram(packet, peerAddress, peerPort);
+}
+
+// The first answer to a request must come from the device's host; its port
+// becomes the transfer's. Later datagrams must come from that port.
+bool TftpDownloader::acceptsSender(const QHostAddress &address, quint16 port)
+{
+    if (peerLocked)
+        return sameHost(address, peerAddress) && port == peerPort;
+    if (!transferActive || !sameHost(address, peerAddress))
+        return false;
+    peerAddress = address;
+    peerPort = port;
+    peerLocked = true;
+    return true;
+}
+
+void TftpDownloader::handleDatagram(const QByteArray &datagram)
+{
+    switch (TftpPacket::opcode(datagram)) {
+    case TftpPacket::Data:
+        handleData(datagram);
+        break;
+    case TftpPacket::OptionAcknowledgement:
+        handleOptionAcknowledgement(datagram);
+        break;
+    case TftpPacket::Error:
+        if (transferActive)
+            handleError();
+        break;
+    default:
+        // Unknown or truncated: ignored, the retransmit timer keeps running.
+        break;
+    }
+}
+
+void TftpDownloader::handleData(const QByteArray &datagram)
+{
+    const int block = TftpPacket::blockNumber(datagram);
+    if (block < 0)
+        return;
+    if (!transferActive || block != expectedBlock) {
+        // A repeat of the block acknowledged last: our acknowledgement was
+        // lost, so send it again. Any other number is ignored.
+        if (block == quint16(expectedBlock - 1))
+            send(TftpPacket::acknowledgement(quint16(block)));
+        return;
+    }
+    const QByteArray payload = datagram.mid(TftpPacket::kPayloadOffset);
+    stopRetransmitTimer();
+    if (output && output->objectName() == kListName && receivedData.size() + payload.size() > kMaxListingBytes) {
+        send(TftpPacket::error(TftpPacket::kErrorUndefined, QByteArrayLiteral("File list too large")));
+        endTransfer();
+        emit errorOccured(listingTooLargeMessage());
+        return;
+    }
+    if (output)
+        output->write(payload);
+    ++expectedBlock;
+    lastPacket = TftpPacket::acknowledgement(quint16(block));
+    send(lastPacket);
+    if (payload.size() >= blockSize) {
+        retriesLeft = retransmitCount;
+        startRetransmitTimer();
+        return;
+    }
+    completeTransfer();
+}
+
+void TftpDownloader::handleOptionAcknowledgement(const QByteArray &datagram)
+{
+    // Options are confirmed once, before the first data block.
+    if (!transferActive || expectedBlock != 1)
+        return;
+    stopRetransmitTimer();
+    const QList<QByteArray> parts = datagram.mid(TftpPacket::kOptionsOffset).split('\0');
+    bool understood = true;
+    for (int i = 0; understood && parts.size() - i >= 2; i += 2)
+        understood = applyOption(parts.at(i), parts.at(i + 1));
+    if (understood) {
+        lastPacket = TftpPacket::acknowledgement(0);
+        retriesLeft = retransmitCount;
+        startRetransmitTimer();
+        send(lastPacket);
+        return;
+    }
+    lastPacket = TftpPacket::error(TftpPacket::kErrorOptionRefused, QByteArrayLiteral("Unsupported option"));
+    send(lastPacket);
+    endTransfer();
+    emit errorOccured(QStringLiteral("Unsupported option"));
+}
+
+// One confirmed option; false when it is unknown or its value is not one
+// this client can use (a block size outside 8..65464 bytes, an offset past
+// the one asked for, which would leave a hole in the file).
+bool TftpDownloader::applyOption(const QByteArray &name, const QByteArray &value)
+{
+    bool ok = false;
+    if (name.compare(kBlockSizeOption, Qt::CaseInsensitive) == 0) {
+        const int size = value.toInt(&ok);
+        if (!ok || size < kMinBlockSize || size > kMaxBlockSize)
+            return false;
+        blockSize = size;
+        return true;
+    }
+    if (name.compare(kOffsetOption, Qt::CaseInsensitive) == 0) {
+        const quint64 offset = value.toULongLong(&ok);
+        if (!ok || offset > requestedOffset)
+            return false;
+        if (output)
+            output->seek(qint64(offset));
+        return true;
+    }
+    return false;
+}
+
+void TftpDownloader::handleError()
+{
+    stopRetransmitTimer();
+    endTransfer();
+    emit errorOccured(QStringLiteral("ERROR packet receive"));
+}
+
+void TftpDownloader::completeTransfer()
+{
+    transferActive = false;
+    if (!output)
+        return;
+    if (output->objectName() == kListName)
+        finishListing();
+    else
+        finishFile();
+}
+
+void TftpDownloader::finishFile()
+{
+    auto *file = static_cast<QFile *>(output);
+    // Without a confirmed offset the data was written from byte 0: the copy
+    // ends where the device's data ended, even if it held more before.
+    file->resize(file->pos());
+    file->close();
+    if (!localFilePath.isEmpty())
+        writeDownloadIndexCache(localFilePath);
+    localFilePath.clear();
+    delete output;
+    output = nullptr;
+    emit getFileDone();
+}
+
+void TftpDownloader::finishListing()
+{
+    output->close();
+    delete output;
+    output = nullptr;
+    const int end = receivedData.indexOf('\0');
+    fileList = splitListing(QString::fromLatin1(end < 0 ? receivedData : receivedData.left(end)));
+    emit getFileListDone(fileList);
+}
+
+void TftpDownloader::endTransfer()
+{
+    transferActive = false;
+    dropOutput();
+}
+
+void TftpDownloader::dropOutput()
+{
+    if (!output)
+        return;
+    output->close();
+    delete output;
+    output = nullptr;
+    localFilePath.clear();
+}
+
+void TftpDownloader::startRetransmitTimer()
+{
+    stopRetransmitTimer();
+    retransmitTimer = startTimer(retransmitInterval, Qt::CoarseTimer);
+}
+
+void TftpDownloader::stopRetransmitTimer()
+{
+    if (retransmitTimer) {
+        killTimer(retransmitTimer);
+        retransmitTimer = 0;
+    }
+}
