@@ -154,15 +154,9 @@ int runExportCommand(const QStringList &arguments)
         return 2;
     }
     IndexedRecording recording;
-    if (!recording.open(options.input, &error)) {
-        CliOutput::printError(kProgram, error);
-        return 1;
-    }
-    QList<StreamDescriptor> streams = recording.streamsWithFrames();
-    if (!options.channels.isEmpty() && !recording.streamsById(options.channels, &streams, &error)) {
-        CliOutput::printError(kProgram, error);
-        return 2;
-    }
+    QList<StreamDescriptor> streams;
+    if (const int status = recording.openForCommand(kProgram, options.input, options.channels, &streams))
+        return status;
     if (options.rate == 0)
         options.rate = StreamSampleRate::outputRate(recording.allStreams());
     if (!runExport(options, streams, &error)) {

@@ -1,5 +1,6 @@
 #include "indexedrecording.h"
 
+#include "clioutput.h"
 #include "indexrecord.h"
 
 #include <QFileInfo>
@@ -20,6 +21,12 @@ bool IndexedRecording::open(const QString &fileName, QString *error)
     while (m_indexer.state() != RecordingIndexer::Idle)
         m_indexer.step();
     m_indexer.markAllLevels(defaultActivityThresholds());
+    m_spans.clear();
+    for (int i = 0; i < m_indexer.streamCount(); ++i) {
+        const IndexRecord first = m_indexer.firstRecord(i);
+        const IndexRecord last = m_indexer.lastRecord(i);
+        m_spans.append(qMakePair(first.stream < 0 ? -1 : qint64(first.time), last.stream < 0 ? -1 : qint64(last.time)));
+    }
     m_indexer.closeFiles();
     return true;
 }
@@ -70,4 +77,20 @@ bool parseStreamIds(const QString &text, QList<uint> *ids)
         ids->append(id);
     }
     return !ids->isEmpty();
+}
+
+int IndexedRecording::openForCommand(const QString &program, const QString &fileName, const QList<uint> &ids,
+                                     QList<StreamDescriptor> *streams)
+{
+    QString error;
+    if (!open(fileName, &error)) {
+        CliOutput::printError(program, error);
+        return 1;
+    }
+    *streams = streamsWithFrames();
+    if (!ids.isEmpty() && !streamsById(ids, streams, &error)) {
+        CliOutput::printError(program, error);
+        return 2;
+    }
+    return 0;
 }

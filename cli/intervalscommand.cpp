@@ -89,15 +89,9 @@ int runIntervalsCommand(const QStringList &arguments)
         return 2;
     }
     IndexedRecording recording;
-    if (!recording.open(options.input, &error)) {
-        CliOutput::printError(kProgram, error);
-        return 1;
-    }
-    QList<StreamDescriptor> streams = recording.streamsWithFrames();
-    if (!options.channels.isEmpty() && !recording.streamsById(options.channels, &streams, &error)) {
-        CliOutput::printError(kProgram, error);
-        return 2;
-    }
+    QList<StreamDescriptor> streams;
+    if (const int status = recording.openForCommand(kProgram, options.input, options.channels, &streams))
+        return status;
 
     std::vector<std::unique_ptr<IntervalStreamHandle>> members;
     StreamsIntervalHandle group;

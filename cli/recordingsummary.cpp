@@ -2,10 +2,8 @@
 
 #include "audiocodec.h"
 #include "datetimetext.h"
-#include "indexrecord.h"
-#include "recordingindexer.h"
+#include "indexedrecording.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTextStream>
@@ -32,26 +30,6 @@ QString msText(qint64 ms)
     return ms < 0 ? QStringLiteral("-") : QString::number(ms);
 }
 
-bool indexToEnd(RecordingIndexer &indexer, const QString &fileName, QString *error)
-{
-    const QFileInfo info(fileName);
-    if (!info.exists()) {
-        *error = QStringLiteral("%1: no such file").arg(fileName);
-        return false;
-    }
-    if (info.isDir()) {
-        *error = QStringLiteral("%1: is a directory").arg(fileName);
-        return false;
-    }
-    if (!indexer.open(fileName) || indexer.start() != 0) {
-        *error = QStringLiteral("%1: cannot be read").arg(fileName);
-        return false;
-    }
-    while (indexer.state() != RecordingIndexer::Idle)
-        indexer.step();
-    return true;
-}
-
 constexpr int kDefaultRate = 8000; // Hz, when an encoding names no rate
 
 } // namespace
@@ -66,10 +44,10 @@ double RecordingSummary::Stream::durationMs() const
 
 bool RecordingSummary::read(const QString &fileName, RecordingSummary *summary, QString *error)
 {
-    RecordingIndexer indexer;
-    if (!indexToEnd(indexer, fileName, error))
+    IndexedRecording recording;
+    if (!recording.open(fileName, error))
         return false;
-    indexer.markAllLevels(defaultActivityThresholds());
+    const RecordingIndexer &indexer = recording.indexer();
 
     summary->fileName = fileName;
     summary->sections = indexer.sectionsInReadingOrder();
@@ -82,16 +60,11 @@ bool RecordingSummary::read(const QString &fileName, RecordingSummary *summary, 
         Stream stream;
         stream.index = i;
         stream.descriptor = indexer.descriptor(i, &stream.frameCount, &stream.totalLength);
-        stream.descriptor.remove(QStringLiteral("INDEX_FILENAME")); // gone with the indexer
-        const IndexRecord first = indexer.firstRecord(i);
-        const IndexRecord last = indexer.lastRecord(i);
-        if (first.stream >= 0)
-            stream.firstMs = first.time;
-        if (last.stream >= 0)
-            stream.lastMs = last.time;
+        stream.descriptor.remove(QStringLiteral("INDEX_FILENAME")); // gone with the recording
+        stream.firstMs = recording.firstTime(i);
+        stream.lastMs = recording.lastTime(i);
         summary->streams.append(stream);
     }
-    indexer.closeFiles();
     return true;
 }
 

@@ -1,6 +1,9 @@
 #include "downloader.h"
 
+#include "downloadindexing.h"
+
 #include <QDir>
+#include <QFile>
 
 Downloader::Downloader(QObject *parent)
     : QObject(parent)
@@ -45,4 +48,12 @@ QString Downloader::prepareLocalPath(const QString &folder, const QString &name)
     if (!dir.exists())
         QDir().mkdir(dir.absolutePath());
     return QDir(dir.absolutePath()).filePath(name);
+}
+
+void Downloader::completeLocalFile(QFile *file, const QString &path)
+{
+    file->resize(file->pos());
+    file->close();
+    if (!path.isEmpty())
+        writeDownloadIndexCache(path);
 }

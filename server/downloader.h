@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+
+class QFile;
 #include <QString>
 #include <QStringList>
 
@@ -65,4 +67,8 @@ protected:
     // Creates the local folder (one level) when missing and returns the
     // absolute path of name inside it.
     static QString prepareLocalPath(const QString &folder, const QString &name);
+    // Ends a finished download: the local copy is cut where the device's data
+    // ended (a resumed or re-sent transfer may have left older bytes past
+    // it), closed, indexed and given its index cache.
+    static void completeLocalFile(QFile *file, const QString &path);
 };

@@ -1,7 +1,6 @@
 #include "ftpdownloader.h"
 
 #include "downloaderoptions.h"
-#include "downloadindexing.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -388,12 +387,7 @@ void FtpDownloader::finishTransferIfReady()
 
 void FtpDownloader::finishFile()
 {
-    auto *file = static_cast<QFile *>(output);
-    // The copy ends where the device's data ended, even if it held more.
-    file->resize(file->pos());
-    file->close();
-    if (!localFilePath.isEmpty())
-        writeDownloadIndexCache(localFilePath);
+    completeLocalFile(static_cast<QFile *>(output), localFilePath);
     localFilePath.clear();
     delete output;
     output = nullptr;

@@ -1,7 +1,6 @@
 #include "tftpdownloader.h"
 
 #include "downloaderoptions.h"
-#include "downloadindexing.h"
 #include "tftppacket.h"
 
 #include <QBuffer>
@@ -345,13 +344,7 @@ void TftpDownloader::completeTransfer()
 
 void TftpDownloader::finishFile()
 {
-    auto *file = static_cast<QFile *>(output);
-    // Without a confirmed offset the data was written from byte 0: the copy
-    // ends where the device's data ended, even if it held more before.
-    file->resize(file->pos());
-    file->close();
-    if (!localFilePath.isEmpty())
-        writeDownloadIndexCache(localFilePath);
+    completeLocalFile(static_cast<QFile *>(output), localFilePath);
     localFilePath.clear();
     delete output;
     output = nullptr;

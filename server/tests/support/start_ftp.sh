@@ -8,7 +8,7 @@
 #      FTPD_PASSWORD (default kqv; another one makes every login of the client fail),
 #      WATCH_PID (optional: stop the daemon when this process has gone)
 set -u
-. "$(dirname "$(readlink -f "$0")")/lib_pids.sh"
+. "$(dirname "$(readlink -f "$0")")/../../../scripts/testsupport/lib_pids.sh"
 
 if [ "${1:-}" = stop ]; then
     D=${2:?usage: $0 stop DIR}

@@ -9,7 +9,7 @@
 #      first 1-20 ms.
 # Files in DIR: native (socket), pulseaudio.log, pulseaudio.pid, parec.pid, monitor.raw, env
 set -u
-. "$(dirname "$(readlink -f "$0")")/lib_pids.sh"
+. "$(dirname "$(readlink -f "$0")")/../../../../scripts/testsupport/lib_pids.sh"
 
 if [ "${1:-}" = stop ]; then
     D=${2:?usage: $0 stop DIR}
