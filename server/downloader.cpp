@@ -57,3 +57,22 @@ void Downloader::completeLocalFile(QFile *file, const QString &path)
     if (!path.isEmpty())
         writeDownloadIndexCache(path);
 }
+
+void Downloader::finishFile()
+{
+    completeLocalFile(static_cast<QFile *>(output), localFilePath);
+    localFilePath.clear();
+    delete output;
+    output = nullptr;
+    emit getFileDone();
+}
+
+void Downloader::dropOutput()
+{
+    if (!output)
+        return;
+    output->close();
+    delete output;
+    output = nullptr;
+    localFilePath.clear();
+}

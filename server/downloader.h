@@ -3,6 +3,7 @@
 #include <QObject>
 
 class QFile;
+class QIODevice;
 #include <QString>
 #include <QStringList>
 
@@ -71,4 +72,12 @@ protected:
     // ended (a resumed or re-sent transfer may have left older bytes past
     // it), closed, indexed and given its index cache.
     static void completeLocalFile(QFile *file, const QString &path);
+
+    // Ends a successful file download (completeLocalFile) and emits getFileDone.
+    void finishFile();
+    // Closes and drops the transfer's output without completing it.
+    void dropOutput();
+
+    QIODevice *output = nullptr; // owned; "list" buffer or the file being written
+    QString localFilePath;       // the file being written, empty for the list
 };

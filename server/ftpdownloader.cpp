@@ -385,15 +385,6 @@ void FtpDownloader::finishTransferIfReady()
         finishFile();
 }
 
-void FtpDownloader::finishFile()
-{
-    completeLocalFile(static_cast<QFile *>(output), localFilePath);
-    localFilePath.clear();
-    delete output;
-    output = nullptr;
-    emit getFileDone();
-}
-
 void FtpDownloader::finishListing()
 {
     output->close();
@@ -461,16 +452,6 @@ void FtpDownloader::resetConversation()
     transferRunning = false;
     completionPending = false;
     multiLineCode.clear();
-}
-
-void FtpDownloader::dropOutput()
-{
-    if (!output)
-        return;
-    output->close();
-    delete output;
-    output = nullptr;
-    localFilePath.clear();
 }
 
 void FtpDownloader::startCommandTimer(int ms)

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QUrl>
 
-class QIODevice;
 class QTcpSocket;
 class QTextCodec;
 class QTimerEvent;
@@ -77,10 +76,8 @@ private:
     void announce(const QByteArray &command);
     bool openDataConnection(const QByteArray &line);
     void finishTransferIfReady();
-    void finishFile();
     void finishListing();
     void resetConversation();
-    void dropOutput();
     void startCommandTimer(int ms);
     void stopCommandTimer();
     void stopDrainTimer();
@@ -94,8 +91,6 @@ private:
     QTcpSocket *controlSocket;       // owned
     QTcpSocket *dataSocket;          // owned
     QString remotePath;              // fully decoded path of the URL
-    QIODevice *output = nullptr;     // owned; "list" buffer or the file being written
-    QString localFilePath;
     QTextCodec *codec = nullptr;
     QUrl url;
     int commandTimer = 0;            // reply timer id, 0 when none

@@ -342,15 +342,6 @@ void TftpDownloader::completeTransfer()
         finishFile();
 }
 
-void TftpDownloader::finishFile()
-{
-    completeLocalFile(static_cast<QFile *>(output), localFilePath);
-    localFilePath.clear();
-    delete output;
-    output = nullptr;
-    emit getFileDone();
-}
-
 void TftpDownloader::finishListing()
 {
     output->close();
@@ -365,16 +356,6 @@ void TftpDownloader::endTransfer()
 {
     transferActive = false;
     dropOutput();
-}
-
-void TftpDownloader::dropOutput()
-{
-    if (!output)
-        return;
-    output->close();
-    delete output;
-    output = nullptr;
-    localFilePath.clear();
 }
 
 void TftpDownloader::startRetransmitTimer()

@@ -6,7 +6,6 @@
 #include <QHostAddress>
 #include <QUrl>
 
-class QIODevice;
 class QTimerEvent;
 class QUdpSocket;
 
@@ -65,10 +64,8 @@ private:
     bool applyOption(const QByteArray &name, const QByteArray &value);
     void handleError();
     void completeTransfer();
-    void finishFile();
     void finishListing();
     void endTransfer();
-    void dropOutput();
     void startRetransmitTimer();
     void stopRetransmitTimer();
 
@@ -79,8 +76,6 @@ private:
     QByteArray requestOptions;
     QUdpSocket *socket;              // owned
     QString remotePath;
-    QIODevice *output = nullptr;     // owned; "list" buffer or the file being written
-    QString localFilePath;
     QUrl url;
     QHostAddress peerAddress;
     quint16 peerPort = kDefaultPort;
