@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QTextStream>
 
+#include <climits>
+
 namespace {
 
 const QString kBaseFormat = QStringLiteral("yyyy-MM-dd'T'hh:mm:ss.zzz");
@@ -38,8 +40,9 @@ double RecordingSummary::Stream::durationMs() const
 {
     if (descriptor.value(QStringLiteral("TYPE")) != QLatin1String("audio"))
         return -1.0;
-    const int payloadBytes = totalLength - RawFormat::kDataHeaderSize * frameCount;
-    return encodedDuration(descriptor.value(QStringLiteral("ENCODING")), payloadBytes, kDefaultRate);
+    const qint64 payloadBytes = qint64(totalLength) - qint64(RawFormat::kDataHeaderSize) * frameCount;
+    return encodedDuration(descriptor.value(QStringLiteral("ENCODING")), int(qBound<qint64>(0, payloadBytes, INT_MAX)),
+                           kDefaultRate);
 }
 
 bool RecordingSummary::read(const QString &fileName, RecordingSummary *summary, QString *error)

@@ -8,6 +8,8 @@
 #include <QTextCodec>
 #include <QtEndian>
 
+#include <limits>
+
 using namespace RawFormat;
 
 namespace {
@@ -213,7 +215,10 @@ void RecordingIndexer::endFrame()
                 writeRecord(entry->indexFile, m_record);
             }
             ++entry->frameCount;
-            entry->totalLength += int(m_record.length);
+            // The total is an int in caches and descriptors: saturate rather
+            // than wrap for streams beyond 2 GiB.
+            entry->totalLength = int(qMin<qint64>(qint64(entry->totalLength) + m_record.length,
+                                                  std::numeric_limits<int>::max()));
         }
     }
     m_record.length = 0;
