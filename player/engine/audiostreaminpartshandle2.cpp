@@ -4,15 +4,22 @@
 #include "rawstream.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
 constexpr int kBytesPerSample = int(sizeof(qint16));
 
-// Whole samples at `rate` Hz in `ms` milliseconds, truncated toward zero.
+// Samples at most counted by samplesIn: their byte count still fits an int.
+constexpr double kMaxSamples = double(std::numeric_limits<int>::max() / kBytesPerSample);
+
+// Whole samples at `rate` Hz in `ms` milliseconds, truncated toward zero;
+// 0 for negative spans and saturated for spans of days (frames out of time
+// order in a damaged recording).
 int samplesIn(double ms, int rate)
 {
-    return int(std::trunc(rate * ms / 1000));
+    const double samples = std::trunc(rate * ms / 1000);
+    return samples > 0 ? int(qMin(samples, kMaxSamples)) : 0;
 }
 
 } // namespace
@@ -93,7 +100,12 @@ int AudioStreamInPartsHandle2::seek(double t)
     if (offset < payloadLength()) {
         // Back off one decodable unit so that t is never skipped.
         const int skip = offset > 0 ? qMax(0, offset - m_codec->frameSize()) : 0;
-        skipBytes(m_dataFile, skip);
+        // A record claiming more bytes than its frame holds (stale index,
+        // truncated recording) must not skip into the next frame.
+        if (skipBytes(m_dataFile, skip) < 0) {
+            m_state = Open;
+            return 0;
+        }
         m_consumed = skip;
         m_chunkCount = 0;
         m_decodedCount = 0;

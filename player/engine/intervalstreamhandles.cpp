@@ -139,9 +139,7 @@ AudioIntervalHandle::~AudioIntervalHandle()
 
 double AudioIntervalHandle::frameDuration(const IndexRecord &r) const
 {
-    if (!m_codec || r.length < quint32(RawFormat::kDataHeaderSize))
-        return 0;
-    return m_codec->durationForBytes(int(r.length - RawFormat::kDataHeaderSize));
+    return m_codec ? m_codec->durationForBytes(recordPayloadLength(r)) : 0;
 }
 
 int StreamsIntervalHandle::open()

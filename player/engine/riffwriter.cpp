@@ -5,6 +5,9 @@
 namespace {
 constexpr int kIdBytes = 4;
 constexpr int kSizeBytes = 4;
+// Chunk sizes are 32-bit: the whole file can hold at most this many bytes
+// (the outermost chunk's size excludes its 8-byte header).
+constexpr qint64 kMaxFileBytes = qint64(0xFFFFFFFFu) + kIdBytes + kSizeBytes - 1;
 } // namespace
 
 RiffWriter::~RiffWriter()
@@ -35,6 +38,12 @@ int RiffWriter::write(const void *data, int length)
 {
     if (!m_file || length < 0)
         return -1;
+    // Past the 32-bit size limit the file could not describe itself: fail
+    // rather than write a header with wrapped sizes.
+    if (length > 0 && ftello(m_file) + length > kMaxFileBytes) {
+        m_failed = true;
+        return -1;
+    }
     if (length > 0 && fwrite(data, 1, size_t(length), m_file) != size_t(length)) {
         m_failed = true;
         return -1;

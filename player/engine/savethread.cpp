@@ -95,6 +95,9 @@ void SaveThread::startProcess()
         QMutexLocker locker(&m_mutex);
         if (!isIdle())
             return;
+        // The rate is fixed for the whole file: the header states it.
+        if (sampleRate() != m_rateInUse)
+            applySampleRate(sampleRate());
         m_position = m_rangeBegin;
         ReaderGroup::reposition(m_streams, m_position);
         m_errorString.clear();
@@ -147,7 +150,8 @@ void SaveThread::run()
         bool idle = false;
         {
             QMutexLocker locker(&m_mutex);
-            if (sampleRate() != m_rateInUse)
+            // A rate change waits for the export in progress to end.
+            if (sampleRate() != m_rateInUse && m_state != Exporting)
                 applySampleRate(sampleRate());
             if (m_state == Exporting)
                 progress = exportOnePeriod(&failure);
@@ -232,7 +236,7 @@ bool SaveThread::isOpenEnded() const
 
 bool SaveThread::writeHeader()
 {
-    const int rate = sampleRate();
+    const int rate = m_rateInUse;
     return m_writer.open(m_fileName.toLocal8Bit()) == 0 && m_writer.beginChunk("RIFF") == 0
         && m_writer.write("WAVE", 4) == 0 && m_writer.beginChunk("fmt ") == 0
         && m_writer.writeFormat(kPcmFormat, kChannels, rate, kBitsPerSample) == 0

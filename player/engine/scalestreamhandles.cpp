@@ -253,7 +253,5 @@ void AudioScaleHandle2::readPayload()
 
 double AudioScaleHandle2::payloadDuration(const IndexRecord &r) const
 {
-    if (!m_codec || r.length < quint32(RawFormat::kDataHeaderSize))
-        return 0;
-    return m_codec->durationForBytes(int(r.length - RawFormat::kDataHeaderSize));
+    return m_codec ? m_codec->durationForBytes(recordPayloadLength(r)) : 0;
 }

@@ -143,12 +143,17 @@ void FileStreamHandle::rewindIndex()
     m_record = IndexRecord::none();
 }
 
+int recordPayloadLength(const IndexRecord &record)
+{
+    if (record.stream < 0 || record.length < quint32(RawFormat::kDataHeaderSize))
+        return 0;
+    return int(qMin<quint32>(record.length - RawFormat::kDataHeaderSize,
+                             quint32(std::numeric_limits<int>::max())));
+}
+
 int FileStreamHandle::payloadLength() const
 {
-    if (m_record.stream < 0 || m_record.length < quint32(RawFormat::kDataHeaderSize))
-        return 0;
-    return int(qMin<quint32>(m_record.length - RawFormat::kDataHeaderSize,
-                             quint32(std::numeric_limits<int>::max())));
+    return recordPayloadLength(m_record);
 }
 
 bool FileStreamHandle::isValidRecord(const IndexRecord &r) const

@@ -126,3 +126,7 @@ protected:
     QByteArray m_output;
     QByteArray m_payload;
 };
+
+// Payload bytes of a record's frame (its length less the 6 header bytes),
+// 0 for the no-record value and saturated at INT_MAX for hostile lengths.
+int recordPayloadLength(const IndexRecord &record);

@@ -59,6 +59,8 @@ private slots:
     void foreignIndexGivesSilence();
     void truncatedRecordingGivesSilence();
     void otherStreamsFramesAreSkipped();
+    void framesOutOfTimeOrder_data();
+    void framesOutOfTimeOrder();
 };
 
 void TestAudioStreamInPartsHandle2::setPeriodSizesBuffers_data()
@@ -349,6 +351,32 @@ void TestAudioStreamInPartsHandle2::otherStreamsFramesAreSkipped()
     }
     QCOMPARE(alawReader->readData(), 1); // detects the end of the last frame
     QCOMPARE(alawReader->readData(), 0);
+}
+
+// A damaged recording may hold frames out of time order: a frame days
+// before the window must give silence, not an overflowing sample count.
+void TestAudioStreamInPartsHandle2::framesOutOfTimeOrder_data()
+{
+    QTest::addColumn<quint32>("later");
+    QTest::newRow("two days") << quint32(150000000);
+    QTest::newRow("near the end of time") << quint32(4294000000u);
+}
+
+void TestAudioStreamInPartsHandle2::framesOutOfTimeOrder()
+{
+    QFETCH(quint32, later);
+    TestRecording recording;
+    recording.addStream(1, kAudio, QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.frame(later, 1, alaw(800));
+    recording.frame(later + 100, 1, alaw(800));
+    recording.frame(0, 1, alaw(800));
+    const auto streams = recording.index();
+    const auto reader = periodReader(streams.first());
+    positionAt(reader.get(), later);
+    for (int period = 0; period < 6; ++period) {
+        reader->readData();
+        QCOMPARE(reader->output().size(), 2 * kSamples);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAudioStreamInPartsHandle2)
