@@ -102,6 +102,7 @@ private slots:
     void fileThatCannotBeCreatedFails();
     void stopProcessLeavesValidFile();
     void setRangeWhileExportingHasNoEffect();
+    void rateChangeWaitsForTheExport();
     void zeroRateIsIgnored();
     void idleCommandsAreHarmless();
 };
@@ -329,6 +330,32 @@ void TestSaveThread::idleCommandsAreHarmless()
     QThread::msleep(150);
     thread.finish();
     QVERIFY(thread.wait(2000));
+}
+
+// The header states one rate: a rate change during an export must not
+// change the periods that follow.
+void TestSaveThread::rateChangeWaitsForTheExport()
+{
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    recording.frame(0, 1, alaw(800));
+    const QString path = recording.dir() + QStringLiteral("/rate.wav");
+    SaveThread thread;
+    prepare(&thread, recording.index(), path, 0, 60000, true);
+    bool changed = false;
+    connect(&thread, &SaveThread::progressChanged, &thread, [&thread, &changed](double fraction) {
+        if (fraction >= 0.1 && !changed) {
+            changed = true;
+            thread.setSampleRate(16000);
+        }
+    }, Qt::DirectConnection);
+    ExportRun run(&thread);
+    QVERIFY(run.run());
+    QVERIFY(changed);
+    const WaveFile wave = readWave(path);
+    QVERIFY(wave.consistent());
+    QCOMPARE(wave.rate(), quint32(8000));
+    QCOMPARE(wave.samples(), 60 * 8000);
 }
 
 QTEST_GUILESS_MAIN(TestSaveThread)
