@@ -50,21 +50,39 @@ QString Downloader::prepareLocalPath(const QString &folder, const QString &name)
     return QDir(dir.absolutePath()).filePath(name);
 }
 
-void Downloader::completeLocalFile(QFile *file, const QString &path)
+bool Downloader::completeLocalFile(QFile *file, const QString &path, QString *errorString)
 {
-    file->resize(file->pos());
+    // Buffered bytes go out first: a failed flush means a short copy.
+    bool ok = file->flush() && file->resize(file->pos());
+    QString reason = ok ? QString() : file->errorString();
     file->close();
-    if (!path.isEmpty())
+    if (ok && file->error() != QFileDevice::NoError) {
+        ok = false;
+        reason = file->errorString();
+    }
+    if (errorString)
+        *errorString = reason;
+    if (ok && !path.isEmpty())
         writeDownloadIndexCache(path);
+    return ok;
+}
+
+QString Downloader::writeErrorMessage(const QString &reason)
+{
+    return QStringLiteral("write error: ") + reason;
 }
 
 void Downloader::finishFile()
 {
-    completeLocalFile(static_cast<QFile *>(output), localFilePath);
+    QString reason;
+    const bool ok = completeLocalFile(static_cast<QFile *>(output), localFilePath, &reason);
     localFilePath.clear();
     delete output;
     output = nullptr;
-    emit getFileDone();
+    if (ok)
+        emit getFileDone();
+    else
+        emit errorOccured(writeErrorMessage(reason));
 }
 
 void Downloader::dropOutput()

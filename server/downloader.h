@@ -70,10 +70,15 @@ protected:
     static QString prepareLocalPath(const QString &folder, const QString &name);
     // Ends a finished download: the local copy is cut where the device's data
     // ended (a resumed or re-sent transfer may have left older bytes past
-    // it), closed, indexed and given its index cache.
-    static void completeLocalFile(QFile *file, const QString &path);
+    // it), closed, indexed and given its index cache. False (with the reason
+    // in errorString) when the file could not be cut, flushed or closed; such
+    // a copy is neither indexed nor reported finished.
+    static bool completeLocalFile(QFile *file, const QString &path, QString *errorString = nullptr);
+    // The message of errorOccured when the local copy cannot be written.
+    static QString writeErrorMessage(const QString &reason);
 
-    // Ends a successful file download (completeLocalFile) and emits getFileDone.
+    // Ends a successful file download (completeLocalFile) and emits
+    // getFileDone, or errorOccured when the local copy could not be completed.
     void finishFile();
     // Closes and drops the transfer's output without completing it.
     void dropOutput();

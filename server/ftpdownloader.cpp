@@ -152,6 +152,12 @@ void FtpDownloader::abort()
         emit aborted();
         return;
     }
+    abortRequested = true;
+    sendAbort();
+}
+
+void FtpDownloader::sendAbort()
+{
     controlSocket->write(kAbort);
     awaitedCommands.append(kAbort);
     startCommandTimer(replyTimeoutMs);
@@ -189,8 +195,10 @@ void FtpDownloader::dataReadyRead()
         receiveChunk.resize(kReceiveChunkBytes);
     qint64 count = 0;
     while ((count = dataSocket->read(receiveChunk.data(), receiveChunk.size())) > 0) {
-        if (output)
-            output->write(receiveChunk.constData(), count);
+        if (!writeOutput(receiveChunk.constData(), count)) {
+            failWrite();
+            return;
+        }
     }
     lastDataTime.start();
     if (output && output->objectName() == kListName && listingData.size() > kMaxListingBytes) {
@@ -213,6 +221,20 @@ void FtpDownloader::connectionDisconect()
     // A notice queued before start() opened a newer connection is stale.
     if (origin != controlSocket || controlSocket->state() != QAbstractSocket::UnconnectedState)
         return;
+    if (completionPending) {
+        // The transfer was already confirmed complete: the data connection
+        // decides, then the loss is reported.
+        controlLost = true;
+        finishTransferIfReady();
+        return;
+    }
+    reportControlLost();
+}
+
+void FtpDownloader::reportControlLost()
+{
+    controlLost = false;
+    stopCommandTimer();
     transferRunning = false;
     completionPending = false;
     stopDrainTimer();
@@ -233,6 +255,11 @@ void FtpDownloader::timerEvent(QTimerEvent *event)
         transferRunning = false;
     } else if (event->timerId() == drainTimer) {
         stopDrainTimer();
+        if (lastDataTime.isValid() && lastDataTime.elapsed() < replyTimeoutMs) {
+            // Still draining on a slow link: the limit counts from the last data.
+            drainTimer = startTimer(int(replyTimeoutMs - lastDataTime.elapsed()), Qt::CoarseTimer);
+            return;
+        }
         completionPending = false;
     } else {
         Downloader::timerEvent(event);
@@ -240,6 +267,8 @@ void FtpDownloader::timerEvent(QTimerEvent *event)
     }
     dropOutput();
     emit errorOccured(QStringLiteral("timeout"));
+    if (controlLost)
+        reportControlLost();
 }
 
 void FtpDownloader::handleReplyLine(const QByteArray &line)
@@ -278,6 +307,11 @@ void FtpDownloader::settle(const QByteArray &command, Outcome outcome)
         transferRunning = true;
         lastDataTime.invalidate();
         startCommandTimer(stallTimeoutMs);
+    } else if (outcome == Wait) {
+        // A preliminary reply to anything else ("120 ready in 5 minutes"):
+        // the real answer is still due, and a device that never sends it
+        // must not hold the conversation forever.
+        startCommandTimer(stallTimeoutMs);
     } else if (outcome != Unrecognised) {
         stopCommandTimer();
     }
@@ -298,8 +332,10 @@ void FtpDownloader::succeeded(const QByteArray &command)
         emit started();
     else if (isTransferCommand(command))
         transferReplied();
-    else if (command.startsWith("abor"))
+    else if (command.startsWith("abor") && abortRequested)
         emit aborted();
+    if (command.startsWith("abor"))
+        abortRequested = false;
 }
 
 bool FtpDownloader::continuesMultiLineReply(const QByteArray &line)
@@ -375,14 +411,44 @@ void FtpDownloader::finishTransferIfReady()
     }
     stopDrainTimer();
     completionPending = false;
-    if (!output)
-        return;
-    if (dataSocket->bytesAvailable() > 0)
-        output->write(dataSocket->readAll());
-    if (output->objectName() == kListName)
-        finishListing();
-    else
-        finishFile();
+    if (output) {
+        const QByteArray rest = dataSocket->readAll();
+        if (!writeOutput(rest.constData(), rest.size()))
+            failWrite();
+        else if (output->objectName() == kListName)
+            finishListing();
+        else
+            finishFile();
+    }
+    if (controlLost)
+        reportControlLost();
+}
+
+// Stores received data; false when the output took less than all of it.
+bool FtpDownloader::writeOutput(const char *data, qint64 count)
+{
+    return !output || count == 0 || output->write(data, count) == count;
+}
+
+// The local copy cannot take the data: the transfer is stopped (data
+// connection dropped, ABOR while the device still sends) and never reported
+// finished.
+void FtpDownloader::failWrite()
+{
+    const QString message = writeErrorMessage(output->errorString());
+    {
+        const QSignalBlocker blocker(dataSocket);
+        dataSocket->abort();
+    }
+    const bool transferAwaited = !awaitedCommands.isEmpty() && isTransferCommand(awaitedCommands.first());
+    pendingCommands.clear();
+    dropOutput();
+    transferRunning = false;
+    completionPending = false;
+    stopDrainTimer();
+    if (transferAwaited && controlSocket->state() == QAbstractSocket::ConnectedState)
+        sendAbort();
+    emit errorOccured(message);
 }
 
 void FtpDownloader::finishListing()
@@ -451,6 +517,8 @@ void FtpDownloader::resetConversation()
     dropOutput();
     transferRunning = false;
     completionPending = false;
+    abortRequested = false;
+    controlLost = false;
     multiLineCode.clear();
 }
 

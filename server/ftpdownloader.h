@@ -25,9 +25,11 @@ class FtpDownloader : public Downloader
     Q_OBJECT
 
 public:
-    // Wait for a reply to a command or to the connection (ms).
+    // Wait for a reply to a command or to the connection, and for more data
+    // on a data connection still open after the completion reply (ms).
     static constexpr int kReplyTimeoutMs = 5000;
-    // Longest silence of a running transfer after its preliminary reply (ms).
+    // Longest silence after a preliminary (1xx) reply (ms): of a running
+    // transfer, or before the final reply to the connection.
     static constexpr int kStallTimeoutMs = 30000;
     // Longest stop() wait per socket (ms).
     static constexpr int kDisconnectWaitMs = 1000;
@@ -76,6 +78,10 @@ private:
     void announce(const QByteArray &command);
     bool openDataConnection(const QByteArray &line);
     void finishTransferIfReady();
+    bool writeOutput(const char *data, qint64 count);
+    void failWrite();
+    void sendAbort();
+    void reportControlLost();
     void finishListing();
     void resetConversation();
     void startCommandTimer(int ms);
@@ -100,6 +106,8 @@ private:
     bool transferRunning = false;    // a 1xx reply to list/retr came, data may flow
     bool completionPending = false;  // 2xx to list/retr came, waiting for the data to end
     int drainTimer = 0;              // guards the wait for the data connection to close
+    bool abortRequested = false;     // the pending ABOR came from abort(), not from a failure
+    bool controlLost = false;        // the control connection closed while the data drained
     QByteArray multiLineCode;        // code of an unfinished "nnn-" reply, empty when none
     QElapsedTimer lastDataTime;      // since the last data of a running transfer
     QByteArray receiveChunk;         // reused buffer between data socket and output

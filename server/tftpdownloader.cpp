@@ -264,8 +264,15 @@ void TftpDownloader::handleData(const QByteArray &datagram)
         emit errorOccured(listingTooLargeMessage());
         return;
     }
-    if (output)
-        output->write(payload);
+    if (output && output->write(payload) != payload.size()) {
+        // A block that cannot be stored ends the transfer: acknowledging it
+        // would leave a hole or a short file reported as complete.
+        const QString message = writeErrorMessage(output->errorString());
+        send(TftpPacket::error(TftpPacket::kErrorDiskFull, QByteArrayLiteral("Write error")));
+        endTransfer();
+        emit errorOccured(message);
+        return;
+    }
     ++expectedBlock;
     lastPacket = TftpPacket::acknowledgement(quint16(block));
     send(lastPacket);

@@ -27,6 +27,7 @@ constexpr int kOptionsOffset = 2;       // option acknowledgement
 
 // Error codes sent.
 constexpr quint16 kErrorUndefined = 0;
+constexpr quint16 kErrorDiskFull = 3;
 constexpr quint16 kErrorUnknownTransferId = 5;
 constexpr quint16 kErrorOptionRefused = 8;
 

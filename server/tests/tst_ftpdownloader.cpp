@@ -17,6 +17,8 @@
 #include <QTextCodec>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(FakeFtpServer::Step)
+
 namespace {
 
 // Short reply timer for the scripted server (ms).
@@ -121,6 +123,10 @@ private slots:
     void controlLostMidTransfer();
     void namesUseTheCodec();
     void startAfterTimeoutBeginsAfresh();
+    void unwritableCopyIsNotFinished_data();
+    void unwritableCopyIsNotFinished();
+    void slowDrainAfterCompletion();
+    void controlLostWhileDataDrains();
 
 private:
     FakeFtpServer *fakeServer();
@@ -615,24 +621,28 @@ void tst_FtpDownloader::oddReplies()
 
 void tst_FtpDownloader::silenceEndsInTimeout_data()
 {
-    QTest::addColumn<QByteArray>("silentVerb");   // empty: no greeting
-    QTest::newRow("no greeting") << QByteArray();
-    QTest::newRow("no reply to USER") << QByteArray("USER");
-    QTest::newRow("no reply to PASV") << QByteArray("PASV");
-    QTest::newRow("no reply to LIST") << QByteArray("LIST");
+    QTest::addColumn<QByteArray>("greeting");     // empty: no greeting
+    QTest::addColumn<QByteArray>("silentVerb");   // empty: every command answered
+    const QByteArray ready("220 fake ready\r\n");
+    QTest::newRow("no greeting") << QByteArray() << QByteArray();
+    QTest::newRow("preliminary greeting only") << QByteArray("120 Service ready in 5 minutes\r\n") << QByteArray();
+    QTest::newRow("no reply to USER") << ready << QByteArray("USER");
+    QTest::newRow("no reply to PASV") << ready << QByteArray("PASV");
+    QTest::newRow("no reply to LIST") << ready << QByteArray("LIST");
 }
 
 void tst_FtpDownloader::silenceEndsInTimeout()
 {
+    QFETCH(QByteArray, greeting);
     QFETCH(QByteArray, silentVerb);
     FakeFtpServer *server = fakeServer();
-    if (silentVerb.isEmpty())
-        server->setGreeting(QByteArray());
-    else
+    server->setGreeting(greeting);
+    if (!silentVerb.isEmpty())
         server->setReply(silentVerb, QByteArray());
     QTemporaryDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setStallTimeout(3 * kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
     Signals s(&downloader);
     downloader.start();
@@ -895,6 +905,97 @@ void tst_FtpDownloader::startAfterTimeoutBeginsAfresh()
     QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
     QCOMPARE(s.lines().first(), QStringLiteral("again"));
     QCOMPARE(s.error.count(), 1);
+}
+
+void tst_FtpDownloader::unwritableCopyIsNotFinished_data()
+{
+    QTest::addColumn<QList<FakeFtpServer::Step>>("steps");
+    QTest::addColumn<bool>("abortSent");   // the device was still sending
+    QTest::newRow("data refused while flowing")
+        << QList<FakeFtpServer::Step>{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc"),
+                                      FakeFtpServer::pause(300), FakeFtpServer::data("def"),
+                                      FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")}
+        << true;
+    QTest::newRow("empty file cannot be completed")
+        << QList<FakeFtpServer::Step>{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::closeData(),
+                                      FakeFtpServer::reply("226 sent\r\n")}
+        << false;
+}
+
+// A local copy that takes no data (a full disk) is never reported
+// finished nor indexed; a running transfer is stopped.
+void tst_FtpDownloader::unwritableCopyIsNotFinished()
+{
+    QFETCH(QList<FakeFtpServer::Step>, steps);
+    QFETCH(bool, abortSent);
+    if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+        QSKIP("no /dev/full to stand for a full disk");
+    FakeFtpServer *server = fakeServer();
+    server->setTransfer("RETR", steps);
+    QTemporaryDir dest;
+    const QString local = dest.filePath("REC.DAT");
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), local));
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC.DAT"), 0);
+    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
+    QVERIFY2(s.firstError().startsWith(QStringLiteral("write error: ")), qPrintable(s.firstError()));
+    QTest::qWait(3 * kTestReplyTimeoutMs);
+    QCOMPARE(s.fileDone.count(), 0);
+    QCOMPARE(s.error.count(), 1);
+    QCOMPARE(s.aborted.count(), 0);
+    QCOMPARE(server->commands().contains("abor"), abortSent);
+    QVERIFY(!QFile::exists(cachePathFor(local)));
+}
+
+// The completion reply came first and the rest of the data trickles in
+// slowly: the file completes as long as data keeps arriving.
+void tst_FtpDownloader::slowDrainAfterCompletion()
+{
+    FakeFtpServer *server = fakeServer();
+    QList<FakeFtpServer::Step> steps{FakeFtpServer::reply("150 sending\r\n226 sent\r\n")};
+    for (const char *part : {"abc", "def", "ghi", "jkl", "mno"})
+        steps << FakeFtpServer::pause(kTestReplyTimeoutMs / 2) << FakeFtpServer::data(part);
+    steps << FakeFtpServer::closeData();
+    server->setTransfer("RETR", steps);
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC.DAT"), 0);
+    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
+    QCOMPARE(s.error.count(), 0);
+    QCOMPARE(readFile(dest.filePath("REC.DAT")), QByteArray("abcdefghijklmno"));
+}
+
+// The device confirms the transfer and closes the control connection while
+// data is still on its way: the file completes, then the loss is reported.
+void tst_FtpDownloader::controlLostWhileDataDrains()
+{
+    FakeFtpServer *server = fakeServer();
+    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n226 sent\r\n"), FakeFtpServer::data("abc"),
+                                 FakeFtpServer::pause(400), FakeFtpServer::data("def"), FakeFtpServer::closeData()});
+    QTemporaryDir dest;
+    const QString local = dest.filePath("REC.DAT");
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(1000);
+    downloader.setParam({server->url(), dest.path(), QString()});
+    Signals s(&downloader);
+    QStringList events;
+    connect(&downloader, &Downloader::getFileDone, this, [&events] { events << QStringLiteral("done"); });
+    connect(&downloader, &Downloader::errorOccured, this, [&events](const QString &message) { events << message; });
+    loginAndWait(downloader, s);
+    downloader.getFile(QStringLiteral("REC.DAT"), 0);
+    QTRY_COMPARE(readFile(local), QByteArray("abc"));
+    server->dropControl();
+    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
+    QCOMPARE(events, QStringList({"done", "control connection disconnect"}));
+    QCOMPARE(readFile(local), QByteArray("abcdef"));
 }
 
 QTEST_GUILESS_MAIN(tst_FtpDownloader)

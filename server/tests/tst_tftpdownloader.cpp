@@ -116,6 +116,8 @@ private slots:
     void abortStopsWriting();
     void hostileDatagrams();
     void unsafeNamesAreRefused();
+    void unwritableCopyIsNotFinished_data();
+    void unwritableCopyIsNotFinished();
 
 private:
     FakeTftpServer *fakeDevice();
@@ -629,6 +631,44 @@ void tst_TftpDownloader::unsafeNamesAreRefused()
     QCOMPARE(device->requestCount(), 0);
     QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList("dest"));
     QVERIFY(QDir(folder).isEmpty());
+}
+
+void tst_TftpDownloader::unwritableCopyIsNotFinished_data()
+{
+    QTest::addColumn<int>("contentBytes");
+    QTest::addColumn<bool>("stoppedEarly");   // the device got an error packet instead of the last acknowledgement
+    // Small enough to stay in the file's write buffer until the end.
+    QTest::newRow("refused at completion") << 1000 << false;
+    QTest::newRow("refused while flowing") << 64 * 1024 + 100 << true;
+}
+
+// A local copy that takes no data (a full disk) is never reported
+// finished nor indexed; a running transfer is stopped with an error packet.
+void tst_TftpDownloader::unwritableCopyIsNotFinished()
+{
+    QFETCH(int, contentBytes);
+    QFETCH(bool, stoppedEarly);
+    if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+        QSKIP("no /dev/full to stand for a full disk");
+    FakeTftpServer *device = fakeDevice();
+    device->setContent(pattern(contentBytes));
+    QTemporaryDir dest;
+    const QString local = dest.filePath("A.DAT");
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), local));
+    TftpDownloader downloader;
+    downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
+    Signals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QVERIFY(waitForCount(s.error, 1, kWaitMs));
+    QVERIFY2(s.firstError().startsWith(QStringLiteral("write error: ")), qPrintable(s.firstError()));
+    QTest::qWait(500);
+    QCOMPARE(s.fileDone.count(), 0);
+    QCOMPARE(s.error.count(), 1);
+    QVERIFY(!QFile::exists(cachePathFor(local)));
+    const int lastBlock = contentBytes / 512 + 1;
+    QCOMPARE(device->received().contains(ack(lastBlock)), !stoppedEarly);
+    if (stoppedEarly)
+        QCOMPARE(device->received().last().left(4), QByteArray("\0\5\0\3", 4));
 }
 
 QTEST_GUILESS_MAIN(tst_TftpDownloader)
