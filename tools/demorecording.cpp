@@ -101,7 +101,7 @@ bool writeDemoRecording(QIODevice *device, const QByteArray &tetraSpeech)
     writer.writeSection(QStringLiteral("STREAM"), streamPairs(1, "audio", "PCMA/8000", QStringLiteral("Диспетчер")), cp1251);
     writer.writeSection(QStringLiteral("STREAM"), streamPairs(2, "audio", "PCMA", QStringLiteral("Борт 12")), cp1251);
     writer.writeSection(QStringLiteral("STREAM"), streamPairs(3, "text", "Windows-1251", QStringLiteral("События")), cp1251);
-    writer.writeSection(QStringLiteral("STREAM"), streamPairs(4, "audio", "G726-32/8000", QStringLiteral("Борт 7, АДИКМ")), cp1251);
+    writer.writeSection(QStringLiteral("STREAM"), streamPairs(4, "audio", "G726-32/8000", QStringLiteral("Борт 7 (АДИКМ)")), cp1251);
     writer.writeSection(QStringLiteral("STREAM"), streamPairs(5, "audio", "TETRA", QStringLiteral("Абонент TETRA 2041")), cp1251);
 
     QList<Frame> frames;
@@ -111,7 +111,7 @@ bool writeDemoRecording(QIODevice *device, const QByteArray &tetraSpeech)
     // Overlaps the dispatcher's spurt: several channels sound at the same time.
     addTetra(&frames, 5, tetraSpeech, {{1000, 2400}, {30000, 7200}, {160000, 3600}});
     addText(&frames, 3, cp1251, 0, QStringLiteral("Начало записи"));
-    addText(&frames, 3, cp1251, 4100, QStringLiteral("Вызов: борт 12 → диспетчер"));
+    addText(&frames, 3, cp1251, 4100, QStringLiteral("Вызов: борт 12 - диспетчер"));
     addText(&frames, 3, cp1251, 74000, QStringLiteral("Тревога: потеря связи"));
     addText(&frames, 3, cp1251, 150500, QStringLiteral("Конец связи"));
     std::stable_sort(frames.begin(), frames.end(),
