@@ -340,15 +340,17 @@ void PlayThread4::playPeriod()
 
 // No channel sounded in the period: run through it in time, or jump to the
 // next recorded sound. With nothing left to play the thread pauses where it
-// is, in both modes (played silence after the last frame would never end).
+// is (played silence after the last frame would never end), unless pauses
+// are played and a range bounds them: then it plays on to the range's end.
 void PlayThread4::afterSilentPeriod()
 {
+    const bool withPause = m_playWithPause.load();
     const double next = ReaderGroup::earliestTime(m_streams);
-    if (next >= IndexFormat::kNoTime) {
+    if (next >= IndexFormat::kNoTime && !(withPause && m_rangeDuration > 0)) {
         m_state = Paused;
         return;
     }
-    if (m_playWithPause.load()) {
+    if (withPause) {
         m_position += m_period;
         return;
     }

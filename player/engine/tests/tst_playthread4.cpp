@@ -160,6 +160,7 @@ private slots:
     void startsPausedAtZero();
     void playsTheMixAndSkipsSilence();
     void playWithPauseKeepsSilenceAndPausesAfterLastFrame();
+    void playWithPauseRunsToTheRangeEnd();
     void sumsAreClipped();
     void tenMinuteGapIsSkippedInOnePass();
     void oddStreamsAreSilentBesideGoodOnes_data();
@@ -416,6 +417,18 @@ void TestPlayThread4::playWithPauseKeepsSilenceAndPausesAfterLastFrame()
     QVERIFY2(quiet > kSkippedQuietMax, qPrintable(QString::number(quiet)));
     const int start = SoundCheck::firstAbove(played, kSilenceThreshold);
     QVERIFY(SoundCheck::rms(played, start, 8000) > 2000);
+}
+
+// A range that ends after the last frame bounds the played silence: the
+// thread plays on to the range's end and returns to its beginning.
+void TestPlayThread4::playWithPauseRunsToTheRangeEnd()
+{
+    auto thread = startedThread(audioOf(m_mixStreams), true);
+    thread->setRange(3500, 1500);
+    thread->play();
+    QVERIFY(waitForState(*thread, PlayThread4::Paused));
+    QCOMPARE(positionOf(*thread), 3500.0);
+    finishThread(thread.get());
 }
 
 void TestPlayThread4::sumsAreClipped()
