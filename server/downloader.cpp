@@ -2,6 +2,7 @@
 
 #include "downloadindexing.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 
@@ -93,4 +94,42 @@ void Downloader::dropOutput()
     delete output;
     output = nullptr;
     localFilePath.clear();
+}
+
+QString Downloader::listOutputName()
+{
+    return QStringLiteral("list");
+}
+
+bool Downloader::beginListOutput(QByteArray *buffer)
+{
+    dropOutput();
+    auto *device = new QBuffer(buffer);
+    device->setObjectName(listOutputName());
+    if (!device->open(QIODevice::ReadWrite)) {
+        delete device;
+        emit errorOccured(QStringLiteral("Can`t open file"));
+        return false;
+    }
+    output = device;
+    return true;
+}
+
+bool Downloader::beginFileOutput(const QString &folder, const QString &name, QIODevice::OpenMode mode)
+{
+    if (!isSafeFileName(name)) {
+        emit errorOccured(unsafeFileNameMessage(name));
+        return false;
+    }
+    dropOutput();
+    const QString path = prepareLocalPath(folder, name);
+    auto *file = new QFile(path);
+    if (!file->open(mode)) {
+        emit errorOccured(QStringLiteral("Can`t open file ") + path);
+        delete file;
+        return false;
+    }
+    output = file;
+    localFilePath = path;
+    return true;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QIODevice>
 #include <QObject>
 
 class QFile;
-class QIODevice;
 #include <QString>
 #include <QStringList>
 
@@ -76,6 +76,16 @@ protected:
     static bool completeLocalFile(QFile *file, const QString &path, QString *errorString = nullptr);
     // The message of errorOccured when the local copy cannot be written.
     static QString writeErrorMessage(const QString &reason);
+
+    // Starts a new transfer into an in-memory listing buffer (the previous
+    // output is dropped). False after emitting errorOccured.
+    bool beginListOutput(QByteArray *buffer);
+    // Starts a new transfer into the local copy of the device file `name`
+    // inside `folder`: refuses unsafe names, opens the file with `mode`.
+    // False after emitting errorOccured.
+    bool beginFileOutput(const QString &folder, const QString &name, QIODevice::OpenMode mode);
+    // The object name that marks the listing buffer among outputs.
+    static QString listOutputName();
 
     // Ends a successful file download (completeLocalFile) and emits
     // getFileDone, or errorOccured when the local copy could not be completed.

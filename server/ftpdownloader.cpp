@@ -2,7 +2,6 @@
 
 #include "downloaderoptions.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QPointer>
@@ -17,7 +16,6 @@ namespace {
 const QByteArray kConnection = QByteArrayLiteral("connection\r\n");
 const QByteArray kAbort = QByteArrayLiteral("abor\r\n");
 const QByteArray kRestartFromStart = QByteArrayLiteral("rest 0\r\n");
-const QString kListName = QStringLiteral("list");
 // "retr " before the path, "\r\n" after it.
 constexpr int kRetrPrefixBytes = 5;
 constexpr int kLineEndBytes = 2;
@@ -97,39 +95,20 @@ void FtpDownloader::start()
 
 void FtpDownloader::getFileList()
 {
-    dropOutput();
     listingData.clear();
     fileList.clear();
-    auto *buffer = new QBuffer(&listingData);
-    buffer->setObjectName(kListName);
-    if (!buffer->open(QIODevice::ReadWrite)) {
-        delete buffer;
-        emit errorOccured(QStringLiteral("Can`t open file"));
+    if (!beginListOutput(&listingData))
         return;
-    }
-    output = buffer;
     pendingCommands << QByteArrayLiteral("pasv\r\n") << "list " + encodedPath(remotePath) + "\r\n";
     sendNextCommand(true);
 }
 
 void FtpDownloader::getFile(QString name, ulong pos)
 {
-    if (!isSafeFileName(name)) {
-        emit errorOccured(unsafeFileNameMessage(name));
-        return;
-    }
-    dropOutput();
-    const QString path = prepareLocalPath(param.value(FolderParam), name);
-    auto *file = new QFile(path);
     // Unbuffered: received chunks go to the file as they are, without a copy.
-    if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        emit errorOccured(QStringLiteral("Can`t open file ") + path);
-        delete file;
+    if (!beginFileOutput(param.value(FolderParam), name, QIODevice::ReadWrite | QIODevice::Unbuffered))
         return;
-    }
-    file->seek(qint64(pos));
-    output = file;
-    localFilePath = path;
+    output->seek(qint64(pos));
     pendingCommands << QByteArrayLiteral("pasv\r\n") << "rest " + QByteArray::number(qulonglong(pos)) + "\r\n"
                     << "retr " + encodedPath(QDir(remotePath).filePath(name)) + "\r\n";
     sendNextCommand(true);
@@ -201,7 +180,7 @@ void FtpDownloader::dataReadyRead()
         }
     }
     lastDataTime.start();
-    if (output && output->objectName() == kListName && listingData.size() > kMaxListingBytes) {
+    if (output && output->objectName() == listOutputName() && listingData.size() > kMaxListingBytes) {
         dropOutput();
         {
             const QSignalBlocker blocker(dataSocket);
@@ -415,7 +394,7 @@ void FtpDownloader::finishTransferIfReady()
         const QByteArray rest = dataSocket->readAll();
         if (!writeOutput(rest.constData(), rest.size()))
             failWrite();
-        else if (output->objectName() == kListName)
+        else if (output->objectName() == listOutputName())
             finishListing();
         else
             finishFile();

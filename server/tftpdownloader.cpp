@@ -3,7 +3,6 @@
 #include "downloaderoptions.h"
 #include "tftppacket.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QPointer>
 #include <QTimerEvent>
@@ -11,7 +10,6 @@
 
 namespace {
 
-const QString kListName = QStringLiteral("list");
 const QByteArray kBlockSizeOption = QByteArrayLiteral("blksize");
 const QByteArray kOffsetOption = QByteArrayLiteral("offset");
 
@@ -82,42 +80,23 @@ void TftpDownloader::start()
 
 void TftpDownloader::getFileList()
 {
-    dropOutput();
     blockSize = kDefaultBlockSize;
     receivedData.clear();
     fileList.clear();
-    auto *buffer = new QBuffer(&receivedData);
-    buffer->setObjectName(kListName);
-    if (!buffer->open(QIODevice::ReadWrite)) {
-        delete buffer;
-        emit errorOccured(QStringLiteral("Can`t open file"));
+    if (!beginListOutput(&receivedData))
         return;
-    }
-    output = buffer;
     requestedOffset = 0;
-    lastPacket = TftpPacket::readRequest(remotePath + kListName, requestOptions, 0);
+    lastPacket = TftpPacket::readRequest(remotePath + listOutputName(), requestOptions, 0);
     if (sendRequest())
         emit getFileListStarted();
 }
 
 void TftpDownloader::getFile(QString name, ulong pos)
 {
-    if (!isSafeFileName(name)) {
-        emit errorOccured(unsafeFileNameMessage(name));
-        return;
-    }
-    dropOutput();
-    const QString path = prepareLocalPath(param.value(FolderParam), name);
-    auto *file = new QFile(path);
-    blockSize = kDefaultBlockSize;
     // Writing starts at byte 0 unless the device confirms the offset.
-    if (!file->open(QIODevice::ReadWrite)) {
-        emit errorOccured(QStringLiteral("Can`t open file ") + path);
-        delete file;
+    if (!beginFileOutput(param.value(FolderParam), name, QIODevice::ReadWrite))
         return;
-    }
-    output = file;
-    localFilePath = path;
+    blockSize = kDefaultBlockSize;
     requestedOffset = pos;
     lastPacket = TftpPacket::readRequest(remotePath + name, requestOptions, pos);
     if (sendRequest())
@@ -258,7 +237,7 @@ void TftpDownloader::handleData(const QByteArray &datagram)
     }
     const QByteArray payload = datagram.mid(TftpPacket::kPayloadOffset);
     stopRetransmitTimer();
-    if (output && output->objectName() == kListName && receivedData.size() + payload.size() > kMaxListingBytes) {
+    if (output && output->objectName() == listOutputName() && receivedData.size() + payload.size() > kMaxListingBytes) {
         send(TftpPacket::error(TftpPacket::kErrorUndefined, QByteArrayLiteral("File list too large")));
         endTransfer();
         emit errorOccured(listingTooLargeMessage());
@@ -343,7 +322,7 @@ void TftpDownloader::completeTransfer()
     transferActive = false;
     if (!output)
         return;
-    if (output->objectName() == kListName)
+    if (output->objectName() == listOutputName())
         finishListing();
     else
         finishFile();
