@@ -8,8 +8,8 @@
 //
 // bench_download DATA_DIR [SIZE_MIB=500] [RUNS=3]: generates a recording of
 // SIZE_MIB MiB once into DATA_DIR/root, then reports the best of RUNS runs.
+#include "benchsupport.h"
 #include "downloadindexing.h"
-#include "recordingwriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,7 +17,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -25,34 +24,9 @@
 
 namespace {
 
-constexpr int kChannels = 8;
-constexpr int kFrameBytes = 800;   // 100 ms of A-law at 8000 Hz
-constexpr quint32 kFrameMs = 100;
 constexpr int kRunTimeoutMs = 30 * 60 * 1000;
 constexpr double kMiB = 1024.0 * 1024.0;
 const QString kName = QStringLiteral("REC.DAT");
-
-bool generate(const QString &path, qint64 targetBytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    RecordingWriter writer(&file);
-    writer.writeSection(QStringLiteral("FILE"), {{QStringLiteral("DATETIME"), QStringLiteral("01.01.2026 00:00:00")}});
-    for (int c = 1; c <= kChannels; ++c)
-        writer.writeSection(QStringLiteral("STREAM"), {{QStringLiteral("ID"), QString::number(c)},
-                                                       {QStringLiteral("TYPE"), QStringLiteral("audio")},
-                                                       {QStringLiteral("ENCODING"), QStringLiteral("PCMA/8000")}});
-    QRandomGenerator rng(2026);
-    QByteArray payload(kFrameBytes, '\0');
-    for (quint32 t = 0; writer.storedSize() < targetBytes; t += kFrameMs) {
-        for (int c = 1; c <= kChannels; ++c) {
-            rng.fillRange(reinterpret_cast<quint32 *>(payload.data()), kFrameBytes / 4);
-            writer.writeDataFrame(t, quint8(c), payload);
-        }
-    }
-    return writer.ok();
-}
 
 bool sameContent(const QString &a, const QString &b)
 {
@@ -69,15 +43,8 @@ bool sameContent(const QString &a, const QString &b)
 // Runs a program to its end; its wall time in ms, or -1 when it failed.
 qint64 timeProgram(const QString &program, const QStringList &arguments)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, arguments);
-    if (!process.waitForFinished(kRunTimeoutMs) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return -1;
-    return timer.elapsed();
+    const double seconds = BenchSupport::timeProgram(program, arguments, kRunTimeoutMs);
+    return seconds < 0 ? -1 : qint64(seconds * 1000 + 0.5);
 }
 
 // A real server started by the test-support script; stopped by its PID.
@@ -154,7 +121,7 @@ int main(int argc, char *argv[])
     QDir().mkpath(root);
     if (QFileInfo(source).size() < bytes) {
         printf("generating %s (%lld MiB)\n", qPrintable(source), bytes / (1024 * 1024));
-        if (!generate(source, bytes)) {
+        if (!BenchSupport::writeRandomAlawRecording(source, bytes)) {
             fprintf(stderr, "cannot write %s\n", qPrintable(source));
             return 1;
         }
@@ -190,7 +157,7 @@ int main(int argc, char *argv[])
                                                                       QDir(out).filePath(kName)});
                       }};
 
-    sameContent(source, source);   // warms the page cache
+    BenchSupport::warmPageCache(source);
     const QString out = data.filePath(QStringLiteral("out"));
     int failures = 0;
     for (int run = 0; run < runs; ++run) {

@@ -6,58 +6,19 @@
 //  (a) RecordingIndexer run to completion with index files written, and
 //  (b) a minimal getc_unlocked loop that only unescapes and counts markers,
 //  (c) the same loop through locking fgetc, for reference.
+#include "benchsupport.h"
 #include "rawstream.h"
 #include "recordingindexer.h"
-#include "recordingwriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cstdio>
 
 namespace {
-
-constexpr int kChannels = 8;
-constexpr int kFrameBytes = 800;   // 100 ms of A-law at 8000 Hz
-constexpr quint32 kFrameMs = 100;
-
-bool generate(const QString &path, qint64 targetBytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    RecordingWriter writer(&file);
-    writer.writeSection(QStringLiteral("FILE"), {{QStringLiteral("DATETIME"), QStringLiteral("01.01.2026 00:00:00")}});
-    for (int c = 1; c <= kChannels; ++c)
-        writer.writeSection(QStringLiteral("STREAM"), {{QStringLiteral("ID"), QString::number(c)},
-                                                       {QStringLiteral("TYPE"), QStringLiteral("audio")},
-                                                       {QStringLiteral("ENCODING"), QStringLiteral("PCMA/8000")}});
-    QRandomGenerator rng(2026);
-    QByteArray payload(kFrameBytes, '\0');
-    for (quint32 t = 0; writer.storedSize() < targetBytes; t += kFrameMs) {
-        for (int c = 1; c <= kChannels; ++c) {
-            rng.fillRange(reinterpret_cast<quint32 *>(payload.data()), kFrameBytes / 4);
-            writer.writeDataFrame(t, quint8(c), payload);
-        }
-    }
-    return writer.ok();
-}
-
-qint64 warm(const QString &path)
-{
-    FILE *f = fopen(QFile::encodeName(path).constData(), "rb");
-    static char buffer[1 << 20];
-    qint64 total = 0;
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        total += qint64(n);
-    fclose(f);
-    return total;
-}
 
 double runIndexer(const QString &path, int *frames)
 {
@@ -109,12 +70,12 @@ int main(int argc, char *argv[])
     QDir().mkpath(QFileInfo(path).path());
     if (QFileInfo(path).size() < target) {
         printf("generating %s (%lld MiB)...\n", qPrintable(path), target >> 20);
-        if (!generate(path, target)) {
+        if (!BenchSupport::writeRandomAlawRecording(path, target)) {
             fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
         }
     }
-    const double mib = warm(path) / double(1 << 20);
+    const double mib = BenchSupport::warmPageCache(path) / double(1 << 20);
 
     int frames = 0;
     qint64 markers = 0, markers2 = 0;

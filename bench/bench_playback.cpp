@@ -13,6 +13,7 @@
 //  (c) a timeline feeder serving the whole recording into a 1000-pixel row at
 //      the level that zoom gives (items without data): wall time and index
 //      records read, per row, target under 50 ms.
+#include "benchsupport.h"
 #include "alawencoder.h"
 #include "fileservicer.h"
 #include "recordingindexer.h"
@@ -27,7 +28,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QtEndian>
@@ -124,18 +124,6 @@ bool generate(const QString &dir, const QString &recording)
     return writer.ok();
 }
 
-qint64 warm(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    qint64 total = 0;
-    QByteArray buffer;
-    while (!(buffer = f.read(1 << 20)).isEmpty())
-        total += buffer.size();
-    return total;
-}
-
 // (a) bare: the indexer's own loop, levels and time range.
 double openBare(const QString &path, int *frames)
 {
@@ -174,21 +162,6 @@ double openServicer(FileServicer &servicer, const QString &path, int *progressRe
     timer.start();
     servicer.startIndex();
     loop.exec();
-    return timer.nsecsElapsed() / 1e9;
-}
-
-double runProcess(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, arguments);
-    if (!process.waitForFinished(-1) || process.exitCode() != 0) {
-        fprintf(stderr, "%s failed (exit %d)\n", qPrintable(program), process.exitCode());
-        return -1;
-    }
     return timer.nsecsElapsed() / 1e9;
 }
 
@@ -247,9 +220,9 @@ int main(int argc, char *argv[])
     QStringList wavs;
     for (int c = 1; c <= kChannels; ++c)
         wavs << QStringLiteral("%1/channel%2.wav").arg(dir).arg(c);
-    double mib = warm(recording) / double(1 << 20);
+    double mib = BenchSupport::warmPageCache(recording) / double(1 << 20);
     for (const QString &w : wavs)
-        warm(w);
+        BenchSupport::warmPageCache(w);
 
     // (a)
     int frames = 0;
@@ -265,15 +238,15 @@ int main(int argc, char *argv[])
 
     // (b)
     const QString out = dir + QStringLiteral("/out");
-    const double withoutPauses = runProcess(cli, {QStringLiteral("export"), recording, out + QStringLiteral("-nopause.wav")});
-    const double withPauses = runProcess(cli, {QStringLiteral("export"), recording, out + QStringLiteral("-pause.wav"),
+    const double withoutPauses = BenchSupport::timeProgram(cli, {QStringLiteral("export"), recording, out + QStringLiteral("-nopause.wav")});
+    const double withPauses = BenchSupport::timeProgram(cli, {QStringLiteral("export"), recording, out + QStringLiteral("-pause.wav"),
                                                QStringLiteral("--with-pauses")});
     QStringList ffmpegArgs{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y")};
     for (const QString &w : wavs)
         ffmpegArgs << QStringLiteral("-i") << w;
     ffmpegArgs << QStringLiteral("-filter_complex") << QStringLiteral("amix=inputs=%1").arg(kChannels)
                << out + QStringLiteral("-ffmpeg.wav");
-    const double ffmpeg = runProcess(QStringLiteral("ffmpeg"), ffmpegArgs);
+    const double ffmpeg = BenchSupport::timeProgram(QStringLiteral("ffmpeg"), ffmpegArgs);
     printf("(b) velmora-cli export without pauses:    %7.3f s  (%.2fx ffmpeg, %lld bytes)\n", withoutPauses,
            withoutPauses / ffmpeg, QFileInfo(out + QStringLiteral("-nopause.wav")).size());
     printf("    velmora-cli export with pauses:       %7.3f s  (%.2fx ffmpeg, %lld bytes)\n", withPauses,

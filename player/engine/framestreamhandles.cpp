@@ -12,6 +12,22 @@ bool frameGoesOn(int last)
     return last != RawFormat::kFrameMarker && last != RawFormat::kEndOfFile;
 }
 
+using PieceReader = int (*)(FILE *, unsigned char *, int, int *);
+
+// Reads the rest of the current frame into payload, piece by piece with
+// `read` (readString stops text at its NUL; readBytes keeps every byte).
+void readPayload(FILE *raw, PieceReader read, QByteArray *payload)
+{
+    unsigned char piece[FramePayload::kChunkBytes];
+    payload->clear();
+    int last = 0;
+    do {
+        int count = 0;
+        last = read(raw, piece, FramePayload::kChunkBytes, &count);
+        payload->append(reinterpret_cast<const char *>(piece), count);
+    } while (frameGoesOn(last));
+}
+
 } // namespace
 
 namespace FramePayload {
@@ -24,27 +40,13 @@ QTextCodec *textCodecFor(const StreamDescriptor &descriptor)
 
 void readText(FILE *raw, QTextCodec *textCodec, QByteArray *payload, QByteArray *output)
 {
-    unsigned char piece[kChunkBytes];
-    payload->clear();
-    int last = 0;
-    do {
-        int count = 0;
-        last = readString(raw, piece, kChunkBytes, &count);
-        payload->append(reinterpret_cast<const char *>(piece), count);
-    } while (frameGoesOn(last));
+    readPayload(raw, readString, payload);
     *output = textCodec ? textCodec->toUnicode(*payload).toUtf8() : *payload;
 }
 
 int readAudio(FILE *raw, AudioCodec *codec, QByteArray *payload, QByteArray *output)
 {
-    unsigned char piece[kChunkBytes];
-    payload->clear();
-    int last = 0;
-    do {
-        int count = 0;
-        last = readBytes(raw, piece, kChunkBytes, &count);
-        payload->append(reinterpret_cast<const char *>(piece), count);
-    } while (frameGoesOn(last));
+    readPayload(raw, readBytes, payload);
 
     output->clear();
     if (!codec) {

@@ -1,5 +1,6 @@
 #include "ftpdownloader.h"
 
+#include "downloadersignals.h"
 #include "fakeftpserver.h"
 #include "indexcache.h"
 #include "listlineparser.h"
@@ -53,26 +54,6 @@ bool writeLargeFile(const QString &path, const QByteArray &head)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(head) == head.size() && file.resize(kLargeFileBytes);
 }
-
-// Every signal of one downloader, recorded.
-struct Signals
-{
-    explicit Signals(Downloader *d)
-        : started(d, &Downloader::started)
-        , error(d, &Downloader::errorOccured)
-        , listStarted(d, &Downloader::getFileListStarted)
-        , listDone(d, &Downloader::getFileListDone)
-        , fileStarted(d, &Downloader::getFileStarted)
-        , fileDone(d, &Downloader::getFileDone)
-        , aborted(d, &Downloader::aborted)
-        , stopped(d, &Downloader::stopped)
-    {
-    }
-    QString firstError() const { return error.isEmpty() ? QString() : error.first().first().toString(); }
-    QStringList lines() const { return listDone.isEmpty() ? QStringList() : listDone.first().first().toStringList(); }
-
-    QSignalSpy started, error, listStarted, listDone, fileStarted, fileDone, aborted, stopped;
-};
 
 } // namespace
 
@@ -130,7 +111,7 @@ private slots:
 
 private:
     FakeFtpServer *fakeServer();
-    void loginAndWait(FtpDownloader &downloader, Signals &s);
+    void loginAndWait(FtpDownloader &downloader, DownloaderSignals &s);
 
     QTemporaryDir m_root;                      // served by the real server
     ServerProcess m_server{ServerProcess::Ftp};
@@ -167,7 +148,7 @@ FakeFtpServer *tst_FtpDownloader::fakeServer()
     return server;
 }
 
-void tst_FtpDownloader::loginAndWait(FtpDownloader &downloader, Signals &s)
+void tst_FtpDownloader::loginAndWait(FtpDownloader &downloader, DownloaderSignals &s)
 {
     downloader.start();
     QVERIFY(waitForCount(s.started, 1, kServerWaitMs));
@@ -208,7 +189,7 @@ void tst_FtpDownloader::realListing()
     QTemporaryDir dest;
     FtpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
@@ -246,7 +227,7 @@ void tst_FtpDownloader::realDownloadIsByteIdentical()
     const QString folder = dest.filePath("device");   // created by the download
     FtpDownloader downloader;
     downloader.setParam({m_server.url(), folder, QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("REC0001.DAT"), 0);
     QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
@@ -283,7 +264,7 @@ void tst_FtpDownloader::realResume()
     QVERIFY(writeFile(local, m_recording.left(localBytes)));
     FtpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("REC0001.DAT"), ulong(localBytes));
     QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
@@ -299,7 +280,7 @@ void tst_FtpDownloader::realAbortThenList()
     QTemporaryDir dest;
     FtpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     connect(&downloader, &Downloader::getFileStarted, &downloader, &Downloader::abort, Qt::QueuedConnection);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("LARGE.DAT"), 0);
@@ -328,7 +309,7 @@ void tst_FtpDownloader::realRefusedLogin()
     QTemporaryDir dest;
     FtpDownloader downloader;
     downloader.setParam({server.url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QTRY_VERIFY_WITH_TIMEOUT(!s.error.isEmpty(), kServerWaitMs);
@@ -353,7 +334,7 @@ void tst_FtpDownloader::realServerGoesAway()
     const QString local = dest.filePath("LARGE.DAT");
     FtpDownloader downloader;
     downloader.setParam({server.url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     connect(&downloader, &Downloader::getFileStarted, this, [&server] { server.stop(); });
     downloader.getFile(QStringLiteral("LARGE.DAT"), 0);
@@ -368,7 +349,7 @@ void tst_FtpDownloader::realServerGoesAway()
     QVERIFY2(server.start(root.path()), qPrintable(server.error()));
     FtpDownloader again;
     again.setParam({server.url(), dest.path(), QString()});
-    Signals t(&again);
+    DownloaderSignals t(&again);
     loginAndWait(again, t);
     again.getFile(QStringLiteral("LARGE.DAT"), ulong(copy.size()));
     QVERIFY(waitForCount(t.fileDone, 1, 60000));
@@ -388,7 +369,7 @@ void tst_FtpDownloader::conversationOrder()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(QStringLiteral("/rec")), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
@@ -421,7 +402,7 @@ void tst_FtpDownloader::typeReplies()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     QTRY_COMPARE(server->commands().size(), 3);
     downloader.getFileList();
@@ -446,7 +427,7 @@ void tst_FtpDownloader::preliminaryThenCompletion()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QTRY_COMPARE_WITH_TIMEOUT(s.listDone.count(), 1, 10 * kTestReplyTimeoutMs);
@@ -480,7 +461,7 @@ void tst_FtpDownloader::stalledTransfer()
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setStallTimeout(kStallMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("REC.DAT"), 0);
     if (!stalls) {
@@ -506,7 +487,7 @@ void tst_FtpDownloader::completionOvertakesData()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs * 3);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
@@ -526,7 +507,7 @@ void tst_FtpDownloader::repliesInOneSegment()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
@@ -545,7 +526,7 @@ void tst_FtpDownloader::oversizedListingRefused()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
@@ -565,7 +546,7 @@ void tst_FtpDownloader::multiLineReplies()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
@@ -601,7 +582,7 @@ void tst_FtpDownloader::oddReplies()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.start();
     downloader.getFileList();
     QTRY_VERIFY(!s.error.isEmpty());
@@ -644,7 +625,7 @@ void tst_FtpDownloader::silenceEndsInTimeout()
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setStallTimeout(3 * kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.start();
     downloader.getFileList();
     QTRY_COMPARE_WITH_TIMEOUT(s.error.count(), 1, 10 * kTestReplyTimeoutMs);
@@ -674,7 +655,7 @@ void tst_FtpDownloader::passiveReplyForms()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QTRY_VERIFY(data.hasPendingConnections());
@@ -712,7 +693,7 @@ void tst_FtpDownloader::refusedRestart()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("REC.DAT"), ulong(pos));
     if (pos == 0) {
@@ -743,7 +724,7 @@ void tst_FtpDownloader::retrieveAppendsAtPosition()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(QStringLiteral("/data/")), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("REC.DAT"), 1000);
     QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
@@ -769,7 +750,7 @@ void tst_FtpDownloader::shorterDataTruncatesStaleTail()
     QVERIFY(writeFile(local, "0123456789"));
     FtpDownloader downloader;
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("REC.DAT"), 2);
     QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
@@ -799,7 +780,7 @@ void tst_FtpDownloader::unsafeNamesAreRefused()
     QVERIFY(QDir().mkdir(folder));
     FtpDownloader downloader;
     downloader.setParam({server->url(), folder, QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     QTRY_COMPARE(server->commands().size(), 3);
     downloader.getFile(name, 0);
@@ -823,7 +804,7 @@ void tst_FtpDownloader::abortBeforeTransferAnswered()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("REC.DAT"), 0);
     QTRY_VERIFY(server->commands().contains("retr /REC.DAT"));
@@ -843,7 +824,7 @@ void tst_FtpDownloader::controlLostMidTransfer()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("REC.DAT"), 0);
     QTRY_VERIFY(server->commands().contains("retr /REC.DAT"));
@@ -869,7 +850,7 @@ void tst_FtpDownloader::namesUseTheCodec()
     QTemporaryDir dest;
     FtpDownloader downloader;
     downloader.setParam({server->url(), dest.path(), QStringLiteral("codec=\"Windows-1251\"")});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
@@ -891,7 +872,7 @@ void tst_FtpDownloader::startAfterTimeoutBeginsAfresh()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFileList();
     QTRY_COMPARE_WITH_TIMEOUT(s.error.count(), 1, 10 * kTestReplyTimeoutMs);
@@ -938,7 +919,7 @@ void tst_FtpDownloader::unwritableCopyIsNotFinished()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("REC.DAT"), 0);
     QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
@@ -965,7 +946,7 @@ void tst_FtpDownloader::slowDrainAfterCompletion()
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     loginAndWait(downloader, s);
     downloader.getFile(QStringLiteral("REC.DAT"), 0);
     QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
@@ -985,7 +966,7 @@ void tst_FtpDownloader::controlLostWhileDataDrains()
     FtpDownloader downloader;
     downloader.setReplyTimeout(1000);
     downloader.setParam({server->url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     QStringList events;
     connect(&downloader, &Downloader::getFileDone, this, [&events] { events << QStringLiteral("done"); });
     connect(&downloader, &Downloader::errorOccured, this, [&events](const QString &message) { events << message; });

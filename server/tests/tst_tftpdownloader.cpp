@@ -1,5 +1,6 @@
 #include "tftpdownloader.h"
 
+#include "downloadersignals.h"
 #include "faketftpserver.h"
 #include "indexcache.h"
 #include "listlineparser.h"
@@ -57,23 +58,6 @@ QByteArray ack(int block)
 {
     return QByteArray("\0\4", 2) + char(block >> 8) + char(block & 0xFF);
 }
-
-struct Signals
-{
-    explicit Signals(Downloader *d)
-        : error(d, &Downloader::errorOccured)
-        , listStarted(d, &Downloader::getFileListStarted)
-        , listDone(d, &Downloader::getFileListDone)
-        , fileStarted(d, &Downloader::getFileStarted)
-        , fileDone(d, &Downloader::getFileDone)
-        , aborted(d, &Downloader::aborted)
-    {
-    }
-    QString firstError() const { return error.isEmpty() ? QString() : error.first().first().toString(); }
-    QStringList lines() const { return listDone.isEmpty() ? QStringList() : listDone.first().first().toStringList(); }
-
-    QSignalSpy error, listStarted, listDone, fileStarted, fileDone, aborted;
-};
 
 } // namespace
 
@@ -212,7 +196,7 @@ void tst_TftpDownloader::realListing()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QStringLiteral("blksize=1500")});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFileList();
     QCOMPARE(s.listStarted.count(), 1);
     QVERIFY(waitForCount(s.listDone, 1, kWaitMs));
@@ -255,7 +239,7 @@ void tst_TftpDownloader::realDownload()
     const QString folder = dest.filePath("device");
     TftpDownloader downloader;
     downloader.setParam({m_server.url(), folder, options});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(name, 0);
     QCOMPARE(s.fileStarted.count(), 1);
     QCOMPARE(s.fileStarted.first().first().toString(), name);
@@ -296,7 +280,7 @@ void tst_TftpDownloader::realResumeWithoutConfirmedOffset()
     QVERIFY(writeFile(local, copy));
     TftpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), options});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("REC0001.DAT"), ulong(localBytes));
     QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
     QCOMPARE(s.firstError(), QString());
@@ -308,7 +292,7 @@ void tst_TftpDownloader::realMissingFile()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QString()});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("NOPE.DAT"), 0);
     QVERIFY(waitForCount(s.error, 1, kWaitMs));
     QCOMPARE(s.firstError(), QStringLiteral("ERROR packet receive"));
@@ -322,7 +306,7 @@ void tst_TftpDownloader::realBlockNumbersWrap()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QStringLiteral("blksize=8")});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("WRAP.DAT"), 0);
     QVERIFY(waitForCount(s.fileDone, 1, 60000));
     QCOMPARE(s.firstError(), QString());
@@ -337,7 +321,7 @@ void tst_TftpDownloader::defaultBlocks()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(QStringLiteral("/rec/")), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
     QCOMPARE(device->requests().first(), QByteArray("\0\1/rec/A.DAT\0octet\0", 19));
@@ -354,7 +338,7 @@ void tst_TftpDownloader::confirmedBlockSizeShortBlockCompletes()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), QStringLiteral("blksize=1500 ") + kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
     QVERIFY(device->requests().first().endsWith(QByteArray("octet\0blksize\0" "1500\0", 19)));
@@ -374,7 +358,7 @@ void tst_TftpDownloader::confirmedOffsetWritesAtOffset()
     QVERIFY(writeFile(local, content.left(5000)));
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 5000);
     QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
     QVERIFY(device->requests().first().endsWith(QByteArray("octet\0offset\0" "5000\0", 18)));
@@ -394,7 +378,7 @@ void tst_TftpDownloader::offsetBeyondRequestRefused()
     QVERIFY(writeFile(local, pattern(5000)));
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 5000);
     QVERIFY(waitForCount(s.error, 1, kWaitMs));
     QCOMPARE(s.firstError(), QStringLiteral("Unsupported option"));
@@ -411,7 +395,7 @@ void tst_TftpDownloader::unsupportedOptionRefused()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QTRY_COMPARE(device->received().size(), 1);
     QCOMPARE(device->received().first(), QByteArray("\0\5\0\x08Unsupported option\0", 23));
@@ -430,7 +414,7 @@ void tst_TftpDownloader::errorPacket()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFileList();
     QVERIFY(waitForCount(s.error, 1, kWaitMs));
     QCOMPARE(s.firstError(), QStringLiteral("ERROR packet receive"));
@@ -449,7 +433,7 @@ void tst_TftpDownloader::duplicatedBlockWrittenOnce()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
     QCOMPARE(readFile(dest.filePath("A.DAT")), pattern(2000));
@@ -465,7 +449,7 @@ void tst_TftpDownloader::lostBlockRetransmitted()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
     QCOMPARE(s.error.count(), 0);
@@ -488,7 +472,7 @@ void tst_TftpDownloader::retransmitCounts()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), QStringLiteral("retransmit_interval=50 retransmit_count=%1").arg(count)});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QVERIFY(waitForCount(s.error, 1, kWaitMs));
     QCOMPARE(s.firstError(), QStringLiteral("timeout"));
@@ -508,7 +492,7 @@ void tst_TftpDownloader::strayPacketsIgnored()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
     QCOMPARE(readFile(dest.filePath("A.DAT")), pattern(3000));
@@ -523,7 +507,7 @@ void tst_TftpDownloader::answersFromListenPort()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QVERIFY(waitForCount(s.fileDone, 1, kWaitMs));
     QCOMPARE(readFile(dest.filePath("A.DAT")), pattern(1500));
@@ -536,7 +520,7 @@ void tst_TftpDownloader::listingStopsAtZeroByte()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(QStringLiteral("/")), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFileList();
     QVERIFY(waitForCount(s.listDone, 1, kWaitMs));
     QCOMPARE(device->requests().first(), QByteArray("\0\1/list\0octet\0", 14));
@@ -553,7 +537,7 @@ void tst_TftpDownloader::oversizedListingRefused()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), QStringLiteral("blksize=65464 ") + kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFileList();
     QVERIFY(waitForCount(s.error, 1, kWaitMs));
     QCOMPARE(s.firstError(), Downloader::listingTooLargeMessage());
@@ -569,7 +553,7 @@ void tst_TftpDownloader::abortStopsWriting()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), QStringLiteral("retransmit_interval=300")});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QTRY_COMPARE(device->received().size(), 2);
     downloader.abort();
@@ -592,7 +576,7 @@ void tst_TftpDownloader::hostileDatagrams()
     QTemporaryDir dest;
     TftpDownloader downloader;
     downloader.setParam({QStringLiteral("tftp://127.0.0.1:%1/").arg(device.localPort()), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QTRY_VERIFY(device.hasPendingDatagrams());
     QHostAddress client;
@@ -622,7 +606,7 @@ void tst_TftpDownloader::unsafeNamesAreRefused()
     QVERIFY(QDir().mkdir(folder));
     TftpDownloader downloader;
     downloader.setParam({device->url(), folder, kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     for (const QString &name : {QStringLiteral("../escape.DAT"), QStringLiteral(".."), QStringLiteral("a/b"), QString()})
         downloader.getFile(name, 0);
     QCOMPARE(s.error.count(), 4);
@@ -657,7 +641,7 @@ void tst_TftpDownloader::unwritableCopyIsNotFinished()
     QVERIFY(QFile::link(QStringLiteral("/dev/full"), local));
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
-    Signals s(&downloader);
+    DownloaderSignals s(&downloader);
     downloader.getFile(QStringLiteral("A.DAT"), 0);
     QVERIFY(waitForCount(s.error, 1, kWaitMs));
     QVERIFY2(s.firstError().startsWith(QStringLiteral("write error: ")), qPrintable(s.firstError()));
