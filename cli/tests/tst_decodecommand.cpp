@@ -1,19 +1,10 @@
+#include "clicommandrun.h"
+
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-int runCli(const QStringList &arguments, QByteArray *err = nullptr)
-{
-    QProcess process;
-    process.start(QStringLiteral(VELMORA_CLI), arguments);
-    process.waitForFinished(120000);
-    if (err)
-        *err = process.readAllStandardError();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
 
 QByteArray readAll(const QString &path)
 {
@@ -57,7 +48,7 @@ void tst_DecodeCommand::referenceVectors()
     QVERIFY(!coded.isEmpty() && !reference.isEmpty());
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("out.pcm"));
-    QCOMPARE(runCli({"decode", "--encoding", encoding, coded, out}), 0);
+    QCOMPARE(runCli({"decode", "--encoding", encoding, coded, out}).status, 0);
     QVERIFY(readAll(out) == readAll(reference));
 }
 
@@ -80,9 +71,9 @@ void tst_DecodeCommand::failures()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
-    QByteArray err;
-    QCOMPARE(runCli(arguments, &err), status);
-    QCOMPARE(err.count('\n'), 1);
+    const CliRun run = runCli(arguments);
+    QCOMPARE(run.status, status);
+    QCOMPARE(run.err.count('\n'), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_DecodeCommand)

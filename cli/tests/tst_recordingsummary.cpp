@@ -1,12 +1,11 @@
+#include "clicommandrun.h"
 #include "recordingsummary.h"
 #include "recordingwriter.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
@@ -33,27 +32,6 @@ QString writeRecording(const QTemporaryDir &dir, const QString &dateTime, bool w
     w.writeDataFrame(900, 7, "abcd");
     w.writeDataFrame(1500, 2, "abc");
     return path;
-}
-
-struct Run
-{
-    int status;
-    QByteArray out;
-    QByteArray err;
-    QStringList leftovers; // files left in the temporary directory
-};
-
-Run runCli(const QStringList &arguments)
-{
-    QTemporaryDir tmp;
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TMPDIR"), tmp.path());
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(VELMORA_CLI), arguments);
-    process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError(), QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)};
 }
 
 } // namespace
@@ -208,7 +186,7 @@ void tst_RecordingSummary::cliExitStatus()
         QFile(path).open(QIODevice::WriteOnly);
 
     for (const bool json : {false, true}) {
-        const Run run = runCli(json ? QStringList{"info", path, "--json"} : QStringList{"info", path});
+        const CliRun run = runCli(json ? QStringList{"info", path, "--json"} : QStringList{"info", path});
         QCOMPARE(run.status, status);
         QVERIFY2(run.leftovers.isEmpty(), qPrintable(run.leftovers.join(QLatin1Char(' '))));
         if (status != 0) {
