@@ -2,9 +2,9 @@
 
 #include "audiocodec.h"
 #include "clioutput.h"
+#include "outputfile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QVector>
 #include <QtEndian>
 
@@ -46,7 +46,7 @@ bool parseArguments(const QStringList &arguments, DecodeArguments *parsed)
 }
 
 // Decodes everything from `in` to `out`; false with *error on a write failure.
-bool decodeAll(AudioCodec *codec, QFile *in, QSaveFile *out, QString *error)
+bool decodeAll(AudioCodec *codec, QFile *in, QIODevice *out, const QString &output, QString *error)
 {
     QByteArray coded(kChunkBytes, '\0');
     QVector<qint16> samples(kChunkBytes * kMaxBytesPerCodedByte / 2);
@@ -60,7 +60,7 @@ bool decodeAll(AudioCodec *codec, QFile *in, QSaveFile *out, QString *error)
         if (QSysInfo::ByteOrder == QSysInfo::BigEndian)
             qToLittleEndian<qint16>(samples.constData(), written / 2, samples.data());
         if (out->write(reinterpret_cast<const char *>(samples.constData()), written) != written) {
-            *error = QStringLiteral("%1: %2").arg(out->fileName(), out->errorString());
+            *error = QStringLiteral("%1: %2").arg(output, out->errorString());
             return false;
         }
     }
@@ -90,14 +90,18 @@ int runDecodeCommand(const QStringList &arguments)
         CliOutput::printError(kProgram, QStringLiteral("%1: %2").arg(args.input, in.errorString()));
         return 1;
     }
-    QSaveFile out(args.output);
-    if (!out.open(QIODevice::WriteOnly)) {
-        CliOutput::printError(kProgram, QStringLiteral("%1: %2").arg(args.output, out.errorString()));
+    OutputFile out;
+    if (!out.open(args.output)) {
+        CliOutput::printError(kProgram, out.errorString());
         return 1;
     }
     QString error;
-    if (!decodeAll(codec.get(), &in, &out, &error) || !out.commit()) {
-        CliOutput::printError(kProgram, error.isEmpty() ? QStringLiteral("%1: %2").arg(args.output, out.errorString()) : error);
+    if (!decodeAll(codec.get(), &in, out.device(), args.output, &error)) {
+        CliOutput::printError(kProgram, error);
+        return 1;
+    }
+    if (!out.commit()) {
+        CliOutput::printError(kProgram, out.errorString());
         return 1;
     }
     return 0;

@@ -1,5 +1,6 @@
 #include "exportcommand.h"
 
+#include "audiocodec.h"
 #include "clioutput.h"
 #include "indexedrecording.h"
 #include "savethread.h"
@@ -18,7 +19,6 @@ const QString kUsage = QStringLiteral(
     "[--channels ID,ID,...] [--rate HZ]");
 constexpr double kWholeRecording = 4294967295.0; // ms
 constexpr int kBarWidth = 40;                    // characters
-constexpr int kMaxRate = 192000;                 // Hz
 
 struct ExportOptions
 {
@@ -61,8 +61,8 @@ bool parseOptions(const QStringList &arguments, ExportOptions *options, QString 
         } else if (arg == QLatin1String("--rate")) {
             bool ok = false;
             options->rate = hasValue ? arguments.at(++i).toInt(&ok, 10) : 0;
-            if (!ok || options->rate <= 0 || options->rate > kMaxRate) {
-                *error = QStringLiteral("--rate needs a sample rate in Hz (1..%1)").arg(kMaxRate);
+            if (!ok || !SampleRate::isValid(options->rate)) {
+                *error = QStringLiteral("--rate needs a sample rate in Hz (%1..%2)").arg(SampleRate::kMin).arg(SampleRate::kMax);
                 return false;
             }
         } else if (arg.startsWith(QLatin1String("--"))) {

@@ -32,11 +32,6 @@ int AudioCodec::truncToInt(double value)
 
 namespace {
 
-// Sample rates an "ENCODING" value may name, in Hz; others fall back to the
-// caller's default like a rate part that is not a number.
-constexpr int kMinRate = 1000;
-constexpr int kMaxRate = 192000;
-
 // The parts of an "ENCODING" value: "NAME" or "NAME/rate".
 struct Encoding
 {
@@ -52,7 +47,8 @@ Encoding parseEncoding(const QString &encoding, int defaultRate)
     if (parts.size() >= 2) {
         bool ok = false;
         const int rate = parts.at(1).toInt(&ok, 10);
-        if (ok && rate >= kMinRate && rate <= kMaxRate)
+        // Other rates fall back to the default like a part that is not a number.
+        if (ok && SampleRate::isValid(rate))
             result.rate = rate;
     }
     return result;

@@ -3,6 +3,14 @@
 #include <QString>
 #include <QtGlobal>
 
+// Sample rates the system works at, in Hz: decoders, playback and export.
+// A rate outside the range falls back to a default or is refused.
+namespace SampleRate {
+constexpr int kMin = 1000;
+constexpr int kMax = 192000;
+constexpr bool isValid(int hz) { return hz >= kMin && hz <= kMax; }
+} // namespace SampleRate
+
 // Decoder of one audio stream's coded bytes into signed 16-bit mono samples
 // (host byte order). Each decoder holds per-stream state and is used by one
 // thread at a time: the thread that drives the reader owning it.

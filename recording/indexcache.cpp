@@ -120,6 +120,7 @@ bool loadCache(RecordingIndexer &indexer, const QString &path)
 
     indexer.closeFiles();
     indexer.removeIndexFiles();
+    indexer.m_errorString.clear();
     indexer.m_sections = c.sections;
     indexer.m_sectionOrder.clear();
     for (auto it = c.sections.cbegin(); it != c.sections.cend(); ++it)
@@ -136,7 +137,7 @@ bool loadCache(RecordingIndexer &indexer, const QString &path)
         entry->totalLength = s.totalLength;
         indexer.m_streams.append(entry);
     }
-    indexer.m_record.offset = quint32(c.recordOffset);
+    indexer.m_record.offset = quint64(quint32(c.recordOffset));
     indexer.m_record.length = quint32(c.recordLength);
     indexer.m_record.time = quint32(c.recordTime);
     indexer.m_record.stream = -1;

@@ -10,19 +10,19 @@ namespace {
 
 void encode(const IndexRecord &r, unsigned char *b)
 {
-    qToLittleEndian<quint32>(r.offset, b + kOffsetField);
+    qToLittleEndian<quint32>(quint32(r.offset), b + kOffsetField);
     qToLittleEndian<quint32>(r.length, b + kLengthField);
     qToLittleEndian<quint32>(r.time, b + kTimeField);
     qToLittleEndian<qint32>(r.stream, b + kStreamField);
     b[kStartLevelField] = r.startLevel;
     b[kEndLevelField] = r.endLevel;
-    b[kReservedField] = 0;
-    b[kReservedField + 1] = 0;
+    qToLittleEndian<quint16>(quint16(r.offset >> kOffsetLowBits), b + kOffsetHighField);
 }
 
 void decode(const unsigned char *b, IndexRecord *r)
 {
-    r->offset = qFromLittleEndian<quint32>(b + kOffsetField);
+    r->offset = qFromLittleEndian<quint32>(b + kOffsetField)
+        | (quint64(qFromLittleEndian<quint16>(b + kOffsetHighField)) << kOffsetLowBits);
     r->length = qFromLittleEndian<quint32>(b + kLengthField);
     r->time = qFromLittleEndian<quint32>(b + kTimeField);
     r->stream = qFromLittleEndian<qint32>(b + kStreamField);
@@ -97,7 +97,7 @@ qint64 findRecordByTime(FILE *index, double t, IndexRecord *record)
 
 bool validateRecord(FILE *raw, const IndexRecord &record)
 {
-    if (fseeko(raw, off_t(record.offset), SEEK_SET) != 0)
+    if (record.offset > kMaxOffset || fseeko(raw, off_t(record.offset), SEEK_SET) != 0)
         return false;
     unsigned char header[RawFormat::kDataHeaderSize];
     int count = 0;

@@ -9,7 +9,7 @@
 // little-endian records, one per data frame of the stream, in file order.
 struct IndexRecord
 {
-    quint32 offset = 0xFFFFFFFFu;  // raw-file byte offset of the frame's first byte after its marker
+    quint64 offset = ~quint64(0);  // raw-file byte offset of the frame's first byte after its marker
     quint32 length = 0xFFFFFFFFu;  // logical bytes from the type byte to the frame's end (6 + payload)
     quint32 time = 0xFFFFFFFFu;    // ms after the recording's base date-time
     qint32 stream = -1;            // stream number; -1 only in the no-record value
@@ -29,7 +29,13 @@ constexpr int kTimeField = 8;
 constexpr int kStreamField = 12;
 constexpr int kStartLevelField = 16;
 constexpr int kEndLevelField = 17;
-constexpr int kReservedField = 18; // 2 bytes, written as zeros
+// The 4-byte offset field holds the low 32 bits of a frame's offset; the two
+// bytes after the level bytes hold bits 32..47, so recordings beyond 4 GiB
+// index correctly and files below 4 GiB keep zeros there.
+constexpr int kOffsetHighField = 18;
+constexpr int kOffsetLowBits = 32;
+// Largest raw-file offset a record can hold (256 TiB - 1).
+constexpr quint64 kMaxOffset = (quint64(1) << 48) - 1;
 
 // "No time": readers report it when they are not on a record.
 constexpr double kNoTime = 4294967295.0;

@@ -1,5 +1,7 @@
 #include "recordingindexer.h"
 
+#include "indexfoldercleanup.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -23,6 +25,8 @@ const QString kKeyFileName = QStringLiteral("FILENAME");
 const QString kKeyIndexFileName = QStringLiteral("INDEX_FILENAME");
 
 constexpr size_t kRawBufferSize = 256 * 1024; // bytes of stdio buffer for the raw file
+// Stream numbers a data frame can carry (a signed byte: 0..127).
+constexpr quint32 kMaxFrameStreamId = 127;
 
 } // namespace
 
@@ -33,6 +37,7 @@ RecordingIndexer::~RecordingIndexer()
     removeIndexFiles();
     if (m_rawFile)
         fclose(m_rawFile);
+    dropIndexFolder();
 }
 
 bool RecordingIndexer::open(const QString &fileName)
@@ -51,6 +56,8 @@ int RecordingIndexer::start()
     removeIndexFiles();
     m_sections.clear();
     m_sectionOrder.clear();
+    m_textItems = 0;
+    m_errorString.clear();
     if (m_fileName.isEmpty())
         return 2;
     // Directories open for reading on some systems; they are never recordings.
@@ -112,14 +119,34 @@ void RecordingIndexer::reset()
         fclose(m_rawFile);
         m_rawFile = nullptr;
     }
-    m_indexDir.reset();
+    dropIndexFolder();
     m_textCodec = nullptr;
     m_fileName.clear();
     m_indexPrefix.clear();
     m_sections.clear();
     m_sectionOrder.clear();
+    m_textItems = 0;
+    m_errorString.clear();
     m_state = Idle;
     m_record.stream = -1;
+}
+
+// Stops indexing for good: nothing read so far is kept.
+void RecordingIndexer::refuse(const QString &message)
+{
+    closeFiles();
+    removeIndexFiles();
+    m_sections.clear();
+    m_sectionOrder.clear();
+    m_errorString = message;
+}
+
+void RecordingIndexer::dropIndexFolder()
+{
+    if (!m_indexDir)
+        return;
+    IndexFolderCleanup::unregisterFolder(QFile::encodeName(m_indexDir->path()));
+    m_indexDir.reset();
 }
 
 QString RecordingIndexer::indexFolder() const
@@ -147,7 +174,11 @@ void RecordingIndexer::stepFrameStart()
     const int c = readByte(m_rawFile);
     switch (c) {
     case kDataFrame:
-        m_record.offset = quint32(framePosition);
+        if (quint64(framePosition) > IndexFormat::kMaxOffset) {
+            refuse(QStringLiteral("frames beyond byte %1 cannot be indexed").arg(IndexFormat::kMaxOffset));
+            return;
+        }
+        m_record.offset = quint64(framePosition);
         stepDataHeader();
         return;
     case kTextSection:
@@ -252,6 +283,8 @@ void RecordingIndexer::stepTextSection()
     const QString name = tokenUtf8().toUpper();
     if (name.isEmpty())
         return; // the next string names the section
+    if (!countTextItem())
+        return;
 
     QMap<QString, QString> pairs;
     for (;;) {
@@ -262,6 +295,8 @@ void RecordingIndexer::stepTextSection()
         result = readToken();
         if (result < 0)
             break;
+        if (!countTextItem())
+            return;
         const char *bytes = reinterpret_cast<const char *>(m_token);
         pairs.insert(key, m_textCodec ? m_textCodec->toUnicode(bytes, m_tokenCount)
                                       : QString::fromUtf8(bytes, m_tokenCount));
@@ -282,13 +317,31 @@ void RecordingIndexer::endSection(const QString &name, const QMap<QString, QStri
     }
 }
 
+// Counts one more section or pair; false (and the recording refused) when
+// the text outgrows what a recording of this size can hold.
+bool RecordingIndexer::countTextItem()
+{
+    if (++m_textItems <= kBaseTextItems + m_fileSize / kBytesPerTextItem)
+        return true;
+    refuse(QStringLiteral("more text sections and keys than a recording of %1 bytes can hold: "
+                          "the file is damaged or not a recording").arg(m_fileSize));
+    return false;
+}
+
+// Frames reach the first stream declared with their number, and numbers
+// above 127 reach none.
+bool RecordingIndexer::canCarryFrames(quint32 id) const
+{
+    return id <= kMaxFrameStreamId && !findStream(id);
+}
+
 void RecordingIndexer::declareStream(const QMap<QString, QString> &pairs)
 {
     auto *entry = new StreamIndexEntry;
     entry->id = pairs.value(kKeyId).toUInt();
     entry->descriptor = pairs;
     entry->descriptor.insert(kKeyFileName, m_fileName);
-    if (m_writeIndexFiles) {
+    if (m_writeIndexFiles && canCarryFrames(entry->id)) {
         const QString path = createIndexPath();
         if (!path.isEmpty()) {
             entry->descriptor.insert(kKeyIndexFileName, path);
@@ -306,6 +359,7 @@ QString RecordingIndexer::createIndexPath()
             m_indexDir.reset();
             return QString();
         }
+        IndexFolderCleanup::registerFolder(QFile::encodeName(m_indexDir->path()));
     }
     return m_indexDir->path() + QLatin1Char('/') + m_indexPrefix + QString::number(m_streams.size());
 }

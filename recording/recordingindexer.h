@@ -27,9 +27,21 @@ using SectionsMap = QMultiMap<QString, QMap<QString, QString>>;
 //
 // Index files are created in a private folder under the system temporary
 // directory, owned by this indexer and removed by reset() and the destructor.
+// Only streams that can carry frames get one (an "ID" of 0..127 not declared
+// by an earlier stream).
+//
+// Recordings are untrusted: a file that would make the kept text (sections
+// and their keys) grow out of proportion to its size, or whose frames lie
+// beyond what an index record can address, is refused: indexing stops with
+// nothing kept and errorString() says why.
 class RecordingIndexer
 {
 public:
+    // Text items (sections plus key/value pairs) kept for any recording ...
+    static constexpr qint64 kBaseTextItems = 10000;
+    // ... plus one more per this many bytes of the recording.
+    static constexpr qint64 kBytesPerTextItem = 1024;
+
     enum State {
         FrameStart = 0,
         DataHeader = 1,
@@ -71,6 +83,8 @@ public:
     void markAllLevels(const QList<int> &thresholds);
 
     int state() const { return m_state; }
+    // Why the recording was refused; empty while indexing goes well.
+    QString errorString() const { return m_errorString; }
     const SectionsMap &sections() const { return m_sections; }
     // The sections in the order they were read (the multi-map keeps order only per name).
     const QList<QPair<QString, QMap<QString, QString>>> &sectionsInReadingOrder() const { return m_sectionOrder; }
@@ -97,7 +111,11 @@ private:
     void finishBy(int result);
     void endSection(const QString &name, const QMap<QString, QString> &pairs);
     void declareStream(const QMap<QString, QString> &pairs);
+    bool canCarryFrames(quint32 id) const;
+    bool countTextItem();
+    void refuse(const QString &message);
     QString createIndexPath();
+    void dropIndexFolder();
     int readToken();
     QString tokenUtf8() const;
 
@@ -114,5 +132,7 @@ private:
     unsigned char m_token[RawFormat::kMaxToken + 1] = {};
     int m_tokenCount = 0;
     bool m_writeIndexFiles = true;
+    qint64 m_textItems = 0;         // sections and pairs kept so far
+    QString m_errorString;
     std::unique_ptr<QTemporaryDir> m_indexDir;
 };

@@ -1,7 +1,7 @@
 # Sourced by the other scripts: Debian packages the project needs, installed
 # on demand (apt-get update first, only when something is missing).
 
-BUILD_PACKAGES="g++ cmake ninja-build pkg-config qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins"
+BUILD_PACKAGES="g++ cmake ninja-build pkg-config qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins libsoxr-dev"
 TEST_PACKAGES="libspandsp-dev pulseaudio pulseaudio-utils python3-pyftpdlib tftpd-hpa tftp-hpa curl iproute2"
 
 ensure_packages() {

@@ -4,6 +4,10 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace TestRecordingData;
 
 namespace {
@@ -55,6 +59,10 @@ private slots:
     void failures_data();
     void failures();
     void outputThatCannotBeCreatedFails();
+    void specialOutputFiles_data();
+    void specialOutputFiles();
+    void mixedRatesKeepSpeedAndPitch_data();
+    void mixedRatesKeepSpeedAndPitch();
 };
 
 void TestExportCommand::exportsFileOfExpectedSize_data()
@@ -101,6 +109,10 @@ void TestExportCommand::rateRule_data()
     QTest::newRow("no rate named: 8000") << "PCMA" << QStringList() << 8000u;
     QTest::newRow("last audio stream names 16000") << "PCMA/16000" << QStringList() << 16000u;
     QTest::newRow("--rate wins") << "PCMA/16000" << QStringList{QStringLiteral("--rate"), QStringLiteral("11025")} << 11025u;
+    // A rate the decoders would not take falls back like a missing one
+    // (below 10 Hz the export would never end).
+    QTest::newRow("recording names 5 Hz") << "PCMA/5" << QStringList() << 8000u;
+    QTest::newRow("recording names 5 Hz, with pauses") << "PCMA/5" << QStringList{QStringLiteral("--with-pauses")} << 8000u;
 }
 
 void TestExportCommand::rateRule()
@@ -128,6 +140,9 @@ void TestExportCommand::failures_data()
     QTest::newRow("unknown option") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--fast")} << 2;
     QTest::newRow("bad begin") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--begin"), QStringLiteral("soon")} << 2;
     QTest::newRow("zero rate") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--rate"), QStringLiteral("0")} << 2;
+    // Below 10 Hz a 100 ms period holds no sample: the export would never end.
+    QTest::newRow("rate below 1000 Hz") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--rate"), QStringLiteral("5")} << 2;
+    QTest::newRow("rate above 192000 Hz") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--rate"), QStringLiteral("192001")} << 2;
     QTest::newRow("unknown channel") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--channels"), QStringLiteral("1,9")} << 2;
 }
 
@@ -155,6 +170,150 @@ void TestExportCommand::outputThatCannotBeCreatedFails()
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains("cannot create"), run.err.constData());
     QVERIFY(run.leftovers.isEmpty());
+}
+
+// Outputs that are no regular file are written into, never replaced: a
+// device keeps its node, and /dev/full reports the full disk. The same holds
+// for decoded audio, which a FIFO may take as well.
+void TestExportCommand::specialOutputFiles_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("viaSymlink");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    for (const QString &command : {QStringLiteral("export"), QStringLiteral("decode")}) {
+        const QByteArray prefix = command.toLatin1() + ": ";
+        QTest::newRow(prefix + "/dev/null") << command << "/dev/null" << false << 0 << QString();
+        QTest::newRow(prefix + "/dev/full") << command << "/dev/full" << false << 1 << "No space left on device";
+        QTest::newRow(prefix + "symlink to /dev/full") << command << "/dev/full" << true << 1 << "No space left on device";
+    }
+    // A WAV file's sizes are filled in by seeking back, which a pipe cannot do.
+    QTest::newRow("export: FIFO") << "export" << "FIFO" << false << 1 << "pipe";
+    QTest::newRow("decode: FIFO") << "decode" << "FIFO" << false << 0 << QString();
+}
+
+void TestExportCommand::specialOutputFiles()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, target);
+    QFETCH(bool, viaSymlink);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    TestRecording recording;
+    const QString input = writeRecording(recording);
+    int fifoReader = -1;
+    if (target == QLatin1String("FIFO")) {
+        target = recording.dir() + QStringLiteral("/fifo");
+        QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+        // Open for reading first, so that the writer does not wait for a reader.
+        fifoReader = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(fifoReader >= 0);
+    }
+    QString output = target;
+    if (viaSymlink) {
+        output = recording.dir() + QStringLiteral("/link");
+        QVERIFY(QFile::link(target, output));
+    }
+    struct stat before = {};
+    QCOMPARE(stat(QFile::encodeName(target).constData(), &before), 0);
+    const QStringList arguments = command == QLatin1String("export")
+        ? QStringList{command, input, output}
+        : QStringList{command, QStringLiteral("--encoding"), QStringLiteral("PCMA"), input, output};
+    const CliRun run = runCli(arguments);
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+    struct stat after = {};
+    QCOMPARE(stat(QFile::encodeName(target).constData(), &after), 0);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_rdev, before.st_rdev);
+    QCOMPARE(QFileInfo(output).isSymLink(), viaSymlink);
+    if (fifoReader >= 0) {
+        // Decoded A-law is two bytes per input byte.
+        QByteArray received(2 * int(QFileInfo(input).size()) + 1, '\0');
+        const ssize_t got = ::read(fifoReader, received.data(), size_t(received.size()));
+        ::close(fifoReader);
+        if (status == 0)
+            QCOMPARE(int(got), 2 * int(QFileInfo(input).size()));
+        else
+            QVERIFY(got <= 0); // refused before anything was written
+    }
+}
+
+namespace {
+
+// Positive-going zero crossings per second over samples [from, to) of a
+// 16-bit WAV's data: the frequency of a clean tone.
+double toneFrequency(const QByteArray &wave, int rate, int from, int to)
+{
+    const QByteArray data = wave.mid(kHeaderBytes);
+    int crossings = 0;
+    for (int i = from + 1; i < to; ++i)
+        crossings += sampleAt(data, i - 1) < 0 && sampleAt(data, i) >= 0;
+    return crossings * double(rate) / (to - from);
+}
+
+// First and last sample of a 16-bit WAV's data louder than `level`.
+QPair<int, int> loudSpan(const QByteArray &wave, int level)
+{
+    const QByteArray data = wave.mid(kHeaderBytes);
+    int first = -1;
+    int last = -1;
+    for (int i = 0; i < data.size() / 2; ++i) {
+        if (qAbs(int(sampleAt(data, i))) > level) {
+            if (first < 0)
+                first = i;
+            last = i;
+        }
+    }
+    return qMakePair(first, last);
+}
+
+} // namespace
+
+// An 8 kHz stream and a 16 kHz stream in one mix: each is resampled to the
+// output rate, so every tone lasts as long and sounds as high as recorded.
+void TestExportCommand::mixedRatesKeepSpeedAndPitch_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::newRow("16000 Hz, the recording's rate") << 16000;
+    QTest::newRow("8000 Hz") << 8000;
+    QTest::newRow("11025 Hz") << 11025;
+}
+
+void TestExportCommand::mixedRatesKeepSpeedAndPitch()
+{
+    QFETCH(int, rate);
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA/8000"), QStringLiteral("8 kHz"));
+    recording.addStream(2, QStringLiteral("audio"), QStringLiteral("PCMA/16000"), QStringLiteral("16 kHz"));
+    recording.frame(0, 1, alawTone(8000, 8000, 1000));      // 1 s of 1000 Hz at 0 ms
+    recording.frame(2000, 2, alawTone(16000, 16000, 3000)); // 1 s of 3000 Hz at 2000 ms
+    recording.index();
+    const QString output = recording.dir() + QStringLiteral("/mix.wav");
+    const CliRun run = runCli({QStringLiteral("export"), recording.path(), output, QStringLiteral("--with-pauses"),
+                               QStringLiteral("--duration"), QStringLiteral("3000"), QStringLiteral("--rate"),
+                               QString::number(rate)});
+    QCOMPARE(run.status, 0);
+    const QByteArray wave = readFile(output);
+    QCOMPARE(u32At(wave, 24), quint32(rate));
+    const int periodSamples = rate / 10;
+    QCOMPARE((wave.size() - kHeaderBytes) / 2, 30 * periodSamples); // 3 s of 100 ms periods
+    const int second = 10 * periodSamples;
+    const int slack = rate / 100; // 10 ms
+    // The first tone fills the first second, the second tone the last.
+    const QPair<int, int> first = loudSpan(wave.left(kHeaderBytes + 2 * (second + second / 2)), 2000);
+    QVERIFY2(first.first <= slack && qAbs(first.second - second) <= slack,
+             qPrintable(QStringLiteral("first tone %1..%2").arg(first.first).arg(first.second)));
+    const QByteArray tail = wave.left(kHeaderBytes) + wave.mid(kHeaderBytes + 2 * (2 * second - slack));
+    const QPair<int, int> last = loudSpan(tail, 2000);
+    QVERIFY2(qAbs(last.first - slack) <= slack && qAbs(last.second - (second + slack)) <= 2 * slack,
+             qPrintable(QStringLiteral("second tone %1..%2").arg(last.first).arg(last.second)));
+    // Pitch: measured well inside each tone.
+    const double low = toneFrequency(wave, rate, second / 10, second * 9 / 10);
+    const double high = toneFrequency(wave, rate, 2 * second + second / 10, 2 * second + second * 9 / 10);
+    QVERIFY2(qAbs(low - 1000) < 15, qPrintable(QString::number(low)));
+    QVERIFY2(qAbs(high - 3000) < 15, qPrintable(QString::number(high)));
 }
 
 QTEST_GUILESS_MAIN(TestExportCommand)

@@ -2,6 +2,7 @@
 
 #include "audiocodec.h"
 #include "rawstream.h"
+#include "streamresampler.h"
 
 #include <cmath>
 #include <limits>
@@ -37,6 +38,7 @@ AudioStreamInPartsHandle2::~AudioStreamInPartsHandle2()
 
 void AudioStreamInPartsHandle2::setPeriod(unsigned ms)
 {
+    m_periodMs = ms;
     if (!m_codec)
         return;
     const int chunkMax = m_codec->bytesForDuration(ms);
@@ -54,6 +56,36 @@ void AudioStreamInPartsHandle2::setPeriod(unsigned ms)
     m_decodedCount = 0;
 }
 
+void AudioStreamInPartsHandle2::setOutputRate(int hz)
+{
+    m_outputRate = hz;
+    m_samplesPerPeriod = int(qint64(hz) * m_periodMs / 1000);
+    const int native = decoderRate();
+    m_resampler.reset();
+    m_nativeSamples = 0;
+    if (m_codec && hz > 0 && hz != native) {
+        m_resampler = std::make_unique<StreamResampler>(native, hz);
+        if (!m_resampler->isValid())
+            m_resampler.reset();
+        m_nativeSamples = int(qint64(native) * m_periodMs / 1000);
+        if (m_nativeSamples <= 0)
+            m_resampler.reset();
+    }
+    restartWindow(m_windowStart);
+}
+
+// Both windows start at t with nothing held.
+void AudioStreamInPartsHandle2::restartWindow(double t)
+{
+    m_windowStart = t;
+    m_outputStart = t;
+    m_output.clear();
+    m_native.clear();
+    m_nativePeriods.clear();
+    if (m_resampler)
+        m_resampler->clear();
+}
+
 int AudioStreamInPartsHandle2::open()
 {
     if (!filesOpen() || m_streamId < 0 || !m_codec || m_chunk.isEmpty() || m_decoded.isEmpty()) {
@@ -62,8 +94,7 @@ int AudioStreamInPartsHandle2::open()
     }
     rewindIndex();
     m_codec->reset();
-    m_windowStart = 0;
-    m_output.clear();
+    restartWindow(0);
     m_consumed = 0;
     m_chunkCount = 0;
     m_decodedCount = 0;
@@ -84,10 +115,11 @@ int AudioStreamInPartsHandle2::next()
 
 int AudioStreamInPartsHandle2::seek(double t)
 {
-    m_windowStart = t;
-    if (m_state == Closed)
+    if (m_state == Closed) {
+        m_windowStart = m_outputStart = t;
         return 0;
-    m_output.clear();
+    }
+    restartWindow(t);
     findRecordByTime(m_indexFile, t, &m_record);
     if (!isValidRecord(m_record)) {
         m_state = Open;
@@ -125,27 +157,34 @@ double AudioStreamInPartsHandle2::currentTime() const
 
 int AudioStreamInPartsHandle2::readData()
 {
-    const int periodBytes = kBytesPerSample * m_samplesPerPeriod;
+    if (m_resampler)
+        return readResampledPeriod();
+    return readNativePeriod(m_output, m_samplesPerPeriod);
+}
+
+int AudioStreamInPartsHandle2::readNativePeriod(QByteArray &buffer, int samples)
+{
+    const int periodBytes = kBytesPerSample * samples;
     if (periodBytes <= 0) {
-        m_output.clear();
+        buffer.clear();
         return 0;
     }
     const int rate = decoderRate();
-    const double windowMs = m_samplesPerPeriod * 1000.0 / rate;
-    if (m_output.size() >= periodBytes) {
-        m_output.remove(0, periodBytes);
+    const double windowMs = samples * 1000.0 / rate;
+    if (buffer.size() >= periodBytes) {
+        buffer.remove(0, periodBytes);
         m_windowStart += windowMs;
     }
-    bool sound = !m_output.isEmpty();
-    while (m_output.size() < periodBytes) {
+    bool sound = !buffer.isEmpty();
+    while (buffer.size() < periodBytes) {
         if (m_state != OnRecord) {
-            padTo(periodBytes);
+            padTo(buffer, periodBytes);
             break;
         }
         const double t = currentTime();
         // The window is half-open: data at its end belongs to the next one.
         if (t >= m_windowStart + windowMs) {
-            padTo(periodBytes);
+            padTo(buffer, periodBytes);
             break;
         }
         bool frameEnded = false;
@@ -155,17 +194,51 @@ int AudioStreamInPartsHandle2::readData()
             // seek): keep the samples from the window start on.
             const int dropBytes = kBytesPerSample * samplesIn(m_windowStart - t, rate);
             if (decodedBytes > dropBytes) {
-                appendDecoded(dropBytes, decodedBytes - dropBytes);
+                appendDecoded(buffer, dropBytes, decodedBytes - dropBytes);
                 sound = true;
             }
         } else {
-            padTo(kBytesPerSample * samplesIn(t - m_windowStart, rate));
-            appendDecoded(0, decodedBytes);
+            padTo(buffer, kBytesPerSample * samplesIn(t - m_windowStart, rate));
+            appendDecoded(buffer, 0, decodedBytes);
             sound = true; // also when the frame had just been used up
         }
         if (frameEnded)
             next();
     }
+    return sound ? 1 : 0;
+}
+
+// Native periods go through the resampler until a whole output period is
+// ready. The resampler holds its newest samples back, so the native side
+// runs a little ahead; an output period sounds when a native period that
+// overlaps its window did.
+int AudioStreamInPartsHandle2::readResampledPeriod()
+{
+    const int periodBytes = kBytesPerSample * m_samplesPerPeriod;
+    if (periodBytes <= 0) {
+        m_output.clear();
+        return 0;
+    }
+    const double windowMs = m_samplesPerPeriod * 1000.0 / m_outputRate;
+    if (m_output.size() >= periodBytes) {
+        m_output.remove(0, periodBytes);
+        m_outputStart += windowMs;
+    }
+    const double nativeMs = m_nativeSamples * 1000.0 / decoderRate();
+    while (m_output.size() < periodBytes) {
+        const bool sound = readNativePeriod(m_native, m_nativeSamples) != 0;
+        m_nativePeriods.push_back({m_windowStart, m_windowStart + nativeMs, sound});
+        if (!m_resampler->process(reinterpret_cast<const qint16 *>(m_native.constData()), m_nativeSamples, m_output)) {
+            padTo(m_output, periodBytes); // the library failed: silence rather than no end
+            break;
+        }
+    }
+    const double windowEnd = m_outputStart + windowMs;
+    while (!m_nativePeriods.empty() && m_nativePeriods.front().end <= m_outputStart)
+        m_nativePeriods.pop_front();
+    bool sound = false;
+    for (const NativePeriod &period : m_nativePeriods)
+        sound = sound || (period.sound && period.start < windowEnd);
     return sound ? 1 : 0;
 }
 
@@ -191,13 +264,13 @@ int AudioStreamInPartsHandle2::readChunk(bool *frameEnded)
     return written;
 }
 
-void AudioStreamInPartsHandle2::padTo(int bytes)
+void AudioStreamInPartsHandle2::padTo(QByteArray &buffer, int bytes)
 {
-    if (m_output.size() < bytes)
-        m_output.append(bytes - m_output.size(), '\0');
+    if (buffer.size() < bytes)
+        buffer.append(bytes - buffer.size(), '\0');
 }
 
-void AudioStreamInPartsHandle2::appendDecoded(int fromByte, int bytes)
+void AudioStreamInPartsHandle2::appendDecoded(QByteArray &buffer, int fromByte, int bytes)
 {
-    m_output.append(reinterpret_cast<const char *>(m_decoded.constData()) + fromByte, bytes);
+    buffer.append(reinterpret_cast<const char *>(m_decoded.constData()) + fromByte, bytes);
 }

@@ -1,5 +1,6 @@
 #include "fileservicer.h"
 
+#include "audiocodec.h"
 #include "datetimetext.h"
 #include "playthread4.h"
 #include "recordingindexer.h"
@@ -158,7 +159,7 @@ void FileServicer::setMarkedArea(double begin, double duration)
 
 bool FileServicer::SetSamleRateInThread(int samplerate)
 {
-    if (samplerate <= 0 || samplerate > PlayThread4::kMaxSampleRate)
+    if (!SampleRate::isValid(samplerate))
         return false;
     m_saveThread->setSampleRate(uint(samplerate));
     return m_playThread->setSampleRate(samplerate);

@@ -100,7 +100,7 @@ public slots:
     // The play range (a negative duration extends left of begin).
     void setMarkedArea(double begin, double duration);
     // Output rate (Hz) of playback and export; returns whether the
-    // playback rate changed (a rate <= 0 or above 192000 Hz is refused).
+    // playback rate changed (a rate outside 1000..192000 Hz is refused).
     bool SetSamleRateInThread(int samplerate);
 
 protected:

@@ -87,7 +87,7 @@ AudioStreamInPartsHandle2 *createPeriodReader(const QMap<QString, QString> &desc
         return nullptr;
     auto *reader = new AudioStreamInPartsHandle2(descriptor);
     reader->setPeriod(periodMs);
-    reader->setSamplesPerPeriod(samplesPerPeriod(outputRate, periodMs));
+    reader->setOutputRate(outputRate);
     reader->open();
     return reader;
 }

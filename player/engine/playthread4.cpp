@@ -1,5 +1,6 @@
 #include "playthread4.h"
 
+#include "audiocodec.h"
 #include "audiostreaminpartshandle2.h"
 
 #include <QAudioDeviceInfo>
@@ -102,7 +103,7 @@ private:
 
 PlayThread4::PlayThread4(QObject *parent)
     : QThread(parent)
-    , m_samplesInUse(ReaderGroup::samplesPerPeriod(kDefaultSampleRate, kPeriodMs))
+    , m_mixRate(kDefaultSampleRate)
 {
 }
 
@@ -117,7 +118,7 @@ PlayThread4::~PlayThread4()
 
 bool PlayThread4::setSampleRate(int rate)
 {
-    if (rate <= 0 || rate > kMaxSampleRate)
+    if (!SampleRate::isValid(rate))
         return false;
     return m_sampleRate.exchange(rate) != rate;
 }
@@ -218,9 +219,8 @@ bool PlayThread4::addStream(const StreamDescriptor &descriptor)
     if (!reader)
         return false;
     QMutexLocker locker(&m_mutex);
-    // The loop mixes m_samplesInUse samples per period, whatever rate was
-    // asked for meanwhile.
-    reader->setSamplesPerPeriod(m_samplesInUse);
+    // The loop mixes at m_mixRate, whatever rate was asked for meanwhile.
+    reader->setOutputRate(m_mixRate);
     m_streams.append(reader);
     ++m_generation;
     return true;
@@ -253,10 +253,10 @@ void PlayThread4::run()
         m_state = OutputFailed;
         return;
     }
-    m_samplesInUse = ReaderGroup::samplesPerPeriod(m_rateInUse, kPeriodMs);
-    m_mixer.setSamplesPerPeriod(m_samplesInUse);
+    m_mixRate = m_rateInUse;
+    m_mixer.setSamplesPerPeriod(ReaderGroup::samplesPerPeriod(m_mixRate, kPeriodMs));
     for (AudioStreamInPartsHandle2 *reader : qAsConst(m_streams))
-        reader->setSamplesPerPeriod(m_samplesInUse);
+        reader->setOutputRate(m_mixRate);
     if (m_state != Finishing)
         m_state = Paused;
     m_position = 0;
@@ -317,10 +317,10 @@ bool PlayThread4::applySampleRate(Output *output)
     m_rateInUse = wanted;
     const bool started = output->open(wanted);
     QMutexLocker locker(&m_mutex);
-    m_samplesInUse = ReaderGroup::samplesPerPeriod(wanted, kPeriodMs);
-    m_mixer.setSamplesPerPeriod(m_samplesInUse);
+    m_mixRate = wanted;
+    m_mixer.setSamplesPerPeriod(ReaderGroup::samplesPerPeriod(m_mixRate, kPeriodMs));
     for (AudioStreamInPartsHandle2 *reader : qAsConst(m_streams))
-        reader->setSamplesPerPeriod(m_samplesInUse);
+        reader->setOutputRate(m_mixRate);
     // The readers' windows hold periods of the old length: start them afresh.
     m_seekRequested = true;
     return started;

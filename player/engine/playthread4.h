@@ -43,14 +43,13 @@ public:
 
     static constexpr int kPeriodMs = 100;
     static constexpr int kDefaultSampleRate = 8000; // Hz
-    static constexpr int kMaxSampleRate = 192000;   // Hz
 
     explicit PlayThread4(QObject *parent = nullptr);
     ~PlayThread4() override;
 
     // Output rate in Hz; the loop rebuilds its output at its next pass.
-    // Returns whether the rate changed (false also for a rate <= 0 or above
-    // kMaxSampleRate, which is refused). No lock.
+    // Returns whether the rate changed (false also for a rate outside
+    // SampleRate::kMin..kMax, which is refused). No lock.
     bool setSampleRate(int rate);
     int sampleRate() const { return m_sampleRate.load(); }
     // Play range in ms after the base; a negative duration extends to the
@@ -116,7 +115,7 @@ private:
     short m_maxValue = 0;
     std::atomic<bool> m_playWithPause{false};
     QList<AudioStreamInPartsHandle2 *> m_streams; // owned
-    int m_samplesInUse;          // samples per period of the loop's current rate
+    int m_mixRate;               // Hz the readers and the mixer work at (under the lock)
     quint64 m_generation = 0;    // bumped when the reader list changes
     PeriodMixer m_mixer;         // the loop's; used under the lock
     int m_rateInUse = 0;         // Hz; the loop's only

@@ -1,5 +1,7 @@
 #include "riffwriter.h"
 
+#include <QFile>
+#include <QFileDevice>
 #include <QtEndian>
 
 namespace {
@@ -20,34 +22,48 @@ int RiffWriter::open(const QByteArray &path)
     close();
     m_depth = -1;
     m_failed = false;
-    m_file = fopen(path.constData(), "wb");
-    return m_file ? 0 : -1;
+    m_position = 0;
+    m_errorString.clear();
+    if (!m_file.open(QFile::decodeName(path), true)) {
+        m_errorString = m_file.errorString();
+        return -1;
+    }
+    return 0;
+}
+
+void RiffWriter::fail(const QString &message)
+{
+    if (!m_failed)
+        m_errorString = message;
+    m_failed = true;
 }
 
 int RiffWriter::beginChunk(const char id[4])
 {
-    if (!m_file || m_depth + 1 >= kMaxDepth)
+    if (!m_file.isOpen() || m_depth + 1 >= kMaxDepth)
         return -1;
     if (write(id, kIdBytes) != 0 || writeUint32(0) != 0)
         return -1;
-    m_starts[++m_depth] = ftello(m_file);
+    m_starts[++m_depth] = m_position;
     return 0;
 }
 
 int RiffWriter::write(const void *data, int length)
 {
-    if (!m_file || length < 0)
+    QFileDevice *file = m_file.device();
+    if (!file || length < 0)
         return -1;
     // Past the 32-bit size limit the file could not describe itself: fail
     // rather than write a header with wrapped sizes.
-    if (length > 0 && ftello(m_file) + length > kMaxFileBytes) {
-        m_failed = true;
+    if (length > 0 && m_position + length > kMaxFileBytes) {
+        fail(QStringLiteral("the WAV file would exceed 4 GiB"));
         return -1;
     }
-    if (length > 0 && fwrite(data, 1, size_t(length), m_file) != size_t(length)) {
-        m_failed = true;
+    if (length > 0 && file->write(static_cast<const char *>(data), length) != length) {
+        fail(file->errorString());
         return -1;
     }
+    m_position += length;
     return 0;
 }
 
@@ -62,35 +78,46 @@ int RiffWriter::writeFormat(int format, int channels, int rate, int bits)
 
 int RiffWriter::endChunk()
 {
-    if (!m_file || m_depth < 0)
+    QFileDevice *file = m_file.device();
+    if (!file || m_depth < 0)
         return -1;
     const qint64 start = m_starts[m_depth--];
-    const qint64 size = ftello(m_file) - start;
+    const qint64 size = m_position - start;
     // Chunks are word-aligned: a pad byte follows an odd size, which is
     // stored as it is.
     if (size % 2 != 0 && write("", 1) != 0)
         return -1;
-    if (fseeko(m_file, start - kSizeBytes, SEEK_SET) != 0 || writeUint32(quint32(size)) != 0
-        || fseeko(m_file, 0, SEEK_END) != 0) {
-        m_failed = true;
+    // A device that cannot seek (/dev/null, a terminal) keeps the
+    // placeholder sizes.
+    if (file->isSequential())
+        return 0;
+    const qint64 resume = m_position;
+    if (!file->seek(start - kSizeBytes) || writeUint32(quint32(size)) != 0 || !file->seek(resume)) {
+        fail(file->errorString());
         return -1;
     }
+    m_position = resume;
     return 0;
 }
 
 int RiffWriter::close()
 {
-    if (!m_file)
+    if (!m_file.isOpen())
         return 0;
     int result = 0;
     while (m_depth >= 0) {
         if (endChunk() != 0)
             result = -1;
     }
-    if (fclose(m_file) != 0 || m_failed)
-        result = -1;
-    m_file = nullptr;
-    return result;
+    if (m_failed || result != 0) {
+        m_file.discard();
+        return -1;
+    }
+    if (!m_file.commit()) {
+        fail(m_file.errorString());
+        return -1;
+    }
+    return 0;
 }
 
 int RiffWriter::writeUint32(quint32 value)

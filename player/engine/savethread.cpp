@@ -1,5 +1,6 @@
 #include "savethread.h"
 
+#include "audiocodec.h"
 #include "audiostreaminpartshandle2.h"
 
 #include <QMutexLocker>
@@ -7,7 +8,6 @@
 namespace {
 
 constexpr unsigned long kIdleSleepMs = 100;
-constexpr int kMaxSampleRate = 192000; // Hz
 constexpr int kPcmFormat = 1;
 constexpr int kChannels = 1;
 constexpr int kBitsPerSample = 16;
@@ -62,8 +62,8 @@ QString SaveThread::errorString() const
 
 void SaveThread::setSampleRate(uint value)
 {
-    // A rate of 0 would make every period empty and an export endless.
-    if (value == 0 || value > uint(kMaxSampleRate))
+    // A rate below 10 Hz would make every period empty and an export endless.
+    if (value > uint(SampleRate::kMax) || !SampleRate::isValid(int(value)))
         return;
     m_sampleRate.storeRelease(int(value));
 }
@@ -105,7 +105,7 @@ void SaveThread::startProcess()
             m_state = Exporting;
         } else {
             m_writer.close();
-            m_errorString = QStringLiteral("cannot create %1").arg(m_fileName);
+            m_errorString = QStringLiteral("cannot create %1: %2").arg(m_fileName, m_writer.errorString());
             m_state = Failed;
             failure = m_errorString;
         }
@@ -191,7 +191,7 @@ double SaveThread::exportOnePeriod(QString *failure)
         if (sounding == 0 && isOpenEnded() && ReaderGroup::earliestTime(m_streams) >= IndexFormat::kNoTime)
             return endExport(failure);
         if (m_writer.write(m_mixer.samples(), m_mixer.byteCount()) != 0) {
-            failExport(QStringLiteral("cannot write %1").arg(m_fileName), failure);
+            failExport(writeFailure(), failure);
             return -1;
         }
         m_position += kPeriodMs;
@@ -214,7 +214,7 @@ bool SaveThread::shouldReport(double progress, double lastReported)
 double SaveThread::endExport(QString *failure)
 {
     if (m_writer.close() != 0) {
-        failExport(QStringLiteral("cannot write %1").arg(m_fileName), failure);
+        failExport(writeFailure(), failure);
         return -1;
     }
     m_state = Idle;
@@ -227,6 +227,11 @@ void SaveThread::failExport(const QString &message, QString *failure)
     m_errorString = message;
     m_state = Failed;
     *failure = message;
+}
+
+QString SaveThread::writeFailure() const
+{
+    return QStringLiteral("cannot write %1: %2").arg(m_fileName, m_writer.errorString());
 }
 
 bool SaveThread::isOpenEnded() const
@@ -249,6 +254,6 @@ void SaveThread::applySampleRate(int rate)
     const int n = ReaderGroup::samplesPerPeriod(rate, kPeriodMs);
     m_mixer.setSamplesPerPeriod(n);
     for (AudioStreamInPartsHandle2 *reader : qAsConst(m_streams))
-        reader->setSamplesPerPeriod(n);
+        reader->setOutputRate(rate);
     m_rateInUse = rate;
 }

@@ -66,7 +66,7 @@ signals:
     void exportFailed(QString message);
 
 public slots:
-    // Output rate in Hz (0 and rates above 192000 are ignored); noticed by
+    // Output rate in Hz (rates outside 1000..192000 are ignored); noticed by
     // the loop at its next pass, which also resizes the readers' periods.
     // No lock.
     void setSampleRate(uint value);
@@ -97,6 +97,7 @@ private:
     double endExport(QString *failure);
     void failExport(const QString &message, QString *failure);
     bool isOpenEnded() const;
+    QString writeFailure() const;
     bool writeHeader();
     void applySampleRate(int rate);
 

@@ -1,5 +1,7 @@
 #include "streamsamplerate.h"
 
+#include "audiocodec.h"
+
 namespace StreamSampleRate {
 
 int namedRate(const QList<QMap<QString, QString>> &descriptors)
@@ -20,7 +22,7 @@ int namedRate(const QList<QMap<QString, QString>> &descriptors)
 int outputRate(const QList<QMap<QString, QString>> &descriptors)
 {
     const int rate = namedRate(descriptors);
-    return rate > 0 ? rate : kFallbackRate;
+    return SampleRate::isValid(rate) ? rate : kFallbackRate;
 }
 
 } // namespace StreamSampleRate

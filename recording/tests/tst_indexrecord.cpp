@@ -60,6 +60,7 @@ class tst_IndexRecord : public QObject
     Q_OBJECT
 
 private slots:
+    void recordLayout_data();
     void recordLayout();
     void findRecordByTime_data();
     void findRecordByTime();
@@ -73,11 +74,24 @@ private slots:
     void validateRecord();
 };
 
+void tst_IndexRecord::recordLayout_data()
+{
+    QTest::addColumn<quint64>("offset");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("below 4 GiB") << quint64(0x04030201)
+        << QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\xFE\xFF\xFF\xFF\x07\x09\x00\x00", 20);
+    // Bits 32..47 of the offset go to the two bytes after the levels.
+    QTest::newRow("beyond 4 GiB") << quint64(0xBEEF04030201)
+        << QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\xFE\xFF\xFF\xFF\x07\x09\xEF\xBE", 20);
+}
+
 void tst_IndexRecord::recordLayout()
 {
+    QFETCH(quint64, offset);
+    QFETCH(QByteArray, expected);
     FILE *file = tmpfile();
     IndexRecord r;
-    r.offset = 0x04030201;
+    r.offset = offset;
     r.length = 0x08070605;
     r.time = 0x0C0B0A09;
     r.stream = -2;
@@ -87,8 +101,11 @@ void tst_IndexRecord::recordLayout()
     rewind(file);
     unsigned char bytes[21];
     QCOMPARE(fread(bytes, 1, 21, file), size_t(20));
-    const QByteArray expected("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\xFE\xFF\xFF\xFF\x07\x09\x00\x00", 20);
     QCOMPARE(QByteArray(reinterpret_cast<char *>(bytes), 20), expected);
+    IndexRecord back;
+    QVERIFY(readRecordAt(file, 0, &back));
+    QCOMPARE(back.offset, offset);
+    QCOMPARE(back.startLevel, quint8(7));
     fclose(file);
 }
 
@@ -147,7 +164,7 @@ void tst_IndexRecord::markLevelExample()
     QCOMPARE(r[3].startLevel, quint8(0));
     QCOMPARE(r[3].endLevel, quint8(2));
     QCOMPARE(r[2].time, quint32(5000)); // other fields untouched
-    QCOMPARE(r[2].offset, quint32(200));
+    QCOMPARE(r[2].offset, quint64(200));
     fclose(file);
 }
 

@@ -4,6 +4,7 @@
 // RecordingWriter in a temporary folder, indexed with RecordingIndexer
 // (index files and activity levels, as the player has them after opening).
 
+#include "alawencoder.h"
 #include "g726encoder.h"
 #include "indexrecord.h"
 #include "recordingindexer.h"
@@ -41,6 +42,15 @@ inline QByteArray g726Tone(int samples)
     QByteArray out((samples + 1) / 2, '\0');
     out.resize(encoder.encode(pcm.constData(), samples, out.data()));
     return out;
+}
+
+// n samples of a `hz` tone at `rate` Hz as A-law bytes (one per sample).
+inline QByteArray alawTone(int samples, int rate, double hz, double amplitude = 8000)
+{
+    QVector<qint16> pcm(samples);
+    for (int i = 0; i < samples; ++i)
+        pcm[i] = qint16(amplitude * std::sin(2 * M_PI * hz * i / rate));
+    return encodeALaw(pcm);
 }
 
 // The first `frames` real TETRA frames of the codec test data.

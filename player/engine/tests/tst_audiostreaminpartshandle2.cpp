@@ -18,7 +18,7 @@ std::unique_ptr<AudioStreamInPartsHandle2> periodReader(const StreamDescriptor &
 {
     auto reader = std::make_unique<AudioStreamInPartsHandle2>(descriptor);
     reader->setPeriod(kPeriodMs);
-    reader->setSamplesPerPeriod(outputRate * int(kPeriodMs) / 1000);
+    reader->setOutputRate(outputRate);
     reader->open();
     return reader;
 }

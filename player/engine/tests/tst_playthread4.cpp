@@ -284,6 +284,7 @@ void TestPlayThread4::setSampleRate_data()
     QTest::newRow("zero refused") << 0 << false << 8000;
     QTest::newRow("negative refused") << -8000 << false << 8000;
     QTest::newRow("above 192000 Hz refused") << 192001 << false << 8000;
+    QTest::newRow("below 1000 Hz refused") << 999 << false << 8000;
 }
 
 void TestPlayThread4::setSampleRate()

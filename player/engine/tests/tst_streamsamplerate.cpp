@@ -38,6 +38,8 @@ void TestStreamSampleRate::rate_data()
         << 11025 << 11025;
     QTest::newRow("not a number") << Descriptors{stream(audio, QStringLiteral("PCMA/x"))} << 0 << 8000;
     QTest::newRow("negative") << Descriptors{stream(audio, QStringLiteral("PCMA/-8000"))} << -8000 << 8000;
+    QTest::newRow("below 1000 Hz") << Descriptors{stream(audio, QStringLiteral("PCMA/5"))} << 5 << 8000;
+    QTest::newRow("above 192000 Hz") << Descriptors{stream(audio, QStringLiteral("PCMA/192001"))} << 192001 << 8000;
 }
 
 void TestStreamSampleRate::rate()
