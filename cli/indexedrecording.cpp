@@ -20,6 +20,10 @@ bool IndexedRecording::open(const QString &fileName, QString *error)
     }
     while (m_indexer.state() != RecordingIndexer::Idle)
         m_indexer.step();
+    if (!m_indexer.errorString().isEmpty()) {
+        *error = QStringLiteral("%1: %2").arg(fileName, m_indexer.errorString());
+        return false;
+    }
     m_indexer.markAllLevels(defaultActivityThresholds());
     m_spans.clear();
     for (int i = 0; i < m_indexer.streamCount(); ++i) {

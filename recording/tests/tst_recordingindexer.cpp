@@ -2,6 +2,7 @@
 #include "recordingindexer.h"
 #include "recordingwriter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -91,6 +92,10 @@ private slots:
     void withoutIndexFiles();
     void indexFilesLiveInPrivateFolder();
     void progressOfLargeFile();
+    void textBudget_data();
+    void textBudget();
+    void indexFilesOnlyForStreamsWithFrames();
+    void frameBeyondFourGiB();
 };
 
 void tst_RecordingIndexer::indexesStreamsAndFrames()
@@ -408,6 +413,101 @@ void tst_RecordingIndexer::progressOfLargeFile()
     QCOMPARE(indexer.start(), 0);
     QCOMPARE(indexer.fileSize(), size);
     QCOMPARE(indexer.progress(), 0.0);
+}
+
+// Text that would grow memory out of proportion to the file is refused.
+void tst_RecordingIndexer::textBudget_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<bool>("refused");
+    const QByteArray emptySection("\xFF\x01X\0", 4);
+    // Items of 4 bytes each: 10 % over the budget is over it whatever the
+    // allowance per KiB of file.
+    const int budget = int(RecordingIndexer::kBaseTextItems);
+    QTest::newRow("empty sections within the budget") << emptySection.repeated(budget / 2) << false;
+    QTest::newRow("empty sections beyond the budget") << emptySection.repeated(budget * 11 / 10) << true;
+    QByteArray pairs("\xFF\x01STREAM\0", 9);
+    pairs += QByteArray("K\0V\0", 4).repeated(budget * 11 / 10);
+    QTest::newRow("one section with too many keys") << pairs << true;
+}
+
+void tst_RecordingIndexer::textBudget()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, refused);
+    RecordingFile rec;
+    rec.writer().writeStored(stored);
+    rec.writer().writeSection(kStream, stream(1));
+    RecordingIndexer indexer;
+    indexer.open(rec.finish());
+    QCOMPARE(indexer.start(), 0);
+    QVERIFY(runToEnd(indexer));
+    QCOMPARE(!indexer.errorString().isEmpty(), refused);
+    if (refused) {
+        QVERIFY(indexer.sections().isEmpty());
+        QCOMPARE(indexer.streamCount(), 0);
+        QVERIFY(indexer.indexFolder().isEmpty() || QDir(indexer.indexFolder()).isEmpty());
+    } else {
+        QVERIFY(indexer.findStream(1));
+    }
+}
+
+// Frames reach only the first stream of a number in 0..127: the others get
+// no index file, however many of them a recording declares.
+void tst_RecordingIndexer::indexFilesOnlyForStreamsWithFrames()
+{
+    RecordingFile rec;
+    for (int copy = 0; copy < 3; ++copy) {
+        for (int id = 0; id < 200; ++id)
+            rec.writer().writeSection(kStream, stream(id));
+    }
+    rec.writer().writeDataFrame(10, 127, QByteArray(8, 'a'));
+    RecordingIndexer indexer;
+    indexer.open(rec.finish());
+    indexer.start();
+    QVERIFY(runToEnd(indexer));
+    QCOMPARE(indexer.streamCount(), 600);
+    QCOMPARE(QDir(indexer.indexFolder()).entryList(QDir::Files).size(), 128);
+    for (int i = 0; i < indexer.streamCount(); ++i)
+        QCOMPARE(indexer.descriptor(i).contains(QStringLiteral("INDEX_FILENAME")), i < 128);
+    int frames = 0;
+    indexer.descriptorById(127, &frames);
+    QCOMPARE(frames, 1);
+    QCOMPARE(indexer.firstRecord(127).time, 10u);
+}
+
+// A frame past 4 GiB keeps its whole offset (a sparse file: the gap is the
+// first frame's payload).
+void tst_RecordingIndexer::frameBeyondFourGiB()
+{
+    RecordingFile rec;
+    rec.writer().writeSection(kStream, stream(3));
+    rec.writer().writeDataFrame(0, 3, QByteArray(4, 'a'));
+    const QString path = rec.finish();
+    const qint64 farOffset = (qint64(1) << 32) + 12345;
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.resize(farOffset));
+        QVERIFY(file.seek(farOffset));
+        RecordingWriter writer(&file);
+        writer.writeDataFrame(777, 3, QByteArray("far", 3));
+    }
+    RecordingIndexer indexer;
+    indexer.open(path);
+    QCOMPARE(indexer.start(), 0);
+    QVERIFY(runToEnd(indexer));
+    const IndexRecord far = indexer.lastRecord(0);
+    QCOMPARE(far.time, 777u);
+    QCOMPARE(far.offset, quint64(farOffset + 1)); // the byte after the marker
+    FILE *raw = fopen(QFile::encodeName(path).constData(), "rb");
+    QVERIFY(raw);
+    QVERIFY(validateRecord(raw, far));
+    unsigned char payload[3];
+    int count = 0;
+    readBytes(raw, payload, 3, &count);
+    fclose(raw);
+    QCOMPARE(QByteArray(reinterpret_cast<char *>(payload), count), QByteArray("far"));
 }
 
 QTEST_GUILESS_MAIN(tst_RecordingIndexer)
