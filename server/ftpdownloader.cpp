@@ -259,6 +259,7 @@ void FtpDownloader::handleReplyLine(const QByteArray &line)
         while (awaitedCommands.first() != kAbort)
             awaitedCommands.removeFirst();
         transferRunning = false;
+        preliminaryReplied = false;
     }
     const QByteArray command = awaitedCommands.value(0);
     Outcome outcome = classify(command, line.at(0));
@@ -281,21 +282,25 @@ void FtpDownloader::handleReplyLine(const QByteArray &line)
 // The reply timer and the command lists after a reply to command.
 void FtpDownloader::settle(const QByteArray &command, Outcome outcome)
 {
-    if (outcome == Wait && isTransferCommand(command)) {
-        // Data flows now: only a stall ends the transfer.
-        transferRunning = true;
-        lastDataTime.invalidate();
-        startCommandTimer(stallTimeoutMs);
-    } else if (outcome == Wait) {
-        // A preliminary reply to anything else ("120 ready in 5 minutes"):
-        // the real answer is still due, and a device that never sends it
+    if (outcome == Wait && !preliminaryReplied) {
+        // The first preliminary reply arms the stall limit. Later 1xx replies
+        // to the same command ("120" every second, "150" again and again)
+        // are no progress and leave it alone: a device that sends only those
         // must not hold the conversation forever.
+        preliminaryReplied = true;
+        if (isTransferCommand(command)) {
+            // Data flows now: only a stall ends the transfer.
+            transferRunning = true;
+            lastDataTime.invalidate();
+        }
+        // Otherwise ("120 ready in 5 minutes") the real answer is still due.
         startCommandTimer(stallTimeoutMs);
-    } else if (outcome != Unrecognised) {
+    } else if (outcome != Wait && outcome != Unrecognised) {
         stopCommandTimer();
     }
     if (outcome != Wait && outcome != Unrecognised) {
         awaitedCommands.removeFirst();
+        preliminaryReplied = false;
         if (isTransferCommand(command))
             transferRunning = false;
     }
@@ -495,6 +500,7 @@ void FtpDownloader::resetConversation()
     pendingCommands.clear();
     dropOutput();
     transferRunning = false;
+    preliminaryReplied = false;
     completionPending = false;
     abortRequested = false;
     controlLost = false;
