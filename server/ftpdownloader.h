@@ -17,6 +17,9 @@ class QTimerEvent;
 // thread, which owns it; only stop() blocks (up to 1000 ms per socket) and
 // the indexing of a finished download runs to its end.
 //
+// The data connection always goes to the control connection's peer: of the
+// passive reply only the port is used, the host it names is ignored.
+//
 // Commands wait in pendingCommands and are sent one at a time; a command
 // whose reply is awaited sits in awaitedCommands. Every reply line is judged
 // by the awaited command and the reply's first digit.

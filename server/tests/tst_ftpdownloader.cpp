@@ -708,8 +708,13 @@ void tst_FtpDownloader::passiveReplyForms_data()
     QTest::addColumn<QString>("format");   // %1, %2: port high and low byte
     QTest::newRow("parenthesised") << "227 Entering Passive Mode (127,0,0,1,%1,%2).\r\n";
     QTest::newRow("bare numbers") << "227 =127,0,0,1,%1,%2\r\n";
+    QTest::newRow("another machine named") << "227 Entering Passive Mode (10,255,255,1,%1,%2).\r\n";
+    QTest::newRow("another loopback address named") << "227 Entering Passive Mode (127,0,0,2,%1,%2).\r\n";
 }
 
+// The data connection goes to the control connection's peer on the port the
+// reply names; the host it names is ignored, so a device cannot send the
+// client to another machine's service.
 void tst_FtpDownloader::passiveReplyForms()
 {
     QFETCH(QString, format);
