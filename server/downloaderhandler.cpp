@@ -29,6 +29,10 @@ void DownloaderHandler::setPeriod(int ms)
 
 void DownloaderHandler::startCycle()
 {
+    // No new cycle while this one runs: a period shorter than the
+    // downloader's own time limits would restart the conversation before
+    // it could end, and the cycle would never end.
+    stopPollTimer();
     inCycle = true;
     emit downloadStarted();
 }
@@ -47,10 +51,7 @@ void DownloaderHandler::setParam(QStringList newParam)
 
 void DownloaderHandler::downloadStart()
 {
-    if (pollTimer) {
-        killTimer(pollTimer);
-        pollTimer = 0;
-    }
+    stopPollTimer();
     emit downloadGotFileList();
 }
 
@@ -106,10 +107,17 @@ void DownloaderHandler::timerEvent(QTimerEvent *event)
         QObject::timerEvent(event);
 }
 
+void DownloaderHandler::stopPollTimer()
+{
+    if (pollTimer) {
+        killTimer(pollTimer);
+        pollTimer = 0;
+    }
+}
+
 void DownloaderHandler::restartPollTimer()
 {
-    if (pollTimer)
-        killTimer(pollTimer);
+    stopPollTimer();
     pollTimer = startTimer(periodMs, Qt::CoarseTimer);
     if (inCycle) {
         inCycle = false;

@@ -8,9 +8,12 @@ class QTimerEvent;
 // The polling scheduler of one device: every polling period it makes the
 // device's downloader connect and fetch the file list, picks at most one
 // file that is recent and larger on the device than locally, asks for it
-// from the local size on, and disconnects after it. Lives in the GUI thread
-// and talks to its downloader only through queued signals and slots; it
-// never touches the network itself.
+// from the local size on, and disconnects after it. The polling timer is
+// stopped while a cycle runs and started again when the cycle ends (an
+// error, nothing to fetch, a file done), so the next cycle begins one period
+// after the end of the last one. Lives in the GUI thread and talks to its
+// downloader only through queued signals and slots; it never touches the
+// network itself.
 //
 // Device parameter list (six texts): [0] device type, [1] comment,
 // [2] polling period in minutes, [3] URL, [4] local folder, [5] options.
@@ -33,7 +36,8 @@ public:
     // Overrides the period taken from the parameters (ms, at least 1).
     void setPeriod(int ms);
     bool isPollTimerActive() const { return pollTimer != 0; }
-    // Begins a polling cycle now: emits downloadStarted().
+    // Begins a polling cycle now: stops the polling timer and emits
+    // downloadStarted().
     void startCycle();
 
 signals:
@@ -60,10 +64,11 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    void stopPollTimer();
     void restartPollTimer();
 
     QStringList param;
     int periodMs = kDefaultPeriodMs;
-    int pollTimer = 0;       // id of the repeating polling timer, 0 when none
+    int pollTimer = 0;       // id of the polling timer, 0 when none or during a cycle
     bool inCycle = false;
 };

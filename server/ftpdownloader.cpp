@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QPointer>
 #include <QRegExp>
 #include <QSignalBlocker>
@@ -25,6 +26,12 @@ constexpr qint64 kMaxReplyLineBytes = 4096;
 constexpr int kReplyCodeBytes = 3;
 // Bytes moved from the data socket to the output per read.
 constexpr int kReceiveChunkBytes = 1024 * 1024;
+// A passive reply holds six numbers "h1,h2,h3,h4,p1,p2": the host's four
+// octets, then the port's high and low byte.
+constexpr int kPassiveNumbers = 6;
+constexpr int kPassivePortHigh = 4;
+constexpr int kPassivePortLow = 5;
+constexpr int kPortHighFactor = 256;
 
 bool isDigit(char c)
 {
@@ -259,6 +266,7 @@ void FtpDownloader::handleReplyLine(const QByteArray &line)
         while (awaitedCommands.first() != kAbort)
             awaitedCommands.removeFirst();
         transferRunning = false;
+        preliminaryReplied = false;
     }
     const QByteArray command = awaitedCommands.value(0);
     Outcome outcome = classify(command, line.at(0));
@@ -281,21 +289,25 @@ void FtpDownloader::handleReplyLine(const QByteArray &line)
 // The reply timer and the command lists after a reply to command.
 void FtpDownloader::settle(const QByteArray &command, Outcome outcome)
 {
-    if (outcome == Wait && isTransferCommand(command)) {
-        // Data flows now: only a stall ends the transfer.
-        transferRunning = true;
-        lastDataTime.invalidate();
-        startCommandTimer(stallTimeoutMs);
-    } else if (outcome == Wait) {
-        // A preliminary reply to anything else ("120 ready in 5 minutes"):
-        // the real answer is still due, and a device that never sends it
+    if (outcome == Wait && !preliminaryReplied) {
+        // The first preliminary reply arms the stall limit. Later 1xx replies
+        // to the same command ("120" every second, "150" again and again)
+        // are no progress and leave it alone: a device that sends only those
         // must not hold the conversation forever.
+        preliminaryReplied = true;
+        if (isTransferCommand(command)) {
+            // Data flows now: only a stall ends the transfer.
+            transferRunning = true;
+            lastDataTime.invalidate();
+        }
+        // Otherwise ("120 ready in 5 minutes") the real answer is still due.
         startCommandTimer(stallTimeoutMs);
-    } else if (outcome != Unrecognised) {
+    } else if (outcome != Wait && outcome != Unrecognised) {
         stopCommandTimer();
     }
     if (outcome != Wait && outcome != Unrecognised) {
         awaitedCommands.removeFirst();
+        preliminaryReplied = false;
         if (isTransferCommand(command))
             transferRunning = false;
     }
@@ -464,20 +476,22 @@ bool FtpDownloader::openDataConnection(const QByteArray &line)
     QRegExp expression(QStringLiteral("(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),(\\d+)"));
     if (expression.indexIn(QString::fromLatin1(line)) == -1)
         return false;
-    int numbers[6];
-    for (int i = 0; i < 6; ++i) {
+    int numbers[kPassiveNumbers];
+    for (int i = 0; i < kPassiveNumbers; ++i) {
         bool ok = false;
         numbers[i] = expression.cap(i + 1).toInt(&ok);
         if (!ok || numbers[i] > 255)
             return false;
     }
-    const QString host = QStringLiteral("%1.%2.%3.%4").arg(numbers[0]).arg(numbers[1]).arg(numbers[2]).arg(numbers[3]);
-    const quint16 port = quint16(numbers[4] * 256 + numbers[5]);
+    // Only the port is taken: the data connection goes to the peer of the
+    // control connection, whatever host the reply names, so a device cannot
+    // make the client fetch from another machine's service.
+    const quint16 port = quint16(numbers[kPassivePortHigh] * kPortHighFactor + numbers[kPassivePortLow]);
     {
         const QSignalBlocker blocker(dataSocket);
         dataSocket->abort();
     }
-    dataSocket->connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    dataSocket->connectToHost(controlSocket->peerAddress(), port, QIODevice::ReadWrite);
     return true;
 }
 
@@ -495,6 +509,7 @@ void FtpDownloader::resetConversation()
     pendingCommands.clear();
     dropOutput();
     transferRunning = false;
+    preliminaryReplied = false;
     completionPending = false;
     abortRequested = false;
     controlLost = false;

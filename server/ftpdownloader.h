@@ -17,6 +17,9 @@ class QTimerEvent;
 // thread, which owns it; only stop() blocks (up to 1000 ms per socket) and
 // the indexing of a finished download runs to its end.
 //
+// The data connection always goes to the control connection's peer: of the
+// passive reply only the port is used, the host it names is ignored.
+//
 // Commands wait in pendingCommands and are sent one at a time; a command
 // whose reply is awaited sits in awaitedCommands. Every reply line is judged
 // by the awaited command and the reply's first digit.
@@ -28,8 +31,9 @@ public:
     // Wait for a reply to a command or to the connection, and for more data
     // on a data connection still open after the completion reply (ms).
     static constexpr int kReplyTimeoutMs = 5000;
-    // Longest silence after a preliminary (1xx) reply (ms): of a running
-    // transfer, or before the final reply to the connection.
+    // Longest wait after the first preliminary (1xx) reply to a command, or
+    // after the last data of a running transfer, whichever is later (ms).
+    // Further 1xx replies to the same command do not extend it.
     static constexpr int kStallTimeoutMs = 30000;
     // Longest stop() wait per socket (ms).
     static constexpr int kDisconnectWaitMs = 1000;
@@ -104,6 +108,7 @@ private:
     int replyTimeoutMs = kReplyTimeoutMs;
     int stallTimeoutMs = kStallTimeoutMs;
     bool transferRunning = false;    // a 1xx reply to list/retr came, data may flow
+    bool preliminaryReplied = false; // the awaited command had its first 1xx reply
     bool completionPending = false;  // 2xx to list/retr came, waiting for the data to end
     int drainTimer = 0;              // guards the wait for the data connection to close
     bool abortRequested = false;     // the pending ABOR came from abort(), not from a failure

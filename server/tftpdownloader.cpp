@@ -178,6 +178,7 @@ bool TftpDownloader::sendRequest()
     socket->bind(QHostAddress(ipv6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4), 0);
     expectedBlock = 1;
     peerLocked = false;
+    optionsAcknowledged = false;
     transferActive = true;
     retriesLeft = retransmitCount;
     startRetransmitTimer();
@@ -265,9 +266,12 @@ void TftpDownloader::handleData(const QByteArray &datagram)
 
 void TftpDownloader::handleOptionAcknowledgement(const QByteArray &datagram)
 {
-    // Options are confirmed once, before the first data block.
-    if (!transferActive || expectedBlock != 1)
+    // Options are confirmed once, before the first data block. A repeated
+    // acknowledgement is ignored and leaves the retransmit timer and count
+    // alone: a device that sends only those must not keep the transfer alive.
+    if (!transferActive || expectedBlock != 1 || optionsAcknowledged)
         return;
+    optionsAcknowledged = true;
     stopRetransmitTimer();
     const QList<QByteArray> parts = datagram.mid(TftpPacket::kOptionsOffset).split('\0');
     bool understood = true;

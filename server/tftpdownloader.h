@@ -15,6 +15,9 @@ class QUdpSocket;
 // "list" of the URL's folder. A non-blocking state machine in the GUI
 // thread, which owns it; only the indexing of a finished download blocks.
 //
+// One option acknowledgement is taken per request; repeats are ignored, so
+// only data moves a transfer on and silence always ends it.
+//
 // Each request leaves from a fresh local port and the transfer then follows
 // the first port the device answers from (its transfer id); datagrams from
 // any other port are refused, so stray packets of an earlier transfer never
@@ -89,4 +92,5 @@ private:
     quint64 requestedOffset = 0;     // "offset" asked for, bytes; 0 when none
     bool transferActive = false;     // from a request to its end
     bool peerLocked = false;         // the device's transfer port is known
+    bool optionsAcknowledged = false; // the request's one option acknowledgement came
 };

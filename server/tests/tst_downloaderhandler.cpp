@@ -6,6 +6,7 @@
 #include "indexcache.h"
 #include "recordingindexer.h"
 #include "serverprocess.h"
+#include "signalwait.h"
 #include "testrecording.h"
 
 #include <QDir>
@@ -89,10 +90,11 @@ private slots:
     void errorRestartsTheTimer();
     void fileDoneStopsAndRestarts();
     void nothingToFetchRestartsWithoutStop();
-    void timerRepeatsUntilStarted();
+    void unreachableDeviceAskedAgainAfterEachFailure();
 
     // End to end with a real downloader.
     void realServerCycles();
+    void periodShorterThanReplyTimeout();
     void hostileListingWritesNothingOutside();
 };
 
@@ -257,21 +259,29 @@ void tst_DownloaderHandler::nothingToFetchRestartsWithoutStop()
     QCOMPARE(downloader.calls, QStringList({"start", "getFileList"}));
 }
 
-// The timer is killed only by the downloader's started(): an unreachable
-// device is asked again every period.
-void tst_DownloaderHandler::timerRepeatsUntilStarted()
+// The timer waits while a cycle runs: an unreachable device is asked again
+// one period after each failure, never while the last attempt is unanswered.
+void tst_DownloaderHandler::unreachableDeviceAskedAgainAfterEachFailure()
 {
+    constexpr int kPeriodMs = 30;
     DownloaderHandler handler;
     RecordingDownloader downloader;
     wireDownloaderHandler(&handler, &downloader);
-    handler.setPeriod(30);
+    handler.setPeriod(kPeriodMs);
     handler.downloadErrorOccur(QStringLiteral("timeout"));
-    QTRY_VERIFY(downloader.calls.count(QStringLiteral("start")) >= 3);
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        QTRY_COMPARE(downloader.calls.count(QStringLiteral("start")), attempt);
+        QVERIFY(!handler.isPollTimerActive());
+        QTest::qWait(3 * kPeriodMs);
+        QCOMPARE(downloader.calls.count(QStringLiteral("start")), attempt);
+        emit downloader.errorOccured(QStringLiteral("timeout"));
+    }
+    QTRY_COMPARE(downloader.calls.count(QStringLiteral("start")), 4);
     emit downloader.started();
-    QTRY_VERIFY(!handler.isPollTimerActive());
-    const int starts = downloader.calls.count(QStringLiteral("start"));
-    QTest::qWait(100);
-    QCOMPARE(downloader.calls.count(QStringLiteral("start")), starts);
+    QTRY_COMPARE(downloader.calls.count(QStringLiteral("getFileList")), 1);
+    QVERIFY(!handler.isPollTimerActive());
+    QTest::qWait(3 * kPeriodMs);
+    QCOMPARE(downloader.calls.count(QStringLiteral("start")), 4);
 }
 
 // The scheduler with an FtpDownloader against the real server: one file per
@@ -327,6 +337,47 @@ void tst_DownloaderHandler::realServerCycles()
     QVERIFY(loadCache(indexer, cachePathFor(QDir(folder).filePath("NEW2.DAT"))));
     QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
     QVERIFY(server.stop());
+}
+
+// A polling period shorter than the downloader's reply timer: every cycle
+// against a silent device still ends in its own "timeout" (a new cycle
+// would otherwise restart the conversation before the timer fires), and the
+// device is listed again once it answers.
+void tst_DownloaderHandler::periodShorterThanReplyTimeout()
+{
+    constexpr int kPeriodMs = 100;
+    constexpr int kReplyTimeoutMs = 3 * kPeriodMs;
+    constexpr int kTimeouts = 3;
+    FakeFtpServer server;
+    QVERIFY(server.listen());
+    server.setGreeting(QByteArray());
+    server.setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"),
+                                FakeFtpServer::data(fileLine("OLD.DAT", 10, 10).toLatin1() + "\r\n"),
+                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
+    QTemporaryDir folder;
+    DownloaderHandler handler;
+    FtpDownloader downloader;
+    handler.setParam(deviceParam("5", server.url(), folder.path()));
+    handler.setPeriod(kPeriodMs);
+    downloader.setReplyTimeout(kReplyTimeoutMs);
+    downloader.setParam({server.url(), folder.path(), QString()});
+    wireDownloaderHandler(&handler, &downloader);
+    QSignalSpy starts(&handler, &DownloaderHandler::downloadStarted);
+    QSignalSpy errors(&downloader, &Downloader::errorOccured);
+    QSignalSpy lists(&downloader, &Downloader::getFileListDone);
+    handler.startCycle();
+
+    QVERIFY(waitForCount(errors, kTimeouts, kWaitMs));
+    for (const QList<QVariant> &error : errors)
+        QCOMPARE(error.first().toString(), QStringLiteral("timeout"));
+    // One cycle per timeout, the next one perhaps already begun.
+    QVERIFY2(starts.count() <= errors.count() + 1, qPrintable(QStringLiteral("%1 cycles, %2 timeouts")
+                                                                  .arg(starts.count()).arg(errors.count())));
+
+    // The device answers again: it is listed, and polled on after that.
+    server.setGreeting("220 back\r\n");
+    QVERIFY(waitForCount(lists, 2, kWaitMs));
+    QCOMPARE(lists.first().first().toStringList().first(), fileLine("OLD.DAT", 10, 10));
 }
 
 // A device listing names that lead elsewhere: the scheduler fetches only the

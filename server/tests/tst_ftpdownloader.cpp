@@ -10,6 +10,7 @@
 #include "testrecording.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -27,6 +28,14 @@ constexpr int kTestReplyTimeoutMs = 200;
 // Waits for the real server (ms); its refused login alone takes 3 s.
 constexpr int kServerWaitMs = 15000;
 constexpr qint64 kRecordingBytes = 3 * 1024 * 1024;
+// Stall limit against a device that repeats its preliminary replies, and
+// the interval of the repeats (ms). The repeats go on far longer than the
+// wait for the timeout.
+constexpr int kRepeatStallMs = 400;
+constexpr int kRepeatIntervalMs = 50;
+constexpr int kRepeatCount = 80;
+// A timer may fire this much early (coarse timers: 5 %), in ms.
+constexpr int kTimerSlackMs = kRepeatStallMs / 10;
 // A large sparse file that takes a while to send, with a real head (bytes).
 constexpr qint64 kLargeFileBytes = 400LL * 1024 * 1024;
 constexpr qint64 kLargeHeadBytes = 1024 * 1024;
@@ -92,6 +101,8 @@ private slots:
     void oddReplies();
     void silenceEndsInTimeout_data();
     void silenceEndsInTimeout();
+    void repeatedPreliminaryRepliesEndInTimeout_data();
+    void repeatedPreliminaryRepliesEndInTimeout();
     void passiveReplyForms_data();
     void passiveReplyForms();
     void refusedRestart_data();
@@ -635,13 +646,75 @@ void tst_FtpDownloader::silenceEndsInTimeout()
     QCOMPARE(s.listDone.count(), 0);
 }
 
+void tst_FtpDownloader::repeatedPreliminaryRepliesEndInTimeout_data()
+{
+    using Steps = QList<FakeFtpServer::Step>;
+    QTest::addColumn<Steps>("greeting");       // empty: "220" at once
+    QTest::addColumn<QByteArray>("verb");      // the transfer asked for
+    QTest::addColumn<Steps>("transfer");
+    QTest::addColumn<QByteArray>("kept");      // the local copy after the timeout
+
+    const Steps again150 = FakeFtpServer::repeatedReply("150 here\r\n", kRepeatCount, kRepeatIntervalMs);
+    QTest::newRow("120 to the connection, again and again")
+        << FakeFtpServer::repeatedReply("120 Service ready in 5 minutes\r\n", kRepeatCount, kRepeatIntervalMs)
+        << QByteArray("LIST") << Steps() << QByteArray();
+    QTest::newRow("150 to LIST, again and again, no data") << Steps() << QByteArray("LIST") << again150 << QByteArray();
+    QTest::newRow("150 to RETR again after the first data")
+        << Steps() << QByteArray("RETR")
+        << (Steps{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc")} + again150)
+        << QByteArray("abc");
+}
+
+// A device that only ever repeats preliminary replies: the stall limit counts
+// from the first of them (or from the last data) and ends the wait, once.
+void tst_FtpDownloader::repeatedPreliminaryRepliesEndInTimeout()
+{
+    QFETCH(QList<FakeFtpServer::Step>, greeting);
+    QFETCH(QByteArray, verb);
+    QFETCH(QList<FakeFtpServer::Step>, transfer);
+    QFETCH(QByteArray, kept);
+    // On the stack: its repeats end with the test.
+    FakeFtpServer server;
+    QVERIFY(server.listen());
+    server.setGreetingSteps(greeting);
+    if (!transfer.isEmpty())
+        server.setTransfer(verb, transfer);
+    QTemporaryDir dest;
+    FtpDownloader downloader;
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    downloader.setStallTimeout(kRepeatStallMs);
+    downloader.setParam({server.url(), dest.path(), QString()});
+    DownloaderSignals s(&downloader);
+    QElapsedTimer clock;
+    clock.start();
+    downloader.start();
+    if (verb == "RETR")
+        downloader.getFile(QStringLiteral("REC.DAT"), 0);
+    else
+        downloader.getFileList();
+    QVERIFY(waitForCount(s.error, 1, 3 * kRepeatStallMs));
+    QVERIFY2(clock.elapsed() >= kRepeatStallMs - kTimerSlackMs, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(s.firstError(), QStringLiteral("timeout"));
+    // The repeats still coming neither start the limit anew nor end anything.
+    QTest::qWait(2 * kRepeatStallMs);
+    QCOMPARE(s.error.count(), 1);
+    QCOMPARE(s.listDone.count() + s.fileDone.count(), 0);
+    if (verb == "RETR")
+        QCOMPARE(readFile(dest.filePath("REC.DAT")), kept);
+}
+
 void tst_FtpDownloader::passiveReplyForms_data()
 {
     QTest::addColumn<QString>("format");   // %1, %2: port high and low byte
     QTest::newRow("parenthesised") << "227 Entering Passive Mode (127,0,0,1,%1,%2).\r\n";
     QTest::newRow("bare numbers") << "227 =127,0,0,1,%1,%2\r\n";
+    QTest::newRow("another machine named") << "227 Entering Passive Mode (10,255,255,1,%1,%2).\r\n";
+    QTest::newRow("another loopback address named") << "227 Entering Passive Mode (127,0,0,2,%1,%2).\r\n";
 }
 
+// The data connection goes to the control connection's peer on the port the
+// reply names; the host it names is ignored, so a device cannot send the
+// client to another machine's service.
 void tst_FtpDownloader::passiveReplyForms()
 {
     QFETCH(QString, format);

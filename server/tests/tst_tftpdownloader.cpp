@@ -93,6 +93,8 @@ private slots:
     void lostBlockRetransmitted();
     void retransmitCounts_data();
     void retransmitCounts();
+    void repeatedOptionAcknowledgementsTimeOut_data();
+    void repeatedOptionAcknowledgementsTimeOut();
     void strayPacketsIgnored();
     void answersFromListenPort();
     void listingStopsAtZeroByte();
@@ -480,6 +482,43 @@ void tst_TftpDownloader::retransmitCounts()
     QTest::qWait(200);
     QCOMPARE(device->requestCount(), count + 1);
     QCOMPARE(s.error.count(), 1);
+}
+
+void tst_TftpDownloader::repeatedOptionAcknowledgementsTimeOut_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::newRow("no resend") << 0;
+    QTest::newRow("two resends") << 2;
+}
+
+// A device that answers only with option acknowledgements, faster than the
+// retransmit interval: the first one is taken, the rest change nothing, and
+// the acknowledgement of the options is sent 1 + count times before the
+// transfer ends in a timeout.
+void tst_TftpDownloader::repeatedOptionAcknowledgementsTimeOut()
+{
+    QFETCH(int, count);
+    constexpr int kIntervalMs = 100;
+    constexpr int kRepeatMs = 30;
+    // On the stack: its repeats end with the test.
+    FakeTftpServer device;
+    QVERIFY(device.listen());
+    device.setContent(pattern(100));
+    device.setOptionAcknowledgement({{"blksize", "1024"}});
+    device.setRepeatedOptionAcknowledgement(kRepeatMs);
+    QTemporaryDir dest;
+    TftpDownloader downloader;
+    downloader.setParam({device.url(), dest.path(),
+                         QStringLiteral("blksize=1024 retransmit_interval=%1 retransmit_count=%2").arg(kIntervalMs).arg(count)});
+    DownloaderSignals s(&downloader);
+    downloader.getFile(QStringLiteral("A.DAT"), 0);
+    QVERIFY(waitForCount(s.error, 1, kWaitMs));
+    QCOMPARE(s.firstError(), QStringLiteral("timeout"));
+    QTRY_COMPARE(device.received().count(ack(0)), count + 1);
+    QTest::qWait(2 * kIntervalMs);
+    QCOMPARE(device.received().count(ack(0)), count + 1);
+    QCOMPARE(s.error.count(), 1);
+    QCOMPARE(s.fileDone.count(), 0);
 }
 
 // A short data block from a port that is not the transfer's must neither be

@@ -17,6 +17,17 @@ FakeFtpServer::FakeFtpServer(QObject *parent)
     m_replies.insert("ABOR", "226 abort done\r\n");
 }
 
+QList<FakeFtpServer::Step> FakeFtpServer::repeatedReply(const QByteArray &lines, int times, int intervalMs)
+{
+    QList<Step> steps;
+    for (int i = 0; i < times; ++i) {
+        if (i > 0)
+            steps << pause(intervalMs);
+        steps << reply(lines);
+    }
+    return steps;
+}
+
 bool FakeFtpServer::listen()
 {
     return m_server->listen(QHostAddress::LocalHost, 0);
@@ -47,7 +58,10 @@ void FakeFtpServer::acceptControl()
     }
     m_control = socket;
     connect(socket, &QTcpSocket::readyRead, this, &FakeFtpServer::readCommands);
-    send(m_greeting);
+    if (m_greetingSteps.isEmpty())
+        send(m_greeting);
+    else
+        runSteps(m_greetingSteps);
 }
 
 void FakeFtpServer::readCommands()

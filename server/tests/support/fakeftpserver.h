@@ -30,6 +30,8 @@ public:
     static Step data(const QByteArray &bytes) { return {Step::Data, bytes, 0}; }
     static Step closeData() { return {Step::CloseData, {}, 0}; }
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
+    // The same reply lines `times` times, one every intervalMs (ms).
+    static QList<Step> repeatedReply(const QByteArray &lines, int times, int intervalMs);
 
     explicit FakeFtpServer(QObject *parent = nullptr);
 
@@ -39,6 +41,8 @@ public:
 
     // Greeting lines; empty: the server stays silent after accepting.
     void setGreeting(const QByteArray &lines) { m_greeting = lines; }
+    // Reply steps run instead of the greeting on each new control connection.
+    void setGreetingSteps(const QList<Step> &steps) { m_greetingSteps = steps; }
     // Reply lines to a verb; empty: no reply at all.
     void setReply(const QByteArray &verb, const QByteArray &lines) { m_replies.insert(verb, lines); }
     // Steps run for LIST or RETR (after the data connection is accepted
@@ -70,6 +74,7 @@ private:
     QPointer<QTcpSocket> m_control;
     QPointer<QTcpSocket> m_data;
     QByteArray m_greeting = QByteArrayLiteral("220 fake ready\r\n");
+    QList<Step> m_greetingSteps;
     QHash<QByteArray, QByteArray> m_replies;
     QHash<QByteArray, QList<Step>> m_transfers;
     QList<QByteArray> m_commands;

@@ -1,5 +1,6 @@
 #include "faketftpserver.h"
 
+#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
@@ -31,8 +32,13 @@ FakeTftpServer::FakeTftpServer(QObject *parent)
     : QObject(parent)
     , m_listen(new QUdpSocket(this))
     , m_stray(new QUdpSocket(this))
+    , m_optionAckTimer(new QTimer(this))
 {
     connect(m_listen, &QUdpSocket::readyRead, this, &FakeTftpServer::readRequests);
+    connect(m_optionAckTimer, &QTimer::timeout, this, [this] {
+        if (m_transfer)
+            sendFrom(m_transfer, m_optionAck);
+    });
 }
 
 bool FakeTftpServer::listen()
@@ -95,7 +101,7 @@ void FakeTftpServer::readOn(QUdpSocket *socket)
             continue;
         }
         m_received.append(datagram);
-        if (opcode == kOpAck)
+        if (opcode == kOpAck && !m_optionAckTimer->isActive())
             sendBlock(readNumber16(datagram, 2) + 1);
     }
 }
@@ -103,6 +109,7 @@ void FakeTftpServer::readOn(QUdpSocket *socket)
 void FakeTftpServer::beginTransfer(const QByteArray &request, const QHostAddress &address, quint16 port)
 {
     m_requests.append(request);
+    m_optionAckTimer->stop();
     m_clientAddress = address;
     m_clientPort = port;
     if (m_silent)
@@ -132,6 +139,10 @@ void FakeTftpServer::beginTransfer(const QByteArray &request, const QHostAddress
             m_served = m_content.mid(option.second.toInt());
     }
     sendFrom(m_transfer, optionAck);
+    if (m_optionAckRepeatMs > 0) {
+        m_optionAck = optionAck;
+        m_optionAckTimer->start(m_optionAckRepeatMs);
+    }
 }
 
 int FakeTftpServer::blockCount() const

@@ -7,14 +7,15 @@
 #include <QPair>
 #include <QSet>
 
+class QTimer;
 class QUdpSocket;
 
 // A scripted TFTP device on 127.0.0.1 for what tftpd-hpa cannot show: an
-// option acknowledgement with "offset", error packets, duplicated or lost
-// blocks, unsupported options, stray packets. It serves one content for
-// every read request, in lock-step, from a new port per transfer (or from
-// its listen port when asked). Packets are built here by hand, apart from
-// the client's code. Lives in the test's thread.
+// option acknowledgement with "offset" or one sent again and again, error
+// packets, duplicated or lost blocks, unsupported options, stray packets.
+// It serves one content for every read request, in lock-step, from a new
+// port per transfer (or from its listen port when asked). Packets are built
+// here by hand, apart from the client's code. Lives in the test's thread.
 class FakeTftpServer : public QObject
 {
     Q_OBJECT
@@ -45,6 +46,9 @@ public:
     void setAnswerFromListenPort(bool on) { m_fromListenPort = on; }
     // Never answers.
     void setSilent(bool on) { m_silent = on; }
+    // Sends the option acknowledgement again every intervalMs (ms) and
+    // never any data; 0: once, then the data.
+    void setRepeatedOptionAcknowledgement(int intervalMs) { m_optionAckRepeatMs = intervalMs; }
 
     // Every read request received (raw datagrams).
     QList<QByteArray> requests() const { return m_requests; }
@@ -75,6 +79,9 @@ private:
     QByteArray m_strayPayload;
     bool m_fromListenPort = false;
     bool m_silent = false;
+    int m_optionAckRepeatMs = 0;
+    QTimer *m_optionAckTimer;     // repeats m_optionAck
+    QByteArray m_optionAck;
 
     QByteArray m_served;          // content from the confirmed offset on
     QList<QByteArray> m_requests;
