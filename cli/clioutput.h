@@ -3,12 +3,36 @@
 #include <QByteArray>
 #include <QString>
 
+class QJsonObject;
+
 // Console output of the command-line tools: UTF-8 on stdout and stderr.
 namespace CliOutput {
 
 void printOut(const QString &text);
 void printOutBytes(const QByteArray &bytes);
+// A piece of a longer output: buffered, flushed by a later print or at exit.
+void printOutPart(const QByteArray &bytes);
 // One line on stderr, prefixed by the program name.
 void printError(const QString &program, const QString &message);
+
+// Prints a JSON array of objects element by element, as the elements are
+// found, so that a long list never has to be held in memory. The text is
+// the same as QJsonDocument's indented form of the whole array.
+class JsonArrayPrinter
+{
+public:
+    JsonArrayPrinter();
+    // Ends the array if finish() was not called.
+    ~JsonArrayPrinter();
+    JsonArrayPrinter(const JsonArrayPrinter &) = delete;
+    JsonArrayPrinter &operator=(const JsonArrayPrinter &) = delete;
+
+    void add(const QJsonObject &object);
+    void finish();
+
+private:
+    bool m_empty = true;
+    bool m_finished = false;
+};
 
 } // namespace CliOutput

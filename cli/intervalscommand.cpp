@@ -5,7 +5,6 @@
 #include "intervalstreamhandles.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <memory>
@@ -104,19 +103,22 @@ int runIntervalsCommand(const QStringList &arguments)
         }
     }
 
-    QJsonArray list;
-    QString text;
+    // Printed as found: a recording may hold millions of intervals.
+    std::unique_ptr<CliOutput::JsonArrayPrinter> json;
+    if (options.json)
+        json = std::make_unique<CliOutput::JsonArrayPrinter>();
     group.open();
     for (group.next(); group.state() == StreamHandle::OnRecord; group.next()) {
-        list.append(QJsonObject{{QStringLiteral("begin_ms"), group.currentTime()},
-                                {QStringLiteral("duration_ms"), group.currentDuration()},
-                                {QStringLiteral("names"), QJsonArray::fromStringList(group.names())}});
-        text += intervalLine(group.currentTime(), group.currentDuration(), group.names());
+        if (json) {
+            json->add(QJsonObject{{QStringLiteral("begin_ms"), group.currentTime()},
+                                  {QStringLiteral("duration_ms"), group.currentDuration()},
+                                  {QStringLiteral("names"), QJsonArray::fromStringList(group.names())}});
+        } else {
+            CliOutput::printOutPart(intervalLine(group.currentTime(), group.currentDuration(), group.names()).toUtf8());
+        }
     }
     group.close();
-    if (options.json)
-        CliOutput::printOutBytes(QJsonDocument(list).toJson(QJsonDocument::Indented));
-    else
-        CliOutput::printOut(text);
+    if (json)
+        json->finish();
     return 0;
 }

@@ -6,7 +6,6 @@
 #include "streamssearchhandle.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <memory>
@@ -71,21 +70,23 @@ int runSearchCommand(const QStringList &arguments)
         }
     }
 
-    QJsonArray list;
-    QString lines;
+    // Printed as found: a recording may hold millions of text frames.
+    std::unique_ptr<CliOutput::JsonArrayPrinter> json;
+    if (options.json)
+        json = std::make_unique<CliOutput::JsonArrayPrinter>();
     group.open();
     for (group.next(); group.state() == StreamHandle::OnRecord; group.next()) {
         const double time = group.currentTime();
         QString text;
         if (group.currentText(&text) != 0 || !text.contains(options.text, Qt::CaseInsensitive))
             continue;
-        list.append(QJsonObject{{QStringLiteral("time_ms"), time}, {QStringLiteral("text"), text}});
-        lines += QStringLiteral("%1\t%2\n").arg(time, 0, 'f', 0).arg(text);
+        if (json)
+            json->add(QJsonObject{{QStringLiteral("time_ms"), time}, {QStringLiteral("text"), text}});
+        else
+            CliOutput::printOutPart(QStringLiteral("%1\t%2\n").arg(time, 0, 'f', 0).arg(text).toUtf8());
     }
     group.close();
-    if (options.json)
-        CliOutput::printOutBytes(QJsonDocument(list).toJson(QJsonDocument::Indented));
-    else
-        CliOutput::printOut(lines);
+    if (json)
+        json->finish();
     return 0;
 }

@@ -10,6 +10,8 @@
 #include <QTextCodec>
 #include <QtEndian>
 
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 using namespace RawFormat;
@@ -61,11 +63,15 @@ int RecordingIndexer::start()
     if (m_fileName.isEmpty())
         return 2;
     // Directories open for reading on some systems; they are never recordings.
-    if (QFileInfo(m_fileName).isDir())
+    if (QFileInfo(m_fileName).isDir()) {
+        m_errorString = QStringLiteral("is a directory");
         return 1;
+    }
     m_rawFile = fopen(QFile::encodeName(m_fileName).constData(), "rb");
-    if (!m_rawFile)
+    if (!m_rawFile) {
+        m_errorString = QString::fromLocal8Bit(strerror(errno));
         return 1;
+    }
     setvbuf(m_rawFile, nullptr, _IOFBF, kRawBufferSize);
     m_state = FrameStart;
     fseeko(m_rawFile, 0, SEEK_END);

@@ -83,7 +83,8 @@ public:
     void markAllLevels(const QList<int> &thresholds);
 
     int state() const { return m_state; }
-    // Why the recording was refused; empty while indexing goes well.
+    // Why the recording could not be opened or was refused; empty while
+    // indexing goes well.
     QString errorString() const { return m_errorString; }
     const SectionsMap &sections() const { return m_sections; }
     // The sections in the order they were read (the multi-map keeps order only per name).

@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 using namespace TestRecordingData;
 
 namespace {
@@ -33,6 +35,8 @@ private slots:
     void textOutput();
     void usage_data();
     void usage();
+    void manyIntervalsInBoundedMemory_data();
+    void manyIntervalsInBoundedMemory();
 };
 
 void TestIntervalsCommand::json_data()
@@ -93,6 +97,39 @@ void TestIntervalsCommand::usage()
     const CliRun run = runCli(QStringList{QStringLiteral("intervals")} + arguments);
     QCOMPARE(run.status, status);
     QVERIFY(!run.err.isEmpty());
+}
+
+// Intervals are printed as they are found: hundreds of thousands of them
+// cost no more memory than a few.
+void TestIntervalsCommand::manyIntervalsInBoundedMemory_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::newRow("text") << false;
+    QTest::newRow("json") << true;
+}
+
+void TestIntervalsCommand::manyIntervalsInBoundedMemory()
+{
+    QFETCH(bool, json);
+    constexpr int kIntervals = 300000;
+    constexpr long kMaxResidentKiB = 64 * 1024; // the tool itself needs about 20 MiB
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    for (int i = 0; i < kIntervals; ++i)
+        recording.frame(quint32(i) * 1000, 1, alaw(8)); // 1 ms each, a second apart
+    recording.index();
+    QStringList arguments{QStringLiteral("intervals"), recording.path(), QStringLiteral("--gap"), QStringLiteral("0.5")};
+    if (json)
+        arguments << QStringLiteral("--json");
+    const CliRun run = runCli(arguments);
+    QCOMPARE(run.status, 0);
+    if (json)
+        QCOMPARE(jsonList(run.out).size(), kIntervals);
+    else
+        QCOMPARE(run.out.count('\n'), kIntervals);
+    rusage usage = {};
+    QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    QVERIFY2(usage.ru_maxrss < kMaxResidentKiB, qPrintable(QStringLiteral("%1 KiB").arg(usage.ru_maxrss)));
 }
 
 QTEST_GUILESS_MAIN(TestIntervalsCommand)

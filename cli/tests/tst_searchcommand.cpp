@@ -4,6 +4,12 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace TestRecordingData;
 
 namespace {
@@ -32,6 +38,8 @@ private slots:
     void search_data();
     void search();
     void usage();
+    void stopSignalRemovesIndexFiles_data();
+    void stopSignalRemovesIndexFiles();
 };
 
 void TestSearchCommand::search_data()
@@ -58,6 +66,8 @@ void TestSearchCommand::search()
     QCOMPARE(run.status, 0);
     QVERIFY(run.leftovers.isEmpty());
     QCOMPARE(QJsonDocument(jsonList(run.out)).toJson(QJsonDocument::Compact), expected);
+    // Printed element by element, yet the same text as the whole document.
+    QCOMPARE(run.out, QJsonDocument(jsonList(run.out)).toJson(QJsonDocument::Indented));
 }
 
 void TestSearchCommand::usage()
@@ -69,6 +79,53 @@ void TestSearchCommand::usage()
     const CliRun run = runCli({QStringLiteral("search"), writeRecording(recording), QStringLiteral("сброс")});
     QCOMPARE(run.status, 0);
     QCOMPARE(QString::fromUtf8(run.out), QStringLiteral("30\tСброс\n"));
+}
+
+// A command stopped by a signal removes its index files. The command is
+// held with its index open by an output nobody reads (a full FIFO).
+void TestSearchCommand::stopSignalRemovesIndexFiles_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestSearchCommand::stopSignalRemovesIndexFiles()
+{
+    QFETCH(int, signalNumber);
+    constexpr int kFrames = 5000; // about 100 KB of output, more than a pipe holds
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("События"));
+    for (int i = 0; i < kFrames; ++i)
+        recording.text(quint32(i * 10), 1, QStringLiteral("событие номер %1").arg(i));
+    recording.index();
+    const QString fifo = recording.dir() + QStringLiteral("/out");
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), tmp.path());
+    process.setProcessEnvironment(env);
+    process.setStandardOutputFile(fifo);
+    process.start(QStringLiteral(VELMORA_CLI), {QStringLiteral("search"), recording.path()});
+    QVERIFY(process.waitForStarted());
+    // Blocked once the pipe is full, with its index folder in place.
+    int pending = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((ioctl(reader, FIONREAD, &pending), pending >= 4096
+                              && !QDir(tmp.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty()),
+                             20000);
+    QTest::qWait(100);
+    QCOMPARE(process.state(), QProcess::Running);
+    ::kill(pid_t(process.processId()), signalNumber);
+    QVERIFY(process.waitForFinished(10000));
+    ::close(reader);
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit); // ended by the signal itself
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestSearchCommand)

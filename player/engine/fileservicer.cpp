@@ -224,6 +224,8 @@ void FileServicer::completeIndex()
 
     m_playThread->move(0);
     m_playThread->setRange(0, 0);
+    if (!indexer->errorString().isEmpty())
+        emit indexFileFailed(indexer->errorString());
     emit indexFileFinished();
 }
 

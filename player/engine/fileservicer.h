@@ -63,6 +63,10 @@ signals:
     void indexFileProgressChanged(double value);
     // Indexing has ended (after the base is set), or was stopped.
     void indexFileFinished();
+    // The recording could not be read, or was refused while it was indexed
+    // (it would need memory out of proportion to its size); the message
+    // says why. indexFileFinished() follows, with no streams.
+    void indexFileFailed(QString message);
     // Every 100 ms: the play position and 1 while playing, else 0.
     void currentStateChanged(double ts, int state);
     // Every 100 ms: the channels that sounded in the last played period and

@@ -107,6 +107,7 @@ private slots:
     void baseFromFileSection_data();
     void baseFromFileSection();
     void setBaseWithTheCurrentBaseEmitsNothing();
+    void unreadableFileFinishesWithNoStreams_data();
     void unreadableFileFinishesWithNoStreams();
     void stopIndexFromProgressDeletesIndexFilesAndAllowsRestart();
     void setFileNameDeletesPreviousIndexFiles();
@@ -235,17 +236,39 @@ void TestFileServicer::setBaseWithTheCurrentBaseEmitsNothing()
     QCOMPARE(changed.count(), 1);
 }
 
+void TestFileServicer::unreadableFileFinishesWithNoStreams_data()
+{
+    QTest::addColumn<QByteArray>("contents"); // null: no file at all
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing") << QByteArray() << "No such file or directory";
+    // Far more empty sections than a file of this size can hold.
+    QTest::newRow("refused") << QByteArray("\xFF\x01X\0", 4).repeated(20000) << "damaged";
+}
+
 void TestFileServicer::unreadableFileFinishesWithNoStreams()
 {
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, message);
+    const QString path = m_dir.filePath(QStringLiteral("unreadable.rec"));
+    QFile::remove(path);
+    if (!contents.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
     FileServicer servicer;
     QSignalSpy progress(&servicer, &FileServicer::indexFileProgressChanged);
-    QVERIFY(indexFile(servicer, m_dir.filePath(QStringLiteral("missing.rec"))));
+    QSignalSpy failed(&servicer, &FileServicer::indexFileFailed);
+    QVERIFY(indexFile(servicer, path));
+    QCOMPARE(failed.count(), 1);
+    QVERIFY2(failed.first().first().toString().contains(message), qPrintable(failed.first().first().toString()));
     QCOMPARE(servicer.indexer->streamCount(), 0);
     QCOMPARE(servicer.timeBegin, 0xFFFFFFFFu);
     QCOMPARE(servicer.timeEnd, 0u);
     QCOMPARE(servicer.base(), QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC));
     // The start and the final report.
-    QCOMPARE(progress.count(), 2);
+    if (contents.isNull())
+        QCOMPARE(progress.count(), 2);
 }
 
 void TestFileServicer::stopIndexFromProgressDeletesIndexFilesAndAllowsRestart()
