@@ -13,28 +13,10 @@ int skipBytes(FILE *file, int count)
 
 int readBytes(FILE *file, unsigned char *buffer, int maximum, int *count)
 {
-    int stored = 0;
-    int last = 0;
-    while (stored < maximum) {
-        last = readByte(file);
-        if (last < 0)
-            break;
-        buffer[stored++] = static_cast<unsigned char>(last);
-    }
-    *count = stored;
-    return last;
+    return readBytesWith([file] { return readByte(file); }, buffer, maximum, count);
 }
 
 int readString(FILE *file, unsigned char *buffer, int maximum, int *count)
 {
-    int stored = 0;
-    int last = 0;
-    while (stored < maximum) {
-        last = readByte(file);
-        if (last <= 0)
-            break;
-        buffer[stored++] = static_cast<unsigned char>(last);
-    }
-    *count = stored;
-    return last;
+    return readStringWith([file] { return readByte(file); }, buffer, maximum, count);
 }

@@ -48,6 +48,38 @@ inline int readByte(FILE *file)
     return c == EOF ? RawFormat::kEndOfFile : c;
 }
 
+// The loops behind readBytes and readString for any source of logical bytes
+// (`next()` returns what readByte would).
+template <class Next>
+int readBytesWith(Next &&next, unsigned char *buffer, int maximum, int *count)
+{
+    int stored = 0;
+    int last = 0;
+    while (stored < maximum) {
+        last = next();
+        if (last < 0)
+            break;
+        buffer[stored++] = static_cast<unsigned char>(last);
+    }
+    *count = stored;
+    return last;
+}
+
+template <class Next>
+int readStringWith(Next &&next, unsigned char *buffer, int maximum, int *count)
+{
+    int stored = 0;
+    int last = 0;
+    while (stored < maximum) {
+        last = next();
+        if (last <= 0)
+            break;
+        buffer[stored++] = static_cast<unsigned char>(last);
+    }
+    *count = stored;
+    return last;
+}
+
 // Reads up to count logical bytes, stopping early at a marker or the end.
 // Returns the last value read (0 when count is 0).
 int skipBytes(FILE *file, int count);

@@ -26,7 +26,6 @@ const QString kKeyId = QStringLiteral("ID");
 const QString kKeyFileName = QStringLiteral("FILENAME");
 const QString kKeyIndexFileName = QStringLiteral("INDEX_FILENAME");
 
-constexpr size_t kRawBufferSize = 256 * 1024; // bytes of stdio buffer for the raw file
 // Stream numbers a data frame can carry (a signed byte: 0..127).
 constexpr quint32 kMaxFrameStreamId = 127;
 
@@ -72,11 +71,11 @@ int RecordingIndexer::start()
         m_errorString = QString::fromLocal8Bit(strerror(errno));
         return 1;
     }
-    setvbuf(m_rawFile, nullptr, _IOFBF, kRawBufferSize);
     m_state = FrameStart;
     fseeko(m_rawFile, 0, SEEK_END);
     m_fileSize = qMax<qint64>(0, ftello(m_rawFile));
     rewind(m_rawFile);
+    m_reader.attach(m_rawFile);
     return 0;
 }
 
@@ -84,12 +83,13 @@ double RecordingIndexer::progress() const
 {
     if (!m_rawFile || m_fileSize <= 0)
         return 0.0;
-    return qBound(0.0, double(ftello(m_rawFile)) / double(m_fileSize), 1.0);
+    return qBound(0.0, double(m_reader.position()) / double(m_fileSize), 1.0);
 }
 
 void RecordingIndexer::closeFiles()
 {
     if (m_rawFile) {
+        m_reader.attach(nullptr);
         fclose(m_rawFile);
         m_rawFile = nullptr;
     }
@@ -122,6 +122,7 @@ void RecordingIndexer::reset()
 {
     removeIndexFiles();
     if (m_rawFile) {
+        m_reader.attach(nullptr);
         fclose(m_rawFile);
         m_rawFile = nullptr;
     }
@@ -176,8 +177,8 @@ void RecordingIndexer::stepFrameStart()
 {
     // Stored position of the frame's first byte after its marker: the type
     // byte, even when the recorder escaped it.
-    const qint64 framePosition = ftello(m_rawFile);
-    const int c = readByte(m_rawFile);
+    const qint64 framePosition = m_reader.position();
+    const int c = m_reader.readByte();
     switch (c) {
     case kDataFrame:
         if (quint64(framePosition) > IndexFormat::kMaxOffset) {
@@ -212,7 +213,7 @@ void RecordingIndexer::stepDataHeader()
     m_record.stream = -1;
     unsigned char header[kDataHeaderTail];
     int count = 0;
-    const int last = readBytes(m_rawFile, header, kDataHeaderTail, &count);
+    const int last = m_reader.readBytes(header, kDataHeaderTail, &count);
     if (count == kDataHeaderTail) {
         m_record.time = qFromLittleEndian<quint32>(header + kDataTimeOffset - 1);
         m_record.length = kDataHeaderSize;
@@ -227,11 +228,11 @@ void RecordingIndexer::stepDataHeader()
 void RecordingIndexer::stepSkipFrame()
 {
     m_state = SkipFrame;
-    quint32 length = m_record.length;
-    int c;
-    while ((c = readByte(m_rawFile)) >= 0)
-        ++length;
-    m_record.length = length;
+    quint64 length = m_record.length;
+    const int c = m_reader.skipFrame(&length);
+    // The record holds 32 bits: a longer (damaged) frame saturates rather
+    // than wrap to a small length.
+    m_record.length = quint32(qMin<quint64>(length, std::numeric_limits<quint32>::max()));
     finishBy(c);
 }
 
@@ -269,7 +270,7 @@ void RecordingIndexer::endFrame()
 
 int RecordingIndexer::readToken()
 {
-    const int result = readString(m_rawFile, m_token, kMaxToken, &m_tokenCount);
+    const int result = m_reader.readString(m_token, kMaxToken, &m_tokenCount);
     m_token[m_tokenCount] = 0;
     return result;
 }

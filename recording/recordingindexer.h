@@ -1,7 +1,7 @@
 #pragma once
 
 #include "indexrecord.h"
-#include "rawstream.h"
+#include "rawblockreader.h"
 #include "streamindexentry.h"
 
 #include <QList>
@@ -126,6 +126,7 @@ private:
     QTextCodec *m_textCodec = nullptr;
     QString m_fileName;
     FILE *m_rawFile = nullptr;
+    RawBlockReader m_reader;        // reads m_rawFile
     qint64 m_fileSize = 0;  // bytes
     QString m_indexPrefix;
     QList<StreamIndexEntry *> m_streams;

@@ -1,6 +1,8 @@
+#include "rawblockreader.h"
 #include "rawstream.h"
 #include "recordingwriter.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include <cstdio>
@@ -38,6 +40,8 @@ private slots:
     void skipBytes_data();
     void skipBytes();
     void escapeRoundTrip();
+    void blockReaderMatchesByteReader_data();
+    void blockReaderMatchesByteReader();
 };
 
 void tst_RawStream::readByte_data()
@@ -142,6 +146,75 @@ void tst_RawStream::escapeRoundTrip()
             back.append(char(c));
         QCOMPARE(c, -1);
         QCOMPARE(back, logical);
+    }
+}
+
+// The indexer's block reader gives what the byte-wise primitives give, for
+// markers and escapes anywhere, block boundaries between an escape and its
+// byte included: random stored bytes dense in 0xFF and 0xAB, read with a mix
+// of byte reads, header reads, string reads and frame skips.
+void tst_RawStream::blockReaderMatchesByteReader_data()
+{
+    QTest::addColumn<int>("blockBytes");
+    for (int size : {1, 2, 3, 7, 16, 17, 63, 64, 65, 1000})
+        QTest::newRow(qPrintable(QStringLiteral("block of %1").arg(size))) << size;
+}
+
+void tst_RawStream::blockReaderMatchesByteReader()
+{
+    QFETCH(int, blockBytes);
+    QRandomGenerator rng{quint32(blockBytes)};
+    const unsigned char alphabet[] = {0xFF, 0xAB, 0x00, 0x54, 0x01, 0x7F};
+    for (int round = 0; round < 40; ++round) {
+        QByteArray stored(int(rng.bounded(2000)), '\0');
+        for (char &c : stored) {
+            // Long runs of plain bytes (the vector path) between special ones.
+            c = rng.bounded(8) == 0 ? char(alphabet[rng.bounded(6)]) : char(0x10 + rng.bounded(0x40));
+        }
+        MemoryFile expected(stored);
+        MemoryFile actual(stored);
+        RawBlockReader reader{size_t(blockBytes)};
+        reader.attach(actual.get());
+        for (int op = 0; ; ++op) {
+            int want = 0;
+            int got = 0;
+            switch (rng.bounded(4)) {
+            case 0:
+                want = ::readByte(expected.get());
+                got = reader.readByte();
+                break;
+            case 1: {
+                unsigned char a[5], b[5];
+                int na = 0, nb = 0;
+                want = ::readBytes(expected.get(), a, 5, &na);
+                got = reader.readBytes(b, 5, &nb);
+                QCOMPARE(nb, na);
+                QCOMPARE(QByteArray(reinterpret_cast<char *>(b), nb), QByteArray(reinterpret_cast<char *>(a), na));
+                break;
+            }
+            case 2: {
+                unsigned char a[9], b[9];
+                int na = 0, nb = 0;
+                want = ::readString(expected.get(), a, 9, &na);
+                got = reader.readString(b, 9, &nb);
+                QCOMPARE(QByteArray(reinterpret_cast<char *>(b), nb), QByteArray(reinterpret_cast<char *>(a), na));
+                break;
+            }
+            default: {
+                quint64 length = 0;
+                while ((want = ::readByte(expected.get())) >= 0)
+                    ++length;
+                quint64 counted = 0;
+                got = reader.skipFrame(&counted);
+                QCOMPARE(counted, length);
+                break;
+            }
+            }
+            QCOMPARE(got, want);
+            QCOMPARE(reader.position(), qint64(ftello(expected.get())));
+            if (want == RawFormat::kEndOfFile)
+                break;
+        }
     }
 }
 
