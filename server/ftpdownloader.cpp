@@ -149,16 +149,24 @@ void FtpDownloader::sendAbort()
     startCommandTimer(replyTimeoutMs);
 }
 
+// Returns at once: the control connection is closed in the background
+// (after what is still queued for the device has been sent), and its
+// disconnection is expected, not an error.
 void FtpDownloader::stop()
 {
     stopCommandTimer();
     stopDrainTimer();
-    for (QTcpSocket *socket : {dataSocket, controlSocket}) {
-        socket->disconnectFromHost();
-        if (socket->state() != QAbstractSocket::UnconnectedState)
-            socket->waitForDisconnected(kDisconnectWaitMs);
-    }
     pendingCommands.clear();
+    awaitedCommands.clear();
+    dropOutput();
+    transferRunning = false;
+    completionPending = false;
+    {
+        const QSignalBlocker blocker(dataSocket);
+        dataSocket->abort();
+    }
+    stopping = true;
+    controlSocket->disconnectFromHost();
     emit stopped();
 }
 
@@ -204,8 +212,9 @@ void FtpDownloader::connectionDisconect()
         finishTransferIfReady();
         return;
     }
-    // A notice queued before start() opened a newer connection is stale.
-    if (origin != controlSocket || controlSocket->state() != QAbstractSocket::UnconnectedState)
+    // A notice queued before start() opened a newer connection is stale,
+    // and one that follows stop() is expected.
+    if (origin != controlSocket || controlSocket->state() != QAbstractSocket::UnconnectedState || stopping)
         return;
     if (completionPending) {
         // The transfer was already confirmed complete: the data connection
@@ -408,8 +417,14 @@ void FtpDownloader::finishTransferIfReady()
             failWrite();
         else if (output->objectName() == listOutputName())
             finishListing();
-        else
-            finishFile();
+        else {
+            // A control connection lost meanwhile is reported after the file.
+            finishFile([this] {
+                if (controlLost)
+                    reportControlLost();
+            });
+            return;
+        }
     }
     if (controlLost)
         reportControlLost();
@@ -513,6 +528,7 @@ void FtpDownloader::resetConversation()
     completionPending = false;
     abortRequested = false;
     controlLost = false;
+    stopping = false;
     multiLineCode.clear();
 }
 

@@ -13,9 +13,9 @@ class QTimerEvent;
 
 // FTP client of one device on two QTcpSockets (control and data connection):
 // login, binary type, passive mode, directory listing, resumed retrieval and
-// abort. A non-blocking state machine driven by the event loop of the GUI
-// thread, which owns it; only stop() blocks (up to 1000 ms per socket) and
-// the indexing of a finished download runs to its end.
+// abort. A non-blocking state machine driven by the event loop of the thread
+// that owns it (the GUI thread); no slot waits, and a finished download is
+// indexed in a worker thread.
 //
 // The data connection always goes to the control connection's peer: of the
 // passive reply only the port is used, the host it names is ignored.
@@ -35,8 +35,6 @@ public:
     // after the last data of a running transfer, whichever is later (ms).
     // Further 1xx replies to the same command do not extend it.
     static constexpr int kStallTimeoutMs = 30000;
-    // Longest stop() wait per socket (ms).
-    static constexpr int kDisconnectWaitMs = 1000;
     // Default control port.
     static constexpr int kDefaultPort = 21;
 
@@ -113,6 +111,7 @@ private:
     int drainTimer = 0;              // guards the wait for the data connection to close
     bool abortRequested = false;     // the pending ABOR came from abort(), not from a failure
     bool controlLost = false;        // the control connection closed while the data drained
+    bool stopping = false;           // stop() closed the control connection
     QByteArray multiLineCode;        // code of an unfinished "nnn-" reply, empty when none
     QElapsedTimer lastDataTime;      // since the last data of a running transfer
     QByteArray receiveChunk;         // reused buffer between data socket and output

@@ -249,6 +249,10 @@ void FileServicer::publishPlayState()
     double position = 0;
     int state = PlayThread4::Idle;
     m_playThread->getState(&position, &state);
+    if (state == PlayThread4::OutputFailed && !m_playFailureReported) {
+        m_playFailureReported = true;
+        emit playFailed(m_playThread->failure());
+    }
     emit currentStateChanged(position, state == PlayThread4::Playing ? Playing : NotPlaying);
     QStringList streams;
     short maxValue = 0;

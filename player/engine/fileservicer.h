@@ -78,6 +78,9 @@ signals:
     // The export could not create or write its file (relayed from the
     // export thread); no progress 1 follows.
     void saveFileFailed(QString message);
+    // The sound output could not be opened or stopped working: nothing
+    // plays from now on. Sent once, from the state polling.
+    void playFailed(QString message);
 
 public slots:
     void setBase(QDateTime base);
@@ -123,4 +126,5 @@ private:
     QDateTime m_base;
     int m_indexTimer = 0;       // 10 ms indexing timer, 0 when not indexing
     int m_stateTimer = 0;       // 100 ms polling timer, for the object's life
+    bool m_playFailureReported = false;
 };

@@ -110,8 +110,10 @@ void SaveThread::startProcess()
             failure = m_errorString;
         }
     }
+    // Queued like the failures of the export loop, so that a receiver never
+    // runs inside the caller's startProcess().
     if (!failure.isEmpty())
-        emit exportFailed(failure);
+        QMetaObject::invokeMethod(this, [this, failure] { emit exportFailed(failure); }, Qt::QueuedConnection);
 }
 
 void SaveThread::stopProcess()

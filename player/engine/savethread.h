@@ -61,8 +61,9 @@ signals:
     // and its file is complete. Emitted from the export thread.
     void progressChanged(double percent);
     // The export could not create or write its file; the export has ended
-    // (state Failed) and no progress 1.0 follows. Emitted from the thread
-    // that hit the failure (the caller of startProcess, or the export thread).
+    // (state Failed) and no progress 1.0 follows. Emitted from the export
+    // thread, or (a file that cannot be created) from this object's thread
+    // through its event loop: never from within startProcess().
     void exportFailed(QString message);
 
 public slots:

@@ -26,14 +26,18 @@ StreamThread2::~StreamThread2()
 
 void StreamThread2::setStopped(bool stopped)
 {
-    QMutexLocker locker(&m_mutex);
-    m_stopped = stopped;
+    m_stopped.store(stopped);
 }
 
 bool StreamThread2::isStopped() const
 {
+    return m_stopped.load();
+}
+
+int StreamThread2::servedLevel() const
+{
     QMutexLocker locker(&m_mutex);
-    return m_stopped;
+    return m_servedLevel;
 }
 
 void StreamThread2::setDetailThreshold(int level)
@@ -82,9 +86,9 @@ void StreamThread2::run()
 // Copies what the row asked for; false once the thread is to stop.
 bool StreamThread2::takeRequest(Range *requested, double *width)
 {
-    QMutexLocker locker(&m_mutex);
-    if (m_stopped)
+    if (isStopped())
         return false;
+    QMutexLocker locker(&m_mutex);
     *requested = m_requested;
     *width = m_sceneWidth;
     m_threshold = m_detailThreshold;
@@ -100,6 +104,10 @@ void StreamThread2::serve(const Range &requested, double width)
     bool levelChanged = false;
     m_reader->setScale(requested.duration / width, &levelChanged);
     m_served = requested;
+    {
+        QMutexLocker locker(&m_mutex);
+        m_servedLevel = m_reader->level();
+    }
 
     if (old.end() >= requested.begin && requested.end() >= old.begin && !levelChanged) {
         const double keepBegin = std::max(requested.begin, old.begin);
@@ -113,7 +121,9 @@ void StreamThread2::serve(const Range &requested, double width)
         emit removeDataItem(old.begin, old.end(), true);
         fill(requested.begin, requested.end(), FillMode::Full);
     }
-    emit rangeServed(requested.begin, requested.duration);
+    // A fill cut short by a stop is no served range.
+    if (!stopRequested())
+        emit rangeServed(requested.begin, requested.duration);
 }
 
 // Sends the items of [from, to] that are not on the row yet. The reader is
@@ -131,7 +141,7 @@ void StreamThread2::fill(double from, double to, FillMode mode)
 // (right mode) or ends (left and full modes) at or after `from`.
 void StreamThread2::skipTo(double from, FillMode mode)
 {
-    for (;;) {
+    while (!stopRequested()) {
         const int state = m_reader->state();
         if (state == StreamHandle::AtEnd || state == StreamHandle::Closed)
             return;
@@ -149,7 +159,7 @@ void StreamThread2::skipTo(double from, FillMode mode)
 // or its end (left mode: an item straddling the kept range is on the row).
 void StreamThread2::sendUntil(double to, FillMode mode)
 {
-    for (;;) {
+    while (!stopRequested()) {
         const int state = m_reader->state();
         if (state == StreamHandle::AtEnd || state == StreamHandle::Closed)
             return;
@@ -171,6 +181,6 @@ void StreamThread2::sendItem()
         emit addDataItem(m_kind, m_base, m_reader->currentTime(), m_reader->currentDuration(), QByteArray());
         return;
     }
-    while (m_reader->readData() == 0)
+    while (!stopRequested() && m_reader->readData() == 0)
         emit addDataItem(m_kind, m_base, m_reader->frameTime(), m_reader->frameDuration(), m_reader->output());
 }

@@ -6,6 +6,7 @@
 #include <QRectF>
 #include <QThread>
 
+#include <atomic>
 #include <climits>
 
 class ScaleStreamHandle2;
@@ -19,7 +20,9 @@ class ScaleStreamHandle2;
 // Threads: the object lives in the GUI thread, so its slots run there and
 // store the requested range and the row's width under the lock; run() reads
 // them and sends items as signals (queued to the GUI thread). The owner
-// stops it with setStopped(true), wait() without time-out, then deletes it.
+// stops it with setStopped(true), wait(), then deletes it; the loop looks at
+// the flag before every item it reads, so a wait lasts at most one item's
+// reading even in the middle of a long fill.
 // Times are ms after the recording's base.
 class StreamThread2 : public QThread
 {
@@ -36,6 +39,7 @@ public:
     StreamThread2(ScaleStreamHandle2 *reader, const QDateTime &base, int kind, QObject *parent = nullptr);
     ~StreamThread2() override;
 
+    // Any thread; no lock.
     void setStopped(bool stopped);
     bool isStopped() const;
     // Reader level from which items are sent without data (default: never).
@@ -43,7 +47,8 @@ public:
     int detailThreshold() const;
 
     int kind() const { return m_kind; }
-    ScaleStreamHandle2 *reader() const { return m_reader; }
+    // The reader level of the last served range (-1 before the first).
+    int servedLevel() const;
 
 signals:
     // One item: an audio frame's samples spread over [beginning,
@@ -77,14 +82,16 @@ private:
     void skipTo(double from, FillMode mode);
     void sendUntil(double to, FillMode mode);
     void sendItem();
+    bool stopRequested() const { return m_stopped.load(std::memory_order_relaxed); }
 
     const int m_kind;
     ScaleStreamHandle2 *m_reader; // owned
     const QDateTime m_base;
+    std::atomic<bool> m_stopped{false};
     mutable QMutex m_mutex;
     // Guarded by m_mutex.
-    bool m_stopped = false;
     int m_detailThreshold = INT_MAX;
+    int m_servedLevel = -1;
     Range m_requested{4294967295.0, -1};
     double m_sceneWidth = 0; // pixels
     // The loop's own.

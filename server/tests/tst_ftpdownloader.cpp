@@ -119,6 +119,7 @@ private slots:
     void unwritableCopyIsNotFinished();
     void slowDrainAfterCompletion();
     void controlLostWhileDataDrains();
+    void stopClosesWithoutWaiting();
 
 private:
     FakeFtpServer *fakeServer();
@@ -1050,6 +1051,26 @@ void tst_FtpDownloader::controlLostWhileDataDrains()
     QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
     QCOMPARE(events, QStringList({"done", "control connection disconnect"}));
     QCOMPARE(readFile(local), QByteArray("abcdef"));
+}
+
+// stop() returns at once and reports stopped; the connection closes in the
+// background, which is no error, and the next start begins afresh.
+void tst_FtpDownloader::stopClosesWithoutWaiting()
+{
+    FakeFtpServer *server = fakeServer();
+    FtpDownloader downloader;
+    downloader.setParam({server->url(), m_root.path(), QString()});
+    downloader.setReplyTimeout(kTestReplyTimeoutMs);
+    DownloaderSignals s(&downloader);
+    loginAndWait(downloader, s);
+    downloader.stop();
+    QCOMPARE(s.stopped.count(), 1); // within the call
+    QTRY_VERIFY(!server->hasClient());
+    QTest::qWait(2 * kTestReplyTimeoutMs);
+    QCOMPARE(s.error.count(), 0);
+    downloader.start();
+    QVERIFY(waitForCount(s.started, 2, kServerWaitMs));
+    QCOMPARE(s.error.count(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_FtpDownloader)

@@ -1,6 +1,7 @@
 // PlayThread4 against a real sound server: a private PulseAudio daemon with
 // a null sink as the default output, whose monitor is recorded, so every
 // check on sound is made on what actually came out of the output.
+#include "fileservicer.h"
 #include "playthread4.h"
 #include "savethread.h"
 #include "support/pulseserver.h"
@@ -122,21 +123,25 @@ QVector<qint16> exportedMix(const QList<StreamDescriptor> &streams, bool withPau
 }
 
 // The child process of noSoundServerEndsInOutputFailed: plays with no
-// server reachable and reports the state the thread ended in.
+// server reachable and reports the state the thread ended in and what the
+// recording owner told its user.
 int runWithoutSoundServer()
 {
-    PlayThread4 thread;
+    FileServicer servicer;
+    QSignalSpy failed(&servicer, &FileServicer::playFailed);
+    PlayThread4 *thread = servicer.playThread();
     StreamDescriptor audio{{QStringLiteral("TYPE"), QStringLiteral("audio")},
                            {QStringLiteral("ENCODING"), QStringLiteral("PCMA")}};
-    thread.addStream(audio);
-    thread.start();
-    const bool ended = thread.wait(kWaitMs);
+    thread->addStream(audio);
+    const bool ended = thread->wait(kWaitMs);
     int state = -1;
-    thread.getState(nullptr, &state);
-    thread.play();
-    thread.move(100);
-    printf("ended=%d state=%d\n", ended ? 1 : 0, state);
-    return ended && state == PlayThread4::OutputFailed ? 0 : 1;
+    thread->getState(nullptr, &state);
+    thread->play();
+    thread->move(100);
+    const bool told = failed.wait(kWaitMs) || !failed.isEmpty();
+    printf("ended=%d state=%d told=%s\n", ended ? 1 : 0, state,
+           told ? qPrintable(failed.first().first().toString()) : "");
+    return ended && state == PlayThread4::OutputFailed && told ? 0 : 1;
 }
 
 } // namespace
@@ -623,7 +628,7 @@ void TestPlayThread4::noSoundServerEndsInOutputFailed()
     const QByteArray output = child.readAll();
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QVERIFY2(child.exitCode() == 0, output.constData());
-    QVERIFY2(output.contains("ended=1 state=1"), output.constData());
+    QVERIFY2(output.contains("ended=1 state=1 told=no sound output device"), output.constData());
 }
 
 void TestPlayThread4::lostSoundServerEndsInOutputFailed()
@@ -634,6 +639,7 @@ void TestPlayThread4::lostSoundServerEndsInOutputFailed()
     m_pulse.stop();
     QVERIFY(waitForState(*thread, PlayThread4::OutputFailed));
     QVERIFY(thread->wait(kWaitMs));
+    QCOMPARE(thread->failure(), QStringLiteral("the sound output stopped working"));
     thread->play();
     QCOMPARE(stateOf(*thread), int(PlayThread4::OutputFailed));
 }

@@ -262,7 +262,8 @@ void TestSaveThread::fileThatCannotBeCreatedFails()
     thread.startProcess();
     QCOMPARE(thread.currentState(), int(SaveThread::Failed));
     QVERIFY(thread.errorString().contains(path));
-    QCOMPARE(run.failures.count(), 1);
+    QCOMPARE(run.failures.count(), 0); // queued: never inside startProcess()
+    QTRY_COMPARE(run.failures.count(), 1);
     QThread::msleep(250);
     thread.finish();
     thread.wait();

@@ -99,6 +99,7 @@ private slots:
     void negativeBeginReadsFromZero();
     void unusableReaderSendsNothing();
     void stopWhileIdleEndsTheThread();
+    void stopInTheMiddleOfAFillEndsIt();
 
 private:
     // A feeder on `reader`, wired to m_collector; started by the first request().
@@ -235,11 +236,11 @@ void TestStreamThread2::resizeAloneRecomputesTheLevel()
     request(0, 30000, 300); // 100 ms per pixel: level 0, every frame
     QVERIFY(m_collector->waitForServes(1));
     QCOMPARE(m_collector->serves.at(0).items.size(), 16);
-    QCOMPARE(m_feeder->reader()->level(), 0);
+    QCOMPARE(m_feeder->servedLevel(), 0);
 
     request(0, 30000, 60); // 500 ms per pixel: level 1, frames of each interval
     QVERIFY(m_collector->waitForServes(2));
-    QCOMPARE(m_feeder->reader()->level(), 1);
+    QCOMPARE(m_feeder->servedLevel(), 1);
     QCOMPARE(m_collector->serves.at(1).removals, (QList<Removal>{{0, 30000, true}}));
     QCOMPARE(m_collector->serves.at(1).items.size(), 16);
 
@@ -250,7 +251,7 @@ void TestStreamThread2::resizeAloneRecomputesTheLevel()
 
     request(0, 30000, 7); // 4286 ms per pixel: level 3, spans only
     QVERIFY(m_collector->waitForServes(4));
-    QCOMPARE(m_feeder->reader()->level(), 3);
+    QCOMPARE(m_feeder->servedLevel(), 3);
     QCOMPARE(m_collector->serves.at(3).removals, (QList<Removal>{{0, 30000, true}}));
     QVERIFY(!m_collector->serves.at(3).items.isEmpty());
     for (const Item &item : m_collector->serves.at(3).items)
@@ -340,6 +341,25 @@ void TestStreamThread2::stopWhileIdleEndsTheThread()
     m_feeder->setStopped(true);
     QVERIFY(m_feeder->isStopped());
     QVERIFY(m_feeder->wait(kWaitMs));
+    QVERIFY(m_collector->serves.isEmpty());
+}
+
+// The flag is looked at before every item: a stop during a long fill ends
+// the thread after the item in hand, and the cut range is not reported as
+// served. Items are delivered blocking, and the second one stops the feeder
+// while it waits on that delivery.
+void TestStreamThread2::stopInTheMiddleOfAFillEndsIt()
+{
+    m_feeder.reset(new StreamThread2(new AudioScaleHandle2(m_audio, scaleSteps()), kBase, StreamThread2::AudioItem));
+    int items = 0;
+    connect(m_feeder.get(), &StreamThread2::addDataItem, m_collector.get(), [&] {
+        if (++items == 2)
+            m_feeder->setStopped(true);
+    }, Qt::BlockingQueuedConnection);
+    connect(m_feeder.get(), &StreamThread2::rangeServed, m_collector.get(), &Collector::served);
+    request(0, 30000, 300); // level 0: 16 items
+    QTRY_VERIFY_WITH_TIMEOUT(m_feeder->isFinished(), kWaitMs);
+    QCOMPARE(items, 2);
     QVERIFY(m_collector->serves.isEmpty());
 }
 

@@ -58,6 +58,8 @@ void FakeFtpServer::acceptControl()
     }
     m_control = socket;
     connect(socket, &QTcpSocket::readyRead, this, &FakeFtpServer::readCommands);
+    // A client that closes leaves no client behind (hasClient()).
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     if (m_greetingSteps.isEmpty())
         send(m_greeting);
     else

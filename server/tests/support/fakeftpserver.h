@@ -56,6 +56,7 @@ public:
 
     // Every command line received, line end removed.
     QList<QByteArray> commands() const { return m_commands; }
+    // A control connection is open (the client has not closed it).
     bool hasClient() const { return !m_control.isNull(); }
 
 signals:
