@@ -178,8 +178,9 @@ RowFigures serveRow(const StreamDescriptor &descriptor, const QDateTime &base, d
     QList<uint> steps;
     for (int t : defaultActivityThresholds())
         steps.append(uint(t));
-    auto *reader = new AudioScaleHandle2(descriptor, steps);
-    StreamThread2 feeder(reader, base, StreamThread2::AudioItem);
+    auto owned = std::make_unique<AudioScaleHandle2>(descriptor, steps);
+    const AudioScaleHandle2 *reader = owned.get(); // read after the thread has ended
+    StreamThread2 feeder(std::move(owned), base, StreamThread2::AudioItem);
     feeder.setDetailThreshold(1); // as the timeline sets it
     RowFigures figures;
     QEventLoop loop;

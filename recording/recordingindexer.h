@@ -10,8 +10,10 @@
 #include <QPair>
 #include <QString>
 
+#include <array>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 class QTemporaryDir;
 class QTextCodec;
@@ -73,7 +75,9 @@ public:
 
     StreamDescriptor descriptor(int position, int *frameCount = nullptr, int *totalLength = nullptr) const;
     StreamDescriptor descriptorById(quint32 id, int *frameCount = nullptr, int *totalLength = nullptr) const;
-    StreamIndexEntry *findStream(quint32 id, int *position = nullptr) const;
+    // The first stream declared with this "ID" and its list position; null
+    // when there is none.
+    const StreamIndexEntry *findStream(quint32 id, int *position = nullptr) const;
 
     // Record n / the last record of the stream at list position `position`;
     // the result's stream is -1 when there is none.
@@ -89,8 +93,9 @@ public:
     const SectionsMap &sections() const { return m_sections; }
     // The sections in the order they were read (the multi-map keeps order only per name).
     const QList<QPair<QString, QMap<QString, QString>>> &sectionsInReadingOrder() const { return m_sectionOrder; }
-    const QList<StreamIndexEntry *> &streams() const { return m_streams; }
-    int streamCount() const { return m_streams.size(); }
+    // Every declared stream in reading order.
+    QList<const StreamIndexEntry *> streams() const;
+    int streamCount() const { return int(m_streams.size()); }
     QString fileName() const { return m_fileName; }
     qint64 fileSize() const { return m_fileSize; }
     QString indexPrefix() const { return m_indexPrefix; }
@@ -112,7 +117,7 @@ private:
     void finishBy(int result);
     void endSection(const QString &name, const QMap<QString, QString> &pairs);
     void declareStream(const QMap<QString, QString> &pairs);
-    bool canCarryFrames(quint32 id) const;
+    void appendStream(std::unique_ptr<StreamIndexEntry> entry);
     bool countTextItem();
     void refuse(const QString &message);
     QString createIndexPath();
@@ -129,7 +134,10 @@ private:
     RawBlockReader m_reader;        // reads m_rawFile
     qint64 m_fileSize = 0;  // bytes
     QString m_indexPrefix;
-    QList<StreamIndexEntry *> m_streams;
+    std::vector<std::unique_ptr<StreamIndexEntry>> m_streams;
+    // The stream each frame stream number 0..127 goes to (the first one
+    // declared with that "ID"); null where none is.
+    std::array<StreamIndexEntry *, 128> m_streamByNumber{};
     IndexRecord m_record;
     unsigned char m_token[RawFormat::kMaxToken + 1] = {};
     int m_tokenCount = 0;

@@ -90,7 +90,7 @@ void TestAudioCodec::factory()
     QFETCH(QString, kind);
     QFETCH(int, rate);
 
-    const std::unique_ptr<AudioCodec> codec(createAudioCodec(encoding, defaultRate));
+    const std::unique_ptr<AudioCodec> codec = createAudioCodec(encoding, defaultRate);
     QCOMPARE(kindOf(codec.get()), kind);
     if (codec) {
         QCOMPARE(codec->sampleRate(), rate);
@@ -151,7 +151,7 @@ void TestAudioCodec::durationMatchesDecoder()
     // The server's duration and the player's decoder must agree.
     QFETCH(QString, encoding);
     QFETCH(int, bytes);
-    const std::unique_ptr<AudioCodec> codec(createAudioCodec(encoding, 8000));
+    const std::unique_ptr<AudioCodec> codec = createAudioCodec(encoding, 8000);
     QVERIFY(codec);
     QCOMPARE(::encodedDuration(encoding, bytes, 8000), codec->durationForBytes(bytes));
 }
@@ -167,7 +167,7 @@ void TestAudioCodec::decodeNothing_data()
 void TestAudioCodec::decodeNothing()
 {
     QFETCH(QString, encoding);
-    const std::unique_ptr<AudioCodec> codec(createAudioCodec(encoding, 8000));
+    const std::unique_ptr<AudioCodec> codec = createAudioCodec(encoding, 8000);
     QVERIFY(codec);
     const char in = 0;
     qint16 out = 0x1234;

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class PlayThread4;
 class RecordingIndexer;
 class SaveThread;
@@ -49,14 +51,14 @@ public:
     // time (0 when none), ms after the base.
     quint32 timeBegin = 0xFFFFFFFFu;
     quint32 timeEnd = 0;
-    // Owned; the main window reads its sections and descriptors.
-    RecordingIndexer *indexer;
+    // The main window reads its sections and descriptors.
+    const std::unique_ptr<RecordingIndexer> indexer;
 
     QDateTime base() const { return m_base; }
     bool isIndexing() const { return m_indexTimer != 0; }
     // The owned threads, for reading their state (not for deleting).
-    PlayThread4 *playThread() const { return m_playThread; }
-    SaveThread *saveThread() const { return m_saveThread; }
+    PlayThread4 *playThread() const { return m_playThread.get(); }
+    SaveThread *saveThread() const { return m_saveThread.get(); }
 
 signals:
     // Indexing progress 0..1: 0 when indexing starts, then from the timer.
@@ -121,8 +123,8 @@ private:
     void publishPlayState();
     void killIndexTimer();
 
-    PlayThread4 *m_playThread;  // owned, started at construction
-    SaveThread *m_saveThread;   // owned, started at construction
+    std::unique_ptr<PlayThread4> m_playThread; // started at construction
+    std::unique_ptr<SaveThread> m_saveThread;  // started at construction
     QDateTime m_base;
     int m_indexTimer = 0;       // 10 ms indexing timer, 0 when not indexing
     int m_stateTimer = 0;       // 100 ms polling timer, for the object's life

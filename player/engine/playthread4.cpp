@@ -11,6 +11,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -44,7 +45,7 @@ public:
     {
         close();
         const QAudioDeviceInfo device = QAudioDeviceInfo::defaultOutputDevice();
-        m_audio = new QAudioOutput(device, pcmFormat(rate));
+        m_audio = std::make_unique<QAudioOutput>(device, pcmFormat(rate));
         m_device = m_audio->start();
         m_bytes.resize(ReaderGroup::samplesPerPeriod(rate, kPeriodMs) * int(sizeof(qint16)));
         if (m_device)
@@ -58,8 +59,7 @@ public:
     {
         if (m_audio)
             m_audio->stop();
-        delete m_audio;
-        m_audio = nullptr;
+        m_audio.reset();
         m_device = nullptr;
     }
 
@@ -102,8 +102,8 @@ public:
     int periodBytes() const { return m_bytes.size(); }
 
 private:
-    QAudioOutput *m_audio = nullptr; // owned
-    QIODevice *m_device = nullptr;   // owned by m_audio
+    std::unique_ptr<QAudioOutput> m_audio;
+    QIODevice *m_device = nullptr; // owned by m_audio
     QByteArray m_bytes;              // one mixed period, little-endian
 };
 
@@ -234,14 +234,14 @@ void PlayThread4::currentStreams(QStringList *streams, short *maxValue) const
 bool PlayThread4::addStream(const StreamDescriptor &descriptor)
 {
     // Building and opening the reader (files, decoder) happens outside the lock.
-    AudioStreamInPartsHandle2 *reader
+    std::unique_ptr<AudioStreamInPartsHandle2> reader
         = ReaderGroup::createPeriodReader(descriptor, kPeriodMs, m_sampleRate.load());
     if (!reader)
         return false;
     QMutexLocker locker(&m_mutex);
     // The loop mixes at m_mixRate, whatever rate was asked for meanwhile.
     reader->setOutputRate(m_mixRate);
-    m_streams.append(reader);
+    m_streams.push_back(std::move(reader));
     ++m_generation;
     return true;
 }
@@ -249,7 +249,6 @@ bool PlayThread4::addStream(const StreamDescriptor &descriptor)
 void PlayThread4::removeStreams()
 {
     QMutexLocker locker(&m_mutex);
-    qDeleteAll(m_streams);
     m_streams.clear();
     m_maxValue = 0;
     ++m_generation;
@@ -258,7 +257,7 @@ void PlayThread4::removeStreams()
 int PlayThread4::streamCount() const
 {
     QMutexLocker locker(&m_mutex);
-    return m_streams.size();
+    return int(m_streams.size());
 }
 
 // --- the playback loop -------------------------------------------------------
@@ -275,7 +274,7 @@ void PlayThread4::run()
     QMutexLocker locker(&m_mutex);
     m_mixRate = m_rateInUse;
     m_mixer.setSamplesPerPeriod(ReaderGroup::samplesPerPeriod(m_mixRate, kPeriodMs));
-    for (AudioStreamInPartsHandle2 *reader : qAsConst(m_streams))
+    for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : m_streams)
         reader->setOutputRate(m_mixRate);
     if (m_state != Finishing)
         m_state = Paused;
@@ -340,7 +339,7 @@ bool PlayThread4::applySampleRate(Output *output, QString *why)
     QMutexLocker locker(&m_mutex);
     m_mixRate = wanted;
     m_mixer.setSamplesPerPeriod(ReaderGroup::samplesPerPeriod(m_mixRate, kPeriodMs));
-    for (AudioStreamInPartsHandle2 *reader : qAsConst(m_streams))
+    for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : m_streams)
         reader->setOutputRate(m_mixRate);
     // The readers' windows hold periods of the old length: start them afresh.
     m_seekRequested = true;

@@ -119,7 +119,7 @@ private:
     QString m_failure;
     short m_maxValue = 0;
     std::atomic<bool> m_playWithPause{false};
-    QList<AudioStreamInPartsHandle2 *> m_streams; // owned
+    PeriodReaders m_streams;
     int m_mixRate;               // Hz the readers and the mixer work at (under the lock)
     quint64 m_generation = 0;    // bumped when the reader list changes
     PeriodMixer m_mixer;         // the loop's; used under the lock

@@ -113,6 +113,6 @@ private:
     QAtomicInt m_withPause{0};
     QString m_fileName;
     QString m_errorString;
-    QList<AudioStreamInPartsHandle2 *> m_streams; // owned
+    PeriodReaders m_streams;
     PeriodMixer m_mixer;                          // used by the loop only
 };

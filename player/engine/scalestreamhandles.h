@@ -109,7 +109,7 @@ public:
     AudioScaleHandle2(const StreamDescriptor &descriptor, const QList<uint> &scaleSteps);
     ~AudioScaleHandle2() override;
 
-    AudioCodec *codec() const { return m_codec; }
+    AudioCodec *codec() const { return m_codec.get(); }
 
 protected:
     bool usable() const override { return m_codec != nullptr; }
@@ -118,5 +118,5 @@ protected:
     double payloadDuration(const IndexRecord &r) const override;
 
 private:
-    AudioCodec *m_codec = nullptr; // owned; null for an unknown coding
+    std::unique_ptr<AudioCodec> m_codec; // null for an unknown coding
 };

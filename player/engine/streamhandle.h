@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <memory>
 
 class AudioCodec;
 
@@ -107,7 +108,7 @@ public:
 protected:
     // The decoder for the descriptor's "ENCODING"; null for an unknown
     // coding. The caller owns it.
-    static AudioCodec *createCodec(const StreamDescriptor &descriptor);
+    static std::unique_ptr<AudioCodec> createCodec(const StreamDescriptor &descriptor);
     bool filesOpen() const { return m_dataFile && m_indexFile; }
     // Rewinds the index file to its first record.
     void rewindIndex();

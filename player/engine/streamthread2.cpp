@@ -7,10 +7,11 @@
 #include <algorithm>
 #include <cmath>
 
-StreamThread2::StreamThread2(ScaleStreamHandle2 *reader, const QDateTime &base, int kind, QObject *parent)
+StreamThread2::StreamThread2(std::unique_ptr<ScaleStreamHandle2> reader, const QDateTime &base, int kind,
+                             QObject *parent)
     : QThread(parent)
     , m_kind(kind)
-    , m_reader(reader)
+    , m_reader(std::move(reader))
     , m_base(base)
 {
 }
@@ -21,7 +22,6 @@ StreamThread2::~StreamThread2()
         setStopped(true);
         wait();
     }
-    delete m_reader;
 }
 
 void StreamThread2::setStopped(bool stopped)

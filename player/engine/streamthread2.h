@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <climits>
+#include <memory>
 
 class ScaleStreamHandle2;
 
@@ -35,8 +36,9 @@ public:
     static constexpr unsigned long kIdlePollMs = 100;
     static constexpr double kEpsilon = 0.0001; // ms or pixels
 
-    // Takes ownership of reader (may be null: the thread then ends at once).
-    StreamThread2(ScaleStreamHandle2 *reader, const QDateTime &base, int kind, QObject *parent = nullptr);
+    // The reader may be null: the thread then ends at once.
+    StreamThread2(std::unique_ptr<ScaleStreamHandle2> reader, const QDateTime &base, int kind,
+                  QObject *parent = nullptr);
     ~StreamThread2() override;
 
     // Any thread; no lock.
@@ -85,7 +87,7 @@ private:
     bool stopRequested() const { return m_stopped.load(std::memory_order_relaxed); }
 
     const int m_kind;
-    ScaleStreamHandle2 *m_reader; // owned
+    const std::unique_ptr<ScaleStreamHandle2> m_reader;
     const QDateTime m_base;
     std::atomic<bool> m_stopped{false};
     mutable QMutex m_mutex;

@@ -67,7 +67,7 @@ void TestAudioStreamHandle::tetraMatchesDirectDecoding()
     reader.next();
     QCOMPARE(reader.readData(), 0);
 
-    QScopedPointer<AudioCodec> codec(createAudioCodec(QStringLiteral("TETRA"), 8000));
+    const std::unique_ptr<AudioCodec> codec = createAudioCodec(QStringLiteral("TETRA"), 8000);
     QByteArray direct(20 * 480, '\0');
     int written = 0;
     QCOMPARE(codec->decode(frames.constData(), frames.size(), reinterpret_cast<qint16 *>(direct.data()),

@@ -103,7 +103,7 @@ private slots:
 
 private:
     // A feeder on `reader`, wired to m_collector; started by the first request().
-    void startFeeder(ScaleStreamHandle2 *reader, int kind, int detailThreshold = INT_MAX);
+    void startFeeder(std::unique_ptr<ScaleStreamHandle2> reader, int kind, int detailThreshold = INT_MAX);
     void request(double begin, double duration, double width = -1);
 
     TestRecording m_recording;
@@ -147,9 +147,9 @@ void TestStreamThread2::cleanup()
     }
 }
 
-void TestStreamThread2::startFeeder(ScaleStreamHandle2 *reader, int kind, int detailThreshold)
+void TestStreamThread2::startFeeder(std::unique_ptr<ScaleStreamHandle2> reader, int kind, int detailThreshold)
 {
-    m_feeder.reset(new StreamThread2(reader, kBase, kind));
+    m_feeder = std::make_unique<StreamThread2>(std::move(reader), kBase, kind);
     m_feeder->setDetailThreshold(detailThreshold);
     connect(m_feeder.get(), &StreamThread2::addDataItem, m_collector.get(), &Collector::add);
     connect(m_feeder.get(), &StreamThread2::removeDataItem, m_collector.get(), &Collector::remove);
@@ -179,7 +179,7 @@ void TestStreamThread2::withoutReaderEndsAtOnce()
 
 void TestStreamThread2::firstRangeIsFilledWithEveryFrame()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 1000, 1000); // 1 ms per pixel: every frame
     QVERIFY(m_collector->waitForServes(1));
     const Serve &serve = m_collector->serves.at(0);
@@ -196,7 +196,7 @@ void TestStreamThread2::firstRangeIsFilledWithEveryFrame()
 
 void TestStreamThread2::scrollingSendsOnlyTheExposedStrips()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 650, 650);
     QVERIFY(m_collector->waitForServes(1));
     // Right by 350 ms: the frame at 600 straddles the old right edge.
@@ -217,7 +217,7 @@ void TestStreamThread2::scrollingSendsOnlyTheExposedStrips()
 
 void TestStreamThread2::scrollBelowTheToleranceReadsNothing()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 650, 650);
     QVERIFY(m_collector->waitForServes(1));
     request(0.00005, 650 - 0.00005);
@@ -232,7 +232,7 @@ void TestStreamThread2::scrollBelowTheToleranceReadsNothing()
 
 void TestStreamThread2::resizeAloneRecomputesTheLevel()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem, 2);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem, 2);
     request(0, 30000, 300); // 100 ms per pixel: level 0, every frame
     QVERIFY(m_collector->waitForServes(1));
     QCOMPARE(m_collector->serves.at(0).items.size(), 16);
@@ -260,7 +260,7 @@ void TestStreamThread2::resizeAloneRecomputesTheLevel()
 
 void TestStreamThread2::jumpWithoutOverlapReloadsEverything()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 1000, 1000);
     QVERIFY(m_collector->waitForServes(1));
     request(14950, 1000);
@@ -288,7 +288,7 @@ void TestStreamThread2::coarseLevelSendsItemSpansWithoutData()
     QFETCH(double, msPerPixel);
     QFETCH(QList<double>, begins);
     QFETCH(QList<double>, durations);
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem, 1);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem, 1);
     request(0, 30000, 30000 / msPerPixel);
     QVERIFY(m_collector->waitForServes(1));
     const Serve &serve = m_collector->serves.at(0);
@@ -301,7 +301,7 @@ void TestStreamThread2::coarseLevelSendsItemSpansWithoutData()
 
 void TestStreamThread2::textRowCarriesTheText()
 {
-    startFeeder(new TextScaleHandle2(m_text, scaleSteps()), StreamThread2::TextItem);
+    startFeeder(std::make_unique<TextScaleHandle2>(m_text, scaleSteps()), StreamThread2::TextItem);
     request(0, 6000, 6000);
     QVERIFY(m_collector->waitForServes(1));
     const Serve &serve = m_collector->serves.at(0);
@@ -314,7 +314,7 @@ void TestStreamThread2::textRowCarriesTheText()
 
 void TestStreamThread2::negativeBeginReadsFromZero()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(-500, 1000, 1000);
     QVERIFY(m_collector->waitForServes(1));
     QCOMPARE(m_collector->serves.at(0).begins(), (QList<double>{0, 100, 200, 300, 400}));
@@ -324,7 +324,7 @@ void TestStreamThread2::unusableReaderSendsNothing()
 {
     StreamDescriptor noIndex = m_audio;
     noIndex.remove(QStringLiteral("INDEX_FILENAME"));
-    startFeeder(new AudioScaleHandle2(noIndex, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(noIndex, scaleSteps()), StreamThread2::AudioItem);
     request(0, 30000, 1000);
     QVERIFY(m_collector->waitForServes(1));
     request(100, 30000);
@@ -335,7 +335,7 @@ void TestStreamThread2::unusableReaderSendsNothing()
 
 void TestStreamThread2::stopWhileIdleEndsTheThread()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     m_feeder->start();
     QVERIFY(!m_feeder->isStopped());
     m_feeder->setStopped(true);
@@ -350,7 +350,7 @@ void TestStreamThread2::stopWhileIdleEndsTheThread()
 // while it waits on that delivery.
 void TestStreamThread2::stopInTheMiddleOfAFillEndsIt()
 {
-    m_feeder.reset(new StreamThread2(new AudioScaleHandle2(m_audio, scaleSteps()), kBase, StreamThread2::AudioItem));
+    m_feeder = std::make_unique<StreamThread2>(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), kBase, StreamThread2::AudioItem);
     int items = 0;
     connect(m_feeder.get(), &StreamThread2::addDataItem, m_collector.get(), [&] {
         if (++items == 2)
