@@ -135,7 +135,7 @@ double openBare(const QString &path, int *frames)
     while (indexer.state() != RecordingIndexer::Idle)
         indexer.step();
     indexer.markAllLevels(defaultActivityThresholds());
-    quint32 begin = 0xFFFFFFFFu, end = 0;
+    quint32 begin = IndexFormat::kNoTimeStamp, end = 0;
     for (int i = 0; i < indexer.streamCount(); ++i) {
         begin = qMin(begin, indexer.firstRecord(i).time);
         const IndexRecord last = indexer.lastRecord(i);

@@ -80,10 +80,10 @@ bool isCacheFileName(const QString &fileName)
     return fileName.contains(kCacheSuffix);
 }
 
-void saveCache(const RecordingIndexer &indexer, const QString &path)
+bool saveCache(const RecordingIndexer &indexer, const QString &path)
 {
     if (path.isEmpty())
-        return;
+        return false;
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -102,10 +102,7 @@ void saveCache(const RecordingIndexer &indexer, const QString &path)
 
     // Written through a temporary file so that a failed write never leaves a half cache.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(bytes);
-    file.commit();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 bool loadCache(RecordingIndexer &indexer, const QString &path)

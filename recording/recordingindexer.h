@@ -2,6 +2,7 @@
 
 #include "indexrecord.h"
 #include "rawblockreader.h"
+#include "streamdescriptor.h"
 #include "streamindexentry.h"
 
 #include <QList>
@@ -18,7 +19,6 @@
 class QTemporaryDir;
 class QTextCodec;
 
-using StreamDescriptor = QMap<QString, QString>;
 // Every text section by upper-case name; several sections may share a name
 // (a look-up by name yields the one read last).
 using SectionsMap = QMultiMap<QString, QMap<QString, QString>>;
@@ -106,7 +106,7 @@ public:
     QString indexFolder() const;
 
 private:
-    friend void saveCache(const RecordingIndexer &indexer, const QString &path);
+    friend bool saveCache(const RecordingIndexer &indexer, const QString &path);
     friend bool loadCache(RecordingIndexer &indexer, const QString &path);
 
     void stepFrameStart();

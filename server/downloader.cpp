@@ -79,11 +79,10 @@ QString Downloader::writeErrorMessage(const QString &reason)
 void Downloader::finishFile(std::function<void()> afterDone)
 {
     QString reason;
-    const bool ok = completeLocalFile(static_cast<QFile *>(output), &reason);
+    const bool ok = completeLocalFile(static_cast<QFile *>(output.get()), &reason);
     const QString path = localFilePath;
     localFilePath.clear();
-    delete output;
-    output = nullptr;
+    output.reset();
     if (!ok) {
         emit errorOccured(writeErrorMessage(reason));
         return;
@@ -103,8 +102,7 @@ void Downloader::dropOutput()
     if (!output)
         return;
     output->close();
-    delete output;
-    output = nullptr;
+    output.reset();
     localFilePath.clear();
 }
 
@@ -116,14 +114,13 @@ QString Downloader::listOutputName()
 bool Downloader::beginListOutput(QByteArray *buffer)
 {
     dropOutput();
-    auto *device = new QBuffer(buffer);
+    auto device = std::make_unique<QBuffer>(buffer);
     device->setObjectName(listOutputName());
     if (!device->open(QIODevice::ReadWrite)) {
-        delete device;
         emit errorOccured(QStringLiteral("Can`t open file"));
         return false;
     }
-    output = device;
+    output = std::move(device);
     return true;
 }
 
@@ -135,13 +132,12 @@ bool Downloader::beginFileOutput(const QString &folder, const QString &name, QIO
     }
     dropOutput();
     const QString path = prepareLocalPath(folder, name);
-    auto *file = new QFile(path);
+    auto file = std::make_unique<QFile>(path);
     if (!file->open(mode)) {
         emit errorOccured(QStringLiteral("Can`t open file ") + path);
-        delete file;
         return false;
     }
-    output = file;
+    output = std::move(file);
     localFilePath = path;
     return true;
 }

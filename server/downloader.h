@@ -16,16 +16,13 @@ template <typename T> class QFutureWatcher;
 // slots and observed only through its signals; all connections to and from
 // it are queued.
 //
-// Downloader parameter list (three texts): [0] device URL, [1] local folder
-// for downloaded files, [2] options text (name=value pairs).
+// It takes three parameters (DownloaderParam): the device URL, the local
+// folder for downloaded files and the options text (name=value pairs).
 class Downloader : public QObject
 {
     Q_OBJECT
 
 public:
-    // Indexes of the downloader parameter list.
-    enum Param { UrlParam = 0, FolderParam = 1, OptionsParam = 2 };
-
     // A device's file list larger than this is refused (bytes): listings
     // are held in memory whole.
     static constexpr int kMaxListingBytes = 32 * 1024 * 1024;
@@ -102,7 +99,7 @@ protected:
     // Closes and drops the transfer's output without completing it.
     void dropOutput();
 
-    QIODevice *output = nullptr; // owned; "list" buffer or the file being written
+    std::unique_ptr<QIODevice> output; // "list" buffer or the file being written
     QString localFilePath;       // the file being written, empty for the list
 
 private:

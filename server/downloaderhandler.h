@@ -15,15 +15,13 @@ class QTimerEvent;
 // downloader only through queued signals and slots; it never touches the
 // network itself.
 //
-// Device parameter list (six texts): [0] device type, [1] comment,
-// [2] polling period in minutes, [3] URL, [4] local folder, [5] options.
+// It takes a device's six parameters (DeviceParam) and uses the period and
+// the local folder.
 class DownloaderHandler : public QObject
 {
     Q_OBJECT
 
 public:
-    enum DeviceParam { TypeParam = 0, CommentParam, PeriodParam, UrlParam, FolderParam, OptionsParam };
-
     static constexpr int kDefaultPeriodMs = 60000;
     static constexpr int kMsPerMinute = 60000;
     // Files dated more than this many days before now are never fetched.

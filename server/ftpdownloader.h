@@ -96,8 +96,8 @@ private:
     QList<QByteArray> pendingCommands;
     QByteArray listingData;
     QStringList fileList;
-    QTcpSocket *controlSocket;       // owned
-    QTcpSocket *dataSocket;          // owned
+    const std::unique_ptr<QTcpSocket> controlSocket;
+    const std::unique_ptr<QTcpSocket> dataSocket;
     QString remotePath;              // fully decoded path of the URL
     QTextCodec *codec = nullptr;
     QUrl url;

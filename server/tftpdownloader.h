@@ -77,7 +77,7 @@ private:
     QByteArray receivedData;
     QStringList fileList;
     QByteArray requestOptions;
-    QUdpSocket *socket;              // owned
+    const std::unique_ptr<QUdpSocket> socket;
     QString remotePath;
     QUrl url;
     QHostAddress peerAddress;

@@ -229,7 +229,7 @@ void FileServicer::completeIndex()
 // The recording's time range over the first and last frames of every stream.
 void FileServicer::findTimeRange()
 {
-    timeBegin = 0xFFFFFFFFu;
+    timeBegin = IndexFormat::kNoTimeStamp;
     timeEnd = 0;
     for (int i = 0; i < indexer->streamCount(); ++i) {
         const IndexRecord first = indexer->firstRecord(i);

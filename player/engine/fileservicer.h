@@ -1,5 +1,6 @@
 #pragma once
 
+#include "indexrecord.h"
 
 #include <QDateTime>
 #include <QList>
@@ -49,7 +50,7 @@ public:
     // After indexing: the smallest first-frame time over all streams
     // (4294967295 when no stream has a frame) and the largest last-frame
     // time (0 when none), ms after the base.
-    quint32 timeBegin = 0xFFFFFFFFu;
+    quint32 timeBegin = IndexFormat::kNoTimeStamp;
     quint32 timeEnd = 0;
     // The main window reads its sections and descriptors.
     const std::unique_ptr<RecordingIndexer> indexer;

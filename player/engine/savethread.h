@@ -1,5 +1,6 @@
 #pragma once
 
+#include "indexrecord.h"
 #include "periodmixer.h"
 #include "riffwriter.h"
 
@@ -37,7 +38,7 @@ public:
     static constexpr unsigned kPeriodMs = 100;
     static constexpr int kDefaultSampleRate = 8000; // Hz
     // A range reaching this time (ms) is open-ended: "up to the last frame".
-    static constexpr double kOpenEnd = 4294967295.0;
+    static constexpr double kOpenEnd = IndexFormat::kNoTime;
 
     explicit SaveThread(QObject *parent = nullptr);
     ~SaveThread() override;

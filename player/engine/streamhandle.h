@@ -1,6 +1,7 @@
 #pragma once
 
 #include "indexrecord.h"
+#include "streamdescriptor.h"
 
 #include <QByteArray>
 #include <QMap>
@@ -10,10 +11,6 @@
 #include <memory>
 
 class AudioCodec;
-
-// Stream descriptor: the key/value pairs of one "STREAM" section plus
-// "FILENAME" and "INDEX_FILENAME" added by the indexer.
-using StreamDescriptor = QMap<QString, QString>;
 
 // Common interface of every stream reader: single streams and groups of
 // streams, text and audio alike. Times are milliseconds after the

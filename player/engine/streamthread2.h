@@ -1,5 +1,7 @@
 #pragma once
 
+#include "indexrecord.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QMutex>
@@ -94,10 +96,10 @@ private:
     // Guarded by m_mutex.
     int m_detailThreshold = INT_MAX;
     int m_servedLevel = -1;
-    Range m_requested{4294967295.0, -1};
+    Range m_requested{IndexFormat::kNoTime, -1};
     double m_sceneWidth = 0; // pixels
     // The loop's own.
-    Range m_served{4294967295.0, -1};
+    Range m_served{IndexFormat::kNoTime, -1};
     double m_servedWidth = 0; // pixels
     int m_threshold = INT_MAX; // detail threshold for the current serve
 };

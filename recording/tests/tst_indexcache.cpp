@@ -89,7 +89,7 @@ void tst_IndexCache::roundTrip()
     const QString recording = writeRecording(dir.filePath(QStringLiteral("a.rec")), withCodec, withStreams);
     RecordingIndexer original;
     indexFully(original, recording);
-    saveCache(original, cachePathFor(recording));
+    QVERIFY(saveCache(original, cachePathFor(recording)));
 
     RecordingIndexer loaded;
     QVERIFY(loadCache(loaded, cachePathFor(recording)));
@@ -129,7 +129,7 @@ void tst_IndexCache::layoutIsStandardDataStream()
     RecordingIndexer indexer;
     indexFully(indexer, recording);
     const QString cache = cachePathFor(recording);
-    saveCache(indexer, cache);
+    QVERIFY(saveCache(indexer, cache));
 
     QFile file(cache);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -168,7 +168,7 @@ void tst_IndexCache::rejectsDamagedCaches_data()
     const QString recording = writeRecording(dir.filePath(QStringLiteral("c.rec")), true, true);
     RecordingIndexer indexer;
     indexFully(indexer, recording);
-    saveCache(indexer, cachePathFor(recording));
+    QVERIFY(saveCache(indexer, cachePathFor(recording)));
     QFile file(cachePathFor(recording));
     file.open(QIODevice::ReadOnly);
     const QByteArray good = file.readAll();
@@ -219,8 +219,8 @@ void tst_IndexCache::names()
     QVERIFY(isCacheFileName(QStringLiteral("x.IND.old")));
     QVERIFY(!isCacheFileName(QStringLiteral("x.ind")));
     RecordingIndexer indexer;
-    saveCache(indexer, QString()); // nothing written, no crash
-    saveCache(indexer, QStringLiteral("/nonexistent/dir/x.IND"));
+    QVERIFY(!saveCache(indexer, QString())); // nothing written, no crash
+    QVERIFY(!saveCache(indexer, QStringLiteral("/nonexistent/dir/x.IND")));
 }
 
 QTEST_GUILESS_MAIN(tst_IndexCache)
