@@ -10,6 +10,13 @@ namespace BenchSupport {
 // bytes (so byte stuffing occurs) until it holds at least targetBytes.
 bool writeRandomAlawRecording(const QString &path, qint64 targetBytes);
 
+// The day a dispatcher's recorder holds: 24 hours of 8 A-law channels of
+// speech in talk spurts of 1-12 s, about 3 minutes of sound per hour per
+// channel, in 100 ms frames, and a Windows-1251 text channel with an event
+// every 3 minutes (stream ids 1-8 audio, 9 text). Written once when missing;
+// false when it cannot be written.
+bool ensureDayRecording(const QString &path);
+
 // Reads a file once so that later runs read it from the page cache;
 // returns its size in bytes (0 when it cannot be read).
 qint64 warmPageCache(const QString &path);

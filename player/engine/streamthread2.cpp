@@ -26,7 +26,9 @@ StreamThread2::~StreamThread2()
 
 void StreamThread2::setStopped(bool stopped)
 {
+    QMutexLocker locker(&m_mutex);
     m_stopped.store(stopped);
+    m_wake.wakeAll();
 }
 
 bool StreamThread2::isStopped() const
@@ -56,12 +58,16 @@ void StreamThread2::rangeChanged(double _begin, double _duration)
 {
     QMutexLocker locker(&m_mutex);
     m_requested = Range{_begin, _duration};
+    ++m_requestSerial;
+    m_wake.wakeAll();
 }
 
 void StreamThread2::sceneRectChange(QRectF rect)
 {
     QMutexLocker locker(&m_mutex);
     m_sceneWidth = rect.width();
+    ++m_requestSerial;
+    m_wake.wakeAll();
 }
 
 void StreamThread2::run()
@@ -75,7 +81,7 @@ void StreamThread2::run()
         const bool rangeMoved = std::fabs(requested.begin - m_served.begin) > kEpsilon
             || std::fabs(requested.duration - m_served.duration) > kEpsilon;
         if (!rangeMoved && std::fabs(width - m_servedWidth) <= kEpsilon) {
-            QThread::msleep(kIdlePollMs);
+            waitForRequest();
             continue;
         }
         serve(requested, width);
@@ -91,8 +97,17 @@ bool StreamThread2::takeRequest(Range *requested, double *width)
     QMutexLocker locker(&m_mutex);
     *requested = m_requested;
     *width = m_sceneWidth;
+    m_takenSerial = m_requestSerial;
     m_threshold = m_detailThreshold;
     return true;
+}
+
+// Sleeps until a request or a stop wakes the loop (at most kIdlePollMs).
+void StreamThread2::waitForRequest()
+{
+    QMutexLocker locker(&m_mutex);
+    if (!isStopped() && m_requestSerial == m_takenSerial)
+        m_wake.wait(&m_mutex, kIdlePollMs);
 }
 
 // Brings the row from the served range to the requested one: only the

@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QRectF>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <climits>
@@ -24,8 +25,8 @@ class ScaleStreamHandle2;
 // store the requested range and the row's width under the lock; run() reads
 // them and sends items as signals (queued to the GUI thread). The owner
 // stops it with setStopped(true), wait(), then deletes it; the loop looks at
-// the flag before every item it reads, so a wait lasts at most one item's
-// reading even in the middle of a long fill.
+// the flag before every item it reads and is woken from its idle wait, so a
+// wait lasts at most one item's reading even in the middle of a long fill.
 // Times are ms after the recording's base.
 class StreamThread2 : public QThread
 {
@@ -81,6 +82,7 @@ private:
     };
 
     bool takeRequest(Range *requested, double *width);
+    void waitForRequest();
     void serve(const Range &requested, double width);
     void fill(double from, double to, FillMode mode);
     void skipTo(double from, FillMode mode);
@@ -93,11 +95,14 @@ private:
     const QDateTime m_base;
     std::atomic<bool> m_stopped{false};
     mutable QMutex m_mutex;
+    QWaitCondition m_wake; // a new request or a stop
     // Guarded by m_mutex.
     int m_detailThreshold = INT_MAX;
     int m_servedLevel = -1;
     Range m_requested{IndexFormat::kNoTime, -1};
     double m_sceneWidth = 0; // pixels
+    quint64 m_requestSerial = 0; // counts the requests
+    quint64 m_takenSerial = 0;   // the last request the loop took
     // The loop's own.
     Range m_served{IndexFormat::kNoTime, -1};
     double m_servedWidth = 0; // pixels
