@@ -91,11 +91,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     RecordingIndexer indexer;
-    indexer.open(path);
-    indexer.start();
-    while (indexer.state() != RecordingIndexer::Idle)
-        indexer.step();
-    indexer.markAllLevels(defaultActivityThresholds());
+    BenchSupport::indexRecording(indexer, path);
     indexer.closeFiles();
     QList<StreamDescriptor> audio;
     for (int i = 0; i < indexer.streamCount() && audio.size() < kRows; ++i) {

@@ -130,11 +130,7 @@ double openBare(const QString &path, int *frames)
     QElapsedTimer timer;
     timer.start();
     RecordingIndexer indexer;
-    indexer.open(path);
-    indexer.start();
-    while (indexer.state() != RecordingIndexer::Idle)
-        indexer.step();
-    indexer.markAllLevels(defaultActivityThresholds());
+    BenchSupport::indexRecording(indexer, path);
     quint32 begin = IndexFormat::kNoTimeStamp, end = 0;
     for (int i = 0; i < indexer.streamCount(); ++i) {
         begin = qMin(begin, indexer.firstRecord(i).time);

@@ -1,6 +1,8 @@
 #include "benchsupport.h"
 
 #include "alawencoder.h"
+#include "indexrecord.h"
+#include "recordingindexer.h"
 #include "recordingwriter.h"
 #include "speechsignal.h"
 
@@ -111,6 +113,15 @@ bool ensureDayRecording(const QString &path)
             writer.writeDataFrame(t, quint8(kTextStream), cp1251->fromUnicode(QStringLiteral("Вызов борт %1").arg(t / kEventEveryMs)));
     }
     return writer.ok() && file.flush();
+}
+
+void indexRecording(RecordingIndexer &indexer, const QString &path)
+{
+    indexer.open(path);
+    indexer.start();
+    while (indexer.state() != RecordingIndexer::Idle)
+        indexer.step();
+    indexer.markAllLevels(defaultActivityThresholds());
 }
 
 qint64 warmPageCache(const QString &path)

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+class RecordingIndexer;
+
 // Pieces the benchmarks share: test data, a warm page cache, timed runs.
 namespace BenchSupport {
 
@@ -16,6 +18,10 @@ bool writeRandomAlawRecording(const QString &path, qint64 targetBytes);
 // every 3 minutes (stream ids 1-8 audio, 9 text). Written once when missing;
 // false when it cannot be written.
 bool ensureDayRecording(const QString &path);
+
+// Indexes path to its end with index files and activity levels, as the
+// player does on opening; the index files stay open (closeFiles() ends).
+void indexRecording(RecordingIndexer &indexer, const QString &path);
 
 // Reads a file once so that later runs read it from the page cache;
 // returns its size in bytes (0 when it cannot be read).
