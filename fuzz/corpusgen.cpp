@@ -181,6 +181,8 @@ Seeds streamReaderSeeds(const Seeds &recordings)
         Q_ASSERT(headers.at(i % headers.size()).size() == StreamReadersInput::kParameterBytes);
         seeds.append({recordings.at(i).first, headers.at(i % headers.size()) + recordings.at(i).second});
     }
+    // Period byte 0x84: the raw file is cut to half its size after indexing.
+    seeds.append({QStringLiteral("seed-cut"), literal("\x84\x00\x02\x01") + number32(60) + recordings.first().second});
     return seeds;
 }
 

@@ -1,10 +1,11 @@
 // The player's stream readers over an indexed hostile recording. The input
-// is eight parameter bytes (period, output rate, zoom, interval gap, seek
-// time) and then the raw file. After indexing as the player does, every
-// declared stream (up to kMaxStreams) is read as whole frames, as activity
-// intervals and as timeline items, all streams are merged into one interval
-// list and the audio streams are mixed period by period, from the start and
-// from the seek time. Every loop is bounded, so one input costs a few
+// is eight parameter bytes (period and damage, output rate, zoom, interval
+// gap, seek time) and then the raw file. After indexing as the player does
+// (and, when asked, cutting the raw file short, as a stale index finds it),
+// every declared stream (up to kMaxStreams) is read as whole frames, as
+// activity intervals and as timeline items, all streams are merged into one
+// interval list and the audio streams are mixed period by period, from the
+// start and from the seek time. Every loop is bounded, so one input costs a few
 // milliseconds whatever the recording claims.
 #include "fuzzsupport.h"
 
@@ -17,6 +18,8 @@
 #include "scalestreamhandles.h"
 #include "scriptformats.h"
 
+#include <QFile>
+
 #include <memory>
 #include <vector>
 
@@ -27,7 +30,11 @@ constexpr int kMaxFrames = 64;   // frames read per reader and item
 constexpr int kMaxItems = 32;    // intervals or timeline items per reader
 constexpr int kPeriods = 8;      // mixed periods per position
 constexpr unsigned kPeriodStepMs = 20;
-constexpr unsigned kPeriodChoices = 8; // periods of 20..160 ms
+constexpr unsigned kPeriodChoices = 8; // periods of 20..160 ms (low 3 bits)
+// The upper 5 bits of the period byte: 0 leaves the raw file alone, k cuts
+// it to k/32 of its size after indexing.
+constexpr int kDamageShift = 3;
+constexpr int kDamageSteps = 32;
 constexpr int kOutputRates[] = {8000, 11025, 16000, 44100, 48000};
 // Allowed rounding when comparing interval ends (ms).
 constexpr double kTimeTolerance = 1e-3;
@@ -35,6 +42,7 @@ constexpr double kTimeTolerance = 1e-3;
 struct Parameters
 {
     unsigned periodMs;
+    int damage;     // 0..31
     int outputRate;
     double scale;   // ms per pixel
     double maxGap;  // ms
@@ -44,7 +52,9 @@ struct Parameters
 Parameters readParameters(FuzzSupport::InputReader *in)
 {
     Parameters p;
-    p.periodMs = kPeriodStepMs * (1 + in->byte() % kPeriodChoices);
+    const quint8 period = in->byte();
+    p.periodMs = kPeriodStepMs * (1 + period % kPeriodChoices);
+    p.damage = period >> kDamageShift;
     p.outputRate = kOutputRates[in->byte() % (sizeof kOutputRates / sizeof kOutputRates[0])];
     const QList<int> thresholds = defaultActivityThresholds();
     // Either side of every zoom step, so each level is reached.
@@ -211,6 +221,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         indexer.step();
     indexer.markAllLevels(defaultActivityThresholds());
     indexer.closeFiles();
+    if (p.damage > 0)
+        FUZZ_CHECK(QFile::resize(path, indexer.fileSize() * p.damage / kDamageSteps));
 
     QList<StreamDescriptor> descriptors;
     for (int i = 0; i < qMin(indexer.streamCount(), kMaxStreams); ++i)
