@@ -3,6 +3,8 @@
 
 BUILD_PACKAGES="g++ cmake ninja-build pkg-config qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins libsoxr-dev"
 TEST_PACKAGES="libspandsp-dev pulseaudio pulseaudio-utils python3-pyftpdlib tftpd-hpa tftp-hpa curl iproute2"
+# Only scripts/fuzz installs these: clang with libFuzzer and the sanitizer runtimes.
+FUZZ_PACKAGES="clang libfuzzer-14-dev libclang-rt-14-dev"
 
 ensure_packages() {
     local missing=()
