@@ -177,15 +177,12 @@ void mergeIntervals(const QList<StreamDescriptor> &descriptors, const Parameters
 // silence; the mixer only clips.
 void mixPeriods(const QList<StreamDescriptor> &descriptors, const Parameters &p)
 {
-    std::vector<std::unique_ptr<AudioStreamInPartsHandle2>> owned;
-    QList<AudioStreamInPartsHandle2 *> readers;
+    PeriodReaders readers;
     for (const StreamDescriptor &descriptor : descriptors) {
-        if (AudioStreamInPartsHandle2 *reader = ReaderGroup::createPeriodReader(descriptor, p.periodMs, p.outputRate)) {
-            owned.emplace_back(reader);
-            readers.append(reader);
-        }
+        if (std::unique_ptr<AudioStreamInPartsHandle2> reader = ReaderGroup::createPeriodReader(descriptor, p.periodMs, p.outputRate))
+            readers.push_back(std::move(reader));
     }
-    if (readers.isEmpty())
+    if (readers.empty())
         return;
     const int samples = ReaderGroup::samplesPerPeriod(p.outputRate, p.periodMs);
     PeriodMixer mixer;
@@ -194,7 +191,7 @@ void mixPeriods(const QList<StreamDescriptor> &descriptors, const Parameters &p)
         ReaderGroup::reposition(readers, t);
         for (int n = 0; n < kPeriods; ++n) {
             mixer.mix(readers);
-            for (const AudioStreamInPartsHandle2 *reader : qAsConst(readers))
+            for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : readers)
                 FUZZ_CHECK(reader->output().size() >= samples * int(sizeof(qint16)));
             FUZZ_CHECK(mixer.peak() >= 0);
         }
