@@ -71,6 +71,8 @@ int RecordingIndexer::start()
         m_errorString = QString::fromLocal8Bit(strerror(errno));
         return 1;
     }
+    // The block reader does its own buffering.
+    setvbuf(m_rawFile, nullptr, _IONBF, 0);
     m_state = FrameStart;
     fseeko(m_rawFile, 0, SEEK_END);
     m_fileSize = qMax<qint64>(0, ftello(m_rawFile));
