@@ -79,6 +79,7 @@ void DownloaderHandler::downloadGetFileListDo(QStringList fileList)
             continue;
         const qint64 localSize = QFileInfo(folder.filePath(name)).size();
         if (remoteSize > localSize) {
+            fetchingFile = true;
             emit downloadGotFile(name, ulong(localSize));
             return;
         }
@@ -120,6 +121,7 @@ void DownloaderHandler::restartPollTimer()
 {
     stopPollTimer();
     pollTimer = startTimer(periodMs, Qt::CoarseTimer);
+    fetchingFile = false;
     if (inCycle) {
         inCycle = false;
         emit cycleFinished();

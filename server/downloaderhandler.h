@@ -34,6 +34,10 @@ public:
     // Overrides the period taken from the parameters (ms, at least 1).
     void setPeriod(int ms);
     bool isPollTimerActive() const { return pollTimer != 0; }
+    // The device's six parameters as set (DeviceParam order).
+    QStringList deviceParams() const { return param; }
+    // A file was requested in the running cycle and the cycle has not ended.
+    bool isFetchingFile() const { return fetchingFile; }
     // Begins a polling cycle now: stops the polling timer and emits
     // downloadStarted().
     void startCycle();
@@ -69,4 +73,5 @@ private:
     int periodMs = kDefaultPeriodMs;
     int pollTimer = 0;       // id of the polling timer, 0 when none or during a cycle
     bool inCycle = false;
+    bool fetchingFile = false;
 };
