@@ -56,7 +56,7 @@ Status parse(const QByteArray &document, Content *content, QStringList *warnings
     while (!xml.atEnd() && !xml.isStartElement())
         xml.readNext();
     if (!xml.isStartElement()) {
-        if (xml.hasError() && warnings)
+        if (xml.hasError() && !document.trimmed().isEmpty() && warnings)
             warnings->append(QStringLiteral("no element: %1").arg(xml.errorString()));
         return Empty;
     }

@@ -1,3 +1,4 @@
+#include "devicefolder.h"
 #include "indexcache.h"
 #include "recordingindexer.h"
 #include "serverprocess.h"
@@ -61,22 +62,6 @@ bool setModified(const QString &path, const QDateTime &when)
     return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
 }
 
-// Writes the "list" pseudo-file of a TFTP folder from its files, ls -l form.
-bool writeTftpList(const QString &folder)
-{
-    QStringList lines{QStringLiteral("total 1")};
-    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files, QDir::Name);
-    for (const QFileInfo &file : files) {
-        if (file.fileName() == QLatin1String("list"))
-            continue;
-        lines << QStringLiteral("-rw-r--r-- 1 root root %1 %2 %3")
-                     .arg(file.size())
-                     .arg(QLocale(QLocale::C).toString(file.lastModified(), QStringLiteral("MMM dd  yyyy")))
-                     .arg(file.fileName());
-    }
-    return writeFile(QDir(folder).filePath("list"), lines.join('\n').toLatin1() + '\n');
-}
-
 } // namespace
 
 class tst_DrovaneCli : public QObject
@@ -132,11 +117,11 @@ void tst_DrovaneCli::initTestCase()
 
     if (!ServerProcess::available(ServerProcess::Tftp, &m_tftpUnavailable))
         return;
-    QVERIFY(writeTftpList(m_tftpRoot.path()));
+    QVERIFY(DeviceFolder::writeTftpList(m_tftpRoot.path()));
     const QString slow = m_tftpRoot.filePath("slow");
     QVERIFY(QDir().mkdir(slow));
     QVERIFY(writeFile(QDir(slow).filePath("BIG.DAT"), TestRecording::make(kSlowFileBytes, 34)));
-    QVERIFY(writeTftpList(slow));
+    QVERIFY(DeviceFolder::writeTftpList(slow));
     QVERIFY2(m_tftp.start(m_tftpRoot.path()), qPrintable(m_tftp.error()));
 }
 
