@@ -279,17 +279,19 @@ bool DeviceTreeModel::startDevice(Device &device, const QString &filePath)
 
 void DeviceTreeModel::endDevice(Device &device)
 {
-    if (device.downloader) {
-        emit infoSended(QStringLiteral("Delete %1").arg(device.downloader->objectName()));
-        // Nothing it still reports may reach the scheduler or the log.
-        device.downloader->disconnect();
-        device.downloader->deleteLater();
-        device.downloader = nullptr;
-    }
+    // Nothing either still reports may start more work; the downloader's
+    // reports already on their way still reach the log under its name.
     if (device.scheduler) {
         device.scheduler->disconnect();
+        if (device.downloader)
+            QObject::disconnect(device.downloader, nullptr, device.scheduler, nullptr);
         device.scheduler->deleteLater();
         device.scheduler = nullptr;
+    }
+    if (device.downloader) {
+        emit infoSended(QStringLiteral("Delete %1").arg(device.downloader->objectName()));
+        device.downloader->deleteLater();
+        device.downloader = nullptr;
     }
 }
 

@@ -95,8 +95,10 @@ void FakeFtpServer::handleCommand(const QByteArray &line)
 void FakeFtpServer::openPassive()
 {
     m_dataServer->close();
+    // A data connection of an earlier transfer (one that stalled) is over.
     if (m_data)
         m_data->abort();
+    m_data = nullptr;
     m_dataServer->listen(QHostAddress::LocalHost, 0);
     const quint16 port = m_dataServer->serverPort();
     send(QStringLiteral("227 Entering Passive Mode (127,0,0,1,%1,%2).\r\n").arg(port / 256).arg(port % 256).toLatin1());
