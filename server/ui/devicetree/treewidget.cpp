@@ -16,8 +16,9 @@ const QString TreeWidget::kUnsupportedText = QStringLiteral("Не поддерж
 
 namespace {
 
-// Bit 1 of a kind tells a file's device from the file.
-constexpr int kDeviceKindBit = 1;
+// Bit 1 (value 2) of a kind tells an editable file or device from a
+// read-only one; without it a file's kind is ConstantFileItem.
+constexpr int kEditableKindBit = 2;
 
 QString stateText(DeviceTreeModel::FileState state)
 {
@@ -58,7 +59,7 @@ TreeWidget::TreeWidget(DeviceTreeModel *deviceModel, QWidget *parent)
 
 bool TreeWidget::isFileItem(const QTreeWidgetItem *item)
 {
-    return item && (item->type() & ~kDeviceKindBit) == ConstantFileItem;
+    return item && (item->type() & ~kEditableKindBit) == ConstantFileItem;
 }
 
 QTreeWidgetItem *TreeWidget::fileItemOf(QTreeWidgetItem *item)
@@ -84,13 +85,18 @@ QTreeWidgetItem *TreeWidget::deviceItem(int file, int device) const
     return parentItem ? parentItem->child(device) : nullptr;
 }
 
+// Mouse requests arrive through the viewport, in its coordinates; a
+// keyboard request (the menu key) is for the current item.
 void TreeWidget::contextMenuEvent(QContextMenuEvent *event)
 {
-    QTreeWidgetItem *item = itemAt(viewport()->mapFrom(this, event->pos()));
+    const bool mouse = event->reason() == QContextMenuEvent::Mouse;
+    QTreeWidgetItem *item = mouse ? itemAt(event->pos()) : currentItem();
     if (!item)
         return;
-    if (QMenu *menu = kindMenus.value(item->type()))
-        menu->exec(event->globalPos());
+    QMenu *menu = kindMenus.value(item->type());
+    if (!menu)
+        return;
+    menu->exec(mouse ? event->globalPos() : viewport()->mapToGlobal(visualItemRect(item).center()));
 }
 
 void TreeWidget::fileInsert(int file)
