@@ -9,23 +9,33 @@
 
 namespace {
 
-// Field 22 of /proc/PID/stat: the start time in clock ticks after boot.
+// Fields of /proc/PID/stat: the state (3) and the start time in clock
+// ticks after boot (22); they are counted from the first one after the
+// command name, which ends with the last ')'.
+constexpr int kStateField = 3;
 constexpr int kStartTimeField = 22;
-// Fields counted after the command name, which ends with the last ')'.
 constexpr int kFirstFieldAfterName = 3;
 
-quint64 processStartTime(qint64 pid)
+QList<QByteArray> statFields(qint64 pid)
 {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
-        return 0;
+        return {};
     const QByteArray line = stat.readAll();
     const int nameEnd = line.lastIndexOf(')');
-    if (nameEnd < 0)
-        return 0;
-    const QList<QByteArray> fields = line.mid(nameEnd + 2).split(' ');
-    const int index = kStartTimeField - kFirstFieldAfterName;
-    return index < fields.size() ? fields.at(index).toULongLong() : 0;
+    return nameEnd < 0 ? QList<QByteArray>() : line.mid(nameEnd + 2).split(' ');
+}
+
+quint64 processStartTime(qint64 pid)
+{
+    return statFields(pid).value(kStartTimeField - kFirstFieldAfterName).toULongLong();
+}
+
+// A process that has ended but was not yet waited for by its parent.
+bool isZombie(qint64 pid)
+{
+    const QByteArray state = statFields(pid).value(kStateField - kFirstFieldAfterName);
+    return state == "Z" || state == "X";
 }
 
 } // namespace
@@ -51,7 +61,7 @@ bool SingleInstanceGuard::isRunning(const Owner &owner)
 {
     if (owner.pid <= 0)
         return false;
-    if (::kill(pid_t(owner.pid), 0) != 0 && errno == ESRCH)
+    if ((::kill(pid_t(owner.pid), 0) != 0 && errno == ESRCH) || isZombie(owner.pid))
         return false;
     // The id may have been given to another process since.
     const quint64 startTime = processStartTime(owner.pid);
