@@ -49,6 +49,7 @@ TreeWidget::TreeWidget(DeviceTreeModel *deviceModel, QWidget *parent)
     setColumnWidth(StateColumn, width(QString(16, QLatin1Char('W'))));
     setColumnWidth(SourceColumn, width(QStringLiteral("WWWW://WWW.WWW.WWW.WWW:WW")));
 
+    connect(this, &QTreeWidget::itemExpanded, this, &TreeWidget::fitColumns, Qt::QueuedConnection);
     connect(model, &DeviceTreeModel::fileInserted, this, &TreeWidget::fileInsert);
     connect(model, &DeviceTreeModel::fileAboutToBeRemoved, this, &TreeWidget::fileRemove);
     connect(model, &DeviceTreeModel::fileStateChanged, this, &TreeWidget::fileStateChange);
@@ -111,6 +112,7 @@ void TreeWidget::fileInsert(int file)
     item->setData(SourceColumn, Qt::UserRole, folder);
     insertTopLevelItem(file, item);
     fileStateChange(file);
+    fitColumns();
 }
 
 void TreeWidget::fileRemove(int file)
@@ -153,4 +155,15 @@ void TreeWidget::fillDevice(QTreeWidgetItem *item, int file, int device)
     item->setText(SourceColumn, paramValue(params, DeviceParam::Url));
     item->setData(SourceColumn, Qt::UserRole, QVariant::fromValue(model->downloader(file, device)));
     item->setData(SourceColumn, Qt::UserRole + 1, QVariant::fromValue(model->scheduler(file, device)));
+    fitColumns();
+}
+
+// Names and state texts are shown whole; the last column takes the rest.
+void TreeWidget::fitColumns()
+{
+    for (int column = NameColumn; column < SourceColumn; ++column) {
+        const int needed = sizeHintForColumn(column);
+        if (needed > columnWidth(column))
+            setColumnWidth(column, needed);
+    }
 }

@@ -59,6 +59,8 @@ private:
     void deviceChange(int file, int device);
     void deviceRemove(int file, int device);
     void fillDevice(QTreeWidgetItem *item, int file, int device);
+    // Widens the first three columns to their contents (never narrows).
+    void fitColumns();
 
     DeviceTreeModel *model;
     QMap<int, QMenu *> kindMenus;
