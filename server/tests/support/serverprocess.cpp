@@ -125,3 +125,9 @@ QString ServerProcess::url(const QString &path) const
 {
     return QStringLiteral("%1://127.0.0.1:%2%3").arg(m_kind == Ftp ? QStringLiteral("ftp") : QStringLiteral("tftp")).arg(m_port).arg(path);
 }
+
+QString ServerProcess::logPath() const
+{
+    const char *name = m_kind == Ftp ? "ftpd.log" : m_kind == Tftp ? "tftpd.log" : "xvfb.log";
+    return m_dir.filePath(QStringLiteral("daemon/") + QLatin1String(name));
+}

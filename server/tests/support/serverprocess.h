@@ -28,6 +28,8 @@ public:
 
     bool isRunning() const { return m_running; }
     quint16 port() const { return m_port; }
+    // The daemon's log file (pyftpdlib logs every transfer with its byte count).
+    QString logPath() const;
     // The display of an Xvfb server (":N").
     QString display() const { return m_display; }
     QString error() const { return m_error; }
