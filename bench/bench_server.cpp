@@ -245,12 +245,6 @@ std::map<QString, qint64> sentBytes(const QString &ftpLog, qint64 from)
     return sent;
 }
 
-bool sameContent(const QString &a, const QString &b)
-{
-    QFile fa(a), fb(b);
-    return fa.open(QIODevice::ReadOnly) && fb.open(QIODevice::ReadOnly) && fa.size() == fb.size() && fa.readAll() == fb.readAll();
-}
-
 class Run
 {
 public:
@@ -263,7 +257,8 @@ public:
     QString settingsFile()
     {
         QDir(m_work).removeRecursively();
-        QDir().mkpath(m_work);
+        // A device's folder is made on its first download, its parent not.
+        QDir().mkpath(m_work + QStringLiteral("/rec"));
         SettingsFile::Content content;
         for (int i = 0; i < kDevices; ++i)
             content.devices << QStringList{"Zerva", QString::number(i), "1", m_site.url(i), local(i, QString()), ""};
@@ -328,7 +323,7 @@ public:
         double mib = 0;
         const std::map<QString, qint64> sent = sentBytes(m_site.ftpLog(), m_logFrom);
         for (int i = 0; i < kDevices; ++i) {
-            identical += sameContent(local(i), m_site.served(i)) ? 1 : 0;
+            identical += BenchSupport::sameContent(local(i), m_site.served(i)) ? 1 : 0;
             const qint64 size = QFileInfo(local(i)).size();
             mib += size / kMiB;
             const auto found = sent.find(m_site.served(i));
@@ -386,6 +381,7 @@ private:
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is known
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_server DATA_DIR [MINUTES=5]\n");

@@ -152,4 +152,16 @@ double timeProgram(const QString &program, const QStringList &arguments, int tim
     return timer.nsecsElapsed() / 1e9;
 }
 
+bool sameContent(const QString &a, const QString &b)
+{
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
+    while (!fa.atEnd()) {
+        if (fa.read(1 << 20) != fb.read(1 << 20))
+            return false;
+    }
+    return true;
+}
+
 } // namespace BenchSupport

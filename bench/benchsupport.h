@@ -27,6 +27,9 @@ void indexRecording(RecordingIndexer &indexer, const QString &path);
 // returns its size in bytes (0 when it cannot be read).
 qint64 warmPageCache(const QString &path);
 
+// True when both files hold the same bytes (read in 1 MiB pieces).
+bool sameContent(const QString &a, const QString &b);
+
 // Runs a program to its end with its output discarded (errors forwarded);
 // its wall time in seconds, or -1 after a message when it failed or did not
 // end within timeoutMs (-1: no limit).
