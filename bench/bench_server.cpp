@@ -5,8 +5,9 @@
 //  - 5 scripted devices that go silent: before the greeting, after USER,
 //    after PASV, on the data connection of a listing, and in the middle of a
 //    transfer.
-// Run once in-process through the desktop window (MainWindow, offscreen) and
-// once as drovane-cli serve. Reports per run: whether the 45 copies are
+// Run in-process through the desktop window (MainWindow, offscreen: the GUI
+// thread's stalls), as the program Drovane (its CPU time without this
+// harness's scripted servers and probes) and as drovane-cli serve. Reports per run: whether the 45 copies are
 // byte-identical at the end and nothing was fetched twice (the FTP server's
 // log counts every byte sent), how long each silent device took to give up
 // against its limit (+10 % allowed), the longest gap between two polls of a
@@ -34,10 +35,12 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <map>
 
@@ -57,6 +60,14 @@ double cpuSecondsSelf()
 {
     rusage usage = {};
     getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU time of the calling thread (s).
+double cpuSecondsThread()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_THREAD, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
@@ -285,9 +296,16 @@ public:
         QEventLoop loop;
         QTimer growth;
         int grown = 0;
+        // The recordings grow in a thread of their own: writing 45 MiB is
+        // the devices' work, not the measured program's.
+        QFuture<void> growing;
         QObject::connect(&growth, &QTimer::timeout, &loop, [&] {
             if (++grown < m_minutes)
-                m_site.grow();
+                growing = QtConcurrent::run([this] {
+                    const double before = cpuSecondsThread();
+                    m_site.grow();
+                    m_growthCpuMicroseconds += qint64((cpuSecondsThread() - before) * 1e6);
+                });
             else
                 growth.stop();
         });
@@ -303,6 +321,7 @@ public:
         });
         check.start(1000);
         loop.exec();
+        growing.waitForFinished();
         m_elapsedMs = clock.elapsed();
     }
 
@@ -374,6 +393,11 @@ private:
     int m_minutes;
     qint64 m_logFrom = 0;
     qint64 m_elapsedMs = 0;
+    std::atomic<qint64> m_growthCpuMicroseconds{0};
+
+public:
+    // CPU time the growing of the recordings took in this process (s).
+    double growthCpuSeconds() const { return m_growthCpuMicroseconds / 1e6; }
 };
 
 } // namespace
@@ -406,19 +430,52 @@ int main(int argc, char *argv[])
         MainWindow window(folder);
         window.show();
         qint64 longestStall = 0;
+        QDateTime worstAt;
         QElapsedTimer sinceTick;
         sinceTick.start();
         QTimer probe;
         probe.setTimerType(Qt::PreciseTimer);
         QObject::connect(&probe, &QTimer::timeout, [&] {
-            longestStall = qMax(longestStall, sinceTick.restart() - kStallProbeMs);
+            const qint64 stall = sinceTick.restart() - kStallProbeMs;
+            if (stall > longestStall) {
+                longestStall = stall;
+                worstAt = QDateTime::currentDateTime();
+            }
         });
         probe.start(kStallProbeMs);
         run.drive();
         probe.stop();
-        const double cpu = cpuSecondsSelf() - cpuBefore;
+        // The program's share: without the growing of the devices' recordings.
+        const double cpu = cpuSecondsSelf() - cpuBefore - run.growthCpuSeconds();
         const QString log = window.log()->filePath();
         run.report(QStringLiteral("Drovane (desktop window, in this process)"), log, cpu, longestStall);
+        std::printf("(longest stall ended at %s)\n", qPrintable(worstAt.toString(QStringLiteral("hh:mm:ss.zzz"))));
+    }
+    {
+        // The program Drovane itself (a portable copy, offscreen): its CPU
+        // time alone, without this harness.
+        site.reset();
+        Run run(site, silent, dataDir + QStringLiteral("/program"), minutes);
+        const QString settings = run.settingsFile();
+        const QString folder = dataDir + QStringLiteral("/program/app/");
+        QDir().mkpath(folder + QStringLiteral("tmp"));
+        QFile::copy(QStringLiteral(DROVANE_PROGRAM), folder + QStringLiteral("Drovane"));
+        QSettings(folder + ServerSettings::kIniFileName, QSettings::IniFormat).setValue("FileList", QStringList{settings});
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("TMPDIR"), folder + QStringLiteral("tmp"));
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.setStandardOutputFile(QProcess::nullDevice());
+        program.start(folder + QStringLiteral("Drovane"), QStringList());
+        program.waitForStarted();
+        run.drive();
+        const double cpu = cpuSecondsOf(program.processId());
+        program.terminate();
+        program.waitForFinished(120000);
+        const QStringList logs = QDir(folder).entryList({QStringLiteral("*.log")});
+        run.report(QStringLiteral("Drovane (the program, offscreen)"), folder + logs.value(0), cpu, -1);
     }
     {
         site.reset();
