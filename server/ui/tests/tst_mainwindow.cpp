@@ -11,6 +11,7 @@
 #include "treewidget.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -72,6 +73,7 @@ private slots:
     void closeAsksForUnsavedChanges_data();
     void closeAsksForUnsavedChanges();
     void fileActionsAndReopening();
+    void failedSaveKeepsTheFileOpen();
     void closingWithoutTrayQuits();
 
 private:
@@ -399,6 +401,30 @@ void tst_MainWindow::fileActionsAndReopening()
     }
     QCOMPARE(paths, expected);
     QCOMPARE(after, before);
+}
+
+// "Save" in the close question, when the file cannot be written (its folder
+// is gone): a warning, and the file with its changes stays open.
+void tst_MainWindow::failedSaveKeepsTheFileOpen()
+{
+    const QString folder = m_folder->filePath("moved");
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = writeSettings(folder + "/site.xml", SettingsFile::Type::Variable, {device("A"), device("B")});
+    DeviceTreeModel *model = m_window->deviceModel();
+    const int file = model->openFile(path);
+    QVERIFY(file >= 0);
+    model->removeDevice(file, 0);
+    QVERIFY(QDir(folder).removeRecursively());
+    m_window->deviceTree()->setCurrentItem(m_window->deviceTree()->fileItem(file));
+    QString question, warning;
+    ModalAnswer::pressButton(QMessageBox::Save, &question);
+    QTimer::singleShot(300, [&warning] { ModalAnswer::pressButton(QMessageBox::Ok, &warning); });
+    m_window->closeFileActionTrigger();
+    QTRY_COMPARE(warning, QString("Внимание|Произошла ошибка при сохранении файла|"));
+    QCOMPARE(model->findFile(path), file);
+    QCOMPARE(model->fileState(file), DeviceTreeModel::NotSaved);
+    QCOMPARE(model->deviceCount(file), 1);
+    QVERIFY(logText().contains("Error MainWindow: Can`t open file " + path));
 }
 
 // Without a system tray (offscreen) closing the window ends the program.
