@@ -6,8 +6,8 @@
 // Pieces the benchmarks share: test data, a warm page cache, timed runs.
 namespace BenchSupport {
 
-// Writes a recording of 8 A-law channels with 100 ms frames of 800 random
-// bytes (so byte stuffing occurs) until it holds at least targetBytes.
+// Writes a random recording (TestRecording::writeRandom) of 8 A-law
+// channels until it holds at least targetBytes.
 bool writeRandomAlawRecording(const QString &path, qint64 targetBytes);
 
 // Reads a file once so that later runs read it from the page cache;

@@ -100,12 +100,12 @@ void TestSearchCommand::stopSignalRemovesIndexFiles()
     for (int i = 0; i < kFrames; ++i)
         recording.text(quint32(i * 10), 1, QStringLiteral("событие номер %1").arg(i));
     recording.index();
-    const QString fifo = recording.dir() + QStringLiteral("/out");
+    const QString fifo = recording.filePath(QStringLiteral("out"));
     QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
     QVERIFY(reader >= 0);
 
-    QTemporaryDir tmp;
+    TempDir tmp;
     QVERIFY(tmp.isValid());
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -1,4 +1,5 @@
 #include "celpcodec.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -12,27 +13,6 @@ namespace {
 
 constexpr int kFrameBytes = 18;
 constexpr int kFrameOutBytes = 480;
-
-QByteArray readFixture(const QString &name)
-{
-    const QString path = QFINDTESTDATA(QStringLiteral("data/") + name);
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-// 16-bit little-endian samples as stored in the reference files.
-QVector<qint16> samplesOf(const QByteArray &pcm)
-{
-    QVector<qint16> samples(pcm.size() / 2);
-    for (int i = 0; i < samples.size(); ++i) {
-        const auto lo = static_cast<quint8>(pcm[2 * i]);
-        const auto hi = static_cast<quint8>(pcm[2 * i + 1]);
-        samples[i] = static_cast<qint16>(lo | (hi << 8));
-    }
-    return samples;
-}
 
 // Decodes `coded` in chunks of chunkBytes (the whole input when 0).
 QVector<qint16> decodeInChunks(CELPCodec &codec, const QByteArray &coded, int chunkBytes = 0)
@@ -133,8 +113,8 @@ void TestCELPCodec::addVectorRows()
 void TestCELPCodec::decodesVectorInOneCall()
 {
     QFETCH(QString, name);
-    const QByteArray coded = readFixture(name + QStringLiteral(".tetra"));
-    const QVector<qint16> expected = samplesOf(readFixture(name + QStringLiteral(".pcm")));
+    const QByteArray coded = readFile(codecTestData(name + QStringLiteral(".tetra")));
+    const QVector<qint16> expected = samplesOf(readFile(codecTestData(name + QStringLiteral(".pcm"))));
     QVERIFY(!coded.isEmpty());
     QCOMPARE(expected.size(), coded.size() / kFrameBytes * 240);
 
@@ -145,8 +125,8 @@ void TestCELPCodec::decodesVectorInOneCall()
 void TestCELPCodec::decodesVectorFrameByFrame()
 {
     QFETCH(QString, name);
-    const QByteArray coded = readFixture(name + QStringLiteral(".tetra"));
-    const QVector<qint16> expected = samplesOf(readFixture(name + QStringLiteral(".pcm")));
+    const QByteArray coded = readFile(codecTestData(name + QStringLiteral(".tetra")));
+    const QVector<qint16> expected = samplesOf(readFile(codecTestData(name + QStringLiteral(".pcm"))));
     QVERIFY(!coded.isEmpty());
 
     CELPCodec codec;
@@ -156,13 +136,13 @@ void TestCELPCodec::decodesVectorFrameByFrame()
 void TestCELPCodec::resetRestoresInitialState()
 {
     QFETCH(QString, name);
-    const QByteArray coded = readFixture(name + QStringLiteral(".tetra"));
-    const QVector<qint16> expected = samplesOf(readFixture(name + QStringLiteral(".pcm")));
+    const QByteArray coded = readFile(codecTestData(name + QStringLiteral(".tetra")));
+    const QVector<qint16> expected = samplesOf(readFile(codecTestData(name + QStringLiteral(".pcm"))));
     QVERIFY(!coded.isEmpty());
 
     // Leave every part of the state dirty, a bad frame included, then reset.
     CELPCodec codec;
-    QVERIFY(!decodeInChunks(codec, readFixture(QStringLiteral("ru2.tetra"))).isEmpty());
+    QVERIFY(!decodeInChunks(codec, readFile(codecTestData(QStringLiteral("ru2.tetra")))).isEmpty());
     QVERIFY(!decodeInChunks(codec, frameWithFirstBitSet(7)).isEmpty());
     codec.reset();
     COMPARE_SAMPLES(decodeInChunks(codec, coded), expected);
@@ -170,8 +150,8 @@ void TestCELPCodec::resetRestoresInitialState()
 
 void TestCELPCodec::alternatingDecodersStayIndependent()
 {
-    const QByteArray codedA = readFixture(QStringLiteral("ru1-bfi.tetra"));
-    const QByteArray codedB = readFixture(QStringLiteral("ru2.tetra"));
+    const QByteArray codedA = readFile(codecTestData(QStringLiteral("ru1-bfi.tetra")));
+    const QByteArray codedB = readFile(codecTestData(QStringLiteral("ru2.tetra")));
     QVERIFY(!codedA.isEmpty() && !codedB.isEmpty());
 
     CELPCodec a;
@@ -186,8 +166,8 @@ void TestCELPCodec::alternatingDecodersStayIndependent()
         if (pos < codedB.size())
             outB += decodeInChunks(b, codedB.mid(pos, kFrameBytes));
     }
-    COMPARE_SAMPLES(outA, samplesOf(readFixture(QStringLiteral("ru1-bfi.pcm"))));
-    COMPARE_SAMPLES(outB, samplesOf(readFixture(QStringLiteral("ru2.pcm"))));
+    COMPARE_SAMPLES(outA, samplesOf(readFile(codecTestData(QStringLiteral("ru1-bfi.pcm")))));
+    COMPARE_SAMPLES(outB, samplesOf(readFile(codecTestData(QStringLiteral("ru2.pcm")))));
 }
 
 void TestCELPCodec::decodeSizes_data()
@@ -215,7 +195,7 @@ void TestCELPCodec::decodeSizes()
     QFETCH(int, result);
     QFETCH(int, written);
 
-    const QByteArray coded = readFixture(QStringLiteral("ru1.tetra")).left(qMax(inBytes, 0));
+    const QByteArray coded = readFile(codecTestData(QStringLiteral("ru1.tetra"))).left(qMax(inBytes, 0));
     constexpr qint16 kUntouched = 0x5555;
     QVector<qint16> out(2000, kUntouched);
     int outBytes = -1;
@@ -365,7 +345,7 @@ void TestCELPCodec::badFrameIgnoresItsBits()
 {
     // A bad frame is concealed from the frames before it: its own bits,
     // however different, change nothing in it or after it.
-    const QByteArray coded = readFixture(QStringLiteral("ru1.tetra"));
+    const QByteArray coded = readFile(codecTestData(QStringLiteral("ru1.tetra")));
     QVERIFY(coded.size() >= 20 * kFrameBytes);
     const QByteArray before = coded.left(10 * kFrameBytes);
     const QByteArray after = coded.mid(10 * kFrameBytes, 10 * kFrameBytes);

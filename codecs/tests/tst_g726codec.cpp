@@ -1,4 +1,5 @@
 #include "g726codec.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -10,14 +11,6 @@
 #include <limits>
 
 namespace {
-
-QByteArray readFixture(const QString &path)
-{
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
 
 // Decodes `coded` in consecutive chunks whose sizes cycle through `chunks`.
 QVector<qint16> decodeInChunks(G726Codec &codec, const QByteArray &coded,
@@ -66,13 +59,11 @@ private:
 
 void TestG726Codec::initTestCase()
 {
-    m_coded = readFixture(QFINDTESTDATA("data/ru1.g726"));
-    const QByteArray pcm = readFixture(QFINDTESTDATA("data/ru1-g726.pcm"));
+    m_coded = readFile(codecTestData(QStringLiteral("ru1.g726")));
+    const QByteArray pcm = readFile(codecTestData(QStringLiteral("ru1-g726.pcm")));
     QVERIFY(!m_coded.isEmpty());
     QCOMPARE(pcm.size(), 4 * m_coded.size());
-    m_expected.resize(pcm.size() / 2);
-    for (int i = 0; i < m_expected.size(); ++i)
-        m_expected[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
+    m_expected = samplesOf(pcm);
 }
 
 void TestG726Codec::referenceVector()

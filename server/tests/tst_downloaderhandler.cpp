@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QLocale>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -40,24 +39,6 @@ public:
 
     QStringList calls;
 };
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly)
-{
-    QFile file(path);
-    return file.open(mode) && file.write(bytes) == bytes.size();
-}
-
-bool setModified(const QString &path, const QDateTime &when)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
-}
 
 // A listing line of a plain file dated `daysAgo` days before today.
 QString fileLine(const QString &name, qint64 size, int daysAgo)
@@ -160,7 +141,7 @@ void tst_DownloaderHandler::fileChoice()
     QFETCH(QStringList, listing);
     QFETCH(LocalSizes, local);
     QFETCH(QString, expected);
-    QTemporaryDir folder;
+    TempDir folder;
     for (auto it = local.cbegin(); it != local.cend(); ++it)
         QVERIFY(writeFile(folder.filePath(it.key()), QByteArray(it.value(), 'x')));
     DownloaderHandler handler;
@@ -183,7 +164,7 @@ void tst_DownloaderHandler::unsafeNamesSkipped()
     QVERIFY(fixture.open(QIODevice::ReadOnly));
     const QString recent = QLocale(QLocale::C).toString(QDateTime::currentDateTime(), QStringLiteral("MMM dd hh:mm"));
     QStringList listing = QString::fromLatin1(fixture.readAll()).replace(QStringLiteral("Dec 07 09:00"), recent).split(QStringLiteral("\r\n"));
-    QTemporaryDir folder;
+    TempDir folder;
     DownloaderHandler handler;
     handler.setParam(deviceParam("5", QStringLiteral("ftp://127.0.0.1/"), folder.path()));
     QSignalSpy got(&handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile));
@@ -241,7 +222,7 @@ void tst_DownloaderHandler::fileDoneStopsAndRestarts()
 
 void tst_DownloaderHandler::nothingToFetchRestartsWithoutStop()
 {
-    QTemporaryDir folder;
+    TempDir folder;
     DownloaderHandler handler;
     RecordingDownloader downloader;
     wireDownloaderHandler(&handler, &downloader);
@@ -292,17 +273,17 @@ void tst_DownloaderHandler::realServerCycles()
     QString why;
     if (!ServerProcess::available(ServerProcess::Ftp, &why))
         QFAIL(qPrintable(why));
-    QTemporaryDir root;
-    const QByteArray first = TestRecording::make(1500000, 21);
-    const QByteArray second = TestRecording::make(700000, 22);
+    TempDir root;
+    const QByteArray first = TestRecording::random(1500000, 21);
+    const QByteArray second = TestRecording::random(700000, 22);
     QVERIFY(writeFile(root.filePath("NEW1.DAT"), first));
     QVERIFY(writeFile(root.filePath("NEW2.DAT"), second));
-    QVERIFY(writeFile(root.filePath("OLD.DAT"), TestRecording::make(1000, 23)));
+    QVERIFY(writeFile(root.filePath("OLD.DAT"), TestRecording::random(1000, 23)));
     QVERIFY(setModified(root.filePath("OLD.DAT"), QDateTime::currentDateTimeUtc().addDays(-5)));
     ServerProcess server(ServerProcess::Ftp);
     QVERIFY2(server.start(root.path()), qPrintable(server.error()));
 
-    QTemporaryDir dest;
+    TempDir dest;
     const QString folder = dest.filePath("rec");
     DownloaderHandler handler;
     FtpDownloader downloader;
@@ -322,7 +303,7 @@ void tst_DownloaderHandler::realServerCycles()
     QCOMPARE(requests, QStringList({"NEW1.DAT 0 @0", "NEW2.DAT 0 @1"}));
 
     // The recording grows on the device between polls.
-    const QByteArray more = TestRecording::make(300000, 24).mid(2000);
+    const QByteArray more = TestRecording::random(300000, 24).mid(2000);
     QVERIFY(writeFile(root.filePath("NEW1.DAT"), more, QIODevice::Append));
     QTRY_VERIFY_WITH_TIMEOUT(readFile(QDir(folder).filePath("NEW1.DAT")) == first + more, kWaitMs);
     QCOMPARE(requests.size(), 3);
@@ -335,7 +316,7 @@ void tst_DownloaderHandler::realServerCycles()
     QVERIFY(loadCache(indexer, cachePathFor(QDir(folder).filePath("NEW1.DAT"))));
     QCOMPARE(indexer.fileSize(), qint64(first.size() + more.size()));
     QVERIFY(loadCache(indexer, cachePathFor(QDir(folder).filePath("NEW2.DAT"))));
-    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
     QVERIFY(server.stop());
 }
 
@@ -354,7 +335,7 @@ void tst_DownloaderHandler::periodShorterThanReplyTimeout()
     server.setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"),
                                 FakeFtpServer::data(fileLine("OLD.DAT", 10, 10).toLatin1() + "\r\n"),
                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir folder;
+    TempDir folder;
     DownloaderHandler handler;
     FtpDownloader downloader;
     handler.setParam(deviceParam("5", server.url(), folder.path()));
@@ -396,7 +377,7 @@ void tst_DownloaderHandler::hostileListingWritesNothingOutside()
                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
     server.setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("good"),
                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
-    QTemporaryDir outer;
+    TempDir outer;
     const QString folder = outer.filePath("a/dest");
     QVERIFY(QDir().mkpath(folder));
     DownloaderHandler handler;

@@ -15,7 +15,6 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -39,24 +38,6 @@ constexpr int kTimerSlackMs = kRepeatStallMs / 10;
 // A large sparse file that takes a while to send, with a real head (bytes).
 constexpr qint64 kLargeFileBytes = 400LL * 1024 * 1024;
 constexpr qint64 kLargeHeadBytes = 1024 * 1024;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-bool setModified(const QString &path, const QDateTime &when)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
-}
 
 bool writeLargeFile(const QString &path, const QByteArray &head)
 {
@@ -125,7 +106,7 @@ private:
     FakeFtpServer *fakeServer();
     void loginAndWait(FtpDownloader &downloader, DownloaderSignals &s);
 
-    QTemporaryDir m_root;                      // served by the real server
+    TempDir m_root;                      // served by the real server
     ServerProcess m_server{ServerProcess::Ftp};
     QDateTime m_recentTime;
     QByteArray m_recording;
@@ -136,14 +117,14 @@ void tst_FtpDownloader::initTestCase()
     QString why;
     if (!ServerProcess::available(ServerProcess::Ftp, &why))
         QFAIL(qPrintable(why));
-    m_recording = TestRecording::make(kRecordingBytes, 7);
+    m_recording = TestRecording::random(kRecordingBytes, 7);
     QVERIFY(writeFile(m_root.filePath("REC0001.DAT"), m_recording));
     QVERIFY(writeFile(m_root.filePath("OLD.DAT"), "old"));
     QVERIFY(QDir(m_root.path()).mkdir("subdir"));
     m_recentTime = QDateTime::currentDateTimeUtc().addSecs(-3600);
     QVERIFY(setModified(m_root.filePath("REC0001.DAT"), m_recentTime));
     QVERIFY(setModified(m_root.filePath("OLD.DAT"), QDateTime(QDate(2019, 3, 4), QTime(5, 6), Qt::UTC)));
-    QVERIFY(writeLargeFile(m_root.filePath("LARGE.DAT"), TestRecording::make(kLargeHeadBytes, 3).left(kLargeHeadBytes)));
+    QVERIFY(writeLargeFile(m_root.filePath("LARGE.DAT"), TestRecording::random(kLargeHeadBytes, 3).left(kLargeHeadBytes)));
     QVERIFY2(m_server.start(m_root.path()), qPrintable(m_server.error()));
 }
 
@@ -198,7 +179,7 @@ void tst_FtpDownloader::parameters()
 // The server's own LIST output: recent files show a time, old ones a year.
 void tst_FtpDownloader::realListing()
 {
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QString()});
     DownloaderSignals s(&downloader);
@@ -235,7 +216,7 @@ void tst_FtpDownloader::realListing()
 
 void tst_FtpDownloader::realDownloadIsByteIdentical()
 {
-    QTemporaryDir dest;
+    TempDir dest;
     const QString folder = dest.filePath("device");   // created by the download
     FtpDownloader downloader;
     downloader.setParam({m_server.url(), folder, QString()});
@@ -250,7 +231,7 @@ void tst_FtpDownloader::realDownloadIsByteIdentical()
     QVERIFY(readFile(local) == m_recording);
     RecordingIndexer indexer;
     QVERIFY(loadCache(indexer, cachePathFor(local)));
-    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
     QCOMPARE(indexer.fileName(), local);
     int frames = 0;
     indexer.descriptor(0, &frames);
@@ -271,7 +252,7 @@ void tst_FtpDownloader::realResume_data()
 void tst_FtpDownloader::realResume()
 {
     QFETCH(int, localBytes);
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("REC0001.DAT");
     QVERIFY(writeFile(local, m_recording.left(localBytes)));
     FtpDownloader downloader;
@@ -289,7 +270,7 @@ void tst_FtpDownloader::realResume()
 // cache is written, and the same connection serves the next request.
 void tst_FtpDownloader::realAbortThenList()
 {
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QString()});
     DownloaderSignals s(&downloader);
@@ -313,12 +294,12 @@ void tst_FtpDownloader::realAbortThenList()
 
 void tst_FtpDownloader::realRefusedLogin()
 {
-    QTemporaryDir root;
+    TempDir root;
     ServerProcess server(ServerProcess::Ftp);
     QProcessEnvironment extra;
     extra.insert(QStringLiteral("FTPD_PASSWORD"), QStringLiteral("another"));
     QVERIFY2(server.start(root.path(), extra), qPrintable(server.error()));
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setParam({server.url(), dest.path(), QString()});
     DownloaderSignals s(&downloader);
@@ -335,14 +316,14 @@ void tst_FtpDownloader::realRefusedLogin()
 // is a clean prefix without a cache, and a later resume completes it.
 void tst_FtpDownloader::realServerGoesAway()
 {
-    QTemporaryDir root;
+    TempDir root;
     const QString remote = root.filePath("LARGE.DAT");
-    const QByteArray head = TestRecording::make(kLargeHeadBytes, 5).left(kLargeHeadBytes);
+    const QByteArray head = TestRecording::random(kLargeHeadBytes, 5).left(kLargeHeadBytes);
     QVERIFY(writeLargeFile(remote, head));
     ServerProcess server(ServerProcess::Ftp);
     QVERIFY2(server.start(root.path()), qPrintable(server.error()));
 
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("LARGE.DAT");
     FtpDownloader downloader;
     downloader.setParam({server.url(), dest.path(), QString()});
@@ -377,7 +358,7 @@ void tst_FtpDownloader::conversationOrder()
     FakeFtpServer *server = fakeServer();
     server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("line\r\n"),
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(QStringLiteral("/rec")), dest.path(), QString()});
@@ -410,7 +391,7 @@ void tst_FtpDownloader::typeReplies()
     server->setReply("TYPE", reply);
     server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("x\r\n"),
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -435,7 +416,7 @@ void tst_FtpDownloader::preliminaryThenCompletion()
     server->setTransfer("LIST", {FakeFtpServer::reply("150 Opening data connection\r\n"),
                                  FakeFtpServer::pause(3 * kTestReplyTimeoutMs), FakeFtpServer::data("a\r\nb\r\n"),
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 Transfer complete\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -468,7 +449,7 @@ void tst_FtpDownloader::stalledTransfer()
         steps << FakeFtpServer::closeData() << FakeFtpServer::reply("226 sent\r\n");
     }
     server->setTransfer("RETR", steps);
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setStallTimeout(kStallMs);
@@ -495,7 +476,7 @@ void tst_FtpDownloader::completionOvertakesData()
     FakeFtpServer *server = fakeServer();
     server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n226 done\r\n"), FakeFtpServer::pause(100),
                                  FakeFtpServer::data("late line\r\n"), FakeFtpServer::closeData()});
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs * 3);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -515,7 +496,7 @@ void tst_FtpDownloader::repliesInOneSegment()
     server->setReply("USER", "331 pw\r\n");
     server->setTransfer("LIST", {FakeFtpServer::data("one\r\n"), FakeFtpServer::closeData(), FakeFtpServer::pause(50),
                                  FakeFtpServer::reply("150 here\r\n226 done\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -534,7 +515,7 @@ void tst_FtpDownloader::oversizedListingRefused()
     server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"),
                                  FakeFtpServer::data(QByteArray(Downloader::kMaxListingBytes + 1, 'x')),
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -554,7 +535,7 @@ void tst_FtpDownloader::multiLineReplies()
     server->setReply("PASS", "230-Hello\r\n  indented text\r\n230 logged in\r\n");
     server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("x\r\n"),
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -590,7 +571,7 @@ void tst_FtpDownloader::oddReplies()
     QFETCH(bool, thenTimeout);
     FakeFtpServer *server = fakeServer();
     server->setReply(verb, reply);
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -632,7 +613,7 @@ void tst_FtpDownloader::silenceEndsInTimeout()
     server->setGreeting(greeting);
     if (!silentVerb.isEmpty())
         server->setReply(silentVerb, QByteArray());
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setStallTimeout(3 * kTestReplyTimeoutMs);
@@ -680,7 +661,7 @@ void tst_FtpDownloader::repeatedPreliminaryRepliesEndInTimeout()
     server.setGreetingSteps(greeting);
     if (!transfer.isEmpty())
         server.setTransfer(verb, transfer);
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setStallTimeout(kRepeatStallMs);
@@ -725,7 +706,7 @@ void tst_FtpDownloader::passiveReplyForms()
     QVERIFY(data.listen(QHostAddress::LocalHost, 0));
     server->setReply("PASV", format.arg(data.serverPort() / 256).arg(data.serverPort() % 256).toLatin1());
     server->setReply("LIST", "150 here\r\n");
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -760,7 +741,7 @@ void tst_FtpDownloader::refusedRestart()
     server->setReply("REST", "502 REST not implemented\r\n");
     server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("whole"),
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("REC.DAT");
     if (pos > 0)
         QVERIFY(writeFile(local, QByteArray(pos, 'A')));
@@ -789,10 +770,10 @@ void tst_FtpDownloader::refusedRestart()
 void tst_FtpDownloader::retrieveAppendsAtPosition()
 {
     FakeFtpServer *server = fakeServer();
-    const QByteArray recording = TestRecording::make(20000, 11);
+    const QByteArray recording = TestRecording::random(20000, 11);
     server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data(recording.mid(1000)),
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("REC.DAT");
     QVERIFY(writeFile(local, recording.left(1000)));
     FtpDownloader downloader;
@@ -809,7 +790,7 @@ void tst_FtpDownloader::retrieveAppendsAtPosition()
     QVERIFY(readFile(local) == recording);
     RecordingIndexer indexer;
     QVERIFY(loadCache(indexer, cachePathFor(local)));
-    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
 }
 
 // A local copy longer than what the device holds from the position on ends
@@ -819,7 +800,7 @@ void tst_FtpDownloader::shorterDataTruncatesStaleTail()
     FakeFtpServer *server = fakeServer();
     server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("new"),
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("REC.DAT");
     QVERIFY(writeFile(local, "0123456789"));
     FtpDownloader downloader;
@@ -849,7 +830,7 @@ void tst_FtpDownloader::unsafeNamesAreRefused()
 {
     QFETCH(QString, name);
     FakeFtpServer *server = fakeServer();
-    QTemporaryDir outer;
+    TempDir outer;
     const QString folder = outer.filePath("dest");
     QVERIFY(QDir().mkdir(folder));
     FtpDownloader downloader;
@@ -874,7 +855,7 @@ void tst_FtpDownloader::abortBeforeTransferAnswered()
     FakeFtpServer *server = fakeServer();
     server->setReply("RETR", QByteArray());
     server->setReply("ABOR", "225 ABOR command successful; data channel closed.\r\n");
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -894,7 +875,7 @@ void tst_FtpDownloader::controlLostMidTransfer()
 {
     FakeFtpServer *server = fakeServer();
     server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("partial")});
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -921,7 +902,7 @@ void tst_FtpDownloader::namesUseTheCodec()
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
     server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc"),
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setParam({server->url(), dest.path(), QStringLiteral("codec=\"Windows-1251\"")});
     DownloaderSignals s(&downloader);
@@ -942,7 +923,7 @@ void tst_FtpDownloader::startAfterTimeoutBeginsAfresh()
     server->setReply("PASV", QByteArray());
     server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("again\r\n"),
                                  FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -987,7 +968,7 @@ void tst_FtpDownloader::unwritableCopyIsNotFinished()
         QSKIP("no /dev/full to stand for a full disk");
     FakeFtpServer *server = fakeServer();
     server->setTransfer("RETR", steps);
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("REC.DAT");
     QVERIFY(QFile::link(QStringLiteral("/dev/full"), local));
     FtpDownloader downloader;
@@ -1016,7 +997,7 @@ void tst_FtpDownloader::slowDrainAfterCompletion()
         steps << FakeFtpServer::pause(kTestReplyTimeoutMs / 2) << FakeFtpServer::data(part);
     steps << FakeFtpServer::closeData();
     server->setTransfer("RETR", steps);
-    QTemporaryDir dest;
+    TempDir dest;
     FtpDownloader downloader;
     downloader.setReplyTimeout(kTestReplyTimeoutMs);
     downloader.setParam({server->url(), dest.path(), QString()});
@@ -1035,7 +1016,7 @@ void tst_FtpDownloader::controlLostWhileDataDrains()
     FakeFtpServer *server = fakeServer();
     server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n226 sent\r\n"), FakeFtpServer::data("abc"),
                                  FakeFtpServer::pause(400), FakeFtpServer::data("def"), FakeFtpServer::closeData()});
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("REC.DAT");
     FtpDownloader downloader;
     downloader.setReplyTimeout(1000);

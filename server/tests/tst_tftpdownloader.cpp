@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QLocale>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -23,18 +22,6 @@ constexpr qint64 kRecordingBytes = 3 * 1024 * 1024;
 constexpr int kWaitMs = 15000;
 // Retransmission options for the scripted device: quick and few.
 const QString kQuickRetransmit = QStringLiteral("retransmit_interval=100 retransmit_count=3");
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QByteArray pattern(int bytes)
 {
@@ -108,7 +95,7 @@ private slots:
 private:
     FakeTftpServer *fakeDevice();
 
-    QTemporaryDir m_root;
+    TempDir m_root;
     ServerProcess m_server{ServerProcess::Tftp};
     QByteArray m_recording;
     QString m_unavailable;   // why tftpd-hpa cannot run here, empty when it can
@@ -119,7 +106,7 @@ void tst_TftpDownloader::initTestCase()
     // Without tftpd-hpa only the scripted-device cases run.
     if (!ServerProcess::available(ServerProcess::Tftp, &m_unavailable))
         return;
-    m_recording = TestRecording::make(kRecordingBytes, 9);
+    m_recording = TestRecording::random(kRecordingBytes, 9);
     const QMap<QString, QByteArray> files{
         {"REC0001.DAT", m_recording},
         {"MUL512.DAT", pattern(512 * 8)},
@@ -195,7 +182,7 @@ void tst_TftpDownloader::parameters()
 // The pseudo-file "list" in ls -l form (with plain line feeds).
 void tst_TftpDownloader::realListing()
 {
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QStringLiteral("blksize=1500")});
     DownloaderSignals s(&downloader);
@@ -237,7 +224,7 @@ void tst_TftpDownloader::realDownload()
 {
     QFETCH(QString, name);
     QFETCH(QString, options);
-    QTemporaryDir dest;
+    TempDir dest;
     const QString folder = dest.filePath("device");
     TftpDownloader downloader;
     downloader.setParam({m_server.url(), folder, options});
@@ -253,7 +240,7 @@ void tst_TftpDownloader::realDownload()
     if (name == QLatin1String("REC0001.DAT")) {
         RecordingIndexer indexer;
         QVERIFY(loadCache(indexer, cachePathFor(local)));
-        QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+        QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
     }
 }
 
@@ -274,7 +261,7 @@ void tst_TftpDownloader::realResumeWithoutConfirmedOffset()
     QFETCH(QString, options);
     QFETCH(int, localBytes);
     QFETCH(bool, staleTail);
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("REC0001.DAT");
     QByteArray copy = m_recording.left(localBytes);
     if (staleTail)
@@ -291,7 +278,7 @@ void tst_TftpDownloader::realResumeWithoutConfirmedOffset()
 
 void tst_TftpDownloader::realMissingFile()
 {
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QString()});
     DownloaderSignals s(&downloader);
@@ -305,7 +292,7 @@ void tst_TftpDownloader::realMissingFile()
 // More than 65535 blocks: the block number wraps to 0 and the file is whole.
 void tst_TftpDownloader::realBlockNumbersWrap()
 {
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({m_server.url(), dest.path(), QStringLiteral("blksize=8")});
     DownloaderSignals s(&downloader);
@@ -320,7 +307,7 @@ void tst_TftpDownloader::defaultBlocks()
 {
     FakeTftpServer *device = fakeDevice();
     device->setContent(pattern(1024));
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(QStringLiteral("/rec/")), dest.path(), kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -337,7 +324,7 @@ void tst_TftpDownloader::confirmedBlockSizeShortBlockCompletes()
     device->setContent(pattern(1500 + 1499));
     device->setBlockSize(1500);
     device->setOptionAcknowledgement({{"blksize", "1500"}});
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), QStringLiteral("blksize=1500 ") + kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -351,11 +338,11 @@ void tst_TftpDownloader::confirmedBlockSizeShortBlockCompletes()
 // A confirmed offset: the data is written from that byte on.
 void tst_TftpDownloader::confirmedOffsetWritesAtOffset()
 {
-    const QByteArray content = TestRecording::make(20000, 4);
+    const QByteArray content = TestRecording::random(20000, 4);
     FakeTftpServer *device = fakeDevice();
     device->setContent(content);
     device->setOptionAcknowledgement({{"offset", "5000"}});
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("A.DAT");
     QVERIFY(writeFile(local, content.left(5000)));
     TftpDownloader downloader;
@@ -375,7 +362,7 @@ void tst_TftpDownloader::offsetBeyondRequestRefused()
     FakeTftpServer *device = fakeDevice();
     device->setContent(pattern(20000));
     device->setOptionAcknowledgement({{"offset", "9000"}});
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("A.DAT");
     QVERIFY(writeFile(local, pattern(5000)));
     TftpDownloader downloader;
@@ -394,7 +381,7 @@ void tst_TftpDownloader::unsupportedOptionRefused()
     FakeTftpServer *device = fakeDevice();
     device->setContent(pattern(100));
     device->setOptionAcknowledgement({{"tsize", "100"}});
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -413,7 +400,7 @@ void tst_TftpDownloader::errorPacket()
 {
     FakeTftpServer *device = fakeDevice();
     device->setErrorReply(2, "Access violation");
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -432,7 +419,7 @@ void tst_TftpDownloader::duplicatedBlockWrittenOnce()
     FakeTftpServer *device = fakeDevice();
     device->setContent(pattern(2000));
     device->setDuplicatedBlocks({2});
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -448,7 +435,7 @@ void tst_TftpDownloader::lostBlockRetransmitted()
     FakeTftpServer *device = fakeDevice();
     device->setContent(pattern(2000));
     device->setLostBlocks({3});
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -471,7 +458,7 @@ void tst_TftpDownloader::retransmitCounts()
     QFETCH(int, count);
     FakeTftpServer *device = fakeDevice();
     device->setSilent(true);
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), QStringLiteral("retransmit_interval=50 retransmit_count=%1").arg(count)});
     DownloaderSignals s(&downloader);
@@ -506,7 +493,7 @@ void tst_TftpDownloader::repeatedOptionAcknowledgementsTimeOut()
     device.setContent(pattern(100));
     device.setOptionAcknowledgement({{"blksize", "1024"}});
     device.setRepeatedOptionAcknowledgement(kRepeatMs);
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device.url(), dest.path(),
                          QStringLiteral("blksize=1024 retransmit_interval=%1 retransmit_count=%2").arg(kIntervalMs).arg(count)});
@@ -528,7 +515,7 @@ void tst_TftpDownloader::strayPacketsIgnored()
     FakeTftpServer *device = fakeDevice();
     device->setContent(pattern(3000));
     device->setStrayBlock(2, "stray");
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -543,7 +530,7 @@ void tst_TftpDownloader::answersFromListenPort()
     FakeTftpServer *device = fakeDevice();
     device->setContent(pattern(1500));
     device->setAnswerFromListenPort(true);
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -556,7 +543,7 @@ void tst_TftpDownloader::listingStopsAtZeroByte()
 {
     FakeTftpServer *device = fakeDevice();
     device->setContent(QByteArray("line one\r\nline two\r\n\0padding", 28));
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(QStringLiteral("/")), dest.path(), kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -573,7 +560,7 @@ void tst_TftpDownloader::oversizedListingRefused()
     device->setContent(QByteArray(Downloader::kMaxListingBytes + kBlock, 'x'));
     device->setBlockSize(kBlock);
     device->setOptionAcknowledgement({{"blksize", QByteArray::number(kBlock)}});
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), QStringLiteral("blksize=65464 ") + kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -589,7 +576,7 @@ void tst_TftpDownloader::abortStopsWriting()
     FakeTftpServer *device = fakeDevice();
     device->setContent(pattern(3000));
     device->setLostBlocks({3});
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({device->url(), dest.path(), QStringLiteral("retransmit_interval=300")});
     DownloaderSignals s(&downloader);
@@ -612,7 +599,7 @@ void tst_TftpDownloader::hostileDatagrams()
 {
     QUdpSocket device;
     QVERIFY(device.bind(QHostAddress(QHostAddress::LocalHost), 0));
-    QTemporaryDir dest;
+    TempDir dest;
     TftpDownloader downloader;
     downloader.setParam({QStringLiteral("tftp://127.0.0.1:%1/").arg(device.localPort()), dest.path(), kQuickRetransmit});
     DownloaderSignals s(&downloader);
@@ -640,7 +627,7 @@ void tst_TftpDownloader::hostileDatagrams()
 void tst_TftpDownloader::unsafeNamesAreRefused()
 {
     FakeTftpServer *device = fakeDevice();
-    QTemporaryDir outer;
+    TempDir outer;
     const QString folder = outer.filePath("dest");
     QVERIFY(QDir().mkdir(folder));
     TftpDownloader downloader;
@@ -675,7 +662,7 @@ void tst_TftpDownloader::unwritableCopyIsNotFinished()
         QSKIP("no /dev/full to stand for a full disk");
     FakeTftpServer *device = fakeDevice();
     device->setContent(pattern(contentBytes));
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("A.DAT");
     QVERIFY(QFile::link(QStringLiteral("/dev/full"), local));
     TftpDownloader downloader;

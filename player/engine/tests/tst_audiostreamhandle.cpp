@@ -27,7 +27,7 @@ void TestAudioStreamHandle::decodesWholeFrame_data()
     QTest::newRow("PCMA, 1000 bytes") << "PCMA" << alaw(1000) << 2000 << 125.0;
     QTest::newRow("PCMA/16000") << "PCMA/16000" << alaw(1600) << 3200 << 100.0;
     QTest::newRow("G726-32, odd byte count") << "G726-32" << g726Tone(802) << 1604 << 100.25;
-    const QByteArray tetra = tetraFrames(QFINDTESTDATA("../../../codecs/tests/data/ru1.tetra"), 5);
+    const QByteArray tetra = tetraFrames(5);
     QTest::newRow("TETRA, 5 frames") << "TETRA" << tetra << 5 * 480 << 150.0;
     QTest::newRow("TETRA, trailing partial frame") << "TETRA" << tetra.left(4 * 18 + 7) << 4 * 480 << (4 * 18 + 7) / 18.0 * 30;
     QTest::newRow("empty frame") << "PCMA" << QByteArray() << 0 << 0.0;
@@ -58,7 +58,7 @@ void TestAudioStreamHandle::decodesWholeFrame()
 // in one call.
 void TestAudioStreamHandle::tetraMatchesDirectDecoding()
 {
-    const QByteArray frames = tetraFrames(QFINDTESTDATA("../../../codecs/tests/data/ru1.tetra"), 20);
+    const QByteArray frames = tetraFrames(20);
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("TETRA"), QStringLiteral("a"));
     recording.frame(0, 1, frames);

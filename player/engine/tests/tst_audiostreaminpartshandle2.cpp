@@ -31,11 +31,6 @@ void positionAt(AudioStreamInPartsHandle2 *reader, double t)
         reader->next();
 }
 
-QString tetraPath()
-{
-    return QFINDTESTDATA("../../../codecs/tests/data/ru1.tetra");
-}
-
 } // namespace
 
 class TestAudioStreamInPartsHandle2 : public QObject
@@ -211,7 +206,7 @@ void TestAudioStreamInPartsHandle2::seekIntoFrameKeepsSamplesFromWindowStart()
     TestRecording recording;
     recording.addStream(1, kAudio, encoding, QStringLiteral("a"));
     if (encoding == QLatin1String("TETRA")) {
-        const QByteArray frames = tetraFrames(tetraPath(), 40); // 1200 ms
+        const QByteArray frames = tetraFrames(40); // 1200 ms
         QCOMPARE(frames.size(), 40 * kTetraFrameBytes);
         recording.frame(0, 1, frames);
     } else {

@@ -7,9 +7,10 @@
 #include "recordingindexer.h"
 #include "savethread.h"
 #include "support/pulseserver.h"
+#include "support/mixedrecording.h"
 #include "support/soundcheck.h"
-#include "support/tonesignal.h"
 #include "testrecording.h"
+#include "wavefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,7 +25,6 @@ namespace {
 constexpr int kWaitMs = 20000;
 constexpr int kBytesPerMs = PulseServer::kRate * 2 / 1000;
 constexpr int kSilenceThreshold = 40;
-const QString kCodecData = QStringLiteral(VELMORA_CODEC_TEST_DATA);
 
 QStringList indexFilesOf(const RecordingIndexer &indexer)
 {
@@ -85,13 +85,7 @@ QVector<qint16> exportVia(FileServicer &servicer, const QString &path, double be
     timer.start();
     while ((progress.isEmpty() || progress.last().at(0).toDouble() < 1.0) && timer.elapsed() < kWaitMs)
         progress.wait(50);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = file.readAll().mid(44);
-    QVector<qint16> samples(data.size() / 2);
-    memcpy(samples.data(), data.constData(), size_t(samples.size()) * 2);
-    return samples;
+    return WaveFile::read(path).sampleValues();
 }
 
 } // namespace
@@ -123,7 +117,7 @@ private slots:
 
 private:
     PulseServer m_pulse;
-    QTemporaryDir m_dir;
+    TempDir m_dir;
     TestRecording m_small;  // the mixed recording of the sound test
     TestRecording m_large;  // many short frames: indexing takes many rounds
 };
@@ -135,20 +129,7 @@ void TestFileServicer::initTestCase()
     m_pulse.exportEnvironment();
 
     // Base 31.12.2012 23:59:00: the frames cross midnight into 2013.
-    const QVector<qint16> tone1 = ToneSignal::tone(500, 8000, 8000);
-    const QVector<qint16> tone2 = ToneSignal::tone(1000, 8000, 6000);
-    m_small.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA/8000"), QStringLiteral("Диспетчер"));
-    m_small.addStream(2, QStringLiteral("audio"), QStringLiteral("G726-32"), QStringLiteral("Борт 12"));
-    m_small.addStream(3, QStringLiteral("audio"), QStringLiteral("TETRA"), QStringLiteral("Радио"));
-    m_small.addStream(4, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("События"));
-    for (int k = 0; k < 10; ++k) {
-        m_small.frame(quint32(59000 + k * 100), 1, ToneSignal::alaw(tone1.mid(k * 800, 800)));
-        m_small.frame(quint32(59500 + k * 100), 2, ToneSignal::g726(tone2.mid(k * 800, 800)));
-    }
-    m_small.text(59600, 4, QStringLiteral("Вызов"));
-    m_small.frame(62500, 3, TestRecordingData::tetraFrames(kCodecData + QStringLiteral("/ru1.tetra"), 20));
-    m_small.text(62600, 4, QStringLiteral("Отбой"));
-    m_small.index();
+    writeMixedRecording(m_small, 59000, {QStringLiteral("Диспетчер"), QStringLiteral("Борт 12"), QStringLiteral("Радио")});
 
     m_large.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Канал 1"));
     m_large.addStream(2, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("Текст"));

@@ -5,9 +5,12 @@
 #include "playthread4.h"
 #include "savethread.h"
 #include "support/pulseserver.h"
+#include "support/mixedrecording.h"
 #include "support/soundcheck.h"
-#include "support/tonesignal.h"
+#include "encoders.h"
 #include "testrecording.h"
+#include "testsignals.h"
+#include "wavefile.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -90,18 +93,6 @@ void finishThread(PlayThread4 *thread)
     thread->wait();
 }
 
-// Samples of a WAV file written by SaveThread (44-byte header).
-QVector<qint16> wavSamples(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = file.readAll().mid(44);
-    QVector<qint16> samples(data.size() / 2);
-    memcpy(samples.data(), data.constData(), size_t(samples.size()) * 2);
-    return samples;
-}
-
 // The mix of the whole recording as the export path computes it.
 QVector<qint16> exportedMix(const QList<StreamDescriptor> &streams, bool withPause, const QString &path)
 {
@@ -119,7 +110,7 @@ QVector<qint16> exportedMix(const QList<StreamDescriptor> &streams, bool withPau
         done.wait(100);
     save.finish();
     save.wait();
-    return wavSamples(path);
+    return WaveFile::read(path).sampleValues();
 }
 
 // The child process of noSoundServerEndsInOutputFailed: plays with no
@@ -184,7 +175,7 @@ private:
     QList<StreamDescriptor> audioOf(const QList<StreamDescriptor> &streams) const;
 
     PulseServer m_pulse;
-    QTemporaryDir m_dir;
+    TempDir m_dir;
     TestRecording m_mix;   // PCMA 0-1000, G.726 500-1500, TETRA 3500-4100 ms, text
     TestRecording m_loud;  // two PCMA channels whose sum exceeds 16 bits
     TestRecording m_long;  // PCMA tone from 0 to 8000 ms
@@ -207,24 +198,12 @@ void TestPlayThread4::initTestCase()
     QVERIFY2(m_pulse.start(&error), qPrintable(error));
     m_pulse.exportEnvironment();
 
-    const QVector<qint16> tone1 = ToneSignal::tone(500, 8000, 8000);
-    const QVector<qint16> tone2 = ToneSignal::tone(1000, 8000, 6000);
-    m_mix.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA/8000"), QStringLiteral("Канал 1"));
-    m_mix.addStream(2, QStringLiteral("audio"), QStringLiteral("G726-32"), QStringLiteral("Канал 2"));
-    m_mix.addStream(3, QStringLiteral("audio"), QStringLiteral("TETRA"), QStringLiteral("Канал 3"));
-    m_mix.addStream(4, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("События"));
-    for (int k = 0; k < 10; ++k) {
-        m_mix.frame(quint32(k * 100), 1, ToneSignal::alaw(tone1.mid(k * 800, 800)));
-        m_mix.frame(quint32(500 + k * 100), 2, ToneSignal::g726(tone2.mid(k * 800, 800)));
-    }
-    m_mix.text(200, 4, QStringLiteral("Вызов"));
-    m_mix.frame(3500, 3, TestRecordingData::tetraFrames(QStringLiteral(VELMORA_CODEC_TEST_DATA "/ru1.tetra"), 20));
-    m_mix.text(3600, 4, QStringLiteral("Отбой"));
-    m_mixStreams = m_mix.index();
+    m_mixStreams = writeMixedRecording(m_mix, 0, {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
+                                                  QStringLiteral("Канал 3")});
 
     m_loud.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Громко 1"));
     m_loud.addStream(2, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Громко 2"));
-    const QByteArray loud = ToneSignal::alaw(ToneSignal::constant(20000, 400) + ToneSignal::constant(-20000, 400));
+    const QByteArray loud = encodeALaw(QVector<qint16>(400, 20000) + QVector<qint16>(400, -20000));
     for (int k = 0; k < 5; ++k) {
         m_loud.frame(quint32(k * 100), 1, loud);
         m_loud.frame(quint32(k * 100), 2, loud);
@@ -232,15 +211,15 @@ void TestPlayThread4::initTestCase()
     m_loudStreams = m_loud.index();
 
     m_long.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Длинный"));
-    const QVector<qint16> tone3 = ToneSignal::tone(400, 800, 7000);
+    const QVector<qint16> tone3 = toneSignal(400, 800, 7000);
     for (int k = 0; k < 80; ++k)
-        m_long.frame(quint32(k * 100), 1, ToneSignal::alaw(tone3));
+        m_long.frame(quint32(k * 100), 1, encodeALaw(tone3));
     m_longStreams = m_long.index();
 
     m_far.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Далеко"));
     for (quint32 start : {0u, 600000u})
         for (int k = 0; k < 3; ++k)
-            m_far.frame(start + quint32(k * 100), 1, ToneSignal::alaw(tone3));
+            m_far.frame(start + quint32(k * 100), 1, encodeALaw(tone3));
     m_farStreams = m_far.index();
 }
 

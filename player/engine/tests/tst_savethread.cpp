@@ -1,32 +1,16 @@
 #include "savethread.h"
 #include "testrecording.h"
+#include "wavefile.h"
 
 #include <QSignalSpy>
-#include <QtEndian>
 #include <QtTest>
 
 using namespace TestRecordingData;
 
 namespace {
 
-constexpr int kHeaderBytes = 44;
 constexpr double kWholeRecording = 4294967295.0;
 constexpr int kWaitMs = 30000;
-
-struct WaveFile
-{
-    QByteArray bytes;
-    quint32 riffSize() const { return qFromLittleEndian<quint32>(bytes.constData() + 4); }
-    quint32 rate() const { return qFromLittleEndian<quint32>(bytes.constData() + 24); }
-    quint32 dataSize() const { return qFromLittleEndian<quint32>(bytes.constData() + 40); }
-    qint16 sample(int i) const { return qFromLittleEndian<qint16>(bytes.constData() + kHeaderBytes + 2 * i); }
-    int samples() const { return (bytes.size() - kHeaderBytes) / 2; }
-    bool consistent() const
-    {
-        return bytes.size() >= kHeaderBytes && riffSize() == quint32(bytes.size() - 8)
-            && dataSize() == quint32(bytes.size() - kHeaderBytes);
-    }
-};
 
 // One export run on its own thread, waited for to the end.
 class ExportRun
@@ -68,13 +52,6 @@ public:
     QSignalSpy progress;
     QSignalSpy failures;
 };
-
-WaveFile readWave(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return {file.readAll()};
-}
 
 void prepare(SaveThread *thread, const QList<StreamDescriptor> &streams, const QString &path, double begin,
              double duration, bool withPause, uint rate = 8000)
@@ -139,13 +116,13 @@ void TestSaveThread::fileSizes()
     recording.text(100, 3, QStringLiteral("текст"));
     recording.frame(500, 1, alaw(800));
     recording.frame(60000, 2, alaw(800));
-    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    const QString path = recording.filePath(QStringLiteral("out.wav"));
     SaveThread thread;
     prepare(&thread, recording.index(), path, begin, duration, withPause, rate);
     ExportRun run(&thread);
     QVERIFY(run.run());
-    const WaveFile wave = readWave(path);
-    QCOMPARE(wave.bytes.size(), kHeaderBytes + dataBytes);
+    const WaveFile wave = WaveFile::read(path);
+    QCOMPARE(wave.bytes.size(), WaveFile::kHeaderBytes + dataBytes);
     QCOMPARE(wave.dataSize(), quint32(dataBytes));
     QCOMPARE(wave.riffSize(), quint32(36 + dataBytes));
     QCOMPARE(wave.rate(), rate);
@@ -160,13 +137,13 @@ void TestSaveThread::noSoundWithoutPausesWritesHeaderOnly()
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
     recording.frame(0, 1, alaw(800));
     recording.frame(5000, 1, alaw(800));
-    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    const QString path = recording.filePath(QStringLiteral("out.wav"));
     SaveThread thread;
     prepare(&thread, recording.index(), path, 1000, 1000, false);
     ExportRun run(&thread);
     QVERIFY(run.run());
-    const WaveFile wave = readWave(path);
-    QCOMPARE(wave.bytes.size(), kHeaderBytes);
+    const WaveFile wave = WaveFile::read(path);
+    QCOMPARE(wave.bytes.size(), WaveFile::kHeaderBytes);
     QVERIFY(wave.consistent());
     QCOMPARE(run.progressValues(), QList<double>({0.0, 1.0}));
 }
@@ -179,12 +156,12 @@ void TestSaveThread::wholeRecordingWithPausesEndsAfterLastFrame()
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
     recording.frame(0, 1, alaw(800));
     recording.frame(500, 1, alaw(800));
-    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    const QString path = recording.filePath(QStringLiteral("out.wav"));
     SaveThread thread;
     prepare(&thread, recording.index(), path, 0, kWholeRecording, true);
     ExportRun run(&thread);
     QVERIFY(run.run());
-    const WaveFile wave = readWave(path);
+    const WaveFile wave = WaveFile::read(path);
     // Periods [0, 700): sound, end of frame, three silent, sound, end of frame.
     QCOMPARE(wave.samples(), 7 * 800);
     QVERIFY(wave.consistent());
@@ -203,12 +180,12 @@ void TestSaveThread::mixesAndClipsChannelsAtTheSameTime()
     recording.frame(0, 2, alaw(800, 0xA0));   // +22016
     recording.frame(100, 1, alaw(800, 0x2A)); // -32256
     recording.frame(100, 2, alaw(800, 0x80)); // +5504
-    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    const QString path = recording.filePath(QStringLiteral("out.wav"));
     SaveThread thread;
     prepare(&thread, recording.index(), path, 0, 200, false);
     ExportRun run(&thread);
     QVERIFY(run.run());
-    const WaveFile wave = readWave(path);
+    const WaveFile wave = WaveFile::read(path);
     QCOMPARE(wave.samples(), 1600);
     QCOMPARE(wave.sample(0), qint16(32767));
     QCOMPARE(wave.sample(399), qint16(32767));
@@ -219,7 +196,7 @@ void TestSaveThread::mixesAndClipsChannelsAtTheSameTime()
 // PCMA, G.726 and TETRA channels at the same time, after midnight.
 void TestSaveThread::exportsEveryCoding()
 {
-    const QByteArray tetra = tetraFrames(QFINDTESTDATA("../../../codecs/tests/data/ru1.tetra"), 34); // 1020 ms
+    const QByteArray tetra = tetraFrames(34); // 1020 ms
     QCOMPARE(tetra.size(), 34 * kTetraFrameBytes);
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -236,7 +213,7 @@ void TestSaveThread::exportsEveryCoding()
         prepare(&thread, {streams.at(only)}, path, afterMidnight - 300, 1500, false);
         ExportRun run(&thread);
         QVERIFY(run.run());
-        const WaveFile wave = readWave(path);
+        const WaveFile wave = WaveFile::read(path);
         QVERIFY(wave.consistent());
         // Skipped to the frame: 1000 ms of sound plus the end-detecting period.
         QVERIFY2(wave.samples() >= 10 * 800 && wave.samples() <= 12 * 800, qPrintable(QString::number(wave.samples())));
@@ -254,7 +231,7 @@ void TestSaveThread::fileThatCannotBeCreatedFails()
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
     recording.frame(0, 1, alaw(800));
-    const QString path = recording.dir() + QStringLiteral("/missing-folder/out.wav");
+    const QString path = recording.filePath(QStringLiteral("missing-folder/out.wav"));
     SaveThread thread;
     prepare(&thread, recording.index(), path, 0, 1000, true);
     ExportRun run(&thread);
@@ -276,7 +253,7 @@ void TestSaveThread::stopProcessLeavesValidFile()
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
     recording.frame(0, 1, alaw(800));
-    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    const QString path = recording.filePath(QStringLiteral("out.wav"));
     SaveThread thread;
     prepare(&thread, recording.index(), path, 0, 3600000, true);
     // Stopped from the export thread itself once a quarter is written.
@@ -287,7 +264,7 @@ void TestSaveThread::stopProcessLeavesValidFile()
     ExportRun run(&thread);
     QVERIFY(run.run());
     QCOMPARE(thread.currentState(), int(SaveThread::Finishing));
-    const WaveFile wave = readWave(path);
+    const WaveFile wave = WaveFile::read(path);
     QVERIFY(wave.consistent());
     // Progress is reported in steps of 0.1 % of the range (36 periods here).
     QVERIFY(wave.samples() >= 9000 * 800 && wave.samples() <= (9000 + 38) * 800);
@@ -299,7 +276,7 @@ void TestSaveThread::setRangeWhileExportingHasNoEffect()
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
     recording.frame(0, 1, alaw(800));
-    const QString path = recording.dir() + QStringLiteral("/out.wav");
+    const QString path = recording.filePath(QStringLiteral("out.wav"));
     SaveThread thread;
     prepare(&thread, recording.index(), path, 0, 2000, true);
     connect(&thread, &SaveThread::progressChanged, &thread, [&thread](double) {
@@ -307,7 +284,7 @@ void TestSaveThread::setRangeWhileExportingHasNoEffect()
     }, Qt::DirectConnection);
     ExportRun run(&thread);
     QVERIFY(run.run());
-    QCOMPARE(readWave(path).samples(), 20 * 800);
+    QCOMPARE(WaveFile::read(path).samples(), 20 * 800);
 }
 
 void TestSaveThread::zeroRateIsIgnored()
@@ -340,7 +317,7 @@ void TestSaveThread::rateChangeWaitsForTheExport()
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
     recording.frame(0, 1, alaw(800));
-    const QString path = recording.dir() + QStringLiteral("/rate.wav");
+    const QString path = recording.filePath(QStringLiteral("rate.wav"));
     SaveThread thread;
     prepare(&thread, recording.index(), path, 0, 60000, true);
     bool changed = false;
@@ -353,7 +330,7 @@ void TestSaveThread::rateChangeWaitsForTheExport()
     ExportRun run(&thread);
     QVERIFY(run.run());
     QVERIFY(changed);
-    const WaveFile wave = readWave(path);
+    const WaveFile wave = WaveFile::read(path);
     QVERIFY(wave.consistent());
     QCOMPARE(wave.rate(), quint32(8000));
     QCOMPARE(wave.samples(), 60 * 8000);
