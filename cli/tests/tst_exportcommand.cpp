@@ -33,7 +33,7 @@ QString writeRecording(TestRecording &recording, const QString &lastEncoding = Q
 
 } // namespace
 
-class TestExportCommand : public QObject
+class tst_ExportCommand : public QObject
 {
     Q_OBJECT
 
@@ -51,7 +51,7 @@ private slots:
     void mixedRatesKeepSpeedAndPitch();
 };
 
-void TestExportCommand::exportsFileOfExpectedSize_data()
+void tst_ExportCommand::exportsFileOfExpectedSize_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("samples");
@@ -70,7 +70,7 @@ void TestExportCommand::exportsFileOfExpectedSize_data()
                        QStringLiteral("--duration"), QStringLiteral("1000")} << 10 * 800;
 }
 
-void TestExportCommand::exportsFileOfExpectedSize()
+void tst_ExportCommand::exportsFileOfExpectedSize()
 {
     QFETCH(QStringList, options);
     QFETCH(int, samples);
@@ -87,7 +87,7 @@ void TestExportCommand::exportsFileOfExpectedSize()
     QCOMPARE(wave.rate(), 8000u);
 }
 
-void TestExportCommand::rateRule_data()
+void tst_ExportCommand::rateRule_data()
 {
     QTest::addColumn<QString>("lastEncoding");
     QTest::addColumn<QStringList>("options");
@@ -101,7 +101,7 @@ void TestExportCommand::rateRule_data()
     QTest::newRow("recording names 5 Hz, with pauses") << "PCMA/5" << QStringList{QStringLiteral("--with-pauses")} << 8000u;
 }
 
-void TestExportCommand::rateRule()
+void tst_ExportCommand::rateRule()
 {
     QFETCH(QString, lastEncoding);
     QFETCH(QStringList, options);
@@ -117,7 +117,7 @@ void TestExportCommand::rateRule()
     QCOMPARE((wave.bytes.size() - WaveFile::kHeaderBytes) % (2 * int(rate / 10)), 0); // whole 100 ms periods
 }
 
-void TestExportCommand::failures_data()
+void tst_ExportCommand::failures_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
@@ -132,7 +132,7 @@ void TestExportCommand::failures_data()
     QTest::newRow("unknown channel") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--channels"), QStringLiteral("1,9")} << 2;
 }
 
-void TestExportCommand::failures()
+void tst_ExportCommand::failures()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
@@ -147,7 +147,7 @@ void TestExportCommand::failures()
     QVERIFY(!QFile::exists(output));
 }
 
-void TestExportCommand::outputThatCannotBeCreatedFails()
+void tst_ExportCommand::outputThatCannotBeCreatedFails()
 {
     TestRecording recording;
     const QString input = writeRecording(recording);
@@ -161,7 +161,7 @@ void TestExportCommand::outputThatCannotBeCreatedFails()
 // Outputs that are no regular file are written into, never replaced: a
 // device keeps its node, and /dev/full reports the full disk. The same holds
 // for decoded audio, which a FIFO may take as well.
-void TestExportCommand::specialOutputFiles_data()
+void tst_ExportCommand::specialOutputFiles_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("target");
@@ -179,7 +179,7 @@ void TestExportCommand::specialOutputFiles_data()
     QTest::newRow("decode: FIFO") << "decode" << "FIFO" << false << 0 << QString();
 }
 
-void TestExportCommand::specialOutputFiles()
+void tst_ExportCommand::specialOutputFiles()
 {
     QFETCH(QString, command);
     QFETCH(QString, target);
@@ -258,7 +258,7 @@ QPair<int, int> loudSpan(const WaveFile &wave, int from, int to, int level)
 
 // An 8 kHz stream and a 16 kHz stream in one mix: each is resampled to the
 // output rate, so every tone lasts as long and sounds as high as recorded.
-void TestExportCommand::mixedRatesKeepSpeedAndPitch_data()
+void tst_ExportCommand::mixedRatesKeepSpeedAndPitch_data()
 {
     QTest::addColumn<int>("rate");
     QTest::newRow("16000 Hz, the recording's rate") << 16000;
@@ -266,7 +266,7 @@ void TestExportCommand::mixedRatesKeepSpeedAndPitch_data()
     QTest::newRow("11025 Hz") << 11025;
 }
 
-void TestExportCommand::mixedRatesKeepSpeedAndPitch()
+void tst_ExportCommand::mixedRatesKeepSpeedAndPitch()
 {
     QFETCH(int, rate);
     TestRecording recording;
@@ -300,5 +300,5 @@ void TestExportCommand::mixedRatesKeepSpeedAndPitch()
     QVERIFY2(qAbs(high - 3000) < 15, qPrintable(QString::number(high)));
 }
 
-QTEST_GUILESS_MAIN(TestExportCommand)
+QTEST_GUILESS_MAIN(tst_ExportCommand)
 #include "tst_exportcommand.moc"

@@ -69,7 +69,7 @@ QByteArray frameWithFirstBitSet(quint32 seed)
 
 } // namespace
 
-class TestCELPCodec : public QObject
+class tst_CELPCodec : public QObject
 {
     Q_OBJECT
 
@@ -100,7 +100,7 @@ private slots:
     void randomInputDecodesSafely();
 };
 
-void TestCELPCodec::addVectorRows()
+void tst_CELPCodec::addVectorRows()
 {
     QTest::addColumn<QString>("name");
     // Good frames only; bad frames including the first two of the stream;
@@ -110,7 +110,7 @@ void TestCELPCodec::addVectorRows()
     QTest::newRow("ru2") << QStringLiteral("ru2");
 }
 
-void TestCELPCodec::decodesVectorInOneCall()
+void tst_CELPCodec::decodesVectorInOneCall()
 {
     QFETCH(QString, name);
     const QByteArray coded = readFile(codecTestData(name + QStringLiteral(".tetra")));
@@ -122,7 +122,7 @@ void TestCELPCodec::decodesVectorInOneCall()
     COMPARE_SAMPLES(decodeInChunks(codec, coded), expected);
 }
 
-void TestCELPCodec::decodesVectorFrameByFrame()
+void tst_CELPCodec::decodesVectorFrameByFrame()
 {
     QFETCH(QString, name);
     const QByteArray coded = readFile(codecTestData(name + QStringLiteral(".tetra")));
@@ -133,7 +133,7 @@ void TestCELPCodec::decodesVectorFrameByFrame()
     COMPARE_SAMPLES(decodeInChunks(codec, coded, kFrameBytes), expected);
 }
 
-void TestCELPCodec::resetRestoresInitialState()
+void tst_CELPCodec::resetRestoresInitialState()
 {
     QFETCH(QString, name);
     const QByteArray coded = readFile(codecTestData(name + QStringLiteral(".tetra")));
@@ -148,7 +148,7 @@ void TestCELPCodec::resetRestoresInitialState()
     COMPARE_SAMPLES(decodeInChunks(codec, coded), expected);
 }
 
-void TestCELPCodec::alternatingDecodersStayIndependent()
+void tst_CELPCodec::alternatingDecodersStayIndependent()
 {
     const QByteArray codedA = readFile(codecTestData(QStringLiteral("ru1-bfi.tetra")));
     const QByteArray codedB = readFile(codecTestData(QStringLiteral("ru2.tetra")));
@@ -170,7 +170,7 @@ void TestCELPCodec::alternatingDecodersStayIndependent()
     COMPARE_SAMPLES(outB, samplesOf(readFile(codecTestData(QStringLiteral("ru2.pcm")))));
 }
 
-void TestCELPCodec::decodeSizes_data()
+void tst_CELPCodec::decodeSizes_data()
 {
     QTest::addColumn<int>("inBytes");
     QTest::addColumn<int>("capacity");
@@ -188,7 +188,7 @@ void TestCELPCodec::decodeSizes_data()
     QTest::newRow("negative count") << -36 << 100000 << 1 << -1;
 }
 
-void TestCELPCodec::decodeSizes()
+void tst_CELPCodec::decodeSizes()
 {
     QFETCH(int, inBytes);
     QFETCH(int, capacity);
@@ -208,7 +208,7 @@ void TestCELPCodec::decodeSizes()
         QCOMPARE(out[i], kUntouched);
 }
 
-void TestCELPCodec::bytesForDuration_data()
+void tst_CELPCodec::bytesForDuration_data()
 {
     QTest::addColumn<double>("ms");
     QTest::addColumn<int>("bytes");
@@ -226,7 +226,7 @@ void TestCELPCodec::bytesForDuration_data()
     QTest::newRow("beyond int") << 1e300 << std::numeric_limits<int>::max() / 18 * 18;
 }
 
-void TestCELPCodec::bytesForDuration()
+void tst_CELPCodec::bytesForDuration()
 {
     QFETCH(double, ms);
     QFETCH(int, bytes);
@@ -234,7 +234,7 @@ void TestCELPCodec::bytesForDuration()
     QCOMPARE(codec.bytesForDuration(ms), bytes);
 }
 
-void TestCELPCodec::durationForBytes_data()
+void tst_CELPCodec::durationForBytes_data()
 {
     QTest::addColumn<int>("bytes");
     QTest::addColumn<double>("ms");
@@ -245,7 +245,7 @@ void TestCELPCodec::durationForBytes_data()
     QTest::newRow("frame and a remainder") << 40 << 40 / 18.0 * 30;
 }
 
-void TestCELPCodec::durationForBytes()
+void tst_CELPCodec::durationForBytes()
 {
     QFETCH(int, bytes);
     QFETCH(double, ms);
@@ -253,7 +253,7 @@ void TestCELPCodec::durationForBytes()
     QCOMPARE(codec.durationForBytes(bytes), ms);
 }
 
-void TestCELPCodec::rateIsFixed()
+void tst_CELPCodec::rateIsFixed()
 {
     CELPCodec codec;
     codec.setSampleRate(16000);
@@ -261,7 +261,7 @@ void TestCELPCodec::rateIsFixed()
     QCOMPARE(codec.frameSize(), 18);
 }
 
-void TestCELPCodec::scaleSample_data()
+void tst_CELPCodec::scaleSample_data()
 {
     QTest::addColumn<int>("sample");
     QTest::addColumn<int>("scaled");
@@ -278,14 +278,14 @@ void TestCELPCodec::scaleSample_data()
     QTest::newRow("extreme negative") << -32768 << -32768;
 }
 
-void TestCELPCodec::scaleSample()
+void tst_CELPCodec::scaleSample()
 {
     QFETCH(int, sample);
     QFETCH(int, scaled);
     QCOMPARE(int(CELPCodec::scaleSample(qint16(sample))), scaled);
 }
 
-void TestCELPCodec::unpackFrame_data()
+void tst_CELPCodec::unpackFrame_data()
 {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QVector<int>>("params");
@@ -330,7 +330,7 @@ void TestCELPCodec::unpackFrame_data()
     QTest::newRow("field crossing a byte") << frame << crossing;
 }
 
-void TestCELPCodec::unpackFrame()
+void tst_CELPCodec::unpackFrame()
 {
     QFETCH(QByteArray, frame);
     QFETCH(QVector<int>, params);
@@ -341,7 +341,7 @@ void TestCELPCodec::unpackFrame()
         QCOMPARE(int(unpacked[i]), params[i]);
 }
 
-void TestCELPCodec::badFrameIgnoresItsBits()
+void tst_CELPCodec::badFrameIgnoresItsBits()
 {
     // A bad frame is concealed from the frames before it: its own bits,
     // however different, change nothing in it or after it.
@@ -370,7 +370,7 @@ void TestCELPCodec::badFrameIgnoresItsBits()
     QVERIFY(decodeInChunks(codec, before + good + after) != reference);
 }
 
-void TestCELPCodec::randomInputDecodesSafely()
+void tst_CELPCodec::randomInputDecodesSafely()
 {
     QRandomGenerator random(20240607);
     CELPCodec codec;
@@ -390,6 +390,6 @@ void TestCELPCodec::randomInputDecodesSafely()
     }
 }
 
-QTEST_APPLESS_MAIN(TestCELPCodec)
+QTEST_APPLESS_MAIN(tst_CELPCodec)
 
 #include "tst_celpcodec.moc"

@@ -36,7 +36,7 @@ double snr(const QVector<qint16> &original, const QVector<qint16> &decoded)
 
 } // namespace
 
-class TestG726Encoder : public QObject
+class tst_G726Encoder : public QObject
 {
     Q_OBJECT
 
@@ -50,7 +50,7 @@ private slots:
     void resetRestartsStream();
 };
 
-void TestG726Encoder::roundTrip_data()
+void tst_G726Encoder::roundTrip_data()
 {
     QTest::addColumn<QVector<qint16>>("pcm");
     QTest::addColumn<double>("minSnr");
@@ -66,7 +66,7 @@ void TestG726Encoder::roundTrip_data()
     QTest::newRow("3.4 kHz sine") << toneSignal(3400, 8000 * 5, 8000) << 20.0;
 }
 
-void TestG726Encoder::roundTrip()
+void tst_G726Encoder::roundTrip()
 {
     QFETCH(QVector<qint16>, pcm);
     QFETCH(double, minSnr);
@@ -79,7 +79,7 @@ void TestG726Encoder::roundTrip()
     QVERIFY2(measured >= minSnr, qPrintable(QStringLiteral("SNR %1 dB").arg(measured)));
 }
 
-void TestG726Encoder::silenceIsNegativeZero()
+void tst_G726Encoder::silenceIsNegativeZero()
 {
     // A zero difference quantises to magnitude 0, which the 32 kbit/s coder
     // always sends as codeword 15; it decodes back to silence.
@@ -89,7 +89,7 @@ void TestG726Encoder::silenceIsNegativeZero()
     QCOMPARE(decodeAll(coded), silence);
 }
 
-void TestG726Encoder::packsLowNibbleFirst()
+void tst_G726Encoder::packsLowNibbleFirst()
 {
     const QVector<qint16> pcm = SpeechSignal(4, 8000).next(4000);
     G726Encoder packed, single;
@@ -102,7 +102,7 @@ void TestG726Encoder::packsLowNibbleFirst()
     }
 }
 
-void TestG726Encoder::chunkingDoesNotMatter_data()
+void tst_G726Encoder::chunkingDoesNotMatter_data()
 {
     QTest::addColumn<QVector<int>>("chunks");
 
@@ -112,7 +112,7 @@ void TestG726Encoder::chunkingDoesNotMatter_data()
     QTest::newRow("with empty calls") << QVector<int>{0, 9, 0, 4};
 }
 
-void TestG726Encoder::chunkingDoesNotMatter()
+void tst_G726Encoder::chunkingDoesNotMatter()
 {
     QFETCH(QVector<int>, chunks);
 
@@ -136,7 +136,7 @@ void TestG726Encoder::chunkingDoesNotMatter()
     QCOMPARE(pieces, whole);
 }
 
-void TestG726Encoder::resetRestartsStream()
+void tst_G726Encoder::resetRestartsStream()
 {
     const QVector<qint16> pcm = SpeechSignal(6).next(2000);
     G726Encoder encoder;
@@ -148,5 +148,5 @@ void TestG726Encoder::resetRestartsStream()
     QCOMPARE(second, encodeG726(pcm));
 }
 
-QTEST_APPLESS_MAIN(TestG726Encoder)
+QTEST_APPLESS_MAIN(tst_G726Encoder)
 #include "tst_g726encoder.moc"

@@ -67,7 +67,7 @@ QVector<qint16> randomWalk(quint32 seed, int count, int stepLimit, int range)
 
 } // namespace
 
-class TestSpandspCompare : public QObject
+class tst_SpandspCompare : public QObject
 {
     Q_OBJECT
 
@@ -79,13 +79,13 @@ private slots:
     void encoderMatches();
 };
 
-void TestSpandspCompare::alawAllCodes()
+void tst_SpandspCompare::alawAllCodes()
 {
     for (int code = 0; code < 256; ++code)
         QCOMPARE(int(PCMACodec::expand(quint8(code))), int(alaw_to_linear(uint8_t(code))));
 }
 
-void TestSpandspCompare::decoderMatches_data()
+void tst_SpandspCompare::decoderMatches_data()
 {
     QTest::addColumn<QByteArray>("codewords");
     QTest::addColumn<int>("minInRangePercent");
@@ -129,7 +129,7 @@ void TestSpandspCompare::decoderMatches_data()
     QTest::newRow("long runs of large codewords, 1 min") << runs << 30;
 }
 
-void TestSpandspCompare::decoderMatches()
+void tst_SpandspCompare::decoderMatches()
 {
     QFETCH(QByteArray, codewords);
     QFETCH(int, minInRangePercent);
@@ -168,7 +168,7 @@ void TestSpandspCompare::decoderMatches()
              qPrintable(QString::number(inRange)));
 }
 
-void TestSpandspCompare::encoderMatches_data()
+void tst_SpandspCompare::encoderMatches_data()
 {
     QTest::addColumn<QVector<qint16>>("pcm");
 
@@ -183,7 +183,7 @@ void TestSpandspCompare::encoderMatches_data()
     QTest::newRow("full-scale noise, 30 s") << noise;
 }
 
-void TestSpandspCompare::encoderMatches()
+void tst_SpandspCompare::encoderMatches()
 {
     QFETCH(QVector<qint16>, pcm);
 
@@ -201,5 +201,5 @@ void TestSpandspCompare::encoderMatches()
     }
 }
 
-QTEST_APPLESS_MAIN(TestSpandspCompare)
+QTEST_APPLESS_MAIN(tst_SpandspCompare)
 #include "tst_spandspcompare.moc"

@@ -6,7 +6,7 @@
 
 using namespace TestRecordingData;
 
-class TestAudioStreamHandle : public QObject
+class tst_AudioStreamHandle : public QObject
 {
     Q_OBJECT
 
@@ -18,7 +18,7 @@ private slots:
     void openNeedsDecoder();
 };
 
-void TestAudioStreamHandle::decodesWholeFrame_data()
+void tst_AudioStreamHandle::decodesWholeFrame_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::addColumn<QByteArray>("payload");
@@ -33,7 +33,7 @@ void TestAudioStreamHandle::decodesWholeFrame_data()
     QTest::newRow("empty frame") << "PCMA" << QByteArray() << 0 << 0.0;
 }
 
-void TestAudioStreamHandle::decodesWholeFrame()
+void tst_AudioStreamHandle::decodesWholeFrame()
 {
     QFETCH(QString, encoding);
     QFETCH(QByteArray, payload);
@@ -56,7 +56,7 @@ void TestAudioStreamHandle::decodesWholeFrame()
 
 // Decoding a frame in 18-byte steps gives the same samples as decoding it
 // in one call.
-void TestAudioStreamHandle::tetraMatchesDirectDecoding()
+void tst_AudioStreamHandle::tetraMatchesDirectDecoding()
 {
     const QByteArray frames = tetraFrames(20);
     TestRecording recording;
@@ -75,7 +75,7 @@ void TestAudioStreamHandle::tetraMatchesDirectDecoding()
     QCOMPARE(reader.output(), direct.left(written));
 }
 
-void TestAudioStreamHandle::readDataOutsideRecordLeavesOutput()
+void tst_AudioStreamHandle::readDataOutsideRecordLeavesOutput()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -92,7 +92,7 @@ void TestAudioStreamHandle::readDataOutsideRecordLeavesOutput()
     QCOMPARE(reader.state(), int(StreamHandle::AtEnd));
 }
 
-void TestAudioStreamHandle::openNeedsDecoder()
+void tst_AudioStreamHandle::openNeedsDecoder()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("MP3"), QStringLiteral("a"));
@@ -104,5 +104,5 @@ void TestAudioStreamHandle::openNeedsDecoder()
     QCOMPARE(reader.currentDuration(), 0.0);
 }
 
-QTEST_GUILESS_MAIN(TestAudioStreamHandle)
+QTEST_GUILESS_MAIN(tst_AudioStreamHandle)
 #include "tst_audiostreamhandle.moc"

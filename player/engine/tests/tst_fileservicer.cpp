@@ -90,7 +90,7 @@ QVector<qint16> exportVia(FileServicer &servicer, const QString &path, double be
 
 } // namespace
 
-class TestFileServicer : public QObject
+class tst_FileServicer : public QObject
 {
     Q_OBJECT
 
@@ -122,7 +122,7 @@ private:
     TestRecording m_large;  // many short frames: indexing takes many rounds
 };
 
-void TestFileServicer::initTestCase()
+void tst_FileServicer::initTestCase()
 {
     QString error;
     QVERIFY2(m_pulse.start(&error), qPrintable(error));
@@ -138,7 +138,7 @@ void TestFileServicer::initTestCase()
     m_large.index();
 }
 
-void TestFileServicer::indexingReportsProgressAndCompletes()
+void tst_FileServicer::indexingReportsProgressAndCompletes()
 {
     FileServicer servicer;
     servicer.thresholds = defaultActivityThresholds();
@@ -167,7 +167,7 @@ void TestFileServicer::indexingReportsProgressAndCompletes()
     QVERIFY(QFile::exists(indexFilesOf(*servicer.indexer).first()));
 }
 
-void TestFileServicer::baseFromFileSection_data()
+void tst_FileServicer::baseFromFileSection_data()
 {
     QTest::addColumn<QList<QByteArray>>("fileSection"); // empty: no FILE section
     QTest::addColumn<QDateTime>("base");
@@ -179,7 +179,7 @@ void TestFileServicer::baseFromFileSection_data()
     QTest::newRow("unreadable DATETIME") << QList<QByteArray>{"FILE", "DATETIME", "garbage"} << y2k;
 }
 
-void TestFileServicer::baseFromFileSection()
+void tst_FileServicer::baseFromFileSection()
 {
     QFETCH(QList<QByteArray>, fileSection);
     QFETCH(QDateTime, base);
@@ -205,7 +205,7 @@ void TestFileServicer::baseFromFileSection()
     QCOMPARE(changed.count(), 1);
 }
 
-void TestFileServicer::setBaseWithTheCurrentBaseEmitsNothing()
+void tst_FileServicer::setBaseWithTheCurrentBaseEmitsNothing()
 {
     FileServicer servicer;
     QSignalSpy changed(&servicer, &FileServicer::baseChanged);
@@ -217,7 +217,7 @@ void TestFileServicer::setBaseWithTheCurrentBaseEmitsNothing()
     QCOMPARE(changed.count(), 1);
 }
 
-void TestFileServicer::unreadableFileFinishesWithNoStreams_data()
+void tst_FileServicer::unreadableFileFinishesWithNoStreams_data()
 {
     QTest::addColumn<QByteArray>("contents"); // null: no file at all
     QTest::addColumn<QString>("message");
@@ -226,7 +226,7 @@ void TestFileServicer::unreadableFileFinishesWithNoStreams_data()
     QTest::newRow("refused") << QByteArray("\xFF\x01X\0", 4).repeated(20000) << "damaged";
 }
 
-void TestFileServicer::unreadableFileFinishesWithNoStreams()
+void tst_FileServicer::unreadableFileFinishesWithNoStreams()
 {
     QFETCH(QByteArray, contents);
     QFETCH(QString, message);
@@ -252,7 +252,7 @@ void TestFileServicer::unreadableFileFinishesWithNoStreams()
         QCOMPARE(progress.count(), 2);
 }
 
-void TestFileServicer::stopIndexFromProgressDeletesIndexFilesAndAllowsRestart()
+void tst_FileServicer::stopIndexFromProgressDeletesIndexFilesAndAllowsRestart()
 {
     FileServicer servicer;
     QSignalSpy finished(&servicer, &FileServicer::indexFileFinished);
@@ -285,7 +285,7 @@ void TestFileServicer::stopIndexFromProgressDeletesIndexFilesAndAllowsRestart()
     QCOMPARE(servicer.timeEnd, 29990u);
 }
 
-void TestFileServicer::setFileNameDeletesPreviousIndexFiles()
+void tst_FileServicer::setFileNameDeletesPreviousIndexFiles()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
@@ -306,7 +306,7 @@ void TestFileServicer::setFileNameDeletesPreviousIndexFiles()
     QCOMPARE(servicer.indexer->streamCount(), 0);
 }
 
-void TestFileServicer::destructionDeletesIndexFiles()
+void tst_FileServicer::destructionDeletesIndexFiles()
 {
     QStringList files;
     QString folder;
@@ -323,7 +323,7 @@ void TestFileServicer::destructionDeletesIndexFiles()
     QVERIFY(!folder.isEmpty() && !QDir(folder).exists());
 }
 
-void TestFileServicer::setStreamsHandsAudioStreamsToThePlayer()
+void tst_FileServicer::setStreamsHandsAudioStreamsToThePlayer()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
@@ -336,7 +336,7 @@ void TestFileServicer::setStreamsHandsAudioStreamsToThePlayer()
     QCOMPARE(servicer.playThread()->streamCount(), 0);
 }
 
-void TestFileServicer::sampleRate_data()
+void tst_FileServicer::sampleRate_data()
 {
     QTest::addColumn<int>("rate");
     QTest::addColumn<bool>("changed");
@@ -347,7 +347,7 @@ void TestFileServicer::sampleRate_data()
     QTest::newRow("negative refused") << -1 << false << 8000;
 }
 
-void TestFileServicer::sampleRate()
+void tst_FileServicer::sampleRate()
 {
     QFETCH(int, rate);
     QFETCH(int, exportRate);
@@ -358,7 +358,7 @@ void TestFileServicer::sampleRate()
     QVERIFY(!servicer.SetSamleRateInThread(exportRate));
 }
 
-void TestFileServicer::exportWithPausesWritesTheWholeRange()
+void tst_FileServicer::exportWithPausesWritesTheWholeRange()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
@@ -371,7 +371,7 @@ void TestFileServicer::exportWithPausesWritesTheWholeRange()
     QCOMPARE(SoundCheck::firstAbove(samples, 0), 4000);
 }
 
-void TestFileServicer::exportFailureIsReported()
+void tst_FileServicer::exportFailureIsReported()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
@@ -389,7 +389,7 @@ void TestFileServicer::exportFailureIsReported()
         QVERIFY(report.at(0).toDouble() < 1.0);
 }
 
-void TestFileServicer::statePollingReportsPositionAndState()
+void tst_FileServicer::statePollingReportsPositionAndState()
 {
     FileServicer servicer;
     QSignalSpy state(&servicer, &FileServicer::currentStateChanged);
@@ -401,7 +401,7 @@ void TestFileServicer::statePollingReportsPositionAndState()
     QCOMPARE(streams.last().at(1).value<short>(), short(0));
 }
 
-void TestFileServicer::completionReturnsPlaybackToZero()
+void tst_FileServicer::completionReturnsPlaybackToZero()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
@@ -417,7 +417,7 @@ void TestFileServicer::completionReturnsPlaybackToZero()
     QCOMPARE(duration, 0.0);
 }
 
-void TestFileServicer::playsTheRecordingThroughTheSoundServer()
+void tst_FileServicer::playsTheRecordingThroughTheSoundServer()
 {
     FileServicer servicer;
     servicer.thresholds = defaultActivityThresholds();
@@ -478,5 +478,5 @@ void TestFileServicer::playsTheRecordingThroughTheSoundServer()
     QCOMPARE(state.last().at(1).toInt(), 0);
 }
 
-QTEST_GUILESS_MAIN(TestFileServicer)
+QTEST_GUILESS_MAIN(tst_FileServicer)
 #include "tst_fileservicer.moc"

@@ -137,7 +137,7 @@ int runWithoutSoundServer()
 
 } // namespace
 
-class TestPlayThread4 : public QObject
+class tst_PlayThread4 : public QObject
 {
     Q_OBJECT
 
@@ -183,7 +183,7 @@ private:
     QList<StreamDescriptor> m_mixStreams, m_loudStreams, m_longStreams, m_farStreams;
 };
 
-QList<StreamDescriptor> TestPlayThread4::audioOf(const QList<StreamDescriptor> &streams) const
+QList<StreamDescriptor> tst_PlayThread4::audioOf(const QList<StreamDescriptor> &streams) const
 {
     QList<StreamDescriptor> audio;
     for (const StreamDescriptor &d : streams)
@@ -192,7 +192,7 @@ QList<StreamDescriptor> TestPlayThread4::audioOf(const QList<StreamDescriptor> &
     return audio;
 }
 
-void TestPlayThread4::initTestCase()
+void tst_PlayThread4::initTestCase()
 {
     QString error;
     QVERIFY2(m_pulse.start(&error), qPrintable(error));
@@ -223,12 +223,12 @@ void TestPlayThread4::initTestCase()
     m_farStreams = m_far.index();
 }
 
-void TestPlayThread4::cleanupTestCase()
+void tst_PlayThread4::cleanupTestCase()
 {
     m_pulse.stop();
 }
 
-void TestPlayThread4::addStream_data()
+void tst_PlayThread4::addStream_data()
 {
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("encoding");
@@ -240,7 +240,7 @@ void TestPlayThread4::addStream_data()
     QTest::newRow("no type") << QString() << "PCMA" << false;
 }
 
-void TestPlayThread4::addStream()
+void tst_PlayThread4::addStream()
 {
     QFETCH(QString, type);
     QFETCH(QString, encoding);
@@ -258,7 +258,7 @@ void TestPlayThread4::addStream()
     QCOMPARE(thread.streamCount(), 0);
 }
 
-void TestPlayThread4::setSampleRate_data()
+void tst_PlayThread4::setSampleRate_data()
 {
     QTest::addColumn<int>("rate");
     QTest::addColumn<bool>("changed");
@@ -271,7 +271,7 @@ void TestPlayThread4::setSampleRate_data()
     QTest::newRow("below 1000 Hz refused") << 999 << false << 8000;
 }
 
-void TestPlayThread4::setSampleRate()
+void tst_PlayThread4::setSampleRate()
 {
     QFETCH(int, rate);
     QFETCH(bool, changed);
@@ -282,7 +282,7 @@ void TestPlayThread4::setSampleRate()
     QVERIFY(!thread.setSampleRate(after));
 }
 
-void TestPlayThread4::setRange_data()
+void tst_PlayThread4::setRange_data()
 {
     QTest::addColumn<double>("begin");
     QTest::addColumn<double>("duration");
@@ -293,7 +293,7 @@ void TestPlayThread4::setRange_data()
     QTest::newRow("no range") << 100.0 << 0.0 << 100.0 << 0.0;
 }
 
-void TestPlayThread4::setRange()
+void tst_PlayThread4::setRange()
 {
     QFETCH(double, begin);
     QFETCH(double, duration);
@@ -305,7 +305,7 @@ void TestPlayThread4::setRange()
     QTEST(d, "storedDuration");
 }
 
-void TestPlayThread4::commandsBeforeTheLoopDoNothing()
+void tst_PlayThread4::commandsBeforeTheLoopDoNothing()
 {
     PlayThread4 thread;
     thread.addStream(m_longStreams.first());
@@ -317,7 +317,7 @@ void TestPlayThread4::commandsBeforeTheLoopDoNothing()
     QCOMPARE(positionOf(thread), 0.0);
 }
 
-void TestPlayThread4::finishBeforeTheLoopEndsIt()
+void tst_PlayThread4::finishBeforeTheLoopEndsIt()
 {
     // An owner destroyed right after creating the thread finishes it before
     // the loop has started; the loop must still end.
@@ -328,7 +328,7 @@ void TestPlayThread4::finishBeforeTheLoopEndsIt()
     QCOMPARE(stateOf(thread), int(PlayThread4::Finishing));
 }
 
-void TestPlayThread4::startsPausedAtZero()
+void tst_PlayThread4::startsPausedAtZero()
 {
     auto thread = startedThread(audioOf(m_mixStreams));
     QCOMPARE(stateOf(*thread), int(PlayThread4::Paused));
@@ -339,7 +339,7 @@ void TestPlayThread4::startsPausedAtZero()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::playsTheMixAndSkipsSilence()
+void tst_PlayThread4::playsTheMixAndSkipsSilence()
 {
     const QList<StreamDescriptor> audio = audioOf(m_mixStreams);
     const QVector<qint16> expected = exportedMix(audio, false, m_dir.filePath(QStringLiteral("mix.wav")));
@@ -383,7 +383,7 @@ void TestPlayThread4::playsTheMixAndSkipsSilence()
     QVERIFY2(lag < 8000, "playback ran much slower than the material");
 }
 
-void TestPlayThread4::playWithPauseKeepsSilenceAndPausesAfterLastFrame()
+void tst_PlayThread4::playWithPauseKeepsSilenceAndPausesAfterLastFrame()
 {
     auto thread = startedThread(audioOf(m_mixStreams), true);
     const qint64 before = m_pulse.recordedBytes();
@@ -406,7 +406,7 @@ void TestPlayThread4::playWithPauseKeepsSilenceAndPausesAfterLastFrame()
 
 // A range that ends after the last frame bounds the played silence: the
 // thread plays on to the range's end and returns to its beginning.
-void TestPlayThread4::playWithPauseRunsToTheRangeEnd()
+void tst_PlayThread4::playWithPauseRunsToTheRangeEnd()
 {
     auto thread = startedThread(audioOf(m_mixStreams), true);
     thread->setRange(3500, 1500);
@@ -416,7 +416,7 @@ void TestPlayThread4::playWithPauseRunsToTheRangeEnd()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::sumsAreClipped()
+void tst_PlayThread4::sumsAreClipped()
 {
     auto thread = startedThread(m_loudStreams);
     const qint64 before = m_pulse.recordedBytes();
@@ -434,7 +434,7 @@ void TestPlayThread4::sumsAreClipped()
     QVERIFY2(high >= 5 * 400 && low >= 5 * 400, qPrintable(QStringLiteral("%1 %2").arg(high).arg(low)));
 }
 
-void TestPlayThread4::tenMinuteGapIsSkippedInOnePass()
+void tst_PlayThread4::tenMinuteGapIsSkippedInOnePass()
 {
     auto thread = startedThread(m_farStreams);
     const qint64 before = m_pulse.recordedBytes();
@@ -452,7 +452,7 @@ void TestPlayThread4::tenMinuteGapIsSkippedInOnePass()
     QVERIFY2(last - first >= 590 * 8, qPrintable(QString::number(last - first)));
 }
 
-void TestPlayThread4::oddStreamsAreSilentBesideGoodOnes_data()
+void tst_PlayThread4::oddStreamsAreSilentBesideGoodOnes_data()
 {
     QTest::addColumn<QString>("key");   // descriptor key changed
     QTest::addColumn<QString>("value"); // "@loud-index": the other recording's index; "@truncated": half the raw file
@@ -464,7 +464,7 @@ void TestPlayThread4::oddStreamsAreSilentBesideGoodOnes_data()
     QTest::newRow("truncated recording") << "FILENAME" << "@truncated" << true;
 }
 
-void TestPlayThread4::oddStreamsAreSilentBesideGoodOnes()
+void tst_PlayThread4::oddStreamsAreSilentBesideGoodOnes()
 {
     QFETCH(QString, key);
     QFETCH(QString, value);
@@ -493,7 +493,7 @@ void TestPlayThread4::oddStreamsAreSilentBesideGoodOnes()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::playFromOutsideTheRangeStartsAtItsBeginning()
+void tst_PlayThread4::playFromOutsideTheRangeStartsAtItsBeginning()
 {
     auto thread = startedThread(m_longStreams);
     thread->setRange(5000, 1000);
@@ -506,7 +506,7 @@ void TestPlayThread4::playFromOutsideTheRangeStartsAtItsBeginning()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::stopReturnsToZero()
+void tst_PlayThread4::stopReturnsToZero()
 {
     auto thread = startedThread(m_longStreams);
     thread->move(3000);
@@ -520,7 +520,7 @@ void TestPlayThread4::stopReturnsToZero()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::moveWhilePlayingKeepsPlaying()
+void tst_PlayThread4::moveWhilePlayingKeepsPlaying()
 {
     auto thread = startedThread(m_longStreams);
     thread->play();
@@ -535,7 +535,7 @@ void TestPlayThread4::moveWhilePlayingKeepsPlaying()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::noStreamsPausesAtOnce()
+void tst_PlayThread4::noStreamsPausesAtOnce()
 {
     for (bool withPause : {false, true}) {
         auto thread = startedThread({}, withPause);
@@ -547,7 +547,7 @@ void TestPlayThread4::noStreamsPausesAtOnce()
     }
 }
 
-void TestPlayThread4::rateChangeWhilePlayingRebuildsTheOutput()
+void tst_PlayThread4::rateChangeWhilePlayingRebuildsTheOutput()
 {
     auto thread = startedThread(m_longStreams);
     thread->play();
@@ -564,7 +564,7 @@ void TestPlayThread4::rateChangeWhilePlayingRebuildsTheOutput()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::commandsDoNotWaitForAStalledOutput()
+void tst_PlayThread4::commandsDoNotWaitForAStalledOutput()
 {
     auto thread = startedThread(m_longStreams);
     QVERIFY(m_pulse.suspendSink(true));
@@ -594,7 +594,7 @@ void TestPlayThread4::commandsDoNotWaitForAStalledOutput()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::noSoundServerEndsInOutputFailed()
+void tst_PlayThread4::noSoundServerEndsInOutputFailed()
 {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -610,7 +610,7 @@ void TestPlayThread4::noSoundServerEndsInOutputFailed()
     QVERIFY2(output.contains("ended=1 state=1 told=no sound output device"), output.constData());
 }
 
-void TestPlayThread4::lostSoundServerEndsInOutputFailed()
+void tst_PlayThread4::lostSoundServerEndsInOutputFailed()
 {
     auto thread = startedThread(m_longStreams);
     thread->play();
@@ -628,7 +628,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsSet("VELMORA_PLAYTHREAD_CHILD"))
         return runWithoutSoundServer();
-    TestPlayThread4 test;
+    tst_PlayThread4 test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QtTest>
 
-class TestRiffWriter : public QObject
+class tst_RiffWriter : public QObject
 {
     Q_OBJECT
 
@@ -19,7 +19,7 @@ private slots:
     void reopenClosesPreviousFile();
 };
 
-void TestRiffWriter::writesWaveHeaderByteExact_data()
+void tst_RiffWriter::writesWaveHeaderByteExact_data()
 {
     QTest::addColumn<int>("rate");
     QTest::addColumn<int>("dataBytes");
@@ -28,7 +28,7 @@ void TestRiffWriter::writesWaveHeaderByteExact_data()
     QTest::newRow("11025 Hz, one sample") << 11025 << 2;
 }
 
-void TestRiffWriter::writesWaveHeaderByteExact()
+void tst_RiffWriter::writesWaveHeaderByteExact()
 {
     QFETCH(int, rate);
     QFETCH(int, dataBytes);
@@ -64,7 +64,7 @@ void TestRiffWriter::writesWaveHeaderByteExact()
     QCOMPARE(file.bytes.mid(44), samples);
 }
 
-void TestRiffWriter::oddChunkGetsPadByte()
+void tst_RiffWriter::oddChunkGetsPadByte()
 {
     TempDir dir;
     const QString path = dir.filePath(QStringLiteral("odd.riff"));
@@ -82,7 +82,7 @@ void TestRiffWriter::oddChunkGetsPadByte()
     QCOMPARE(file.u32At(4), 12u);
 }
 
-void TestRiffWriter::chunkDepthIsLimited()
+void tst_RiffWriter::chunkDepthIsLimited()
 {
     TempDir dir;
     const QString path = dir.filePath(QStringLiteral("deep.riff"));
@@ -100,7 +100,7 @@ void TestRiffWriter::chunkDepthIsLimited()
         QCOMPARE(file.u32At(8 * i + 4), quint32(8 * (7 - i)));
 }
 
-void TestRiffWriter::nothingIsWrittenWithoutFile()
+void tst_RiffWriter::nothingIsWrittenWithoutFile()
 {
     RiffWriter writer;
     QCOMPARE(writer.beginChunk("RIFF"), -1);
@@ -109,7 +109,7 @@ void TestRiffWriter::nothingIsWrittenWithoutFile()
     QCOMPARE(writer.close(), 0);
 }
 
-void TestRiffWriter::openFailsForMissingFolder()
+void tst_RiffWriter::openFailsForMissingFolder()
 {
     RiffWriter writer;
     QCOMPARE(writer.open("/nonexistent-folder/out.wav"), -1);
@@ -117,7 +117,7 @@ void TestRiffWriter::openFailsForMissingFolder()
     QCOMPARE(writer.write("abcd", 4), -1);
 }
 
-void TestRiffWriter::reopenClosesPreviousFile()
+void tst_RiffWriter::reopenClosesPreviousFile()
 {
     TempDir dir;
     RiffWriter writer;
@@ -131,5 +131,5 @@ void TestRiffWriter::reopenClosesPreviousFile()
     QCOMPARE(writer.endChunk(), -1); // the new file has no open chunk
 }
 
-QTEST_GUILESS_MAIN(TestRiffWriter)
+QTEST_GUILESS_MAIN(tst_RiffWriter)
 #include "tst_riffwriter.moc"

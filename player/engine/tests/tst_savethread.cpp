@@ -65,7 +65,7 @@ void prepare(SaveThread *thread, const QList<StreamDescriptor> &streams, const Q
 
 } // namespace
 
-class TestSaveThread : public QObject
+class tst_SaveThread : public QObject
 {
     Q_OBJECT
 
@@ -84,7 +84,7 @@ private slots:
     void idleCommandsAreHarmless();
 };
 
-void TestSaveThread::fileSizes_data()
+void tst_SaveThread::fileSizes_data()
 {
     QTest::addColumn<double>("begin");
     QTest::addColumn<double>("duration");
@@ -101,7 +101,7 @@ void TestSaveThread::fileSizes_data()
     QTest::newRow("without pauses from inside the gap") << 1000.0 << kWholeRecording << false << 8000u << 2 * 1600;
 }
 
-void TestSaveThread::fileSizes()
+void tst_SaveThread::fileSizes()
 {
     QFETCH(double, begin);
     QFETCH(double, duration);
@@ -131,7 +131,7 @@ void TestSaveThread::fileSizes()
     QCOMPARE(thread.currentState(), int(SaveThread::Finishing));
 }
 
-void TestSaveThread::noSoundWithoutPausesWritesHeaderOnly()
+void tst_SaveThread::noSoundWithoutPausesWritesHeaderOnly()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -150,7 +150,7 @@ void TestSaveThread::noSoundWithoutPausesWritesHeaderOnly()
 
 // With pauses and no range end, the export ends after the last frame
 // instead of writing silence up to 4294967295 ms.
-void TestSaveThread::wholeRecordingWithPausesEndsAfterLastFrame()
+void tst_SaveThread::wholeRecordingWithPausesEndsAfterLastFrame()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -171,7 +171,7 @@ void TestSaveThread::wholeRecordingWithPausesEndsAfterLastFrame()
     QCOMPARE(run.progressValues().last(), 1.0);
 }
 
-void TestSaveThread::mixesAndClipsChannelsAtTheSameTime()
+void tst_SaveThread::mixesAndClipsChannelsAtTheSameTime()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -194,7 +194,7 @@ void TestSaveThread::mixesAndClipsChannelsAtTheSameTime()
 }
 
 // PCMA, G.726 and TETRA channels at the same time, after midnight.
-void TestSaveThread::exportsEveryCoding()
+void tst_SaveThread::exportsEveryCoding()
 {
     const QByteArray tetra = tetraFrames(34); // 1020 ms
     QCOMPARE(tetra.size(), 34 * kTetraFrameBytes);
@@ -226,7 +226,7 @@ void TestSaveThread::exportsEveryCoding()
 
 // The file cannot be created: the failure is reported, no progress 1.0
 // pretends success, and nothing is written.
-void TestSaveThread::fileThatCannotBeCreatedFails()
+void tst_SaveThread::fileThatCannotBeCreatedFails()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -248,7 +248,7 @@ void TestSaveThread::fileThatCannotBeCreatedFails()
     QVERIFY(!QFile::exists(path));
 }
 
-void TestSaveThread::stopProcessLeavesValidFile()
+void tst_SaveThread::stopProcessLeavesValidFile()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -271,7 +271,7 @@ void TestSaveThread::stopProcessLeavesValidFile()
     QVERIFY(run.progressValues().last() < 1.0);
 }
 
-void TestSaveThread::setRangeWhileExportingHasNoEffect()
+void tst_SaveThread::setRangeWhileExportingHasNoEffect()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -287,7 +287,7 @@ void TestSaveThread::setRangeWhileExportingHasNoEffect()
     QCOMPARE(WaveFile::read(path).samples(), 20 * 800);
 }
 
-void TestSaveThread::zeroRateIsIgnored()
+void tst_SaveThread::zeroRateIsIgnored()
 {
     SaveThread thread;
     QCOMPARE(thread.sampleRate(), 8000);
@@ -297,7 +297,7 @@ void TestSaveThread::zeroRateIsIgnored()
     QCOMPARE(thread.sampleRate(), 11025);
 }
 
-void TestSaveThread::idleCommandsAreHarmless()
+void tst_SaveThread::idleCommandsAreHarmless()
 {
     SaveThread thread;
     thread.stopProcess();
@@ -312,7 +312,7 @@ void TestSaveThread::idleCommandsAreHarmless()
 
 // The header states one rate: a rate change during an export must not
 // change the periods that follow.
-void TestSaveThread::rateChangeWaitsForTheExport()
+void tst_SaveThread::rateChangeWaitsForTheExport()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -336,5 +336,5 @@ void TestSaveThread::rateChangeWaitsForTheExport()
     QCOMPARE(wave.samples(), 60 * 8000);
 }
 
-QTEST_GUILESS_MAIN(TestSaveThread)
+QTEST_GUILESS_MAIN(tst_SaveThread)
 #include "tst_savethread.moc"
