@@ -55,6 +55,30 @@ QStringList deviceParam(const QString &period, const QString &url, const QString
     return {QStringLiteral("Recorder"), QStringLiteral("test"), period, url, folder, QString()};
 }
 
+// A scheduler driving an FTP downloader for one device folder, wired as
+// the server wires them.
+struct WiredScheduler
+{
+    WiredScheduler(const QString &url, const QString &folder, int periodMs)
+    {
+        handler.setParam(deviceParam("5", url, folder));
+        handler.setPeriod(periodMs);
+        downloader.setParam({url, folder, QString()});
+        wireDownloaderHandler(&handler, &downloader);
+    }
+
+    DownloaderHandler handler;
+    FtpDownloader downloader;
+};
+
+// The hostile listing fixture, its files dated now (CR LF line ends).
+QString hostileListing()
+{
+    const QString recent = QLocale(QLocale::C).toString(QDateTime::currentDateTime(), QStringLiteral("MMM dd hh:mm"));
+    return QString::fromLatin1(readFile(QFINDTESTDATA("data/listing_hostile.txt")))
+        .replace(QStringLiteral("Dec 07 09:00"), recent);
+}
+
 } // namespace
 
 class tst_DownloaderHandler : public QObject
@@ -160,10 +184,8 @@ void tst_DownloaderHandler::fileChoice()
 
 void tst_DownloaderHandler::unsafeNamesSkipped()
 {
-    QFile fixture(QFINDTESTDATA("data/listing_hostile.txt"));
-    QVERIFY(fixture.open(QIODevice::ReadOnly));
-    const QString recent = QLocale(QLocale::C).toString(QDateTime::currentDateTime(), QStringLiteral("MMM dd hh:mm"));
-    QStringList listing = QString::fromLatin1(fixture.readAll()).replace(QStringLiteral("Dec 07 09:00"), recent).split(QStringLiteral("\r\n"));
+    QStringList listing = hostileListing().split(QStringLiteral("\r\n"));
+    QVERIFY(listing.size() > 1);
     TempDir folder;
     DownloaderHandler handler;
     handler.setParam(deviceParam("5", QStringLiteral("ftp://127.0.0.1/"), folder.path()));
@@ -285,18 +307,13 @@ void tst_DownloaderHandler::realServerCycles()
 
     TempDir dest;
     const QString folder = dest.filePath("rec");
-    DownloaderHandler handler;
-    FtpDownloader downloader;
-    handler.setParam(deviceParam("5", server.url(), folder));
-    handler.setPeriod(kShortPeriodMs);
-    downloader.setParam({server.url(), folder, QString()});
-    wireDownloaderHandler(&handler, &downloader);
+    WiredScheduler scheduler(server.url(), folder, kShortPeriodMs);
     QStringList requests;   // "name pos @cycle"
     int cycles = 0;
-    connect(&handler, &DownloaderHandler::cycleFinished, this, [&cycles] { ++cycles; });
-    connect(&handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile), this,
+    connect(&scheduler.handler, &DownloaderHandler::cycleFinished, this, [&cycles] { ++cycles; });
+    connect(&scheduler.handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile), this,
             [&](const QString &name, ulong pos) { requests << QStringLiteral("%1 %2 @%3").arg(name).arg(pos).arg(cycles); });
-    handler.startCycle();
+    scheduler.handler.startCycle();
 
     QTRY_VERIFY_WITH_TIMEOUT(readFile(QDir(folder).filePath("NEW2.DAT")) == second, kWaitMs);
     QVERIFY(readFile(QDir(folder).filePath("NEW1.DAT")) == first);
@@ -332,21 +349,14 @@ void tst_DownloaderHandler::periodShorterThanReplyTimeout()
     FakeFtpServer server;
     QVERIFY(server.listen());
     server.setGreeting(QByteArray());
-    server.setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"),
-                                FakeFtpServer::data(fileLine("OLD.DAT", 10, 10).toLatin1() + "\r\n"),
-                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
+    server.setTransfer("LIST", FakeFtpServer::listing(fileLine("OLD.DAT", 10, 10).toLatin1() + "\r\n"));
     TempDir folder;
-    DownloaderHandler handler;
-    FtpDownloader downloader;
-    handler.setParam(deviceParam("5", server.url(), folder.path()));
-    handler.setPeriod(kPeriodMs);
-    downloader.setReplyTimeout(kReplyTimeoutMs);
-    downloader.setParam({server.url(), folder.path(), QString()});
-    wireDownloaderHandler(&handler, &downloader);
-    QSignalSpy starts(&handler, &DownloaderHandler::downloadStarted);
-    QSignalSpy errors(&downloader, &Downloader::errorOccured);
-    QSignalSpy lists(&downloader, &Downloader::getFileListDone);
-    handler.startCycle();
+    WiredScheduler scheduler(server.url(), folder.path(), kPeriodMs);
+    scheduler.downloader.setReplyTimeout(kReplyTimeoutMs);
+    QSignalSpy starts(&scheduler.handler, &DownloaderHandler::downloadStarted);
+    QSignalSpy errors(&scheduler.downloader, &Downloader::errorOccured);
+    QSignalSpy lists(&scheduler.downloader, &Downloader::getFileListDone);
+    scheduler.handler.startCycle();
 
     QVERIFY(waitForCount(errors, kTimeouts, kWaitMs));
     for (const QList<QVariant> &error : errors)
@@ -365,28 +375,19 @@ void tst_DownloaderHandler::periodShorterThanReplyTimeout()
 // sound name, and nothing appears outside the destination folder.
 void tst_DownloaderHandler::hostileListingWritesNothingOutside()
 {
-    QFile fixture(QFINDTESTDATA("data/listing_hostile.txt"));
-    QVERIFY(fixture.open(QIODevice::ReadOnly));
-    const QString recent = QLocale(QLocale::C).toString(QDateTime::currentDateTime(), QStringLiteral("MMM dd hh:mm"));
-    QByteArray listing = QString::fromLatin1(fixture.readAll()).replace(QStringLiteral("Dec 07 09:00"), recent).toLatin1();
+    QByteArray listing = hostileListing().toLatin1();
+    QVERIFY(!listing.isEmpty());
     listing += fileLine("GOOD.DAT", 4, 0).toLatin1() + "\r\n";
 
     FakeFtpServer server;
     QVERIFY(server.listen());
-    server.setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data(listing),
-                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    server.setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("good"),
-                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
+    server.setTransfer("LIST", FakeFtpServer::listing(listing));
+    server.setTransfer("RETR", FakeFtpServer::sending("good"));
     TempDir outer;
     const QString folder = outer.filePath("a/dest");
     QVERIFY(QDir().mkpath(folder));
-    DownloaderHandler handler;
-    FtpDownloader downloader;
-    handler.setParam(deviceParam("5", server.url(), folder));
-    handler.setPeriod(kShortPeriodMs);
-    downloader.setParam({server.url(), folder, QString()});
-    wireDownloaderHandler(&handler, &downloader);
-    handler.startCycle();
+    WiredScheduler scheduler(server.url(), folder, kShortPeriodMs);
+    scheduler.handler.startCycle();
     QTRY_COMPARE_WITH_TIMEOUT(readFile(QDir(folder).filePath("GOOD.DAT")), QByteArray("good"), kWaitMs);
     QTest::qWait(2 * kShortPeriodMs);
     QStringList retrieved;
