@@ -125,15 +125,16 @@ void tst_G726Encoder::chunkingDoesNotMatter()
     for (int k = 0; pos < pcm.size(); ++k) {
         const int n = std::min(chunks[k % chunks.size()], pcm.size() - pos);
         char out[256];
-        const int pendingBefore = encoder.hasPendingCodeword() ? 1 : 0;
+        const int pendingBefore = pos % 2; // a codeword waits for its partner
         const int written = encoder.encode(pcm.constData() + pos, n, out);
         QCOMPARE(written, (pendingBefore + n) / 2);
         pieces.append(out, written);
         pos += n;
     }
-    // 8001 samples: the last codeword waits for a partner.
-    QVERIFY(encoder.hasPendingCodeword());
     QCOMPARE(pieces, whole);
+    // 8001 samples: the last codeword waits for a partner, which completes a byte.
+    char last[1];
+    QCOMPARE(encoder.encode(pcm.constData(), 1, last), 1);
 }
 
 void tst_G726Encoder::resetRestartsStream()
@@ -143,7 +144,7 @@ void tst_G726Encoder::resetRestartsStream()
     QByteArray first(1000, Qt::Uninitialized), second(1000, Qt::Uninitialized);
     encoder.encode(pcm.constData(), 3, first.data()); // leaves a pending codeword
     encoder.reset();
-    QVERIFY(!encoder.hasPendingCodeword());
+    // Nothing left waiting: the same samples give the same bytes as a fresh encoder.
     QCOMPARE(encoder.encode(pcm.constData(), pcm.size(), second.data()), 1000);
     QCOMPARE(second, encodeG726(pcm));
 }

@@ -183,31 +183,49 @@ FakeFtpServer *tst_FtpDownloader::fakeServer(const Replies &replies)
 
 void tst_FtpDownloader::parameters_data()
 {
-    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<QString>("path");            // of the URL, as written
     QTest::addColumn<QString>("options");
     QTest::addColumn<int>("result");
-    QTest::addColumn<QByteArray>("codec");
-    QTest::addColumn<QString>("remoteFolder");
+    QTest::addColumn<QByteArray>("codec");        // names travel in it
+    QTest::addColumn<QByteArray>("listCommand");  // the folder as sent
 
-    QTest::newRow("default codec") << "ftp://1.2.3.4/" << "" << 0 << QByteArray("UTF-8") << "/";
-    QTest::newRow("KOI8-R and an ignored option") << "ftp://1.2.3.4/" << "codec=\"KOI8-R\" mode=fast" << 0
-                                                  << QByteArray("KOI8-R") << "/";
-    QTest::newRow("unknown codec") << "ftp://1.2.3.4/" << "codec=\"No-Such-Codec\"" << 1 << QByteArray("UTF-8") << "/";
-    QTest::newRow("decoded path") << "ftp://1.2.3.4/rec%20files/" << "" << 0 << QByteArray("UTF-8") << "/rec files/";
-    QTest::newRow("tftp scheme") << "tftp://1.2.3.4/" << "" << -1 << QByteArray("UTF-8") << "";
+    QTest::newRow("default codec") << "ftp" << "/" << "" << 0 << QByteArray("UTF-8") << QByteArray("list /");
+    QTest::newRow("KOI8-R and an ignored option") << "ftp" << "/" << "codec=\"KOI8-R\" mode=fast" << 0
+                                                  << QByteArray("KOI8-R") << QByteArray("list /");
+    QTest::newRow("unknown codec") << "ftp" << "/" << "codec=\"No-Such-Codec\"" << 1 << QByteArray("UTF-8")
+                                   << QByteArray("list /");
+    QTest::newRow("decoded path") << "ftp" << "/rec%20files/" << "" << 0 << QByteArray("UTF-8")
+                                  << QByteArray("list /rec files/");
+    QTest::newRow("tftp scheme") << "tftp" << "/" << "" << -1 << QByteArray() << QByteArray();
 }
 
+// The parameters as the device sees them: the folder listed and the codec
+// of the names in the listing.
 void tst_FtpDownloader::parameters()
 {
-    QFETCH(QString, url);
+    QFETCH(QString, scheme);
+    QFETCH(QString, path);
     QFETCH(QString, options);
     QFETCH(int, result);
     QFETCH(QByteArray, codec);
-    QFETCH(QString, remoteFolder);
+    QFETCH(QByteArray, listCommand);
+    const QString name = QStringLiteral("Запись.DAT");
+    FakeFtpServer *server = fakeServer();
+    if (!codec.isEmpty())
+        server->setTransfer("LIST", FakeFtpServer::listing(QTextCodec::codecForName(codec)->fromUnicode(name) + "\r\n"));
     FtpDownloader downloader;
+    const QString url = QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(server->port()).arg(path);
     QCOMPARE(downloader.setParam({url, QStringLiteral("/tmp"), options}), result);
-    QCOMPARE(downloader.textCodec()->name(), codec);
-    QCOMPARE(downloader.remoteFolder(), remoteFolder);
+    if (result < 0)
+        return;
+    DownloaderSignals s(&downloader);
+    downloader.start();
+    QVERIFY(waitForCount(s.started, 1, kServerWaitMs));
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(server->commands().last(), listCommand);
+    QCOMPARE(s.lines().first(), name);
 }
 
 // The server's own LIST output: recent files show a time, old ones a year.
