@@ -4,6 +4,7 @@
 #include "fakeftpserver.h"
 #include "ftpdownloader.h"
 #include "indexcache.h"
+#include "listingfile.h"
 #include "recordingindexer.h"
 #include "serverprocess.h"
 #include "signalwait.h"
@@ -43,11 +44,7 @@ public:
 // A listing line of a plain file dated `daysAgo` days before today.
 QString fileLine(const QString &name, qint64 size, int daysAgo)
 {
-    const QDate date = QDate::currentDate().addDays(-daysAgo);
-    return QStringLiteral("-rw-r--r-- 1 root root %1 %2 %3")
-        .arg(size)
-        .arg(QLocale(QLocale::C).toString(date, QStringLiteral("MMM dd  yyyy")))
-        .arg(name);
+    return lsFileLine(name, size, QDate::currentDate().addDays(-daysAgo));
 }
 
 QStringList deviceParam(const QString &period, const QString &url, const QString &folder)

@@ -1,4 +1,5 @@
 #include "indexcache.h"
+#include "listingfile.h"
 #include "recordingindexer.h"
 #include "serverprocess.h"
 #include "testrecording.h"
@@ -8,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
@@ -40,22 +40,6 @@ Run runCli(const QStringList &arguments)
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
-}
-
-// Writes the "list" pseudo-file of a TFTP folder from its files, ls -l form.
-bool writeTftpList(const QString &folder)
-{
-    QStringList lines{QStringLiteral("total 1")};
-    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files, QDir::Name);
-    for (const QFileInfo &file : files) {
-        if (file.fileName() == QLatin1String("list"))
-            continue;
-        lines << QStringLiteral("-rw-r--r-- 1 root root %1 %2 %3")
-                     .arg(file.size())
-                     .arg(QLocale(QLocale::C).toString(file.lastModified(), QStringLiteral("MMM dd  yyyy")))
-                     .arg(file.fileName());
-    }
-    return writeFile(QDir(folder).filePath("list"), lines.join('\n').toLatin1() + '\n');
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "downloadersignals.h"
 #include "faketftpserver.h"
 #include "indexcache.h"
+#include "listingfile.h"
 #include "listlineparser.h"
 #include "recordingindexer.h"
 #include "serverprocess.h"
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLocale>
 #include <QSignalSpy>
 #include <QUdpSocket>
 #include <QtTest>
@@ -35,15 +35,6 @@ QByteArray pattern(int bytes)
     for (int i = 0; i < bytes; ++i)
         data[i] = char((i * 7 + i / 251) & 0xFF);
     return data;
-}
-
-// The "ls -l" line of a file, as a device's "list" file holds it.
-QString listLine(const QString &name, qint64 size, const QDateTime &modified)
-{
-    return QStringLiteral("-rw-r--r-- 1 root root %1 %2 %3")
-        .arg(size, 8)
-        .arg(QLocale(QLocale::C).toString(modified, QStringLiteral("MMM dd hh:mm")))
-        .arg(name);
 }
 
 // Acknowledgement of block n as the client sends it.
@@ -132,14 +123,9 @@ void tst_TftpDownloader::initTestCase()
         {"EMPTY.DAT", QByteArray()},
         {"WRAP.DAT", pattern(8 * 65540 + 3)},
     };
-    QStringList lines{QStringLiteral("total 42")};
-    const QDateTime now = QDateTime::currentDateTime();
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
         QVERIFY(writeFile(m_root.filePath(it.key()), it.value()));
-        lines.append(listLine(it.key(), it.value().size(), now));
-    }
-    lines.append(QStringLiteral("drwxr-xr-x 2 root root 4096 Jan 05  2024 archive"));
-    QVERIFY(writeFile(m_root.filePath("list"), lines.join(QLatin1Char('\n')).toLatin1() + '\n'));
+    QVERIFY(writeTftpList(m_root.path(), {QStringLiteral("drwxr-xr-x 2 root root 4096 Jan 05  2024 archive")}));
     QVERIFY2(m_server.start(m_root.path()), qPrintable(m_server.error()));
 }
 

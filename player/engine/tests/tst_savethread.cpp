@@ -53,6 +53,16 @@ public:
     QSignalSpy failures;
 };
 
+// One A-law stream with a 100 ms frame at each of `frameTimes` (ms);
+// returns it as indexed.
+QList<StreamDescriptor> oneStream(TestRecording &recording, const QList<quint32> &frameTimes)
+{
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
+    for (quint32 t : frameTimes)
+        recording.frame(t, 1, TestRecordingData::alaw(800));
+    return recording.index();
+}
+
 void prepare(SaveThread *thread, const QList<StreamDescriptor> &streams, const QString &path, double begin,
              double duration, bool withPause, uint rate = 8000)
 {
@@ -134,12 +144,9 @@ void tst_SaveThread::fileSizes()
 void tst_SaveThread::noSoundWithoutPausesWritesHeaderOnly()
 {
     TestRecording recording;
-    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
-    recording.frame(0, 1, alaw(800));
-    recording.frame(5000, 1, alaw(800));
     const QString path = recording.filePath(QStringLiteral("out.wav"));
     SaveThread thread;
-    prepare(&thread, recording.index(), path, 1000, 1000, false);
+    prepare(&thread, oneStream(recording, {0, 5000}), path, 1000, 1000, false);
     ExportRun run(&thread);
     QVERIFY(run.run());
     const WaveFile wave = WaveFile::read(path);
@@ -153,12 +160,9 @@ void tst_SaveThread::noSoundWithoutPausesWritesHeaderOnly()
 void tst_SaveThread::wholeRecordingWithPausesEndsAfterLastFrame()
 {
     TestRecording recording;
-    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
-    recording.frame(0, 1, alaw(800));
-    recording.frame(500, 1, alaw(800));
     const QString path = recording.filePath(QStringLiteral("out.wav"));
     SaveThread thread;
-    prepare(&thread, recording.index(), path, 0, kWholeRecording, true);
+    prepare(&thread, oneStream(recording, {0, 500}), path, 0, kWholeRecording, true);
     ExportRun run(&thread);
     QVERIFY(run.run());
     const WaveFile wave = WaveFile::read(path);
@@ -229,11 +233,9 @@ void tst_SaveThread::exportsEveryCoding()
 void tst_SaveThread::fileThatCannotBeCreatedFails()
 {
     TestRecording recording;
-    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
-    recording.frame(0, 1, alaw(800));
     const QString path = recording.filePath(QStringLiteral("missing-folder/out.wav"));
     SaveThread thread;
-    prepare(&thread, recording.index(), path, 0, 1000, true);
+    prepare(&thread, oneStream(recording, {0}), path, 0, 1000, true);
     ExportRun run(&thread);
     thread.start();
     thread.startProcess();
@@ -251,11 +253,9 @@ void tst_SaveThread::fileThatCannotBeCreatedFails()
 void tst_SaveThread::stopProcessLeavesValidFile()
 {
     TestRecording recording;
-    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
-    recording.frame(0, 1, alaw(800));
     const QString path = recording.filePath(QStringLiteral("out.wav"));
     SaveThread thread;
-    prepare(&thread, recording.index(), path, 0, 3600000, true);
+    prepare(&thread, oneStream(recording, {0}), path, 0, 3600000, true);
     // Stopped from the export thread itself once a quarter is written.
     connect(&thread, &SaveThread::progressChanged, &thread, [&thread](double fraction) {
         if (fraction >= 0.25)
@@ -274,11 +274,9 @@ void tst_SaveThread::stopProcessLeavesValidFile()
 void tst_SaveThread::setRangeWhileExportingHasNoEffect()
 {
     TestRecording recording;
-    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
-    recording.frame(0, 1, alaw(800));
     const QString path = recording.filePath(QStringLiteral("out.wav"));
     SaveThread thread;
-    prepare(&thread, recording.index(), path, 0, 2000, true);
+    prepare(&thread, oneStream(recording, {0}), path, 0, 2000, true);
     connect(&thread, &SaveThread::progressChanged, &thread, [&thread](double) {
         thread.setRange(100000, 100);
     }, Qt::DirectConnection);
@@ -315,11 +313,9 @@ void tst_SaveThread::idleCommandsAreHarmless()
 void tst_SaveThread::rateChangeWaitsForTheExport()
 {
     TestRecording recording;
-    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
-    recording.frame(0, 1, alaw(800));
     const QString path = recording.filePath(QStringLiteral("rate.wav"));
     SaveThread thread;
-    prepare(&thread, recording.index(), path, 0, 60000, true);
+    prepare(&thread, oneStream(recording, {0}), path, 0, 60000, true);
     bool changed = false;
     connect(&thread, &SaveThread::progressChanged, &thread, [&thread, &changed](double fraction) {
         if (fraction >= 0.1 && !changed) {
