@@ -87,11 +87,6 @@ void TestRecording::addStream(int id, const QString &type, const QString &encodi
                            windows1251());
 }
 
-void TestRecording::addStreamPairs(const RecordingWriter::Pairs &pairs)
-{
-    m_writer->writeSection(QStringLiteral("STREAM"), pairs);
-}
-
 void TestRecording::frame(quint32 timeMs, int stream, const QByteArray &payload)
 {
     m_writer->writeDataFrame(timeMs, quint8(stream), payload);

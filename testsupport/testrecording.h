@@ -22,9 +22,7 @@ namespace TestRecordingData {
 constexpr quint8 kAlawPositive = 0x80; // A-law code of +5504
 constexpr qint16 kAlawPositiveSample = 5504;
 constexpr quint8 kAlawSilence = 0xD5;  // A-law code of +8
-constexpr int kRate = 8000;            // Hz of the coded payloads
 constexpr int kTetraFrameBytes = 18;
-constexpr int kTetraFrameSamples = 240;
 
 // n A-law bytes of one code.
 QByteArray alaw(int n, quint8 code = kAlawPositive);
@@ -57,7 +55,6 @@ public:
 
     // A STREAM section; the description is written in Windows-1251.
     void addStream(int id, const QString &type, const QString &encoding, const QString &description);
-    void addStreamPairs(const RecordingWriter::Pairs &pairs);
     void frame(quint32 timeMs, int stream, const QByteArray &payload);
     // A text frame encoded in Windows-1251.
     void text(quint32 timeMs, int stream, const QString &text);
@@ -74,7 +71,6 @@ public:
     QString dir() const { return m_dir.path(); }
     // A path for another file in the recording's folder.
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
-    RecordingIndexer &indexer() { return m_indexer; }
 
     // Pseudo-random recordings: a FILE section, `streams` declared A-law
     // streams and, every 100 ms, one 800-byte frame per stream until the
