@@ -1,8 +1,9 @@
 #pragma once
 
+#include "testfiles.h"
+
 #include <QProcessEnvironment>
 #include <QString>
-#include <QTemporaryDir>
 
 // A real FTP (pyftpdlib) or TFTP (tftpd-hpa) server on 127.0.0.1, started
 // by the start scripts beside this file and stopped by its recorded PID.
@@ -38,7 +39,7 @@ private:
     QString script() const;
 
     Kind m_kind;
-    QTemporaryDir m_dir;     // pidfile, log, env of the daemon
+    TempDir m_dir;           // pidfile, log, env of the daemon
     quint16 m_port = 0;
     bool m_running = false;
     QString m_error;
