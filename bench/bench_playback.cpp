@@ -14,13 +14,13 @@
 //      the level that zoom gives (items without data): wall time and index
 //      records read, per row, target under 50 ms.
 #include "benchsupport.h"
-#include "alawencoder.h"
+#include "encoders.h"
 #include "fileservicer.h"
 #include "recordingindexer.h"
 #include "recordingwriter.h"
 #include "scalestreamhandles.h"
-#include "speechsignal.h"
 #include "streamthread2.h"
+#include "testsignals.h"
 
 #include <QCoreApplication>
 #include <QDir>

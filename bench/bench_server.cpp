@@ -18,6 +18,7 @@
 #include "benchsupport.h"
 #include "devicetreemodel.h"
 #include "fakeftpserver.h"
+#include "listingfile.h"
 #include "loghandler.h"
 #include "ftpdownloader.h"
 #include "mainwindow.h"
@@ -176,8 +177,7 @@ std::vector<std::unique_ptr<Silent>> makeSilentDevices()
         }
     });
 
-    const QByteArray line = "-rw-r--r-- 1 root root 5000000 "
-        + QLocale(QLocale::C).toString(QDate::currentDate(), QStringLiteral("MMM dd  yyyy")).toLatin1() + " HUNG.DAT\r\n";
+    const QByteArray line = lsFileLine(QStringLiteral("HUNG.DAT"), 5000000, QDate::currentDate()).toLatin1() + "\r\n";
     const auto fake = [&](const QString &label, int limitMs, const QByteArray &silentCommand) {
         Silent *device = add(label, limitMs);
         device->fake = std::make_unique<FakeFtpServer>();

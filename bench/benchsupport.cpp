@@ -1,10 +1,11 @@
 #include "benchsupport.h"
 
-#include "alawencoder.h"
+#include "encoders.h"
 #include "indexrecord.h"
 #include "recordingindexer.h"
 #include "recordingwriter.h"
-#include "speechsignal.h"
+#include "testrecording.h"
+#include "testsignals.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,6 +22,7 @@ namespace BenchSupport {
 
 namespace {
 constexpr int kChannels = 8;
+constexpr quint32 kSeed = 2026;
 constexpr int kFrameBytes = 800;   // 100 ms of A-law at 8000 Hz
 constexpr quint32 kFrameMs = 100;
 constexpr qint64 kReadChunk = 1 << 20; // bytes
@@ -56,23 +58,7 @@ private:
 bool writeRandomAlawRecording(const QString &path, qint64 targetBytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    RecordingWriter writer(&file);
-    writer.writeSection(QStringLiteral("FILE"), {{QStringLiteral("DATETIME"), QStringLiteral("01.01.2026 00:00:00")}});
-    for (int c = 1; c <= kChannels; ++c)
-        writer.writeSection(QStringLiteral("STREAM"), {{QStringLiteral("ID"), QString::number(c)},
-                                                       {QStringLiteral("TYPE"), QStringLiteral("audio")},
-                                                       {QStringLiteral("ENCODING"), QStringLiteral("PCMA/8000")}});
-    QRandomGenerator rng(2026);
-    QByteArray payload(kFrameBytes, '\0');
-    for (quint32 t = 0; writer.storedSize() < targetBytes; t += kFrameMs) {
-        for (int c = 1; c <= kChannels; ++c) {
-            rng.fillRange(reinterpret_cast<quint32 *>(payload.data()), kFrameBytes / 4);
-            writer.writeDataFrame(t, quint8(c), payload);
-        }
-    }
-    return writer.ok();
+    return file.open(QIODevice::WriteOnly) && TestRecording::writeRandom(&file, targetBytes, kSeed, kChannels);
 }
 
 bool ensureDayRecording(const QString &path)

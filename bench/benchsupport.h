@@ -8,8 +8,8 @@ class RecordingIndexer;
 // Pieces the benchmarks share: test data, a warm page cache, timed runs.
 namespace BenchSupport {
 
-// Writes a recording of 8 A-law channels with 100 ms frames of 800 random
-// bytes (so byte stuffing occurs) until it holds at least targetBytes.
+// Writes a random recording (TestRecording::writeRandom) of 8 A-law
+// channels until it holds at least targetBytes.
 bool writeRandomAlawRecording(const QString &path, qint64 targetBytes);
 
 // The day a dispatcher's recorder holds: 24 hours of 8 A-law channels of

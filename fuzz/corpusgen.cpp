@@ -5,12 +5,12 @@
 //   fuzz_corpusgen SOURCE_ROOT
 #include "scriptformats.h"
 
-#include "alawencoder.h"
+#include "encoders.h"
 #include "g726encoder.h"
 #include "indexcache.h"
 #include "recordingindexer.h"
 #include "recordingwriter.h"
-#include "speechsignal.h"
+#include "testsignals.h"
 #include "tftppacket.h"
 
 #include <QBuffer>

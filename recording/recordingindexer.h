@@ -98,7 +98,11 @@ public:
     int streamCount() const { return int(m_streams.size()); }
     QString fileName() const { return m_fileName; }
     qint64 fileSize() const { return m_fileSize; }
+    // Start of this recording's index file names (the stream's number
+    // follows); kept in the index cache.
     QString indexPrefix() const { return m_indexPrefix; }
+    // The codec section values are read with after the last section (null:
+    // UTF-8); kept in the index cache.
     QTextCodec *textCodec() const { return m_textCodec; }
     bool writeIndexFiles() const { return m_writeIndexFiles; }
     void setWriteIndexFiles(bool write) { m_writeIndexFiles = write; }

@@ -29,10 +29,12 @@ public:
 
     explicit DownloaderHandler(QObject *parent = nullptr);
 
-    // Polling period (ms).
+    // Polling period (ms), as the device list shows it.
     int period() const { return periodMs; }
     // Overrides the period taken from the parameters (ms, at least 1).
     void setPeriod(int ms);
+    // True while the device waits for its next cycle (no cycle running), as
+    // the device list shows it.
     bool isPollTimerActive() const { return pollTimer != 0; }
     // The device's six parameters as set (DeviceParam order).
     QStringList deviceParams() const { return param; }

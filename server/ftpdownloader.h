@@ -44,13 +44,12 @@ public:
     // Takes URL ("ftp" scheme), local folder and options ("codec").
     int setParam(QStringList param) override;
 
-    // Shorter limits for tests (ms).
+    // Configuration: how long a command may wait for its reply, and how
+    // long a transfer may go without data after its preliminary reply (ms;
+    // kReplyTimeoutMs and kStallTimeoutMs unless set). Slow devices or
+    // links may need longer limits, quick tests shorter ones.
     void setReplyTimeout(int ms) { replyTimeoutMs = ms; }
     void setStallTimeout(int ms) { stallTimeoutMs = ms; }
-
-    // The codec for file names in commands and for listing text.
-    QTextCodec *textCodec() const { return codec; }
-    QString remoteFolder() const { return remotePath; }
 
 public slots:
     void start() override;

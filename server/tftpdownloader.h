@@ -41,10 +41,6 @@ public:
     // "retransmit_count", "retransmit_interval" in ms).
     int setParam(QStringList param) override;
 
-    int retransmitIntervalMs() const { return retransmitInterval; }
-    int retransmitAttempts() const { return retransmitCount; }
-    QByteArray requestOptionBytes() const { return requestOptions; }
-
 public slots:
     void start() override;
     void getFileList() override;

@@ -56,6 +56,8 @@ public:
     const std::unique_ptr<RecordingIndexer> indexer;
 
     QDateTime base() const { return m_base; }
+    // True while a recording is being indexed (the window offers no
+    // playback meanwhile).
     bool isIndexing() const { return m_indexTimer != 0; }
     // The owned threads, for reading their state (not for deleting).
     PlayThread4 *playThread() const { return m_playThread.get(); }

@@ -57,6 +57,8 @@ public:
     // whether the level differs from before.
     virtual void setScale(double x, bool *changed);
 
+    // The level and scale (ms per pixel) the last setScale() chose, and the
+    // thresholds the level comes from.
     int level() const { return m_level; }
     double scale() const { return m_scale; }
     const QList<uint> &scaleSteps() const { return m_scaleSteps; }

@@ -48,12 +48,6 @@ void StreamThread2::setDetailThreshold(int level)
     m_detailThreshold = level;
 }
 
-int StreamThread2::detailThreshold() const
-{
-    QMutexLocker locker(&m_mutex);
-    return m_detailThreshold;
-}
-
 void StreamThread2::rangeChanged(double _begin, double _duration)
 {
     QMutexLocker locker(&m_mutex);

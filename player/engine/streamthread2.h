@@ -49,7 +49,6 @@ public:
     bool isStopped() const;
     // Reader level from which items are sent without data (default: never).
     void setDetailThreshold(int level);
-    int detailThreshold() const;
 
     int kind() const { return m_kind; }
     // The reader level of the last served range (-1 before the first).

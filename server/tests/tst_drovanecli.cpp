@@ -1,6 +1,6 @@
-#include "devicefolder.h"
 #include "fakeftpserver.h"
 #include "indexcache.h"
+#include "listingfile.h"
 #include "recordingindexer.h"
 #include "settingsfile.h"
 #include "serverprocess.h"
@@ -12,10 +12,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -45,24 +43,6 @@ Run runCli(const QStringList &arguments)
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-bool setModified(const QString &path, const QDateTime &when)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
 }
 
 } // namespace
@@ -97,8 +77,8 @@ private slots:
 private:
     QString url(const QString &kind, const QString &path = QStringLiteral("/")) const;
 
-    QTemporaryDir m_ftpRoot;
-    QTemporaryDir m_tftpRoot;
+    TempDir m_ftpRoot;
+    TempDir m_tftpRoot;
     ServerProcess m_ftp{ServerProcess::Ftp};
     ServerProcess m_tftp{ServerProcess::Tftp};
     QString m_tftpUnavailable;
@@ -111,12 +91,12 @@ void tst_DrovaneCli::initTestCase()
     QString why;
     if (!ServerProcess::available(ServerProcess::Ftp, &why))
         QFAIL(qPrintable(why));
-    m_first = TestRecording::make(1500000, 31);
-    m_second = TestRecording::make(600000, 32);
-    for (const QTemporaryDir *root : {&m_ftpRoot, &m_tftpRoot}) {
+    m_first = TestRecording::random(1500000, 31);
+    m_second = TestRecording::random(600000, 32);
+    for (const TempDir *root : {&m_ftpRoot, &m_tftpRoot}) {
         QVERIFY(writeFile(root->filePath("REC1.DAT"), m_first));
         QVERIFY(writeFile(root->filePath("REC2.DAT"), m_second));
-        QVERIFY(writeFile(root->filePath("OLD.DAT"), TestRecording::make(1000, 33)));
+        QVERIFY(writeFile(root->filePath("OLD.DAT"), TestRecording::random(1000, 33)));
         QVERIFY(setModified(root->filePath("OLD.DAT"), QDateTime::currentDateTimeUtc().addDays(-5)));
     }
     QVERIFY(QDir(m_ftpRoot.path()).mkdir("subdir"));
@@ -124,11 +104,11 @@ void tst_DrovaneCli::initTestCase()
 
     if (!ServerProcess::available(ServerProcess::Tftp, &m_tftpUnavailable))
         return;
-    QVERIFY(DeviceFolder::writeTftpList(m_tftpRoot.path()));
+    QVERIFY(writeTftpList(m_tftpRoot.path()));
     const QString slow = m_tftpRoot.filePath("slow");
     QVERIFY(QDir().mkdir(slow));
-    QVERIFY(writeFile(QDir(slow).filePath("BIG.DAT"), TestRecording::make(kSlowFileBytes, 34)));
-    QVERIFY(DeviceFolder::writeTftpList(slow));
+    QVERIFY(writeFile(QDir(slow).filePath("BIG.DAT"), TestRecording::random(kSlowFileBytes, 34)));
+    QVERIFY(writeTftpList(slow));
     QVERIFY2(m_tftp.start(m_tftpRoot.path()), qPrintable(m_tftp.error()));
 }
 
@@ -218,14 +198,14 @@ void tst_DrovaneCli::fetch()
 {
     QFETCH(QString, kind);
     QFETCH(QString, options);
-    QTemporaryDir dest;
+    TempDir dest;
     const Run run = runCli({"fetch", url(kind), "REC1.DAT", dest.path(), "--options", options});
     QCOMPARE(run.status, 0);
     const QString local = dest.filePath("REC1.DAT");
     QVERIFY(readFile(local) == m_first);
     RecordingIndexer indexer;
     QVERIFY(loadCache(indexer, cachePathFor(local)));
-    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
     QVERIFY(run.out.contains(local));
 }
 
@@ -239,7 +219,7 @@ void tst_DrovaneCli::fetchResume_data()
 void tst_DrovaneCli::fetchResume()
 {
     QFETCH(QString, kind);
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("REC1.DAT");
     QVERIFY(writeFile(local, m_first.left(700000)));
     const Run run = runCli({"fetch", url(kind), "REC1.DAT", dest.path(), "--resume"});
@@ -264,7 +244,7 @@ void tst_DrovaneCli::fetchFailures()
     QFETCH(QString, kind);
     QFETCH(QString, name);
     QFETCH(QString, message);
-    QTemporaryDir outer;
+    TempDir outer;
     const QString dest = outer.filePath("dest");
     QVERIFY(QDir().mkdir(dest));
     const Run run = runCli({"fetch", url(kind), name, dest});
@@ -286,7 +266,7 @@ void tst_DrovaneCli::pollCycles_data()
 void tst_DrovaneCli::pollCycles()
 {
     QFETCH(QString, kind);
-    QTemporaryDir dest;
+    TempDir dest;
     const QString folder = dest.filePath("rec");
     const Run run = runCli({"poll", url(kind), folder, "--period", "0.002", "--cycles", "3"});
     QCOMPARE(run.status, 0);
@@ -308,7 +288,7 @@ void tst_DrovaneCli::pollCycles()
 // program ends without starting another.
 void tst_DrovaneCli::pollFinishesFileOnSigterm()
 {
-    QTemporaryDir dest;
+    TempDir dest;
     QProcess process;
     process.start(QStringLiteral(DROVANE_CLI), {"poll", url("tftp", "/slow/"), dest.path(), "--period", "0.002"});
     QByteArray out;
@@ -401,11 +381,10 @@ void tst_DrovaneCli::serveStopsAfterTheFileInProgress()
     constexpr int kPart = 150000;
     constexpr int kSecondPart = 100000;
     constexpr int kPauseMs = 700;
-    const QByteArray remote = TestRecording::make(kFileBytes, 35);
+    const QByteArray remote = TestRecording::random(kFileBytes, 35);
     FakeFtpServer device;
     QVERIFY(device.listen());
-    const QByteArray line = "-rw-r--r-- 1 root root " + QByteArray::number(remote.size()) + " "
-        + QLocale(QLocale::C).toString(QDate::currentDate(), "MMM dd  yyyy").toLatin1() + " BIG.DAT\r\n";
+    const QByteArray line = lsFileLine("BIG.DAT", remote.size(), QDate::currentDate()).toLatin1() + "\r\n";
     device.setTransfer("LIST", {FakeFtpServer::reply("150 list\r\n"), FakeFtpServer::data(line),
                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
     device.setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data(remote.left(kPart))});

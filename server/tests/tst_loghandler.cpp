@@ -1,4 +1,4 @@
-#include "devicefolder.h"
+#include "testfiles.h"
 #include "downloader.h"
 #include "loghandler.h"
 #include "logwiring.h"
@@ -114,7 +114,7 @@ void tst_LogHandler::downloaderEventsUnderTheirNames()
     log.reset();
 
     QStringList entries;
-    for (const QString &line : QString::fromLocal8Bit(DeviceFolder::readFile(path)).split('\n', Qt::SkipEmptyParts)) {
+    for (const QString &line : QString::fromLocal8Bit(readFile(path)).split('\n', Qt::SkipEmptyParts)) {
         if (line.startsWith('\t'))
             entries << line.section(" - ", 1);
         else

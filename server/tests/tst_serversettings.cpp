@@ -1,4 +1,4 @@
-#include "devicefolder.h"
+#include "testfiles.h"
 #include "serversettings.h"
 
 #include <QDir>
@@ -68,7 +68,7 @@ void tst_ServerSettings::pelluxValues()
     QFETCH(QVariantList, values);
     QTemporaryDir dir;
     if (!ini.isEmpty())
-        QVERIFY(DeviceFolder::writeFile(dir.filePath("Drovane.ini"), ini));
+        QVERIFY(writeFile(dir.filePath("Drovane.ini"), ini));
     ServerSettings settings(dir.path() + '/');
     QCOMPARE(settings.pelluxSettings(), values);
     QVERIFY(!settings.savePelluxSettings(values.mid(0, 6)));

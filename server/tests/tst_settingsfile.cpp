@@ -1,4 +1,4 @@
-#include "devicefolder.h"
+#include "testfiles.h"
 #include "settingsfile.h"
 
 #include <QDir>
@@ -182,7 +182,7 @@ void tst_SettingsFile::hugeFileReadsItsBeginning()
     const QString path = dir.filePath("huge.xml");
     QByteArray bytes = variable(items(3));
     bytes.insert(bytes.indexOf("</drovane>"), "<!--" + QByteArray(SettingsFile::kMaxFileBytes, ' ') + "-->");
-    QVERIFY(DeviceFolder::writeFile(path, bytes));
+    QVERIFY(writeFile(path, bytes));
     SettingsFile::Content content;
     QStringList warnings;
     QCOMPARE(SettingsFile::read(path, &content, &warnings), SettingsFile::Ok);
@@ -206,11 +206,11 @@ void tst_SettingsFile::writeReplacesWholeFile()
     QVERIFY(inodeOf(path) != before);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"devices.xml"});
 
-    const QByteArray saved = DeviceFolder::readFile(path);
+    const QByteArray saved = readFile(path);
     QString error;
     QCOMPARE(SettingsFile::write(dir.filePath("missing/devices.xml"), content, &error), SettingsFile::CannotOpen);
     QVERIFY(!error.isEmpty());
-    QCOMPARE(DeviceFolder::readFile(path), saved);
+    QCOMPARE(readFile(path), saved);
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)

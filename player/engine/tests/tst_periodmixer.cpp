@@ -9,7 +9,7 @@
 
 using namespace TestRecordingData;
 
-class TestPeriodMixer : public QObject
+class tst_PeriodMixer : public QObject
 {
     Q_OBJECT
 
@@ -22,7 +22,7 @@ private slots:
     void readerGroupHelpers();
 };
 
-void TestPeriodMixer::clip_data()
+void tst_PeriodMixer::clip_data()
 {
     QTest::addColumn<int>("sum");
     QTest::addColumn<int>("clipped");
@@ -33,14 +33,14 @@ void TestPeriodMixer::clip_data()
     QTest::newRow("-5") << -5 << -5;
 }
 
-void TestPeriodMixer::clip()
+void tst_PeriodMixer::clip()
 {
     QFETCH(int, sum);
     QFETCH(int, clipped);
     QCOMPARE(int(PeriodMixer::clip(sum)), clipped);
 }
 
-void TestPeriodMixer::mixesAndClipsChannels_data()
+void tst_PeriodMixer::mixesAndClipsChannels_data()
 {
     QTest::addColumn<quint8>("codeA");
     QTest::addColumn<quint8>("codeB");
@@ -54,7 +54,7 @@ void TestPeriodMixer::mixesAndClipsChannels_data()
 }
 
 // Frames at the same time on two channels are summed sample by sample.
-void TestPeriodMixer::mixesAndClipsChannels()
+void tst_PeriodMixer::mixesAndClipsChannels()
 {
     QFETCH(quint8, codeA);
     QFETCH(quint8, codeB);
@@ -81,7 +81,7 @@ void TestPeriodMixer::mixesAndClipsChannels()
     QCOMPARE(mixer.byteCount(), 1600);
 }
 
-void TestPeriodMixer::shortOutputCountsAsSilence()
+void tst_PeriodMixer::shortOutputCountsAsSilence()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -96,7 +96,7 @@ void TestPeriodMixer::shortOutputCountsAsSilence()
     QCOMPARE(mixer.samples()[999], qint16(0));
 }
 
-void TestPeriodMixer::readerGroupHelpers()
+void tst_PeriodMixer::readerGroupHelpers()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -122,5 +122,5 @@ void TestPeriodMixer::readerGroupHelpers()
     QCOMPARE(ReaderGroup::samplesPerPeriod(11025, 100), 1102);
 }
 
-QTEST_GUILESS_MAIN(TestPeriodMixer)
+QTEST_GUILESS_MAIN(tst_PeriodMixer)
 #include "tst_periodmixer.moc"

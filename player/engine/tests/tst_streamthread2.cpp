@@ -78,7 +78,7 @@ public slots:
     }
 };
 
-class TestStreamThread2 : public QObject
+class tst_StreamThread2 : public QObject
 {
     Q_OBJECT
 
@@ -113,7 +113,7 @@ private:
     double m_width = 0;
 };
 
-void TestStreamThread2::initTestCase()
+void tst_StreamThread2::initTestCase()
 {
     // Audio: ten 100 ms frames from 0, five from 3000, one at 15000 ms. The
     // gaps between frame starts, 2100 and 11600 ms, are split at levels 1-2
@@ -132,13 +132,13 @@ void TestStreamThread2::initTestCase()
     m_text = streams.at(1);
 }
 
-void TestStreamThread2::init()
+void tst_StreamThread2::init()
 {
     m_collector.reset(new Collector);
     m_width = 0;
 }
 
-void TestStreamThread2::cleanup()
+void tst_StreamThread2::cleanup()
 {
     if (m_feeder) {
         m_feeder->setStopped(true);
@@ -147,7 +147,7 @@ void TestStreamThread2::cleanup()
     }
 }
 
-void TestStreamThread2::startFeeder(std::unique_ptr<ScaleStreamHandle2> reader, int kind, int detailThreshold)
+void tst_StreamThread2::startFeeder(std::unique_ptr<ScaleStreamHandle2> reader, int kind, int detailThreshold)
 {
     m_feeder = std::make_unique<StreamThread2>(std::move(reader), kBase, kind);
     m_feeder->setDetailThreshold(detailThreshold);
@@ -159,7 +159,7 @@ void TestStreamThread2::startFeeder(std::unique_ptr<ScaleStreamHandle2> reader, 
 // As the row's scene does: a new width (pixels) or a new range. The first
 // request gives both before the thread starts; later ones change one of
 // the two, so that each request is served once.
-void TestStreamThread2::request(double begin, double duration, double width)
+void tst_StreamThread2::request(double begin, double duration, double width)
 {
     if (width >= 0 && width != m_width) {
         m_width = width;
@@ -170,14 +170,14 @@ void TestStreamThread2::request(double begin, double duration, double width)
         m_feeder->start(QThread::InheritPriority);
 }
 
-void TestStreamThread2::withoutReaderEndsAtOnce()
+void tst_StreamThread2::withoutReaderEndsAtOnce()
 {
     StreamThread2 feeder(nullptr, kBase, StreamThread2::AudioItem);
     feeder.start();
     QVERIFY(feeder.wait(kWaitMs));
 }
 
-void TestStreamThread2::firstRangeIsFilledWithEveryFrame()
+void tst_StreamThread2::firstRangeIsFilledWithEveryFrame()
 {
     startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 1000, 1000); // 1 ms per pixel: every frame
@@ -194,7 +194,7 @@ void TestStreamThread2::firstRangeIsFilledWithEveryFrame()
                         [](const QDateTime &b) { return b == kBase; }));
 }
 
-void TestStreamThread2::scrollingSendsOnlyTheExposedStrips()
+void tst_StreamThread2::scrollingSendsOnlyTheExposedStrips()
 {
     startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 650, 650);
@@ -215,7 +215,7 @@ void TestStreamThread2::scrollingSendsOnlyTheExposedStrips()
     QCOMPARE(s.at(2).begins(), (QList<double>{100, 200}));
 }
 
-void TestStreamThread2::scrollBelowTheToleranceReadsNothing()
+void tst_StreamThread2::scrollBelowTheToleranceReadsNothing()
 {
     startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 650, 650);
@@ -230,7 +230,7 @@ void TestStreamThread2::scrollBelowTheToleranceReadsNothing()
     QCOMPARE(m_collector->serves.at(1).begins(), (QList<double>{3000, 3100, 3200, 3300, 3400}));
 }
 
-void TestStreamThread2::resizeAloneRecomputesTheLevel()
+void tst_StreamThread2::resizeAloneRecomputesTheLevel()
 {
     startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem, 2);
     request(0, 30000, 300); // 100 ms per pixel: level 0, every frame
@@ -258,7 +258,7 @@ void TestStreamThread2::resizeAloneRecomputesTheLevel()
         QVERIFY(item.data.isEmpty());
 }
 
-void TestStreamThread2::jumpWithoutOverlapReloadsEverything()
+void tst_StreamThread2::jumpWithoutOverlapReloadsEverything()
 {
     startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 1000, 1000);
@@ -269,7 +269,7 @@ void TestStreamThread2::jumpWithoutOverlapReloadsEverything()
     QCOMPARE(m_collector->serves.at(1).begins(), (QList<double>{15000}));
 }
 
-void TestStreamThread2::coarseLevelSendsItemSpansWithoutData_data()
+void tst_StreamThread2::coarseLevelSendsItemSpansWithoutData_data()
 {
     QTest::addColumn<double>("msPerPixel");
     QTest::addColumn<QList<double>>("begins");
@@ -283,7 +283,7 @@ void TestStreamThread2::coarseLevelSendsItemSpansWithoutData_data()
     QTest::newRow("level 4") << 20000.0 << QList<double>{0} << QList<double>{15100};
 }
 
-void TestStreamThread2::coarseLevelSendsItemSpansWithoutData()
+void tst_StreamThread2::coarseLevelSendsItemSpansWithoutData()
 {
     QFETCH(double, msPerPixel);
     QFETCH(QList<double>, begins);
@@ -299,7 +299,7 @@ void TestStreamThread2::coarseLevelSendsItemSpansWithoutData()
     }
 }
 
-void TestStreamThread2::textRowCarriesTheText()
+void tst_StreamThread2::textRowCarriesTheText()
 {
     startFeeder(std::make_unique<TextScaleHandle2>(m_text, scaleSteps()), StreamThread2::TextItem);
     request(0, 6000, 6000);
@@ -312,7 +312,7 @@ void TestStreamThread2::textRowCarriesTheText()
     QCOMPARE(QString::fromUtf8(serve.items.at(1).data), QStringLiteral("Отбой"));
 }
 
-void TestStreamThread2::negativeBeginReadsFromZero()
+void tst_StreamThread2::negativeBeginReadsFromZero()
 {
     startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(-500, 1000, 1000);
@@ -320,7 +320,7 @@ void TestStreamThread2::negativeBeginReadsFromZero()
     QCOMPARE(m_collector->serves.at(0).begins(), (QList<double>{0, 100, 200, 300, 400}));
 }
 
-void TestStreamThread2::unusableReaderSendsNothing()
+void tst_StreamThread2::unusableReaderSendsNothing()
 {
     StreamDescriptor noIndex = m_audio;
     noIndex.remove(QStringLiteral("INDEX_FILENAME"));
@@ -333,7 +333,7 @@ void TestStreamThread2::unusableReaderSendsNothing()
     QVERIFY(m_collector->serves.at(1).items.isEmpty());
 }
 
-void TestStreamThread2::stopWhileIdleEndsTheThread()
+void tst_StreamThread2::stopWhileIdleEndsTheThread()
 {
     startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     m_feeder->start();
@@ -348,7 +348,7 @@ void TestStreamThread2::stopWhileIdleEndsTheThread()
 // the thread after the item in hand, and the cut range is not reported as
 // served. Items are delivered blocking, and the second one stops the feeder
 // while it waits on that delivery.
-void TestStreamThread2::stopInTheMiddleOfAFillEndsIt()
+void tst_StreamThread2::stopInTheMiddleOfAFillEndsIt()
 {
     m_feeder = std::make_unique<StreamThread2>(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), kBase, StreamThread2::AudioItem);
     int items = 0;
@@ -363,5 +363,5 @@ void TestStreamThread2::stopInTheMiddleOfAFillEndsIt()
     QVERIFY(m_collector->serves.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestStreamThread2)
+QTEST_GUILESS_MAIN(tst_StreamThread2)
 #include "tst_streamthread2.moc"

@@ -28,6 +28,16 @@ QList<FakeFtpServer::Step> FakeFtpServer::repeatedReply(const QByteArray &lines,
     return steps;
 }
 
+QList<FakeFtpServer::Step> FakeFtpServer::listing(const QByteArray &lines)
+{
+    return {reply("150 here\r\n"), data(lines), closeData(), reply("226 done\r\n")};
+}
+
+QList<FakeFtpServer::Step> FakeFtpServer::sending(const QByteArray &bytes)
+{
+    return {reply("150 sending\r\n"), data(bytes), closeData(), reply("226 sent\r\n")};
+}
+
 bool FakeFtpServer::listen()
 {
     return m_server->listen(QHostAddress::LocalHost, 0);

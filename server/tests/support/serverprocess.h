@@ -1,8 +1,9 @@
 #pragma once
 
+#include "testfiles.h"
+
 #include <QProcessEnvironment>
 #include <QString>
-#include <QTemporaryDir>
 
 // A real FTP (pyftpdlib) or TFTP (tftpd-hpa) server on 127.0.0.1, or an X
 // display (Xvfb, with trayer as system tray host when asked), started by the
@@ -44,7 +45,7 @@ private:
     QString script() const;
 
     Kind m_kind;
-    QTemporaryDir m_dir;     // pidfile, log, env of the daemon
+    TempDir m_dir;           // pidfile, log, env of the daemon
     quint16 m_port = 0;
     QString m_display;
     bool m_running = false;

@@ -2,7 +2,8 @@
 // folder holds Drovane.ini, collecting from real FTP and TFTP servers on
 // loopback; one instance at a time, also after a crash; "--hide" with and
 // without a system tray under Xvfb.
-#include "devicefolder.h"
+#include "listingfile.h"
+#include "testfiles.h"
 #include "indexcache.h"
 #include "recordingindexer.h"
 #include "serverprocess.h"
@@ -63,7 +64,7 @@ public:
     }
 
     QStringList logs() const { return QDir(m_dir.path()).entryList({"*.log"}, QDir::Files, QDir::Name); }
-    QString log(int index) const { return QString::fromLocal8Bit(DeviceFolder::readFile(m_dir.filePath(logs().value(index)))); }
+    QString log(int index) const { return QString::fromLocal8Bit(readFile(m_dir.filePath(logs().value(index)))); }
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
 private:
@@ -131,11 +132,11 @@ void tst_DrovaneApp::initTestCase()
     QString why;
     if (!ServerProcess::available(ServerProcess::Ftp, &why) || !ServerProcess::available(ServerProcess::Tftp, &why))
         QFAIL(qPrintable(why));
-    m_ftpRecording = TestRecording::make(2000000, 41);
-    m_tftpRecording = TestRecording::make(700000, 42);
-    QVERIFY(DeviceFolder::writeFile(m_ftpRoot.filePath("REC1.DAT"), m_ftpRecording));
-    QVERIFY(DeviceFolder::writeFile(m_tftpRoot.filePath("REC1.DAT"), m_tftpRecording));
-    QVERIFY(DeviceFolder::writeTftpList(m_tftpRoot.path()));
+    m_ftpRecording = TestRecording::random(2000000, 41);
+    m_tftpRecording = TestRecording::random(700000, 42);
+    QVERIFY(writeFile(m_ftpRoot.filePath("REC1.DAT"), m_ftpRecording));
+    QVERIFY(writeFile(m_tftpRoot.filePath("REC1.DAT"), m_tftpRecording));
+    QVERIFY(writeTftpList(m_tftpRoot.path()));
     QVERIFY2(m_ftp.start(m_ftpRoot.path()), qPrintable(m_ftp.error()));
     QVERIFY2(m_tftp.start(m_tftpRoot.path()), qPrintable(m_tftp.error()));
 
@@ -157,11 +158,11 @@ void tst_DrovaneApp::collectsAndRunsOnce()
     const QString ftpCopy = m_work.filePath("ftp/REC1.DAT"), tftpCopy = m_work.filePath("tftp/REC1.DAT");
     std::unique_ptr<QProcess> first = installation.start();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(cachePathFor(ftpCopy)) && QFile::exists(cachePathFor(tftpCopy)), kCollectMs);
-    QVERIFY(DeviceFolder::readFile(ftpCopy) == m_ftpRecording);
-    QVERIFY(DeviceFolder::readFile(tftpCopy) == m_tftpRecording);
+    QVERIFY(readFile(ftpCopy) == m_ftpRecording);
+    QVERIFY(readFile(tftpCopy) == m_tftpRecording);
     RecordingIndexer indexer;
     QVERIFY(loadCache(indexer, cachePathFor(tftpCopy)));
-    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
 
     QTRY_VERIFY(installation.log(0).contains("Info TftpDownloader_1: Get file do"));
     const QString log = installation.log(0);

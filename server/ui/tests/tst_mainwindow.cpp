@@ -1,4 +1,4 @@
-#include "devicefolder.h"
+#include "testfiles.h"
 #include "devicesettingwidget.h"
 #include "devicetreemodel.h"
 #include "downloader.h"
@@ -114,7 +114,7 @@ std::unique_ptr<MainWindow> tst_MainWindow::openWindow()
 QString tst_MainWindow::logText() const
 {
     QCoreApplication::processEvents();
-    return QString::fromLocal8Bit(DeviceFolder::readFile(m_window->log()->filePath()));
+    return QString::fromLocal8Bit(readFile(m_window->log()->filePath()));
 }
 
 // The INI file's list is reopened in order (a missing file and a repeat
@@ -361,7 +361,7 @@ void tst_MainWindow::fileActionsAndReopening()
     QCOMPARE(tree->currentItem(), tree->topLevelItem(1));
 
     const QString garbage = m_folder->filePath("garbage.xml");
-    QVERIFY(DeviceFolder::writeFile(garbage, "<drovane version=\"2.0\"/>"));
+    QVERIFY(writeFile(garbage, "<drovane version=\"2.0\"/>"));
     ModalAnswer::chooseFile(garbage);
     QTimer::singleShot(300, [&box] { ModalAnswer::pressButton(QMessageBox::Ok, &box); });
     m_window->openFileActionTrigger();

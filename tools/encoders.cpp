@@ -1,4 +1,6 @@
-#include "alawencoder.h"
+#include "encoders.h"
+
+#include "g726encoder.h"
 
 namespace {
 
@@ -34,5 +36,13 @@ QByteArray encodeALaw(const QVector<qint16> &samples)
     QByteArray out(samples.size(), '\0');
     for (int i = 0; i < samples.size(); ++i)
         out[i] = char(encodeSample(samples.at(i)));
+    return out;
+}
+
+QByteArray encodeG726(const QVector<qint16> &samples)
+{
+    G726Encoder encoder;
+    QByteArray out((samples.size() + 1) / 2, '\0');
+    out.resize(encoder.encode(samples.constData(), samples.size(), out.data()));
     return out;
 }
