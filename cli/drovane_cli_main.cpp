@@ -17,8 +17,11 @@ const QString kUsage = QStringLiteral(
     "  fetch URL NAME DEST [--resume] [--options TEXT]       download one file into DEST\n"
     "  poll URL DEST [--period MINUTES] [--options TEXT] [--cycles N]\n"
     "                                                        collect like the server\n"
-    "  serve SETTINGS.xml [SETTINGS.xml ...] [--log-dir DIR] run the devices of settings\n"
-    "                                                        files until SIGINT/SIGTERM\n"
+    "  serve [SETTINGS.xml ...] [--log-dir DIR] [--ini FILE]  run the devices of settings\n"
+    "                                                        files (and, with FILE's\n"
+    "                                                        Pellux/Usage on, of the\n"
+    "                                                        monitoring database)\n"
+    "                                                        until SIGINT/SIGTERM\n"
     "URL: ftp://HOST[:PORT]/PATH or tftp://HOST[:PORT]/PATH; TEXT: name=value pairs,\n"
     "e.g. codec=\"Windows-1251\" (FTP) or blksize=1500 (TFTP).\n");
 

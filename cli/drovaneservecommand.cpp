@@ -12,15 +12,16 @@
 namespace {
 
 const QString kProgram = QStringLiteral("drovane-cli serve");
-const QString kUsage = QStringLiteral("usage: drovane-cli serve SETTINGS.xml [SETTINGS.xml ...] [--log-dir DIR]");
+const QString kUsage = QStringLiteral("usage: drovane-cli serve [SETTINGS.xml ...] [--log-dir DIR] [--ini FILE]");
 const QString kLogDir = QStringLiteral("--log-dir");
+const QString kIni = QStringLiteral("--ini");
 
 } // namespace
 
 int runDrovaneServeCommand(const QStringList &arguments)
 {
-    DrovaneArguments args({kLogDir}, {});
-    if (!args.parse(arguments) || args.positional().isEmpty()) {
+    DrovaneArguments args({kLogDir, kIni}, {});
+    if (!args.parse(arguments) || (args.positional().isEmpty() && !args.has(kIni))) {
         CliOutput::printError(kProgram, args.error().isEmpty() ? kUsage : args.error());
         return 2;
     }
@@ -38,6 +39,10 @@ int runDrovaneServeCommand(const QStringList &arguments)
     StopSignalWatcher watcher;
     ServeRunner runner(args.has(kLogDir) ? QFileInfo(logDir).absoluteFilePath() : QString());
     QString error;
+    if (args.has(kIni) && !runner.useMonitoring(args.value(kIni), &error)) {
+        CliOutput::printError(kProgram, error);
+        return 1;
+    }
     if (!runner.open(paths, &error)) {
         CliOutput::printError(kProgram, error);
         return 1;

@@ -171,13 +171,14 @@ int DeviceTreeModel::openFile(const QString &path, OpenStatus *status)
     return index;
 }
 
-int DeviceTreeModel::newFile(const QString &path, bool *written)
+int DeviceTreeModel::newFile(const QString &path, bool *written, SettingsFile::Type type)
 {
     if (written)
         *written = false;
     if (findFile(path) >= 0)
         return -1;
-    const int index = appendFile(path, SettingsFile::Type::Variable, NotSaved);
+    const bool constant = type == SettingsFile::Type::Constant;
+    const int index = appendFile(path, type, constant ? ReadOnly : NotSaved);
     const bool ok = saveFile(index);
     if (written)
         *written = ok;
@@ -298,7 +299,10 @@ void DeviceTreeModel::endDevice(Device &device)
 void DeviceTreeModel::setState(int index, FileState state)
 {
     File &file = m_files.at(size_t(index));
-    if (file.state == state)
+    // A read-only file (one opened as "constant", or the monitoring
+    // devices' file) never asks to be saved: its devices change only
+    // through the monitoring poll.
+    if (file.state == state || (state == NotSaved && file.type == SettingsFile::Type::Constant))
         return;
     file.state = state;
     emit fileStateChanged(index);

@@ -75,17 +75,19 @@ public:
     // Reads a settings file and appends it with its devices running.
     // Returns its position, or -1 with status telling why not.
     int openFile(const QString &path, OpenStatus *status = nullptr);
-    // Appends a new empty editable file (not saved) and writes it at once;
-    // its position, -1 when the path is open already. written tells whether
-    // the file could be written.
-    int newFile(const QString &path, bool *written = nullptr);
+    // Appends a new empty file (editable and not saved, or read-only) and
+    // writes it at once; its position, -1 when the path is open already.
+    // written tells whether the file could be written.
+    int newFile(const QString &path, bool *written = nullptr,
+                SettingsFile::Type type = SettingsFile::Type::Variable);
     // Writes a file to path (its own path when empty); a success marks it
     // saved. The file keeps its own path either way.
     bool saveFile(int file, const QString &path = QString());
     // Ends every device of the file and removes it.
     void closeFile(int file);
 
-    // Appends a device to a file and starts it; marks the file not saved.
+    // Appends a device to a file and starts it; marks an editable file not
+    // saved (a read-only file is never marked not saved by the changes below).
     // Its position; supported tells whether it runs.
     int addDevice(int file, const QStringList &params, bool *supported = nullptr);
     // Replaces a device's parameters (a new downloader and scheduler);

@@ -47,8 +47,8 @@ QString withSlash(const QString &folder)
 const QString ServerSettings::kIniFileName = QStringLiteral("Drovane.ini");
 const QString ServerSettings::kPelluxFileName = QStringLiteral("Pellux.xml");
 
-ServerSettings::ServerSettings(const QString &dataFolder)
-    : settings(std::make_unique<QSettings>(dataFolder + kIniFileName, QSettings::IniFormat))
+ServerSettings::ServerSettings(const QString &dataFolder, const QString &iniFileName)
+    : settings(std::make_unique<QSettings>(dataFolder + iniFileName, QSettings::IniFormat))
 {
 }
 
@@ -80,7 +80,9 @@ bool ServerSettings::savePelluxSettings(const QVariantList &values)
     for (int i = 0; i < PelluxValueCount; ++i)
         settings->setValue(QLatin1String(pelluxKey(i).key), values.at(i));
     settings->endGroup();
-    return true;
+    settings->sync();
+    // A damaged file read earlier reports FormatError; it was rewritten.
+    return settings->status() != QSettings::AccessError;
 }
 
 QString ServerSettings::pelluxSettingsLogText(const QVariantList &values)

@@ -19,14 +19,15 @@ public:
     // Monitoring values, in the order of the list pelluxSettings() returns.
     enum PelluxValue { Usage, Driver, HostName, DatabaseName, UserName, Password, PollingPeriod, PelluxValueCount };
 
-    // Opens dataFolder + "Drovane.ini" (dataFolder ends with "/").
-    explicit ServerSettings(const QString &dataFolder);
+    // Opens dataFolder + iniFileName (dataFolder ends with "/").
+    explicit ServerSettings(const QString &dataFolder, const QString &iniFileName = kIniFileName);
 
     QString fileName() const;
 
     // The seven monitoring values, defaults for missing keys.
     QVariantList pelluxSettings() const;
-    // Stores the seven values; false (nothing written) when fewer are given.
+    // Stores the seven values and writes the INI file at once; false when
+    // fewer are given (nothing stored) or the file could not be written.
     bool savePelluxSettings(const QVariantList &values);
     // The line the log gets for saved monitoring values: every value and
     // "; ", the password replaced by "***".

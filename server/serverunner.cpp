@@ -3,6 +3,10 @@
 #include "devicetreemodel.h"
 #include "downloaderhandler.h"
 #include "loghandler.h"
+#include "pelluxmonitor.h"
+#include "serversettings.h"
+
+#include <QFileInfo>
 
 #include <QFile>
 
@@ -39,10 +43,33 @@ ServeRunner::ServeRunner(const QString &logFolder, QObject *parent)
     connect(this, &ServeRunner::warningSended, m_log.get(), &LogHandler::commonWarningSend, Qt::QueuedConnection);
 }
 
-// The model goes first: its downloaders must not outlive the log they use.
+// The monitor and the model go first: the downloaders must not outlive the
+// log they use.
 ServeRunner::~ServeRunner()
 {
+    m_monitor.reset();
     m_model.reset();
+}
+
+bool ServeRunner::useMonitoring(const QString &iniPath, QString *error)
+{
+    const QFileInfo ini(iniPath);
+    if (!ini.isFile()) {
+        *error = QStringLiteral("%1: no such INI file").arg(iniPath);
+        return false;
+    }
+    const ServerSettings settings(ini.absolutePath() + QLatin1Char('/'), ini.fileName());
+    const QVariantList values = settings.pelluxSettings();
+    if (!values.value(ServerSettings::Usage).toBool())
+        return true;
+    m_monitor = std::make_unique<PelluxMonitor>(m_model.get(), chooseDataFolder(ini.absolutePath()));
+    m_monitor->wireLog(m_log.get());
+    connect(m_monitor.get(), &PelluxMonitor::infoSended, this, &ServeRunner::infoSended);
+    connect(m_monitor.get(), &PelluxMonitor::errorSended, this, &ServeRunner::errorSended);
+    connect(m_monitor.get(), &PelluxMonitor::warningSended, this, &ServeRunner::warningSended);
+    emit infoSended(ServerSettings::pelluxSettingsLogText(values));
+    m_monitor->apply(values);
+    return true;
 }
 
 QString ServeRunner::logFilePath() const
@@ -76,7 +103,9 @@ bool ServeRunner::open(const QStringList &paths, QString *error)
             break;
         }
     }
-    if (problems.isEmpty() && runningDevices() == 0)
+    // With monitoring on the devices come with the first poll.
+    const bool monitoring = m_monitor && m_monitor->isOn();
+    if (problems.isEmpty() && runningDevices() == 0 && !monitoring)
         problems << QStringLiteral("no device to run");
     *error = problems.join(QLatin1Char('\n'));
     emit infoSended(QStringLiteral("Serve start: %1 files, %2 devices running").arg(m_model->fileCount()).arg(runningDevices()));
@@ -99,6 +128,13 @@ void ServeRunner::requestStop()
     m_stopRequested = true;
     emit infoSended(atOnce ? QStringLiteral("Serve stop now")
                            : QStringLiteral("Serve stop: files in progress are finished first"));
+    if (m_monitor && m_monitor->isOn() && !atOnce) {
+        // No poll adds or drops devices any more; the file keeps the last poll's stations.
+        m_monitor->freeze();
+        const int file = m_monitor->fileIndex();
+        if (file >= 0)
+            m_model->saveFile(file);
+    }
     for (int f = 0; f < m_model->fileCount(); ++f) {
         for (int d = 0; d < m_model->deviceCount(f); ++d) {
             DownloaderHandler *scheduler = m_model->scheduler(f, d);

@@ -8,13 +8,14 @@
 
 class DeviceTreeModel;
 class LogHandler;
+class PelluxMonitor;
 
 // Runs the devices of settings files without a window, on the desktop
 // server's own classes: every device gets its downloader and scheduler,
 // and every event goes to a log of the desktop server's format (a file in a
 // folder, or standard output). Lives in the thread that runs its event loop.
 //
-// A stop request lets the files being downloaded finish (and be indexed),
+// A stop request stops the monitoring poll, lets the files being downloaded finish (and be indexed),
 // ends every other device at once and emits finished() when the last
 // device has ended; a second request ends them all at once.
 class ServeRunner : public QObject
@@ -30,6 +31,13 @@ public:
     // reasons in error, one line per file) when a file could not be opened
     // or no device runs; the files that opened still run.
     bool open(const QStringList &paths, QString *error);
+    // Reads the monitoring values of an INI file (group "Pellux"); with
+    // "Usage" on, the stations of the monitoring database become devices as
+    // in the desktop server, kept in "Pellux.xml" of the data folder (the
+    // INI file's folder when writable, else the per-user data folder).
+    // Call before open(). False with the reason when the file is missing.
+    bool useMonitoring(const QString &iniPath, QString *error);
+    PelluxMonitor *monitor() const { return m_monitor.get(); }
     // The number of devices running now.
     int runningDevices() const;
     QString logFilePath() const;
@@ -53,6 +61,7 @@ private:
 
     std::unique_ptr<LogHandler> m_log;
     std::unique_ptr<DeviceTreeModel> m_model;
+    std::unique_ptr<PelluxMonitor> m_monitor;
     bool m_stopRequested = false;
     bool m_finished = false;
 };

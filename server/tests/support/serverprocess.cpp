@@ -29,6 +29,10 @@ QByteArray runScript(const QStringList &arguments, const QProcessEnvironment &en
 
 } // namespace
 
+const QString ServerProcess::kMysqlDatabase = QStringLiteral("pelluxbd");
+const QString ServerProcess::kMysqlUser = QStringLiteral("collector");
+const QString ServerProcess::kMysqlPassword = QStringLiteral("Secret-pw-4711");
+
 ServerProcess::ServerProcess(Kind kind)
     : m_kind(kind)
 {
@@ -41,7 +45,8 @@ ServerProcess::~ServerProcess()
 
 QString ServerProcess::script() const
 {
-    const char *name = m_kind == Ftp ? "start_ftp.sh" : m_kind == Tftp ? "start_tftp.sh" : "start_xvfb.sh";
+    const char *name = m_kind == Ftp ? "start_ftp.sh" : m_kind == Tftp ? "start_tftp.sh"
+                     : m_kind == Mysql ? "start_mysql.sh" : "start_xvfb.sh";
     return QTest::qFindTestData(QString::fromLatin1(name), __FILE__, __LINE__);
 }
 
@@ -53,6 +58,15 @@ bool ServerProcess::available(Kind kind, QString *why)
                 continue;
             if (QStandardPaths::findExecutable(program).isEmpty()) {
                 *why = QStringLiteral("%1 is missing (Debian packages xvfb, x11-utils, trayer)").arg(program);
+                return false;
+            }
+        }
+        return true;
+    }
+    if (kind == Mysql) {
+        for (const QString &program : {QStringLiteral("mariadbd"), QStringLiteral("mariadb-install-db")}) {
+            if (QStandardPaths::findExecutable(program, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")}).isEmpty()) {
+                *why = QStringLiteral("%1 is missing (Debian package mariadb-server)").arg(program);
                 return false;
             }
         }
@@ -82,11 +96,18 @@ bool ServerProcess::start(const QString &root, const QProcessEnvironment &extra)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (m_kind == Ftp || m_kind == Tftp)
         environment.insert(m_kind == Ftp ? QStringLiteral("FTPD_ROOT") : QStringLiteral("TFTPD_ROOT"), root);
-    else if (m_kind == XvfbWithTray)
+    else if (m_kind == Mysql) {
+        environment.insert(QStringLiteral("MYSQLD_PASSWORD"), kMysqlPassword);
+        if (m_port)
+            environment.insert(QStringLiteral("MYSQLD_PORT"), QString::number(m_port));
+    } else if (m_kind == XvfbWithTray)
         environment.insert(QStringLiteral("XVFB_TRAY"), QStringLiteral("1"));
     environment.insert(QStringLiteral("WATCH_PID"), QString::number(QCoreApplication::applicationPid()));
     environment.insert(extra);
-    const QByteArray out = runScript({script(), m_dir.filePath(QStringLiteral("daemon"))}, environment, &m_error);
+    const QString daemonDir = m_kind == Mysql ? root : m_dir.filePath(QStringLiteral("daemon"));
+    if (m_kind == Mysql)
+        m_daemonDir = root;
+    const QByteArray out = runScript({script(), daemonDir}, environment, &m_error);
     if (m_kind == Xvfb || m_kind == XvfbWithTray) {
         const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("DISPLAY=(:\\d+)")).match(QString::fromLocal8Bit(out));
         if (!match.hasMatch()) {
@@ -98,7 +119,9 @@ bool ServerProcess::start(const QString &root, const QProcessEnvironment &extra)
         m_running = true;
         return true;
     }
-    const QRegularExpression portPattern(m_kind == Ftp ? QStringLiteral("FTP_PORT=(\\d+)") : QStringLiteral("TFTP_PORT=(\\d+)"));
+    const QRegularExpression portPattern(m_kind == Ftp ? QStringLiteral("FTP_PORT=(\\d+)")
+                                         : m_kind == Mysql ? QStringLiteral("DB_PORT=(\\d+)")
+                                                           : QStringLiteral("TFTP_PORT=(\\d+)"));
     const QRegularExpressionMatch match = portPattern.match(QString::fromLocal8Bit(out));
     if (!match.hasMatch()) {
         if (m_error.isEmpty())
@@ -115,10 +138,29 @@ bool ServerProcess::stop()
     if (!m_running)
         return true;
     QString error;
-    runScript({script(), QStringLiteral("stop"), m_dir.filePath(QStringLiteral("daemon"))},
+    runScript({script(), QStringLiteral("stop"), m_kind == Mysql ? m_daemonDir : m_dir.filePath(QStringLiteral("daemon"))},
               QProcessEnvironment::systemEnvironment(), &error);
     m_running = false;
     return error.isEmpty();
+}
+
+bool ServerProcess::runSql(const QString &sql)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"MYSQL_HOST", "MYSQL_TCP_PORT", "MYSQL_UNIX_PORT", "MYSQL_PWD"})
+        environment.remove(QLatin1String(name));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("mariadb"), {QStringLiteral("--no-defaults"), QStringLiteral("--protocol=socket"),
+                                              QStringLiteral("--socket=") + m_daemonDir + QStringLiteral("/mysql.sock"),
+                                              QStringLiteral("-uroot"), kMysqlDatabase});
+    process.write(sql.toUtf8());
+    process.closeWriteChannel();
+    if (!process.waitForFinished(kScriptTimeoutMs) || process.exitCode() != 0) {
+        m_error = QString::fromLocal8Bit(process.readAllStandardError());
+        return false;
+    }
+    return true;
 }
 
 QString ServerProcess::url(const QString &path) const

@@ -1,6 +1,13 @@
 #include "mainwindow.h"
 
 #include "deviceparams.h"
+#include "downloadedfilelistwidget.h"
+#include "downloader.h"
+#include "downloaderfactory.h"
+#include "downloaderwidget2.h"
+#include "logwiring.h"
+#include "pelluxmonitor.h"
+#include "pelluxsettingwidget.h"
 #include "devicesettingwidget.h"
 #include "loghandler.h"
 #include "serversettings.h"
@@ -66,6 +73,12 @@ MainWindow::MainWindow(const QString &folder, QWidget *parent)
     connect(this, &MainWindow::paramEdited, deviceDialog.get(), &DeviceSettingWidget::paramEdit, Qt::QueuedConnection);
     connect(this, &MainWindow::paramSetDone, deviceDialog.get(), &QWidget::close, Qt::QueuedConnection);
     connect(deviceDialog.get(), &DeviceSettingWidget::paramSet, this, &MainWindow::paramSet, Qt::QueuedConnection);
+
+    pellux = new PelluxMonitor(model, applicationFolder, this);
+    pellux->wireLog(logHandler);
+    connect(pellux, &PelluxMonitor::infoSended, this, &MainWindow::infoSended);
+    connect(pellux, &PelluxMonitor::errorSended, this, &MainWindow::errorSended);
+    connect(pellux, &PelluxMonitor::warningSended, this, &MainWindow::warningSended);
 
     createActions();
     tree = new TreeWidget(model, this);
@@ -155,8 +168,8 @@ void MainWindow::createMenus()
 void MainWindow::startUpSettings()
 {
     settings = std::make_unique<ServerSettings>(applicationFolder);
-    // The monitoring values are read here; the monitoring poller applies them.
-    settings->pelluxSettings();
+    // Monitoring first: "Pellux.xml" in the saved list is then open already.
+    pellux->apply(settings->pelluxSettings());
     for (const QString &path : settings->fileList()) {
         if (model->findFile(path) < 0)
             model->openFile(path);
@@ -212,7 +225,8 @@ void MainWindow::openFileActionTrigger()
 void MainWindow::closeFileActionTrigger()
 {
     int file = currentFile();
-    if (file < 0)
+    // The monitoring devices' file closes only with monitoring.
+    if (file < 0 || file == pellux->fileIndex())
         return;
     const DeviceTreeModel::Id id = model->fileId(file);
     if (model->fileState(file) == DeviceTreeModel::NotSaved) {
@@ -349,19 +363,103 @@ void MainWindow::removeItemActionTrigger()
     model->removeDevice(file, device);
 }
 
-// The device's file list window attaches here.
+bool MainWindow::currentDeviceParams(QStringList *params) const
+{
+    int file = -1, device = -1;
+    if (!tree->positionOf(tree->currentItem(), &file, &device) || device < 0 || !model->isDeviceSupported(file, device))
+        return false;
+    *params = model->deviceParams(file, device);
+    return true;
+}
+
 void MainWindow::getItemFileListActionTrigger()
 {
+    QStringList params;
+    if (!currentDeviceParams(&params))
+        return;
+    Downloader *downloader = createDownloader(downloaderParams(params));
+    if (!downloader)
+        return;
+    emit infoSended(QStringLiteral("Set param to %1: %2")
+                        .arg(downloader->objectName(), downloaderParams(params).join(QStringLiteral("; "))));
+    auto *window = new DownloaderWidget2;
+    window->setParam(params);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(QStringLiteral("Список файлов:") + paramValue(params, DeviceParam::Type) + QLatin1Char(' ')
+                           + paramValue(params, DeviceParam::Comment));
+    const Qt::ConnectionType queued = Qt::QueuedConnection;
+    connect(window, &DownloaderWidget2::downloadStarted, downloader, &Downloader::start, queued);
+    connect(window, &DownloaderWidget2::downloadGotFileList, downloader, &Downloader::getFileList, queued);
+    connect(window, &DownloaderWidget2::downloadGotFile, downloader,
+            QOverload<QString, ulong>::of(&Downloader::getFile), queued);
+    connect(window, &DownloaderWidget2::downloadAborted, downloader, &Downloader::abort, queued);
+    connect(window, &DownloaderWidget2::downloadStopped, downloader, &Downloader::stop, queued);
+    connect(window, &DownloaderWidget2::errorSended, this, &MainWindow::errorSended);
+    connect(window, &QObject::destroyed, downloader, &QObject::deleteLater);
+    connect(downloader, &Downloader::started, window, &DownloaderWidget2::downloadStart, queued);
+    connect(downloader, &Downloader::getFileListStarted, window, &DownloaderWidget2::downloadGetFileListStart, queued);
+    connect(downloader, &Downloader::getFileListDone, window, &DownloaderWidget2::downloadGetFileListDo, queued);
+    connect(downloader, &Downloader::getFileDone, window, &DownloaderWidget2::downloadGetFileDo, queued);
+    connect(downloader, &Downloader::getFileStarted, window, &DownloaderWidget2::downloadGetFileStart, queued);
+    connect(downloader, &Downloader::stopped, window, &DownloaderWidget2::downloadStop, queued);
+    connect(downloader, &Downloader::aborted, window, &DownloaderWidget2::downloadAbort, queued);
+    connect(downloader, &Downloader::errorOccured, window, &DownloaderWidget2::downloadErrorOccur, queued);
+    wireDownloaderLog(downloader, logHandler);
+    connect(downloader, &QObject::destroyed, this, &MainWindow::auxiliaryObjectDestroy);
+    window->show();
+    emit window->downloadStarted();
+    emit window->downloadGotFileList();
 }
 
-// The downloaded-file list window attaches here.
 void MainWindow::getDowloadedFileListActionTrigger()
 {
+    QStringList params;
+    if (!currentDeviceParams(&params))
+        return;
+    auto *window = new DownloadedFileListWidget;
+    connect(window, &DownloadedFileListWidget::errorSended, this, &MainWindow::errorSended);
+    window->setSource(paramValue(params, DeviceParam::Folder));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(QStringLiteral("Список файлов:") + paramValue(params, DeviceParam::Type) + QLatin1Char(' ')
+                           + paramValue(params, DeviceParam::Comment));
+    window->show();
 }
 
-// The monitoring-database settings dialog attaches here.
+PelluxSettingWidget *MainWindow::settingsDialog() const
+{
+    return settingsWidget.data();
+}
+
+void MainWindow::auxiliaryObjectDestroy(QObject *obj)
+{
+    emit infoSended(QStringLiteral("Delete %1").arg(obj->objectName()));
+}
+
 void MainWindow::setupProgrammActionTrigger()
 {
+    if (settingsWidget) {
+        settingsWidget->activateWindow();
+        settingsWidget->raise();
+        return;
+    }
+    settingsWidget = new PelluxSettingWidget;
+    settingsWidget->setParam(settings->pelluxSettings());
+    settingsWidget->setAttribute(Qt::WA_DeleteOnClose);
+    connect(settingsWidget, &PelluxSettingWidget::paramSaved, this, &MainWindow::pelluxParamSave);
+    settingsWidget->show();
+}
+
+void MainWindow::pelluxParamSave(QVariantList param)
+{
+    if (settings->savePelluxSettings(param)) {
+        // The password is not logged.
+        emit infoSended(ServerSettings::pelluxSettingsLogText(param));
+        pellux->apply(param);
+    } else {
+        emit errorSended(QStringLiteral("Can`t open file ") + settings->fileName());
+    }
+    if (settingsWidget)
+        settingsWidget->close();
 }
 
 void MainWindow::aboutProgrammActionTrigger()

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <QVariantList>
 
@@ -11,6 +12,8 @@
 
 class DeviceSettingWidget;
 class LogHandler;
+class PelluxMonitor;
+class PelluxSettingWidget;
 class QAction;
 class QMenu;
 class QTreeWidgetItem;
@@ -43,6 +46,9 @@ public:
     DeviceSettingWidget *deviceSettingWidget() const { return deviceDialog.get(); }
     TrayIcon *tray() const { return trayIcon; }
     LogHandler *log() const { return logHandler; }
+    PelluxMonitor *monitor() const { return pellux; }
+    // The open monitoring settings dialog, null when closed.
+    PelluxSettingWidget *settingsDialog() const;
 
 signals:
     void fileNameListChanged(QStringList fileNameList, int defaultFileNameListIndex);
@@ -69,6 +75,9 @@ public slots:
     void aboutProgrammActionTrigger();
     void paramSet(int fileItemIndex, QStringList param);
     void showHide();
+    // The monitoring dialog's seven values: stored, applied, dialog closed.
+    void pelluxParamSave(QVariantList param);
+    void auxiliaryObjectDestroy(QObject *obj);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -82,6 +91,9 @@ private:
     void selectFile(int file);
     // Sends the dialog its file list and the texts to edit, and shows it.
     void editDevice(DeviceTreeModel::Id device, const QStringList &params);
+    // The current device's parameters, with its name and comment; false
+    // for a file item or a device without parameters.
+    bool currentDeviceParams(QStringList *params) const;
 
     QString applicationFolder;
     std::unique_ptr<ServerSettings> settings;
@@ -89,6 +101,8 @@ private:
     LogHandler *logHandler;
     TreeWidget *tree = nullptr;
     std::unique_ptr<DeviceSettingWidget> deviceDialog;
+    PelluxMonitor *pellux = nullptr;
+    QPointer<PelluxSettingWidget> settingsWidget;
     TrayIcon *trayIcon = nullptr;
 
     QAction *newFileAction = nullptr;

@@ -1,0 +1,198 @@
+#include "pelluxmonitor.h"
+
+#include "deviceparams.h"
+#include "loghandler.h"
+#include "pelluxhandler.h"
+#include "serversettings.h"
+
+#include <QFileInfo>
+#include <QThread>
+
+namespace {
+
+const QString kPeriod = QStringLiteral("1");
+const QString kTftpSource = QStringLiteral("tftp://%1/");
+const QString kFtpSource = QStringLiteral("ftp://%1/");
+const QString kTftpOptions = QStringLiteral("blksize=1500");
+const QString kFtpOptions = QStringLiteral("codec=\"Windows-1251\"");
+const QString kHandlerName = QStringLiteral("PelluxHandler");
+constexpr int kByteBits = 8;
+constexpr uint kByteMask = 0xFF;
+constexpr int kAddressBytes = 4;
+
+} // namespace
+
+PelluxMonitor::PelluxMonitor(DeviceTreeModel *model, const QString &dataFolder, QObject *parent)
+    : QObject(parent)
+    , m_model(model)
+    , m_folder(dataFolder)
+    , m_thread(new QThread)
+    , m_handler(new PelluxHandler)
+{
+    m_handler->setObjectName(kHandlerName);
+    m_handler->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_handler, &QObject::deleteLater);
+    const Qt::ConnectionType queued = Qt::QueuedConnection;
+    connect(this, &PelluxMonitor::pelluxSetParam, m_handler, &PelluxHandler::setParam, queued);
+    connect(this, &PelluxMonitor::pelluxPollingStart, m_handler, &PelluxHandler::pollingStart, queued);
+    connect(this, &PelluxMonitor::pelluxPollingStop, m_handler, &PelluxHandler::pollingStop, queued);
+    connect(m_handler, &PelluxHandler::itemDone, this, &PelluxMonitor::pelluxItemDo, queued);
+    connect(m_handler, &PelluxHandler::itemsEnded, this, &PelluxMonitor::pelluxItemsEnd, queued);
+    m_thread->start();
+}
+
+PelluxMonitor::~PelluxMonitor()
+{
+    m_thread->quit();
+    if (m_thread->wait(PelluxHandler::kLongestPollMs)) {
+        delete m_thread;
+        return;
+    }
+    // A poll still hangs past every timeout: the thread ends on its own
+    // and takes the poller with it.
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+}
+
+QString PelluxMonitor::addressText(uint address)
+{
+    QStringList bytes;
+    for (int i = 0; i < kAddressBytes; ++i)
+        bytes << QString::number((address >> (i * kByteBits)) & kByteMask);
+    return bytes.join(QLatin1Char('.'));
+}
+
+QStringList PelluxMonitor::stationDeviceParams(int type, uint address, const QString &comment, const QString &dataFolder)
+{
+    QString name, source, options;
+    const QString host = addressText(address);
+    switch (type) {
+    case LorvanP:
+        name = QStringLiteral("Lorvan-P");
+        break;
+    case Zerva:
+        name = QStringLiteral("Zerva");
+        break;
+    case Mirel:
+        name = QStringLiteral("Mirel");
+        break;
+    case LorvanS:
+        name = QStringLiteral("Lorvan-S");
+        break;
+    default:
+        return QStringList();
+    }
+    if (type == Zerva) {
+        source = kFtpSource.arg(host);
+        options = kFtpOptions;
+    } else {
+        source = kTftpSource.arg(host);
+        options = kTftpOptions;
+    }
+    return deviceParams(name, comment, kPeriod, source, dataFolder + host, options);
+}
+
+int PelluxMonitor::fileIndex() const
+{
+    return m_fileId ? m_model->fileIndex(m_fileId) : -1;
+}
+
+QString PelluxMonitor::filePath() const
+{
+    return m_folder + ServerSettings::kPelluxFileName;
+}
+
+void PelluxMonitor::wireLog(LogHandler *log)
+{
+    const Qt::ConnectionType queued = Qt::QueuedConnection;
+    connect(m_handler, &PelluxHandler::pollingStarted, log, &LogHandler::pelluxPollingStart, queued);
+    connect(m_handler, &PelluxHandler::pollingStopped, log, &LogHandler::pelluxPollingStop, queued);
+    connect(m_handler, &PelluxHandler::errorOccured, log, &LogHandler::pelluxErrorOccur, queued);
+}
+
+void PelluxMonitor::freeze()
+{
+    m_frozen = true;
+    emit pelluxPollingStop();
+}
+
+void PelluxMonitor::apply(QVariantList values)
+{
+    if (values.size() < ServerSettings::PelluxValueCount)
+        return;
+    const bool usage = values.at(ServerSettings::Usage).toBool();
+    if (usage && !isOn())
+        switchOn(values);
+    else if (!usage && isOn())
+        switchOff();
+}
+
+void PelluxMonitor::switchOn(const QVariantList &values)
+{
+    const QString path = filePath();
+    int file = m_model->findFile(path);
+    if (file < 0 && QFileInfo::exists(path))
+        file = m_model->openFile(path);
+    if (file < 0) {
+        // A missing or unreadable file starts empty: the first poll fills it.
+        bool written = false;
+        file = m_model->newFile(path, &written, SettingsFile::Type::Constant);
+        Q_UNUSED(written);
+    }
+    if (file < 0)
+        return;
+    m_fileId = m_model->fileId(file);
+    m_marked.clear();
+    m_frozen = false;
+    QStringList connection;
+    for (int i = ServerSettings::Driver; i <= ServerSettings::Password; ++i)
+        connection << values.at(i).toString();
+    emit pelluxSetParam(connection);
+    emit pelluxPollingStart(short(values.at(ServerSettings::PollingPeriod).toInt()));
+}
+
+void PelluxMonitor::switchOff()
+{
+    const int file = fileIndex();
+    m_fileId = 0;
+    m_marked.clear();
+    if (file >= 0) {
+        m_model->saveFile(file);
+        m_model->closeFile(file);
+    }
+    emit pelluxPollingStop();
+}
+
+void PelluxMonitor::pelluxItemDo(int type, uint address, QString comment)
+{
+    const int file = fileIndex();
+    if (file < 0 || m_frozen)
+        return;
+    const QStringList params = stationDeviceParams(type, address, comment, m_folder);
+    if (params.isEmpty())
+        return;
+    const QString source = paramValue(params, DeviceParam::Url);
+    for (int device = 0; device < m_model->deviceCount(file); ++device) {
+        const DeviceTreeModel::Id id = m_model->deviceId(file, device);
+        if (m_marked.contains(id) || !m_model->isDeviceSupported(file, device))
+            continue;
+        if (paramValue(m_model->deviceParams(file, device), DeviceParam::Url) == source) {
+            m_marked.insert(id);
+            return;
+        }
+    }
+    const int device = m_model->addDevice(file, params);
+    m_marked.insert(m_model->deviceId(file, device));
+}
+
+void PelluxMonitor::pelluxItemsEnd()
+{
+    const int file = fileIndex();
+    if (file < 0 || m_frozen)
+        return;
+    for (int device = m_model->deviceCount(file) - 1; device >= 0; --device) {
+        if (!m_marked.contains(m_model->deviceId(file, device)))
+            m_model->removeDevice(file, device);
+    }
+    m_marked.clear();
+    emit pollApplied(m_model->deviceCount(file));
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "devicetreemodel.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+class LogHandler;
+class PelluxHandler;
+class QThread;
+
+// Keeps one device per station of the monitoring database's station table,
+// in the read-only settings file "Pellux.xml" of the data folder, open in a
+// DeviceTreeModel while monitoring is on. The poller (PelluxHandler) runs in
+// a thread this object owns; its rows arrive here queued and become devices
+// with running schedulers; at the end of each poll the devices of stations
+// no longer listed are removed.
+//
+// Used by the desktop window and by the headless runner alike; no widgets.
+// Lives in the GUI thread; the model is not owned and must outlive it.
+class PelluxMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Station types and the device models they stand for.
+    enum StationType { LorvanP = 29, Zerva = 39, Mirel = 49, LorvanS = 43 };
+
+    // dataFolder (with a trailing "/"): where "Pellux.xml" lives and under
+    // which every station's recordings get a folder named by its address.
+    PelluxMonitor(DeviceTreeModel *model, const QString &dataFolder, QObject *parent = nullptr);
+    // Stops the poller's thread; a poll under way is waited for at most as
+    // long as one poll may take (PelluxHandler::kLongestPollMs).
+    ~PelluxMonitor() override;
+
+    // "a.b.c.d", a being the address's least significant byte.
+    static QString addressText(uint address);
+    // The six device parameters for a station row; empty for a type outside
+    // the table.
+    static QStringList stationDeviceParams(int type, uint address, const QString &comment, const QString &dataFolder);
+
+    bool isOn() const { return m_fileId != 0; }
+    // The model position of "Pellux.xml", -1 while monitoring is off.
+    int fileIndex() const;
+    QString filePath() const;
+
+    // Poller reports (started, stopped, errors) become log lines.
+    void wireLog(LogHandler *log);
+    // Stops polling and ignores rows still on their way; the devices run on.
+    void freeze();
+
+public slots:
+    // The seven monitoring values (Usage first): switching on opens or
+    // creates "Pellux.xml" and starts polling; switching off writes and
+    // closes it and stops polling. Values already in force change nothing
+    // (new connection values apply after switching off and on again).
+    void apply(QVariantList values);
+    void pelluxItemDo(int type, uint address, QString comment);
+    void pelluxItemsEnd();
+
+signals:
+    void pelluxSetParam(QStringList param);
+    void pelluxPollingStart(short period);
+    void pelluxPollingStop();
+    void infoSended(QString message);
+    void errorSended(QString message);
+    void warningSended(QString message);
+    // A poll's rows have been applied: `devices` monitoring devices remain.
+    void pollApplied(int devices);
+
+private:
+    void switchOn(const QVariantList &values);
+    void switchOff();
+
+    DeviceTreeModel *m_model;
+    QString m_folder;
+    DeviceTreeModel::Id m_fileId = 0;
+    // Devices confirmed by the poll under way.
+    QSet<DeviceTreeModel::Id> m_marked;
+    bool m_frozen = false;
+    QThread *m_thread;
+    PelluxHandler *m_handler;
+};

@@ -1,0 +1,53 @@
+#include "filelisttree.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace {
+
+// Column widths in letters "W" of the tree's font.
+constexpr int kNameLetters = 16;
+constexpr int kDateLetters = 16;
+constexpr int kSizeLetters = 9;
+constexpr int kCommentLetters = 16;
+
+int lettersWidth(const QFontMetrics &metrics, int letters)
+{
+    return metrics.size(Qt::TextSingleLine, QString(letters, QLatin1Char('W'))).width();
+}
+
+} // namespace
+
+FileListTree::FileListTree(QWidget *parent)
+    : QTreeWidget(parent)
+{
+    setColumnCount(ColumnCount);
+    setHeaderLabels({QStringLiteral("Имя"), QStringLiteral("Дата"), QStringLiteral("Размер"),
+                     QStringLiteral("Комментарий")});
+    setRootIsDecorated(false);
+    const QFontMetrics metrics(font());
+    setColumnWidth(NameColumn, lettersWidth(metrics, kNameLetters));
+    setColumnWidth(DateColumn, lettersWidth(metrics, kDateLetters));
+    setColumnWidth(SizeColumn, lettersWidth(metrics, kSizeLetters));
+    setColumnWidth(CommentColumn, lettersWidth(metrics, kCommentLetters));
+}
+
+QTreeWidgetItem *FileListTree::rowNamed(const QString &name) const
+{
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (topLevelItem(i)->text(NameColumn) == name)
+            return topLevelItem(i);
+    }
+    return nullptr;
+}
+
+void layOutFileWindow(QWidget *window, QTreeWidget *tree, const QList<QWidget *> &side)
+{
+    auto *column = new QVBoxLayout;
+    for (QWidget *widget : side)
+        column->addWidget(widget);
+    column->addStretch();
+    auto *layout = new QHBoxLayout(window);
+    layout->addWidget(tree, 1);
+    layout->addLayout(column);
+}
