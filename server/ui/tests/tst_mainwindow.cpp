@@ -5,12 +5,18 @@
 #include "downloaderhandler.h"
 #include "loghandler.h"
 #include "mainwindow.h"
+#include "pelluxmonitor.h"
+#include "pelluxsettingwidget.h"
+#include "serverprocess.h"
 #include "modalanswer.h"
 #include "serversettings.h"
 #include "settingsfile.h"
 #include "treewidget.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
@@ -75,6 +81,7 @@ private slots:
     void fileActionsAndReopening();
     void failedSaveKeepsTheFileOpen();
     void closingWithoutTrayQuits();
+    void monitoringThroughTheSettingsDialog();
 
 private:
     std::unique_ptr<MainWindow> openWindow();
@@ -436,6 +443,63 @@ void tst_MainWindow::closingWithoutTrayQuits()
     QTimer::singleShot(0, m_window.get(), &QWidget::close);
     QCOMPARE(loop.exec(), 0);
     QVERIFY(!m_window->isVisible());
+}
+
+// The settings dialog switches monitoring on against a real MariaDB server:
+// its stations appear under "Pellux.xml", which the menu cannot close;
+// switching off writes the file; the password is in no log line.
+void tst_MainWindow::monitoringThroughTheSettingsDialog()
+{
+    QString why;
+    if (!ServerProcess::available(ServerProcess::Mysql, &why))
+        QSKIP(qPrintable(why));
+    TempDir dbRoot;
+    ServerProcess db(ServerProcess::Mysql);
+    QVERIFY2(db.start(dbRoot.path()), qPrintable(db.error()));
+    QVERIFY(db.runSql("CREATE TABLE station (idtypest INT, ip1 INT UNSIGNED, namest VARCHAR(64));"
+                      "INSERT INTO station VALUES (29, 50462986, 'Станция 1'), (39, 117549248, 'Пост 2');"));
+    m_window->setupProgrammActionTrigger();
+    PelluxSettingWidget *dialog = m_window->settingsDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    m_window->setupProgrammActionTrigger();
+    QCOMPARE(m_window->settingsDialog(), dialog);
+    // The dialog's own four (the spin box has one inside).
+    const QList<QLineEdit *> edits = dialog->findChildren<QLineEdit *>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(edits.size(), 4);
+    QCOMPARE(edits.at(3)->echoMode(), QLineEdit::Password);
+    dialog->findChild<QCheckBox *>()->setChecked(true);
+    edits.at(0)->setText(QStringLiteral("127.0.0.1:%1").arg(db.port()));
+    edits.at(2)->setText(ServerProcess::kMysqlUser);
+    edits.at(3)->setText(ServerProcess::kMysqlPassword);
+    dialog->findChild<QSpinBox *>()->setValue(1);
+    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        if (button->text() == "Сохранить")
+            button->click();
+    }
+    QTRY_VERIFY(!m_window->settingsDialog());
+    TreeWidget *tree = m_window->deviceTree();
+    QCOMPARE(tree->topLevelItemCount(), 3);
+    QTreeWidgetItem *pellux = tree->topLevelItem(2);
+    QCOMPARE(pellux->type(), int(TreeWidget::ConstantFileItem));
+    QTRY_COMPARE_WITH_TIMEOUT(pellux->childCount(), 2, 20000);
+    QCOMPARE(columns(pellux->child(0)).mid(0, 2), QStringList({"Lorvan-P", "Станция 1"}));
+    QCOMPARE(pellux->child(1)->text(TreeWidget::SourceColumn), QString("ftp://192.168.1.7/"));
+    tree->setCurrentItem(pellux->child(0));
+    m_window->closeFileActionTrigger();
+    QCOMPARE(tree->topLevelItemCount(), 3);
+
+    m_window->setupProgrammActionTrigger();
+    m_window->settingsDialog()->findChild<QCheckBox *>()->setChecked(false);
+    m_window->settingsDialog()->savePushButtonClick();
+    QTRY_COMPARE(tree->topLevelItemCount(), 2);
+    SettingsFile::Content content;
+    QCOMPARE(SettingsFile::read(m_folder->filePath("Pellux.xml"), &content), SettingsFile::Ok);
+    QCOMPARE(content.devices.size(), 2);
+    QCOMPARE(content.devices.at(0).value(4), m_folder->path() + "/10.1.2.3");
+    QTRY_VERIFY(logText().contains("Pellux polling stop"));
+    QVERIFY(logText().contains("New Pellux param set: true; QMYSQL; 127.0.0.1:"));
+    QVERIFY(!logText().contains(ServerProcess::kMysqlPassword));
+    QVERIFY(QSettings(m_folder->filePath(ServerSettings::kIniFileName), QSettings::IniFormat).value("Pellux/Usage").toBool() == false);
 }
 
 QTEST_MAIN(tst_MainWindow)
