@@ -1,9 +1,17 @@
 // drovane-screenshot OUT_DIR: the collection server's windows as a user
 // sees them, one PNG each: the main window with an editable and a read-only
 // settings file open, the device dialog with the "Lorvan" template chosen,
-// and (where the display has a system tray) the tray menu over the desktop.
+// the monitoring settings dialog, a device's file list (against the FTP
+// server FTP_URL, when given) and the downloaded-file list of a folder with
+// copies of RECORDING, and (where the display has a system tray) the tray
+// menu over the desktop.
+// Usage: drovane-screenshot OUT_DIR [FTP_URL RECORDING]
 // Run by scripts/screenshot; not installed.
 #include "devicesettingwidget.h"
+#include "downloadedfilelistwidget.h"
+#include "downloaderwidget2.h"
+#include "filelisttree.h"
+#include "pelluxsettingwidget.h"
 #include "devicetreemodel.h"
 #include "mainwindow.h"
 #include "serversettings.h"
@@ -51,7 +59,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: drovane-screenshot OUT_DIR\n");
+        std::fprintf(stderr, "usage: drovane-screenshot OUT_DIR [FTP_URL RECORDING]\n");
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -86,6 +94,55 @@ int main(int argc, char *argv[])
     QTest::qWait(kSettleMs);
     ok = save(dialog, out.filePath("drovane_device_dialog.png")) && ok;
     dialog->close();
+
+    // Monitoring settings: the password shows as dots only.
+    window.setupProgrammActionTrigger();
+    PelluxSettingWidget *settings = window.settingsDialog();
+    settings->setParam({true, "QMYSQL", "10.0.0.5:3306", "pelluxbd", "Drovane", "not-shown", 5});
+    settings->move(60, 60);
+    QTest::qWait(kSettleMs);
+    ok = save(settings, out.filePath("drovane_monitoring_settings.png")) && ok;
+    settings->close();
+
+    if (argc >= 4) {
+        const QString ftp = QString::fromLocal8Bit(argv[2]);
+        const QString recording = QString::fromLocal8Bit(argv[3]);
+        const QString post = rec + "/ftp";
+        QDir().mkpath(post);
+        // One recording partly downloaded, one whole.
+        QFile::copy(recording, post + "/20121231_2359_K1.rec");
+        QFile part(post + "/20121231_2300_K2.rec");
+        QFile source(recording);
+        if (part.open(QIODevice::WriteOnly) && source.open(QIODevice::ReadOnly))
+            part.write(source.read(source.size() / 3));
+        part.close();
+        const int file = window.deviceModel()->fileCount() - 1;
+        window.deviceModel()->addDevice(0, {"Zerva", "Пост 4, демонстрация", "5", ftp, post, ""});
+        Q_UNUSED(file);
+        QTreeWidgetItem *item = window.deviceTree()->deviceItem(0, window.deviceModel()->deviceCount(0) - 1);
+        window.deviceTree()->setCurrentItem(item);
+        window.getItemFileListActionTrigger();
+        window.getDowloadedFileListActionTrigger();
+        DownloaderWidget2 *files = nullptr;
+        DownloadedFileListWidget *downloaded = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (!files)
+                files = qobject_cast<DownloaderWidget2 *>(w);
+            if (!downloaded)
+                downloaded = qobject_cast<DownloadedFileListWidget *>(w);
+        }
+        if (files && downloaded) {
+            files->move(40, 40);
+            downloaded->move(80, 80);
+            QTest::qWait(kSettleMs * 5);
+            ok = save(files, out.filePath("drovane_device_files.png")) && ok;
+            ok = save(downloaded, out.filePath("drovane_downloaded_files.png")) && ok;
+            files->close();
+            downloaded->close();
+        } else {
+            ok = false;
+        }
+    }
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         std::printf("no system tray on this display: no tray menu picture\n");
