@@ -28,18 +28,6 @@ constexpr int kRunTimeoutMs = 30 * 60 * 1000;
 constexpr double kMiB = 1024.0 * 1024.0;
 const QString kName = QStringLiteral("REC.DAT");
 
-bool sameContent(const QString &a, const QString &b)
-{
-    QFile fa(a), fb(b);
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
-        return false;
-    while (!fa.atEnd()) {
-        if (fa.read(1 << 20) != fb.read(1 << 20))
-            return false;
-    }
-    return true;
-}
-
 // Runs a program to its end; its wall time in ms, or -1 when it failed.
 qint64 timeProgram(const QString &program, const QStringList &arguments)
 {
@@ -165,7 +153,7 @@ int main(int argc, char *argv[])
             QDir(out).removeRecursively();
             QDir().mkpath(out);
             const qint64 ms = c->run(out);
-            const bool intact = ms >= 0 && (run > 0 || sameContent(source, QDir(out).filePath(kName)));
+            const bool intact = ms >= 0 && (run > 0 || BenchSupport::sameContent(source, QDir(out).filePath(kName)));
             printf("run %d  %-52s %s\n", run + 1, qPrintable(c->label), intact ? qPrintable(QStringLiteral("%1 ms").arg(ms)) : "FAILED");
             fflush(stdout);
             if (!intact)

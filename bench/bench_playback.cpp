@@ -14,13 +14,13 @@
 //      the level that zoom gives (items without data): wall time and index
 //      records read, per row, target under 50 ms.
 #include "benchsupport.h"
-#include "alawencoder.h"
+#include "encoders.h"
 #include "fileservicer.h"
 #include "recordingindexer.h"
 #include "recordingwriter.h"
 #include "scalestreamhandles.h"
-#include "speechsignal.h"
 #include "streamthread2.h"
+#include "testsignals.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -130,12 +130,8 @@ double openBare(const QString &path, int *frames)
     QElapsedTimer timer;
     timer.start();
     RecordingIndexer indexer;
-    indexer.open(path);
-    indexer.start();
-    while (indexer.state() != RecordingIndexer::Idle)
-        indexer.step();
-    indexer.markAllLevels(defaultActivityThresholds());
-    quint32 begin = 0xFFFFFFFFu, end = 0;
+    BenchSupport::indexRecording(indexer, path);
+    quint32 begin = IndexFormat::kNoTimeStamp, end = 0;
     for (int i = 0; i < indexer.streamCount(); ++i) {
         begin = qMin(begin, indexer.firstRecord(i).time);
         const IndexRecord last = indexer.lastRecord(i);
@@ -178,8 +174,9 @@ RowFigures serveRow(const StreamDescriptor &descriptor, const QDateTime &base, d
     QList<uint> steps;
     for (int t : defaultActivityThresholds())
         steps.append(uint(t));
-    auto *reader = new AudioScaleHandle2(descriptor, steps);
-    StreamThread2 feeder(reader, base, StreamThread2::AudioItem);
+    auto owned = std::make_unique<AudioScaleHandle2>(descriptor, steps);
+    const AudioScaleHandle2 *reader = owned.get(); // read after the thread has ended
+    StreamThread2 feeder(std::move(owned), base, StreamThread2::AudioItem);
     feeder.setDetailThreshold(1); // as the timeline sets it
     RowFigures figures;
     QEventLoop loop;

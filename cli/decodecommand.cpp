@@ -80,7 +80,7 @@ int runDecodeCommand(const QStringList &arguments)
         CliOutput::printError(kProgram, QStringLiteral("usage: velmora-cli decode --encoding ENC IN OUT"));
         return 2;
     }
-    std::unique_ptr<AudioCodec> codec(createAudioCodec(args.encoding, kDefaultRate));
+    const std::unique_ptr<AudioCodec> codec = createAudioCodec(args.encoding, kDefaultRate);
     if (!codec) {
         CliOutput::printError(kProgram, QStringLiteral("unknown encoding \"%1\" (known: PCMA, G726-32, TETRA)").arg(args.encoding));
         return 1;

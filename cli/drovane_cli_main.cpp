@@ -4,6 +4,7 @@
 #include "drovanefetchcommand.h"
 #include "drovanelistcommand.h"
 #include "drovanepollcommand.h"
+#include "drovaneservecommand.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -16,6 +17,8 @@ const QString kUsage = QStringLiteral(
     "  fetch URL NAME DEST [--resume] [--options TEXT]       download one file into DEST\n"
     "  poll URL DEST [--period MINUTES] [--options TEXT] [--cycles N]\n"
     "                                                        collect like the server\n"
+    "  serve SETTINGS.xml [SETTINGS.xml ...] [--log-dir DIR] run the devices of settings\n"
+    "                                                        files until SIGINT/SIGTERM\n"
     "URL: ftp://HOST[:PORT]/PATH or tftp://HOST[:PORT]/PATH; TEXT: name=value pairs,\n"
     "e.g. codec=\"Windows-1251\" (FTP) or blksize=1500 (TFTP).\n");
 
@@ -32,6 +35,8 @@ int main(int argc, char *argv[])
         return runDrovaneFetchCommand(arguments);
     if (command == QLatin1String("poll"))
         return runDrovanePollCommand(arguments);
+    if (command == QLatin1String("serve"))
+        return runDrovaneServeCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         CliOutput::printOut(kUsage);
         return 0;

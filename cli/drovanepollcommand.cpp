@@ -1,6 +1,7 @@
 #include "drovanepollcommand.h"
 
 #include "clioutput.h"
+#include "deviceparams.h"
 #include "downloadeventlog.h"
 #include "downloader.h"
 #include "downloaderfactory.h"
@@ -72,9 +73,11 @@ int runDrovanePollCommand(const QStringList &arguments)
         return 2;
     }
     QObject owner;
-    Downloader *downloader = createDownloader({settings.url, settings.folder, settings.options}, &owner);
+    const QStringList device = deviceParams(QStringLiteral("drovane-cli"), QString(), QString(), settings.url,
+                                            settings.folder, settings.options);
+    Downloader *downloader = createDownloader(downloaderParams(device), &owner);
     auto *handler = new DownloaderHandler(&owner);
-    handler->setParam({QStringLiteral("drovane-cli"), QString(), QString(), settings.url, settings.folder, settings.options});
+    handler->setParam(device);
     handler->setPeriod(settings.periodMs);
     wireDownloaderHandler(handler, downloader);
     new DownloadEventLog(downloader, handler, &owner);

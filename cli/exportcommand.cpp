@@ -17,7 +17,7 @@ const QString kProgram = QStringLiteral("velmora-cli export");
 const QString kUsage = QStringLiteral(
     "usage: velmora-cli export FILE OUT.wav [--begin MS] [--duration MS] [--with-pauses] "
     "[--channels ID,ID,...] [--rate HZ]");
-constexpr double kWholeRecording = 4294967295.0; // ms
+constexpr double kWholeRecording = IndexFormat::kNoTime; // ms: up to the last frame
 constexpr int kBarWidth = 40;                    // characters
 
 struct ExportOptions

@@ -62,13 +62,13 @@ bool parseOptions(const QStringList &arguments, IntervalsOptions *options, QStri
 }
 
 // The interval reader for a descriptor's "TYPE"; null for other types.
-IntervalStreamHandle *createMember(const StreamDescriptor &descriptor)
+std::unique_ptr<IntervalStreamHandle> createMember(const StreamDescriptor &descriptor)
 {
     const QString type = descriptor.value(QStringLiteral("TYPE"));
     if (type == QLatin1String("audio"))
-        return new AudioIntervalHandle(descriptor);
+        return std::make_unique<AudioIntervalHandle>(descriptor);
     if (type == QLatin1String("text"))
-        return new TextIntervalHandle(descriptor);
+        return std::make_unique<TextIntervalHandle>(descriptor);
     return nullptr;
 }
 
@@ -96,10 +96,10 @@ int runIntervalsCommand(const QStringList &arguments)
     StreamsIntervalHandle group;
     group.setNameKey(kNameKey);
     for (const StreamDescriptor &descriptor : qAsConst(streams)) {
-        if (IntervalStreamHandle *member = createMember(descriptor)) {
+        if (std::unique_ptr<IntervalStreamHandle> member = createMember(descriptor)) {
             member->setMaxGap(options.gapMs);
-            members.emplace_back(member);
-            group.addHandle(member);
+            group.addHandle(member.get());
+            members.push_back(std::move(member));
         }
     }
 

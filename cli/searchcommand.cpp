@@ -65,7 +65,7 @@ int runSearchCommand(const QStringList &arguments)
     StreamsSearchHandle group;
     for (const StreamDescriptor &descriptor : recording.allStreams()) {
         if (descriptor.value(QStringLiteral("TYPE")) == QLatin1String("text")) {
-            members.emplace_back(new TextStreamHandle(descriptor));
+            members.push_back(std::make_unique<TextStreamHandle>(descriptor));
             group.addHandle(members.back().get());
         }
     }

@@ -36,8 +36,8 @@ StopSignalWatcher::StopSignalWatcher(QObject *parent)
         pipeFds[0] = pipeFds[1] = -1;
         return;
     }
-    m_notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &StopSignalWatcher::pipeReadable);
+    m_notifier = std::make_unique<QSocketNotifier>(pipeFds[0], QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &StopSignalWatcher::pipeReadable);
     setHandler(SIGINT, handleSignal);
     setHandler(SIGTERM, handleSignal);
 }
@@ -48,7 +48,7 @@ StopSignalWatcher::~StopSignalWatcher()
         return;
     setHandler(SIGINT, SIG_DFL);
     setHandler(SIGTERM, SIG_DFL);
-    delete m_notifier;
+    m_notifier.reset(); // before its descriptor is closed
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     pipeFds[0] = pipeFds[1] = -1;

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <memory>
+
 class QSocketNotifier;
 
 // Turns SIGINT and SIGTERM into the Qt signal stopRequested(), delivered by
@@ -22,5 +24,5 @@ signals:
 private:
     void pipeReadable();
 
-    QSocketNotifier *m_notifier = nullptr;
+    std::unique_ptr<QSocketNotifier> m_notifier;
 };

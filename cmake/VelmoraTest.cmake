@@ -1,10 +1,15 @@
 # velmora_add_test(<name> SOURCES <files...> LIBS <targets...>)
-# Builds one Qt Test executable into bin/ and registers it with CTest.
+# Builds one Qt Test executable into bin/ and registers it with CTest. Every
+# test links the shared test support (testsupport/).
 function(velmora_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBS})
+    target_link_libraries(${name} PRIVATE Qt5::Test testsupport ${ARG_LIBS})
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 600
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    set(environment "QT_QPA_PLATFORM=offscreen")
+    if(VELMORA_SANITIZE)
+        # Qt's own leaks at exit (screens of the platform plugins, D-Bus).
+        list(APPEND environment "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/lsan-qt.supp")
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 ENVIRONMENT "${environment}")
 endfunction()

@@ -59,16 +59,16 @@ Encoding parseEncoding(const QString &encoding, int defaultRate)
 struct Coding
 {
     const char *name;
-    AudioCodec *(*create)();
+    std::unique_ptr<AudioCodec> (*create)();
     double (*duration)(int bytes, int rate);
 };
 
 const Coding kCodings[] = {
-    {"PCMA", []() -> AudioCodec * { return new PCMACodec; }, &PCMACodec::durationAt},
+    {"PCMA", []() -> std::unique_ptr<AudioCodec> { return std::make_unique<PCMACodec>(); }, &PCMACodec::durationAt},
     // TETRA frames are 18 bytes of 30 ms whatever the rate.
-    {"TETRA", []() -> AudioCodec * { return new CELPCodec; },
+    {"TETRA", []() -> std::unique_ptr<AudioCodec> { return std::make_unique<CELPCodec>(); },
      [](int bytes, int) { return bytes / 18.0 * 30; }},
-    {"G726-32", []() -> AudioCodec * { return new G726Codec; }, &G726Codec::durationAt},
+    {"G726-32", []() -> std::unique_ptr<AudioCodec> { return std::make_unique<G726Codec>(); }, &G726Codec::durationAt},
 };
 
 const Coding *findCoding(const QString &name)
@@ -82,13 +82,13 @@ const Coding *findCoding(const QString &name)
 
 } // namespace
 
-AudioCodec *createAudioCodec(const QString &encoding, int defaultRate)
+std::unique_ptr<AudioCodec> createAudioCodec(const QString &encoding, int defaultRate)
 {
     const Encoding parsed = parseEncoding(encoding, defaultRate);
     const Coding *coding = findCoding(parsed.name);
     if (!coding)
         return nullptr;
-    AudioCodec *codec = coding->create();
+    std::unique_ptr<AudioCodec> codec = coding->create();
     codec->setSampleRate(parsed.rate);
     return codec;
 }

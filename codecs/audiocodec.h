@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <memory>
+
 // Sample rates the system works at, in Hz: decoders, playback and export.
 // A rate outside the range falls back to a default or is refused.
 namespace SampleRate {
@@ -30,9 +32,9 @@ public:
     virtual int decode(const char *in, int inBytes, qint16 *out, unsigned outCapacity,
                        int *outBytes) = 0;
     // Coded bytes that hold ms milliseconds of speech.
-    virtual int bytesForDuration(double ms) = 0;
+    virtual int bytesForDuration(double ms) const = 0;
     // Milliseconds that `bytes` coded bytes last.
-    virtual double durationForBytes(int bytes) = 0;
+    virtual double durationForBytes(int bytes) const = 0;
     // Returns the decoder to its freshly constructed state.
     virtual void reset() = 0;
     virtual ~AudioCodec() = default;
@@ -53,8 +55,8 @@ protected:
 // Builds the decoder named by an "ENCODING" value ("PCMA", "G726-32",
 // "TETRA", case-sensitive, optionally followed by "/rate"); null for any
 // other name. A rate part that is not a base-10 integer in 1000..192000 Hz
-// gives defaultRate. The caller owns the result.
-AudioCodec *createAudioCodec(const QString &encoding, int defaultRate);
+// gives defaultRate.
+std::unique_ptr<AudioCodec> createAudioCodec(const QString &encoding, int defaultRate);
 
 // Milliseconds that `bytes` coded bytes of the named coding last; 0 for an
 // unknown coding. Parses the encoding exactly as createAudioCodec does.

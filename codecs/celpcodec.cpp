@@ -48,7 +48,7 @@ int CELPCodec::decode(const char *in, int inBytes, qint16 *out, unsigned outCapa
     return 0;
 }
 
-int CELPCodec::bytesForDuration(double ms)
+int CELPCodec::bytesForDuration(double ms) const
 {
     // kFrameBytes for every started frame: the smallest k with
     // k * kFrameMs >= ms. Counts past the int range saturate.
@@ -66,7 +66,7 @@ int CELPCodec::bytesForDuration(double ms)
     return static_cast<int>(frames) * kFrameBytes;
 }
 
-double CELPCodec::durationForBytes(int bytes)
+double CELPCodec::durationForBytes(int bytes) const
 {
     return bytes / double(kFrameBytes) * kFrameMs;
 }

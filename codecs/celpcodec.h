@@ -18,8 +18,8 @@ public:
     void setSampleRate(int rate) override;
     int decode(const char *in, int inBytes, qint16 *out, unsigned outCapacity,
                int *outBytes) override;
-    int bytesForDuration(double ms) override;
-    double durationForBytes(int bytes) override;
+    int bytesForDuration(double ms) const override;
+    double durationForBytes(int bytes) const override;
     void reset() override;
 
     // Reads one stored frame into the decoder's 24 parameters: the first 138

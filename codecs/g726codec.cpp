@@ -20,13 +20,13 @@ int G726Codec::decode(const char *in, int inBytes, qint16 *out, unsigned outCapa
     return 0;
 }
 
-int G726Codec::bytesForDuration(double ms)
+int G726Codec::bytesForDuration(double ms) const
 {
     // Two codewords per byte: half a byte per sample.
     return truncToInt(m_sampleRate * ms / 1000 * 0.5);
 }
 
-double G726Codec::durationForBytes(int bytes)
+double G726Codec::durationForBytes(int bytes) const
 {
     return durationAt(bytes, m_sampleRate);
 }

@@ -14,8 +14,8 @@ public:
 
     int decode(const char *in, int inBytes, qint16 *out, unsigned outCapacity,
                int *outBytes) override;
-    int bytesForDuration(double ms) override;
-    double durationForBytes(int bytes) override;
+    int bytesForDuration(double ms) const override;
+    double durationForBytes(int bytes) const override;
     void reset() override;
 
     // Milliseconds that `bytes` coded bytes last at `rate` samples per second.

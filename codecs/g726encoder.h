@@ -24,9 +24,6 @@ public:
     // Encodes one sample and returns its codeword (0..15) without packing.
     int encodeSample(qint16 sample) { return m_state.encode(sample >> 2); }
 
-    // True while a codeword waits for its partner in the next encode() call.
-    bool hasPendingCodeword() const { return m_pending >= 0; }
-
     // Returns to the reset state and drops a held-back codeword.
     void reset();
 

@@ -56,12 +56,12 @@ int PCMACodec::decode(const char *in, int inBytes, qint16 *out, unsigned outCapa
     return 0;
 }
 
-int PCMACodec::bytesForDuration(double ms)
+int PCMACodec::bytesForDuration(double ms) const
 {
     return truncToInt(m_sampleRate * ms / 1000);
 }
 
-double PCMACodec::durationForBytes(int bytes)
+double PCMACodec::durationForBytes(int bytes) const
 {
     return durationAt(bytes, m_sampleRate);
 }

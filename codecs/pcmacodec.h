@@ -10,8 +10,8 @@ public:
 
     int decode(const char *in, int inBytes, qint16 *out, unsigned outCapacity,
                int *outBytes) override;
-    int bytesForDuration(double ms) override;
-    double durationForBytes(int bytes) override;
+    int bytesForDuration(double ms) const override;
+    double durationForBytes(int bytes) const override;
     void reset() override;
 
     // 16-bit sample of one A-law code: the 13-bit G.711 value times 8.

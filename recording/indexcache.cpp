@@ -80,10 +80,10 @@ bool isCacheFileName(const QString &fileName)
     return fileName.contains(kCacheSuffix);
 }
 
-void saveCache(const RecordingIndexer &indexer, const QString &path)
+bool saveCache(const RecordingIndexer &indexer, const QString &path)
 {
     if (path.isEmpty())
-        return;
+        return false;
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -92,7 +92,7 @@ void saveCache(const RecordingIndexer &indexer, const QString &path)
     out << (indexer.m_textCodec ? indexer.m_textCodec->name() : QByteArray());
     out << indexer.m_fileName << qint32(indexer.m_fileSize) << indexer.m_indexPrefix;
     out << qint32(indexer.m_streams.size());
-    for (const StreamIndexEntry *entry : indexer.m_streams)
+    for (const std::unique_ptr<StreamIndexEntry> &entry : indexer.m_streams)
         out << qint32(entry->id) << entry->descriptor << qint32(entry->frameCount) << qint32(entry->totalLength);
     const IndexRecord &r = indexer.m_record;
     out << qint32(r.stream) << qint32(r.offset) << qint32(r.length) << qint32(r.time);
@@ -102,10 +102,7 @@ void saveCache(const RecordingIndexer &indexer, const QString &path)
 
     // Written through a temporary file so that a failed write never leaves a half cache.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(bytes);
-    file.commit();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 bool loadCache(RecordingIndexer &indexer, const QString &path)
@@ -130,12 +127,12 @@ bool loadCache(RecordingIndexer &indexer, const QString &path)
     indexer.m_fileSize = c.fileSize;
     indexer.m_indexPrefix = c.indexPrefix;
     for (const CachedStream &s : qAsConst(c.streams)) {
-        auto *entry = new StreamIndexEntry;
+        auto entry = std::make_unique<StreamIndexEntry>();
         entry->id = quint32(s.id);
         entry->descriptor = s.descriptor;
         entry->frameCount = s.frameCount;
         entry->totalLength = s.totalLength;
-        indexer.m_streams.append(entry);
+        indexer.appendStream(std::move(entry));
     }
     indexer.m_record.offset = quint64(quint32(c.recordOffset));
     indexer.m_record.length = quint32(c.recordLength);

@@ -13,9 +13,10 @@ QString cachePathFor(const QString &recordingPath);
 // True for names that denote a cache (they contain ".IND"), never a recording.
 bool isCacheFileName(const QString &fileName);
 
-// Writes the indexer's state to path (replacing it whole). Nothing is written
-// for an empty path; a file that cannot be written is skipped silently.
-void saveCache(const RecordingIndexer &indexer, const QString &path);
+// Writes the indexer's state to path, replacing it whole (through a
+// temporary file, so a failed write leaves the previous cache). Returns
+// whether the cache was written; nothing is written for an empty path.
+bool saveCache(const RecordingIndexer &indexer, const QString &path);
 
 // Replaces the indexer's state by the cache's. Returns false, leaving the
 // indexer untouched, when the file cannot be read or is truncated or corrupt.

@@ -34,7 +34,6 @@ void RawBlockReader::attach(FILE *file)
     if (!m_buffer)
         m_buffer.reset(new unsigned char[m_blockBytes]);
     m_blockStart = qMax<qint64>(0, ftello(file));
-    setvbuf(file, nullptr, _IONBF, 0);
 }
 
 bool RawBlockReader::refill()

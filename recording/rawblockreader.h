@@ -19,8 +19,9 @@ public:
 
     explicit RawBlockReader(size_t blockBytes = kDefaultBlockBytes);
 
-    // Reads from the file's current position on (buffering switched off:
-    // whole blocks go straight into this reader's buffer); null detaches.
+    // Reads from the file's current position on; null detaches. Open the
+    // file unbuffered (setvbuf _IONBF) so that whole blocks go straight
+    // into this reader's buffer.
     void attach(FILE *file);
     // Stored offset of the next byte to be read, from the file's start.
     qint64 position() const { return m_blockStart + qint64(m_pos); }

@@ -71,6 +71,8 @@ int RecordingIndexer::start()
         m_errorString = QString::fromLocal8Bit(strerror(errno));
         return 1;
     }
+    // The block reader does its own buffering.
+    setvbuf(m_rawFile, nullptr, _IONBF, 0);
     m_state = FrameStart;
     fseeko(m_rawFile, 0, SEEK_END);
     m_fileSize = qMax<qint64>(0, ftello(m_rawFile));
@@ -93,7 +95,7 @@ void RecordingIndexer::closeFiles()
         fclose(m_rawFile);
         m_rawFile = nullptr;
     }
-    for (StreamIndexEntry *entry : qAsConst(m_streams)) {
+    for (const std::unique_ptr<StreamIndexEntry> &entry : m_streams) {
         if (entry->indexFile) {
             fclose(entry->indexFile);
             entry->indexFile = nullptr;
@@ -106,15 +108,15 @@ void RecordingIndexer::closeFiles()
 int RecordingIndexer::removeIndexFiles()
 {
     int removed = 0;
-    for (StreamIndexEntry *entry : qAsConst(m_streams)) {
+    for (const std::unique_ptr<StreamIndexEntry> &entry : m_streams) {
         if (entry->indexFile)
             fclose(entry->indexFile);
         const QString path = entry->descriptor.value(kKeyIndexFileName);
         if (!path.isEmpty() && ::remove(path.toLocal8Bit().constData()) == 0)
             ++removed;
-        delete entry;
     }
     m_streams.clear();
+    m_streamByNumber.fill(nullptr);
     return removed;
 }
 
@@ -246,7 +248,7 @@ void RecordingIndexer::finishBy(int result)
 void RecordingIndexer::endFrame()
 {
     if (m_record.stream >= 0) {
-        if (StreamIndexEntry *entry = findStream(quint32(m_record.stream))) {
+        if (StreamIndexEntry *entry = m_streamByNumber[size_t(m_record.stream)]) {
             if (entry->indexFile) {
                 m_record.startLevel = 0;
                 m_record.endLevel = 0;
@@ -337,25 +339,28 @@ bool RecordingIndexer::countTextItem()
 
 // Frames reach the first stream declared with their number, and numbers
 // above 127 reach none.
-bool RecordingIndexer::canCarryFrames(quint32 id) const
+void RecordingIndexer::appendStream(std::unique_ptr<StreamIndexEntry> entry)
 {
-    return id <= kMaxFrameStreamId && !findStream(id);
+    if (entry->id <= kMaxFrameStreamId && !m_streamByNumber[entry->id])
+        m_streamByNumber[entry->id] = entry.get();
+    m_streams.push_back(std::move(entry));
 }
 
 void RecordingIndexer::declareStream(const QMap<QString, QString> &pairs)
 {
-    auto *entry = new StreamIndexEntry;
+    auto entry = std::make_unique<StreamIndexEntry>();
     entry->id = pairs.value(kKeyId).toUInt();
     entry->descriptor = pairs;
     entry->descriptor.insert(kKeyFileName, m_fileName);
-    if (m_writeIndexFiles && canCarryFrames(entry->id)) {
+    const bool carriesFrames = entry->id <= kMaxFrameStreamId && !m_streamByNumber[entry->id];
+    if (m_writeIndexFiles && carriesFrames) {
         const QString path = createIndexPath();
         if (!path.isEmpty()) {
             entry->descriptor.insert(kKeyIndexFileName, path);
             entry->indexFile = fopen(path.toLocal8Bit().constData(), "wb+");
         }
     }
-    m_streams.append(entry);
+    appendStream(std::move(entry));
 }
 
 QString RecordingIndexer::createIndexPath()
@@ -375,9 +380,9 @@ QString RecordingIndexer::createIndexPath()
 
 StreamDescriptor RecordingIndexer::descriptor(int position, int *frameCount, int *totalLength) const
 {
-    if (position < 0 || position >= m_streams.size())
+    if (position < 0 || position >= streamCount())
         return StreamDescriptor();
-    const StreamIndexEntry *entry = m_streams.at(position);
+    const StreamIndexEntry *entry = m_streams[size_t(position)].get();
     if (frameCount)
         *frameCount = entry->frameCount;
     if (totalLength)
@@ -393,23 +398,32 @@ StreamDescriptor RecordingIndexer::descriptorById(quint32 id, int *frameCount, i
     return descriptor(position, frameCount, totalLength);
 }
 
-StreamIndexEntry *RecordingIndexer::findStream(quint32 id, int *position) const
+const StreamIndexEntry *RecordingIndexer::findStream(quint32 id, int *position) const
 {
-    for (int i = 0; i < m_streams.size(); ++i) {
-        if (m_streams.at(i)->id == id) {
+    for (size_t i = 0; i < m_streams.size(); ++i) {
+        if (m_streams[i]->id == id) {
             if (position)
-                *position = i;
-            return m_streams.at(i);
+                *position = int(i);
+            return m_streams[i].get();
         }
     }
     return nullptr;
 }
 
+QList<const StreamIndexEntry *> RecordingIndexer::streams() const
+{
+    QList<const StreamIndexEntry *> list;
+    list.reserve(streamCount());
+    for (const std::unique_ptr<StreamIndexEntry> &entry : m_streams)
+        list.append(entry.get());
+    return list;
+}
+
 IndexRecord RecordingIndexer::firstRecord(int position, int n) const
 {
-    if (position < 0 || position >= m_streams.size() || n < 0)
+    if (position < 0 || position >= streamCount() || n < 0)
         return IndexRecord::none();
-    FILE *file = m_streams.at(position)->indexFile;
+    FILE *file = m_streams[size_t(position)]->indexFile;
     if (!file)
         return IndexRecord::none();
     // Keep the write position: indexing may still be appending to the file.
@@ -423,9 +437,9 @@ IndexRecord RecordingIndexer::firstRecord(int position, int n) const
 
 IndexRecord RecordingIndexer::lastRecord(int position) const
 {
-    if (position < 0 || position >= m_streams.size())
+    if (position < 0 || position >= streamCount())
         return IndexRecord::none();
-    FILE *file = m_streams.at(position)->indexFile;
+    FILE *file = m_streams[size_t(position)]->indexFile;
     if (!file)
         return IndexRecord::none();
     const qint64 saved = ftello(file);
@@ -438,7 +452,7 @@ IndexRecord RecordingIndexer::lastRecord(int position) const
 
 void RecordingIndexer::markAllLevels(const QList<int> &thresholds)
 {
-    for (StreamIndexEntry *entry : qAsConst(m_streams)) {
+    for (const std::unique_ptr<StreamIndexEntry> &entry : m_streams) {
         entry->levels = thresholds;
         if (!entry->indexFile)
             continue;

@@ -2,6 +2,7 @@
 
 #include "indexrecord.h"
 #include "rawblockreader.h"
+#include "streamdescriptor.h"
 #include "streamindexentry.h"
 
 #include <QList>
@@ -10,13 +11,14 @@
 #include <QPair>
 #include <QString>
 
+#include <array>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 class QTemporaryDir;
 class QTextCodec;
 
-using StreamDescriptor = QMap<QString, QString>;
 // Every text section by upper-case name; several sections may share a name
 // (a look-up by name yields the one read last).
 using SectionsMap = QMultiMap<QString, QMap<QString, QString>>;
@@ -73,7 +75,9 @@ public:
 
     StreamDescriptor descriptor(int position, int *frameCount = nullptr, int *totalLength = nullptr) const;
     StreamDescriptor descriptorById(quint32 id, int *frameCount = nullptr, int *totalLength = nullptr) const;
-    StreamIndexEntry *findStream(quint32 id, int *position = nullptr) const;
+    // The first stream declared with this "ID" and its list position; null
+    // when there is none.
+    const StreamIndexEntry *findStream(quint32 id, int *position = nullptr) const;
 
     // Record n / the last record of the stream at list position `position`;
     // the result's stream is -1 when there is none.
@@ -89,11 +93,16 @@ public:
     const SectionsMap &sections() const { return m_sections; }
     // The sections in the order they were read (the multi-map keeps order only per name).
     const QList<QPair<QString, QMap<QString, QString>>> &sectionsInReadingOrder() const { return m_sectionOrder; }
-    const QList<StreamIndexEntry *> &streams() const { return m_streams; }
-    int streamCount() const { return m_streams.size(); }
+    // Every declared stream in reading order.
+    QList<const StreamIndexEntry *> streams() const;
+    int streamCount() const { return int(m_streams.size()); }
     QString fileName() const { return m_fileName; }
     qint64 fileSize() const { return m_fileSize; }
+    // Start of this recording's index file names (the stream's number
+    // follows); kept in the index cache.
     QString indexPrefix() const { return m_indexPrefix; }
+    // The codec section values are read with after the last section (null:
+    // UTF-8); kept in the index cache.
     QTextCodec *textCodec() const { return m_textCodec; }
     bool writeIndexFiles() const { return m_writeIndexFiles; }
     void setWriteIndexFiles(bool write) { m_writeIndexFiles = write; }
@@ -101,7 +110,7 @@ public:
     QString indexFolder() const;
 
 private:
-    friend void saveCache(const RecordingIndexer &indexer, const QString &path);
+    friend bool saveCache(const RecordingIndexer &indexer, const QString &path);
     friend bool loadCache(RecordingIndexer &indexer, const QString &path);
 
     void stepFrameStart();
@@ -112,7 +121,7 @@ private:
     void finishBy(int result);
     void endSection(const QString &name, const QMap<QString, QString> &pairs);
     void declareStream(const QMap<QString, QString> &pairs);
-    bool canCarryFrames(quint32 id) const;
+    void appendStream(std::unique_ptr<StreamIndexEntry> entry);
     bool countTextItem();
     void refuse(const QString &message);
     QString createIndexPath();
@@ -129,7 +138,10 @@ private:
     RawBlockReader m_reader;        // reads m_rawFile
     qint64 m_fileSize = 0;  // bytes
     QString m_indexPrefix;
-    QList<StreamIndexEntry *> m_streams;
+    std::vector<std::unique_ptr<StreamIndexEntry>> m_streams;
+    // The stream each frame stream number 0..127 goes to (the first one
+    // declared with that "ID"); null where none is.
+    std::array<StreamIndexEntry *, 128> m_streamByNumber{};
     IndexRecord m_record;
     unsigned char m_token[RawFormat::kMaxToken + 1] = {};
     int m_tokenCount = 0;

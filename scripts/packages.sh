@@ -2,7 +2,11 @@
 # on demand (apt-get update first, only when something is missing).
 
 BUILD_PACKAGES="g++ cmake ninja-build pkg-config qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins libsoxr-dev"
-TEST_PACKAGES="libspandsp-dev pulseaudio pulseaudio-utils python3-pyftpdlib tftpd-hpa tftp-hpa curl iproute2"
+TEST_PACKAGES="libspandsp-dev pulseaudio pulseaudio-utils python3-pyftpdlib tftpd-hpa tftp-hpa curl iproute2 xvfb x11-utils trayer fonts-dejavu-core"
+# scripts/screenshot: an X display with a system tray, and pictures of it.
+SCREENSHOT_PACKAGES="xvfb x11-utils trayer imagemagick fonts-dejavu-core"
+# Only scripts/fuzz installs these: clang with libFuzzer and the sanitizer runtimes.
+FUZZ_PACKAGES="clang libfuzzer-14-dev libclang-rt-14-dev"
 
 ensure_packages() {
     local missing=()

@@ -5,11 +5,16 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFutureWatcher>
+#include <QtConcurrent>
 
 Downloader::Downloader(QObject *parent)
     : QObject(parent)
 {
 }
+
+// A running indexing finishes on its own; only its notice is dropped.
+Downloader::~Downloader() = default;
 
 bool Downloader::isSafeFileName(const QString &name)
 {
@@ -51,7 +56,7 @@ QString Downloader::prepareLocalPath(const QString &folder, const QString &name)
     return QDir(dir.absolutePath()).filePath(name);
 }
 
-bool Downloader::completeLocalFile(QFile *file, const QString &path, QString *errorString)
+bool Downloader::completeLocalFile(QFile *file, QString *errorString)
 {
     // Buffered bytes go out first: a failed flush means a short copy.
     bool ok = file->flush() && file->resize(file->pos());
@@ -63,8 +68,6 @@ bool Downloader::completeLocalFile(QFile *file, const QString &path, QString *er
     }
     if (errorString)
         *errorString = reason;
-    if (ok && !path.isEmpty())
-        writeDownloadIndexCache(path);
     return ok;
 }
 
@@ -73,17 +76,25 @@ QString Downloader::writeErrorMessage(const QString &reason)
     return QStringLiteral("write error: ") + reason;
 }
 
-void Downloader::finishFile()
+void Downloader::finishFile(std::function<void()> afterDone)
 {
     QString reason;
-    const bool ok = completeLocalFile(static_cast<QFile *>(output), localFilePath, &reason);
+    const bool ok = completeLocalFile(static_cast<QFile *>(output.get()), &reason);
+    const QString path = localFilePath;
     localFilePath.clear();
-    delete output;
-    output = nullptr;
-    if (ok)
-        emit getFileDone();
-    else
+    output.reset();
+    if (!ok) {
         emit errorOccured(writeErrorMessage(reason));
+        return;
+    }
+    m_indexing = std::make_unique<QFutureWatcher<void>>();
+    connect(m_indexing.get(), &QFutureWatcher<void>::finished, this, [this, afterDone] {
+        m_indexing.reset();
+        emit getFileDone();
+        if (afterDone)
+            afterDone();
+    });
+    m_indexing->setFuture(QtConcurrent::run([path] { writeDownloadIndexCache(path); }));
 }
 
 void Downloader::dropOutput()
@@ -91,8 +102,7 @@ void Downloader::dropOutput()
     if (!output)
         return;
     output->close();
-    delete output;
-    output = nullptr;
+    output.reset();
     localFilePath.clear();
 }
 
@@ -104,14 +114,13 @@ QString Downloader::listOutputName()
 bool Downloader::beginListOutput(QByteArray *buffer)
 {
     dropOutput();
-    auto *device = new QBuffer(buffer);
+    auto device = std::make_unique<QBuffer>(buffer);
     device->setObjectName(listOutputName());
     if (!device->open(QIODevice::ReadWrite)) {
-        delete device;
         emit errorOccured(QStringLiteral("Can`t open file"));
         return false;
     }
-    output = device;
+    output = std::move(device);
     return true;
 }
 
@@ -123,13 +132,12 @@ bool Downloader::beginFileOutput(const QString &folder, const QString &name, QIO
     }
     dropOutput();
     const QString path = prepareLocalPath(folder, name);
-    auto *file = new QFile(path);
+    auto file = std::make_unique<QFile>(path);
     if (!file->open(mode)) {
         emit errorOccured(QStringLiteral("Can`t open file ") + path);
-        delete file;
         return false;
     }
-    output = file;
+    output = std::move(file);
     localFilePath = path;
     return true;
 }

@@ -2,26 +2,27 @@
 
 #include <QIODevice>
 #include <QObject>
-
-class QFile;
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QFile;
+template <typename T> class QFutureWatcher;
 
 // The interface every device client (FTP, TFTP) offers to the rest of the
 // server. A downloader lives in the GUI thread and is driven only through its
 // slots and observed only through its signals; all connections to and from
 // it are queued.
 //
-// Downloader parameter list (three texts): [0] device URL, [1] local folder
-// for downloaded files, [2] options text (name=value pairs).
+// It takes three parameters (DownloaderParam): the device URL, the local
+// folder for downloaded files and the options text (name=value pairs).
 class Downloader : public QObject
 {
     Q_OBJECT
 
 public:
-    // Indexes of the downloader parameter list.
-    enum Param { UrlParam = 0, FolderParam = 1, OptionsParam = 2 };
-
     // A device's file list larger than this is refused (bytes): listings
     // are held in memory whole.
     static constexpr int kMaxListingBytes = 32 * 1024 * 1024;
@@ -29,6 +30,7 @@ public:
     static QString listingTooLargeMessage();
 
     explicit Downloader(QObject *parent = nullptr);
+    ~Downloader() override;
 
     // Takes the device's downloader parameters; 0 ok, 1 an option value was
     // not understood, -1 wrong URL scheme. Callers need not check it.
@@ -70,10 +72,10 @@ protected:
     static QString prepareLocalPath(const QString &folder, const QString &name);
     // Ends a finished download: the local copy is cut where the device's data
     // ended (a resumed or re-sent transfer may have left older bytes past
-    // it), closed, indexed and given its index cache. False (with the reason
-    // in errorString) when the file could not be cut, flushed or closed; such
-    // a copy is neither indexed nor reported finished.
-    static bool completeLocalFile(QFile *file, const QString &path, QString *errorString = nullptr);
+    // it) and closed. False (with the reason in errorString) when the file
+    // could not be cut, flushed or closed; such a copy is neither indexed
+    // nor reported finished.
+    static bool completeLocalFile(QFile *file, QString *errorString = nullptr);
     // The message of errorOccured when the local copy cannot be written.
     static QString writeErrorMessage(const QString &reason);
 
@@ -87,12 +89,20 @@ protected:
     // The object name that marks the listing buffer among outputs.
     static QString listOutputName();
 
-    // Ends a successful file download (completeLocalFile) and emits
-    // getFileDone, or errorOccured when the local copy could not be completed.
-    void finishFile();
+    // Ends a successful file download (completeLocalFile), then indexes it
+    // and writes its index cache in a worker thread, so that a large
+    // recording never holds up this thread; getFileDone follows once the
+    // cache is written, then `afterDone` runs (what the transfer still has
+    // to report comes after getFileDone). errorOccured instead when the
+    // local copy could not be completed.
+    void finishFile(std::function<void()> afterDone = {});
     // Closes and drops the transfer's output without completing it.
     void dropOutput();
 
-    QIODevice *output = nullptr; // owned; "list" buffer or the file being written
+    std::unique_ptr<QIODevice> output; // "list" buffer or the file being written
     QString localFilePath;       // the file being written, empty for the list
+
+private:
+    // The indexing of the last finished file, while it runs.
+    std::unique_ptr<QFutureWatcher<void>> m_indexing;
 };

@@ -1,5 +1,7 @@
 #include "downloaderfactory.h"
 
+#include "deviceparams.h"
+
 #include "ftpdownloader.h"
 #include "tftpdownloader.h"
 
@@ -26,7 +28,7 @@ bool isSupportedDownloaderUrl(const QString &url)
 
 Downloader *createDownloader(const QStringList &param, QObject *parent)
 {
-    const QString scheme = schemeOf(param.value(Downloader::UrlParam));
+    const QString scheme = schemeOf(paramValue(param, DownloaderParam::Url));
     Downloader *downloader = nullptr;
     if (scheme == QLatin1String("ftp")) {
         downloader = new FtpDownloader(parent);

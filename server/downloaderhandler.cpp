@@ -1,5 +1,6 @@
 #include "downloaderhandler.h"
 
+#include "deviceparams.h"
 #include "downloader.h"
 #include "listlineparser.h"
 
@@ -41,7 +42,7 @@ void DownloaderHandler::setParam(QStringList newParam)
 {
     param = newParam;
     bool ok = false;
-    const uint minutes = param.value(PeriodParam).toUInt(&ok);
+    const uint minutes = paramValue(param, DeviceParam::Period).toUInt(&ok);
     // 0 would poll without pause and keep restarting the connection.
     if (!ok || minutes == 0)
         periodMs = kDefaultPeriodMs;
@@ -66,7 +67,7 @@ void DownloaderHandler::downloadGetFileListStart()
 
 void DownloaderHandler::downloadGetFileListDo(QStringList fileList)
 {
-    const QDir folder(param.value(FolderParam));
+    const QDir folder(paramValue(param, DeviceParam::Folder));
     const QDateTime now = QDateTime::currentDateTime();
     for (const QString &line : fileList) {
         QString name;
@@ -78,6 +79,7 @@ void DownloaderHandler::downloadGetFileListDo(QStringList fileList)
             continue;
         const qint64 localSize = QFileInfo(folder.filePath(name)).size();
         if (remoteSize > localSize) {
+            fetchingFile = true;
             emit downloadGotFile(name, ulong(localSize));
             return;
         }
@@ -119,6 +121,7 @@ void DownloaderHandler::restartPollTimer()
 {
     stopPollTimer();
     pollTimer = startTimer(periodMs, Qt::CoarseTimer);
+    fetchingFile = false;
     if (inCycle) {
         inCycle = false;
         emit cycleFinished();

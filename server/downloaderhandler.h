@@ -15,15 +15,13 @@ class QTimerEvent;
 // downloader only through queued signals and slots; it never touches the
 // network itself.
 //
-// Device parameter list (six texts): [0] device type, [1] comment,
-// [2] polling period in minutes, [3] URL, [4] local folder, [5] options.
+// It takes a device's six parameters (DeviceParam) and uses the period and
+// the local folder.
 class DownloaderHandler : public QObject
 {
     Q_OBJECT
 
 public:
-    enum DeviceParam { TypeParam = 0, CommentParam, PeriodParam, UrlParam, FolderParam, OptionsParam };
-
     static constexpr int kDefaultPeriodMs = 60000;
     static constexpr int kMsPerMinute = 60000;
     // Files dated more than this many days before now are never fetched.
@@ -31,11 +29,17 @@ public:
 
     explicit DownloaderHandler(QObject *parent = nullptr);
 
-    // Polling period (ms).
+    // Polling period (ms), as the device list shows it.
     int period() const { return periodMs; }
     // Overrides the period taken from the parameters (ms, at least 1).
     void setPeriod(int ms);
+    // True while the device waits for its next cycle (no cycle running), as
+    // the device list shows it.
     bool isPollTimerActive() const { return pollTimer != 0; }
+    // The device's six parameters as set (DeviceParam order).
+    QStringList deviceParams() const { return param; }
+    // A file was requested in the running cycle and the cycle has not ended.
+    bool isFetchingFile() const { return fetchingFile; }
     // Begins a polling cycle now: stops the polling timer and emits
     // downloadStarted().
     void startCycle();
@@ -71,4 +75,5 @@ private:
     int periodMs = kDefaultPeriodMs;
     int pollTimer = 0;       // id of the polling timer, 0 when none or during a cycle
     bool inCycle = false;
+    bool fetchingFile = false;
 };

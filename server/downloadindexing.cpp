@@ -3,15 +3,15 @@
 #include "indexcache.h"
 #include "recordingindexer.h"
 
-void writeDownloadIndexCache(const QString &recordingPath)
+bool writeDownloadIndexCache(const QString &recordingPath)
 {
     RecordingIndexer indexer;
     indexer.setWriteIndexFiles(false);
     if (!indexer.open(recordingPath))
-        return;
+        return false;
     indexer.start();
     while (indexer.state() != RecordingIndexer::Idle)
         indexer.step();
     indexer.closeFiles();
-    saveCache(indexer, cachePathFor(recordingPath));
+    return saveCache(indexer, cachePathFor(recordingPath));
 }

@@ -1,5 +1,6 @@
 #include "ftpdownloader.h"
 
+#include "deviceparams.h"
 #include "downloaderoptions.h"
 
 #include <QDir>
@@ -47,22 +48,21 @@ bool isTransferCommand(const QByteArray &command)
 
 FtpDownloader::FtpDownloader(QObject *parent)
     : Downloader(parent)
-    , controlSocket(new QTcpSocket)
-    , dataSocket(new QTcpSocket)
+    , controlSocket(std::make_unique<QTcpSocket>())
+    , dataSocket(std::make_unique<QTcpSocket>())
     , codec(QTextCodec::codecForName("UTF-8"))
 {
-    connect(controlSocket, &QTcpSocket::readyRead, this, &FtpDownloader::commandReadyRead);
-    connect(dataSocket, &QTcpSocket::readyRead, this, &FtpDownloader::dataReadyRead);
-    connect(controlSocket, &QTcpSocket::disconnected, this, &FtpDownloader::connectionDisconect, Qt::QueuedConnection);
-    connect(dataSocket, &QTcpSocket::disconnected, this, &FtpDownloader::connectionDisconect, Qt::QueuedConnection);
+    connect(controlSocket.get(), &QTcpSocket::readyRead, this, &FtpDownloader::commandReadyRead);
+    connect(dataSocket.get(), &QTcpSocket::readyRead, this, &FtpDownloader::dataReadyRead);
+    connect(controlSocket.get(), &QTcpSocket::disconnected, this, &FtpDownloader::connectionDisconect, Qt::QueuedConnection);
+    connect(dataSocket.get(), &QTcpSocket::disconnected, this, &FtpDownloader::connectionDisconect, Qt::QueuedConnection);
 }
 
 FtpDownloader::~FtpDownloader()
 {
+    // The sockets go after this body: nothing they emit may reach this object.
     controlSocket->disconnect(this);
     dataSocket->disconnect(this);
-    delete controlSocket;
-    delete dataSocket;
     dropOutput();
 }
 
@@ -71,11 +71,11 @@ int FtpDownloader::setParam(QStringList newParam)
     param = newParam;
     // Names travel as UTF-8 unless the options name another codec.
     codec = QTextCodec::codecForName("UTF-8");
-    url = QUrl(param.value(UrlParam), QUrl::TolerantMode);
+    url = QUrl(paramValue(param, DownloaderParam::Url), QUrl::TolerantMode);
     if (!url.isValid() || url.scheme() != QLatin1String("ftp"))
         return -1;
     int result = 0;
-    for (const DownloaderOption &option : parseDownloaderOptions(param.value(OptionsParam))) {
+    for (const DownloaderOption &option : parseDownloaderOptions(paramValue(param, DownloaderParam::Options))) {
         if (option.first != QLatin1String("codec"))
             continue;
         if (QTextCodec *named = QTextCodec::codecForName(option.second.toLatin1()))
@@ -113,7 +113,7 @@ void FtpDownloader::getFileList()
 void FtpDownloader::getFile(QString name, ulong pos)
 {
     // Unbuffered: received chunks go to the file as they are, without a copy.
-    if (!beginFileOutput(param.value(FolderParam), name, QIODevice::ReadWrite | QIODevice::Unbuffered))
+    if (!beginFileOutput(paramValue(param, DownloaderParam::Folder), name, QIODevice::ReadWrite | QIODevice::Unbuffered))
         return;
     output->seek(qint64(pos));
     pendingCommands << QByteArrayLiteral("pasv\r\n") << "rest " + QByteArray::number(qulonglong(pos)) + "\r\n"
@@ -149,16 +149,24 @@ void FtpDownloader::sendAbort()
     startCommandTimer(replyTimeoutMs);
 }
 
+// Returns at once: the control connection is closed in the background
+// (after what is still queued for the device has been sent), and its
+// disconnection is expected, not an error.
 void FtpDownloader::stop()
 {
     stopCommandTimer();
     stopDrainTimer();
-    for (QTcpSocket *socket : {dataSocket, controlSocket}) {
-        socket->disconnectFromHost();
-        if (socket->state() != QAbstractSocket::UnconnectedState)
-            socket->waitForDisconnected(kDisconnectWaitMs);
-    }
     pendingCommands.clear();
+    awaitedCommands.clear();
+    dropOutput();
+    transferRunning = false;
+    completionPending = false;
+    {
+        const QSignalBlocker blocker(dataSocket.get());
+        dataSocket->abort();
+    }
+    stopping = true;
+    controlSocket->disconnectFromHost();
     emit stopped();
 }
 
@@ -190,7 +198,7 @@ void FtpDownloader::dataReadyRead()
     if (output && output->objectName() == listOutputName() && listingData.size() > kMaxListingBytes) {
         dropOutput();
         {
-            const QSignalBlocker blocker(dataSocket);
+            const QSignalBlocker blocker(dataSocket.get());
             dataSocket->abort();
         }
         emit errorOccured(listingTooLargeMessage());
@@ -200,12 +208,13 @@ void FtpDownloader::dataReadyRead()
 void FtpDownloader::connectionDisconect()
 {
     QObject *origin = sender();
-    if (origin == dataSocket) {
+    if (origin == dataSocket.get()) {
         finishTransferIfReady();
         return;
     }
-    // A notice queued before start() opened a newer connection is stale.
-    if (origin != controlSocket || controlSocket->state() != QAbstractSocket::UnconnectedState)
+    // A notice queued before start() opened a newer connection is stale,
+    // and one that follows stop() is expected.
+    if (origin != controlSocket.get() || controlSocket->state() != QAbstractSocket::UnconnectedState || stopping)
         return;
     if (completionPending) {
         // The transfer was already confirmed complete: the data connection
@@ -408,8 +417,14 @@ void FtpDownloader::finishTransferIfReady()
             failWrite();
         else if (output->objectName() == listOutputName())
             finishListing();
-        else
-            finishFile();
+        else {
+            // A control connection lost meanwhile is reported after the file.
+            finishFile([this] {
+                if (controlLost)
+                    reportControlLost();
+            });
+            return;
+        }
     }
     if (controlLost)
         reportControlLost();
@@ -428,7 +443,7 @@ void FtpDownloader::failWrite()
 {
     const QString message = writeErrorMessage(output->errorString());
     {
-        const QSignalBlocker blocker(dataSocket);
+        const QSignalBlocker blocker(dataSocket.get());
         dataSocket->abort();
     }
     const bool transferAwaited = !awaitedCommands.isEmpty() && isTransferCommand(awaitedCommands.first());
@@ -445,8 +460,7 @@ void FtpDownloader::failWrite()
 void FtpDownloader::finishListing()
 {
     output->close();
-    delete output;
-    output = nullptr;
+    output.reset();
     fileList.append(splitListing(codec->toUnicode(listingData)));
     emit getFileListDone(fileList);
 }
@@ -488,7 +502,7 @@ bool FtpDownloader::openDataConnection(const QByteArray &line)
     // make the client fetch from another machine's service.
     const quint16 port = quint16(numbers[kPassivePortHigh] * kPortHighFactor + numbers[kPassivePortLow]);
     {
-        const QSignalBlocker blocker(dataSocket);
+        const QSignalBlocker blocker(dataSocket.get());
         dataSocket->abort();
     }
     dataSocket->connectToHost(controlSocket->peerAddress(), port, QIODevice::ReadWrite);
@@ -500,8 +514,8 @@ void FtpDownloader::resetConversation()
     stopCommandTimer();
     stopDrainTimer();
     {
-        const QSignalBlocker controlBlocker(controlSocket);
-        const QSignalBlocker dataBlocker(dataSocket);
+        const QSignalBlocker controlBlocker(controlSocket.get());
+        const QSignalBlocker dataBlocker(dataSocket.get());
         controlSocket->abort();
         dataSocket->abort();
     }
@@ -513,6 +527,7 @@ void FtpDownloader::resetConversation()
     completionPending = false;
     abortRequested = false;
     controlLost = false;
+    stopping = false;
     multiLineCode.clear();
 }
 

@@ -13,9 +13,9 @@ class QTimerEvent;
 
 // FTP client of one device on two QTcpSockets (control and data connection):
 // login, binary type, passive mode, directory listing, resumed retrieval and
-// abort. A non-blocking state machine driven by the event loop of the GUI
-// thread, which owns it; only stop() blocks (up to 1000 ms per socket) and
-// the indexing of a finished download runs to its end.
+// abort. A non-blocking state machine driven by the event loop of the thread
+// that owns it (the GUI thread); no slot waits, and a finished download is
+// indexed in a worker thread.
 //
 // The data connection always goes to the control connection's peer: of the
 // passive reply only the port is used, the host it names is ignored.
@@ -35,8 +35,6 @@ public:
     // after the last data of a running transfer, whichever is later (ms).
     // Further 1xx replies to the same command do not extend it.
     static constexpr int kStallTimeoutMs = 30000;
-    // Longest stop() wait per socket (ms).
-    static constexpr int kDisconnectWaitMs = 1000;
     // Default control port.
     static constexpr int kDefaultPort = 21;
 
@@ -46,13 +44,12 @@ public:
     // Takes URL ("ftp" scheme), local folder and options ("codec").
     int setParam(QStringList param) override;
 
-    // Shorter limits for tests (ms).
+    // Configuration: how long a command may wait for its reply, and how
+    // long a transfer may go without data after its preliminary reply (ms;
+    // kReplyTimeoutMs and kStallTimeoutMs unless set). Slow devices or
+    // links may need longer limits, quick tests shorter ones.
     void setReplyTimeout(int ms) { replyTimeoutMs = ms; }
     void setStallTimeout(int ms) { stallTimeoutMs = ms; }
-
-    // The codec for file names in commands and for listing text.
-    QTextCodec *textCodec() const { return codec; }
-    QString remoteFolder() const { return remotePath; }
 
 public slots:
     void start() override;
@@ -98,8 +95,8 @@ private:
     QList<QByteArray> pendingCommands;
     QByteArray listingData;
     QStringList fileList;
-    QTcpSocket *controlSocket;       // owned
-    QTcpSocket *dataSocket;          // owned
+    const std::unique_ptr<QTcpSocket> controlSocket;
+    const std::unique_ptr<QTcpSocket> dataSocket;
     QString remotePath;              // fully decoded path of the URL
     QTextCodec *codec = nullptr;
     QUrl url;
@@ -113,6 +110,7 @@ private:
     int drainTimer = 0;              // guards the wait for the data connection to close
     bool abortRequested = false;     // the pending ABOR came from abort(), not from a failure
     bool controlLost = false;        // the control connection closed while the data drained
+    bool stopping = false;           // stop() closed the control connection
     QByteArray multiLineCode;        // code of an unfinished "nnn-" reply, empty when none
     QElapsedTimer lastDataTime;      // since the last data of a running transfer
     QByteArray receiveChunk;         // reused buffer between data socket and output

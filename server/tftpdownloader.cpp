@@ -1,5 +1,6 @@
 #include "tftpdownloader.h"
 
+#include "deviceparams.h"
 #include "downloaderoptions.h"
 #include "tftppacket.h"
 
@@ -30,15 +31,15 @@ bool sameHost(const QHostAddress &a, const QHostAddress &b)
 
 TftpDownloader::TftpDownloader(QObject *parent)
     : Downloader(parent)
-    , socket(new QUdpSocket)
+    , socket(std::make_unique<QUdpSocket>())
 {
-    connect(socket, &QUdpSocket::readyRead, this, &TftpDownloader::readyRead);
+    connect(socket.get(), &QUdpSocket::readyRead, this, &TftpDownloader::readyRead);
 }
 
 TftpDownloader::~TftpDownloader()
 {
+    // The socket goes after this body: nothing it emits may reach this object.
     socket->disconnect(this);
-    delete socket;
     dropOutput();
 }
 
@@ -52,12 +53,12 @@ int TftpDownloader::setParam(QStringList newParam)
     receivedData.clear();
     retransmitInterval = kDefaultRetransmitIntervalMs;
     retransmitCount = kDefaultRetransmitCount;
-    url = QUrl(param.value(UrlParam), QUrl::TolerantMode);
+    url = QUrl(paramValue(param, DownloaderParam::Url), QUrl::TolerantMode);
     if (!url.isValid() || url.scheme() != QLatin1String("tftp"))
         return -1;
     remotePath = url.path();
     int result = 0;
-    for (const DownloaderOption &option : parseDownloaderOptions(param.value(OptionsParam))) {
+    for (const DownloaderOption &option : parseDownloaderOptions(paramValue(param, DownloaderParam::Options))) {
         bool ok = false;
         const int value = option.second.toInt(&ok);
         if (option.first == QLatin1String("blksize") && ok)
@@ -94,7 +95,7 @@ void TftpDownloader::getFileList()
 void TftpDownloader::getFile(QString name, ulong pos)
 {
     // Writing starts at byte 0 unless the device confirms the offset.
-    if (!beginFileOutput(param.value(FolderParam), name, QIODevice::ReadWrite))
+    if (!beginFileOutput(paramValue(param, DownloaderParam::Folder), name, QIODevice::ReadWrite))
         return;
     blockSize = kDefaultBlockSize;
     requestedOffset = pos;
@@ -335,8 +336,7 @@ void TftpDownloader::completeTransfer()
 void TftpDownloader::finishListing()
 {
     output->close();
-    delete output;
-    output = nullptr;
+    output.reset();
     const int end = receivedData.indexOf('\0');
     fileList = splitListing(QString::fromLatin1(end < 0 ? receivedData : receivedData.left(end)));
     emit getFileListDone(fileList);

@@ -41,10 +41,6 @@ public:
     // "retransmit_count", "retransmit_interval" in ms).
     int setParam(QStringList param) override;
 
-    int retransmitIntervalMs() const { return retransmitInterval; }
-    int retransmitAttempts() const { return retransmitCount; }
-    QByteArray requestOptionBytes() const { return requestOptions; }
-
 public slots:
     void start() override;
     void getFileList() override;
@@ -77,7 +73,7 @@ private:
     QByteArray receivedData;
     QStringList fileList;
     QByteArray requestOptions;
-    QUdpSocket *socket;              // owned
+    const std::unique_ptr<QUdpSocket> socket;
     QString remotePath;
     QUrl url;
     QHostAddress peerAddress;

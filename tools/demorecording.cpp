@@ -1,9 +1,9 @@
 #include "demorecording.h"
 
-#include "alawencoder.h"
+#include "encoders.h"
 #include "g726encoder.h"
 #include "recordingwriter.h"
-#include "speechsignal.h"
+#include "testsignals.h"
 
 #include <QIODevice>
 #include <QTextCodec>
@@ -14,6 +14,8 @@ namespace {
 
 constexpr quint32 kFrameMs = 100;          // duration of one audio frame
 constexpr int kSamplesPerFrame = 800;      // 8000 Hz x 100 ms
+constexpr double kSpeechScale = 12000;     // A-law channels: peaks near half of full scale
+constexpr double kAdpcmScale = 6000;       // the G.726 channel: a quieter talker
 
 struct Frame
 {
@@ -31,7 +33,7 @@ struct Spurt
 // A-law frames of one channel for each talk spurt.
 void addSpeech(QList<Frame> *frames, quint8 stream, quint32 seed, const QList<Spurt> &spurts)
 {
-    SpeechSignal signal(seed);
+    SpeechSignal signal(seed, kSpeechScale);
     for (const Spurt &spurt : spurts) {
         for (quint32 t = 0; t < spurt.durationMs; t += kFrameMs)
             frames->append({spurt.beginMs + t, stream, encodeALaw(signal.next(kSamplesPerFrame))});
@@ -41,7 +43,7 @@ void addSpeech(QList<Frame> *frames, quint8 stream, quint32 seed, const QList<Sp
 // G.726-32 frames of one channel: 100 ms = 800 samples = 400 bytes each.
 void addAdpcm(QList<Frame> *frames, quint8 stream, quint32 seed, const QList<Spurt> &spurts)
 {
-    SpeechSignal signal(seed, 0.25);
+    SpeechSignal signal(seed, kAdpcmScale);
     G726Encoder encoder;
     QByteArray coded(kSamplesPerFrame / 2, '\0');
     for (const Spurt &spurt : spurts) {

@@ -3,11 +3,12 @@
 // Runs velmora-cli in a child process with a private temporary folder (so
 // that index files left behind would show) and collects what it printed.
 
+#include "testfiles.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QTemporaryDir>
 
 struct CliRun
 {
@@ -19,7 +20,7 @@ struct CliRun
 
 inline CliRun runCli(const QStringList &arguments)
 {
-    QTemporaryDir tmp;
+    TempDir tmp;
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TMPDIR"), tmp.path());

@@ -1,19 +1,7 @@
 #include "clicommandrun.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
-} // namespace
 
 class tst_DecodeCommand : public QObject
 {
@@ -32,12 +20,12 @@ void tst_DecodeCommand::referenceVectors_data()
     QTest::addColumn<QString>("coded");
     QTest::addColumn<QString>("reference");
 
-    QTest::newRow("TETRA") << "TETRA" << QFINDTESTDATA("../../codecs/tests/data/ru1.tetra")
-                           << QFINDTESTDATA("../../codecs/tests/data/ru1.pcm");
-    QTest::newRow("TETRA, bad frames") << "TETRA" << QFINDTESTDATA("../../codecs/tests/data/ru1-bfi.tetra")
-                                       << QFINDTESTDATA("../../codecs/tests/data/ru1-bfi.pcm");
-    QTest::newRow("G726-32") << "G726-32" << QFINDTESTDATA("../../codecs/tests/data/ru1.g726")
-                             << QFINDTESTDATA("../../codecs/tests/data/ru1-g726.pcm");
+    QTest::newRow("TETRA") << "TETRA" << codecTestData("ru1.tetra")
+                           << codecTestData("ru1.pcm");
+    QTest::newRow("TETRA, bad frames") << "TETRA" << codecTestData("ru1-bfi.tetra")
+                                       << codecTestData("ru1-bfi.pcm");
+    QTest::newRow("G726-32") << "G726-32" << codecTestData("ru1.g726")
+                             << codecTestData("ru1-g726.pcm");
 }
 
 void tst_DecodeCommand::referenceVectors()
@@ -45,11 +33,11 @@ void tst_DecodeCommand::referenceVectors()
     QFETCH(QString, encoding);
     QFETCH(QString, coded);
     QFETCH(QString, reference);
-    QVERIFY(!coded.isEmpty() && !reference.isEmpty());
-    QTemporaryDir dir;
+    QVERIFY(QFile::exists(coded) && QFile::exists(reference));
+    TempDir dir;
     const QString out = dir.filePath(QStringLiteral("out.pcm"));
     QCOMPARE(runCli({"decode", "--encoding", encoding, coded, out}).status, 0);
-    QVERIFY(readAll(out) == readAll(reference));
+    QVERIFY(readFile(out) == readFile(reference));
 }
 
 void tst_DecodeCommand::failures_data()
@@ -57,8 +45,7 @@ void tst_DecodeCommand::failures_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
 
-    QTemporaryDir dir;
-    const QString input = QFINDTESTDATA("../../codecs/tests/data/ru1.tetra");
+    const QString input = codecTestData("ru1.tetra");
     QTest::newRow("unknown encoding") << QStringList{"decode", "--encoding", "GSM", input, "/tmp/x.pcm"} << 1;
     QTest::newRow("names are case-sensitive") << QStringList{"decode", "--encoding", "tetra", input, "/tmp/x.pcm"} << 1;
     QTest::newRow("missing input") << QStringList{"decode", "--encoding", "PCMA", "/nonexistent.al", "/tmp/x.pcm"} << 1;

@@ -1,7 +1,7 @@
 #include "clicommandrun.h"
 #include "testrecording.h"
+#include "wavefile.h"
 
-#include <QtEndian>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -11,20 +11,6 @@
 using namespace TestRecordingData;
 
 namespace {
-
-constexpr int kHeaderBytes = 44;
-
-quint32 u32At(const QByteArray &bytes, int at)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
 
 // PCMA (no rate), G.726 and TETRA channels, a text channel, frames at the
 // same time, a gap across midnight. `lastEncoding` is the coding of the
@@ -36,7 +22,7 @@ QString writeRecording(TestRecording &recording, const QString &lastEncoding = Q
     recording.addStream(3, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("События"));
     recording.addStream(4, QStringLiteral("audio"), QStringLiteral("TETRA"), QStringLiteral("TETRA"));
     recording.addStream(5, QStringLiteral("audio"), lastEncoding, QStringLiteral("Пустой"));
-    const QByteArray tetra = tetraFrames(QFINDTESTDATA("../../codecs/tests/data/ru1.tetra"), 10); // 300 ms
+    const QByteArray tetra = tetraFrames(10); // 300 ms
     recording.frame(86399800, 1, alaw(1600));    // 200 ms before midnight
     recording.frame(86399800, 2, g726Tone(1600)); // 200 ms
     recording.text(86399900, 3, QStringLiteral("Вызов"));
@@ -47,7 +33,7 @@ QString writeRecording(TestRecording &recording, const QString &lastEncoding = Q
 
 } // namespace
 
-class TestExportCommand : public QObject
+class tst_ExportCommand : public QObject
 {
     Q_OBJECT
 
@@ -65,7 +51,7 @@ private slots:
     void mixedRatesKeepSpeedAndPitch();
 };
 
-void TestExportCommand::exportsFileOfExpectedSize_data()
+void tst_ExportCommand::exportsFileOfExpectedSize_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("samples");
@@ -84,24 +70,24 @@ void TestExportCommand::exportsFileOfExpectedSize_data()
                        QStringLiteral("--duration"), QStringLiteral("1000")} << 10 * 800;
 }
 
-void TestExportCommand::exportsFileOfExpectedSize()
+void tst_ExportCommand::exportsFileOfExpectedSize()
 {
     QFETCH(QStringList, options);
     QFETCH(int, samples);
     TestRecording recording;
     const QString input = writeRecording(recording);
-    const QString output = recording.dir() + QStringLiteral("/out.wav");
+    const QString output = recording.filePath(QStringLiteral("out.wav"));
     const CliRun run = runCli(QStringList{QStringLiteral("export"), input, output} + options);
     QCOMPARE(run.status, 0);
     QVERIFY(run.leftovers.isEmpty());
-    const QByteArray wave = readFile(output);
-    QCOMPARE(wave.size(), kHeaderBytes + 2 * samples);
-    QCOMPARE(u32At(wave, 4), quint32(wave.size() - 8));
-    QCOMPARE(u32At(wave, 40), quint32(2 * samples));
-    QCOMPARE(u32At(wave, 24), 8000u);
+    const WaveFile wave = WaveFile::read(output);
+    QCOMPARE(wave.bytes.size(), WaveFile::kHeaderBytes + 2 * samples);
+    QCOMPARE(wave.riffSize(), quint32(wave.bytes.size() - 8));
+    QCOMPARE(wave.dataSize(), quint32(2 * samples));
+    QCOMPARE(wave.rate(), 8000u);
 }
 
-void TestExportCommand::rateRule_data()
+void tst_ExportCommand::rateRule_data()
 {
     QTest::addColumn<QString>("lastEncoding");
     QTest::addColumn<QStringList>("options");
@@ -115,23 +101,23 @@ void TestExportCommand::rateRule_data()
     QTest::newRow("recording names 5 Hz, with pauses") << "PCMA/5" << QStringList{QStringLiteral("--with-pauses")} << 8000u;
 }
 
-void TestExportCommand::rateRule()
+void tst_ExportCommand::rateRule()
 {
     QFETCH(QString, lastEncoding);
     QFETCH(QStringList, options);
     QFETCH(quint32, rate);
     TestRecording recording;
     const QString input = writeRecording(recording, lastEncoding);
-    const QString output = recording.dir() + QStringLiteral("/out.wav");
+    const QString output = recording.filePath(QStringLiteral("out.wav"));
     const CliRun run = runCli(QStringList{QStringLiteral("export"), input, output} + options);
     QCOMPARE(run.status, 0);
-    const QByteArray wave = readFile(output);
-    QCOMPARE(u32At(wave, 24), rate);
-    QCOMPARE(u32At(wave, 28), 2 * rate);
-    QCOMPARE((wave.size() - kHeaderBytes) % (2 * int(rate / 10)), 0); // whole 100 ms periods
+    const WaveFile wave = WaveFile::read(output);
+    QCOMPARE(wave.rate(), rate);
+    QCOMPARE(wave.byteRate(), 2 * rate);
+    QCOMPARE((wave.bytes.size() - WaveFile::kHeaderBytes) % (2 * int(rate / 10)), 0); // whole 100 ms periods
 }
 
-void TestExportCommand::failures_data()
+void tst_ExportCommand::failures_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
@@ -146,13 +132,13 @@ void TestExportCommand::failures_data()
     QTest::newRow("unknown channel") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--channels"), QStringLiteral("1,9")} << 2;
 }
 
-void TestExportCommand::failures()
+void tst_ExportCommand::failures()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
     TestRecording recording;
     const QString input = writeRecording(recording);
-    const QString output = recording.dir() + QStringLiteral("/out.wav");
+    const QString output = recording.filePath(QStringLiteral("out.wav"));
     arguments.replaceInStrings(QStringLiteral("IN"), input);
     arguments.replaceInStrings(QStringLiteral("OUT"), output);
     const CliRun run = runCli(QStringList{QStringLiteral("export")} + arguments);
@@ -161,11 +147,11 @@ void TestExportCommand::failures()
     QVERIFY(!QFile::exists(output));
 }
 
-void TestExportCommand::outputThatCannotBeCreatedFails()
+void tst_ExportCommand::outputThatCannotBeCreatedFails()
 {
     TestRecording recording;
     const QString input = writeRecording(recording);
-    const QString output = recording.dir() + QStringLiteral("/no-such-folder/out.wav");
+    const QString output = recording.filePath(QStringLiteral("no-such-folder/out.wav"));
     const CliRun run = runCli({QStringLiteral("export"), input, output});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains("cannot create"), run.err.constData());
@@ -175,7 +161,7 @@ void TestExportCommand::outputThatCannotBeCreatedFails()
 // Outputs that are no regular file are written into, never replaced: a
 // device keeps its node, and /dev/full reports the full disk. The same holds
 // for decoded audio, which a FIFO may take as well.
-void TestExportCommand::specialOutputFiles_data()
+void tst_ExportCommand::specialOutputFiles_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("target");
@@ -193,7 +179,7 @@ void TestExportCommand::specialOutputFiles_data()
     QTest::newRow("decode: FIFO") << "decode" << "FIFO" << false << 0 << QString();
 }
 
-void TestExportCommand::specialOutputFiles()
+void tst_ExportCommand::specialOutputFiles()
 {
     QFETCH(QString, command);
     QFETCH(QString, target);
@@ -204,7 +190,7 @@ void TestExportCommand::specialOutputFiles()
     const QString input = writeRecording(recording);
     int fifoReader = -1;
     if (target == QLatin1String("FIFO")) {
-        target = recording.dir() + QStringLiteral("/fifo");
+        target = recording.filePath(QStringLiteral("fifo"));
         QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
         // Open for reading first, so that the writer does not wait for a reader.
         fifoReader = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK);
@@ -212,7 +198,7 @@ void TestExportCommand::specialOutputFiles()
     }
     QString output = target;
     if (viaSymlink) {
-        output = recording.dir() + QStringLiteral("/link");
+        output = recording.filePath(QStringLiteral("link"));
         QVERIFY(QFile::link(target, output));
     }
     struct stat before = {};
@@ -243,27 +229,26 @@ void TestExportCommand::specialOutputFiles()
 namespace {
 
 // Positive-going zero crossings per second over samples [from, to) of a
-// 16-bit WAV's data: the frequency of a clean tone.
-double toneFrequency(const QByteArray &wave, int rate, int from, int to)
+// 16-bit WAV: the frequency of a clean tone.
+double toneFrequency(const WaveFile &wave, int rate, int from, int to)
 {
-    const QByteArray data = wave.mid(kHeaderBytes);
     int crossings = 0;
     for (int i = from + 1; i < to; ++i)
-        crossings += sampleAt(data, i - 1) < 0 && sampleAt(data, i) >= 0;
+        crossings += wave.sample(i - 1) < 0 && wave.sample(i) >= 0;
     return crossings * double(rate) / (to - from);
 }
 
-// First and last sample of a 16-bit WAV's data louder than `level`.
-QPair<int, int> loudSpan(const QByteArray &wave, int level)
+// First and last sample of a 16-bit WAV in [from, to) louder than `level`,
+// counted from `from`.
+QPair<int, int> loudSpan(const WaveFile &wave, int from, int to, int level)
 {
-    const QByteArray data = wave.mid(kHeaderBytes);
     int first = -1;
     int last = -1;
-    for (int i = 0; i < data.size() / 2; ++i) {
-        if (qAbs(int(sampleAt(data, i))) > level) {
+    for (int i = from; i < qMin(to, wave.samples()); ++i) {
+        if (qAbs(int(wave.sample(i))) > level) {
             if (first < 0)
-                first = i;
-            last = i;
+                first = i - from;
+            last = i - from;
         }
     }
     return qMakePair(first, last);
@@ -273,7 +258,7 @@ QPair<int, int> loudSpan(const QByteArray &wave, int level)
 
 // An 8 kHz stream and a 16 kHz stream in one mix: each is resampled to the
 // output rate, so every tone lasts as long and sounds as high as recorded.
-void TestExportCommand::mixedRatesKeepSpeedAndPitch_data()
+void tst_ExportCommand::mixedRatesKeepSpeedAndPitch_data()
 {
     QTest::addColumn<int>("rate");
     QTest::newRow("16000 Hz, the recording's rate") << 16000;
@@ -281,7 +266,7 @@ void TestExportCommand::mixedRatesKeepSpeedAndPitch_data()
     QTest::newRow("11025 Hz") << 11025;
 }
 
-void TestExportCommand::mixedRatesKeepSpeedAndPitch()
+void tst_ExportCommand::mixedRatesKeepSpeedAndPitch()
 {
     QFETCH(int, rate);
     TestRecording recording;
@@ -290,23 +275,22 @@ void TestExportCommand::mixedRatesKeepSpeedAndPitch()
     recording.frame(0, 1, alawTone(8000, 8000, 1000));      // 1 s of 1000 Hz at 0 ms
     recording.frame(2000, 2, alawTone(16000, 16000, 3000)); // 1 s of 3000 Hz at 2000 ms
     recording.index();
-    const QString output = recording.dir() + QStringLiteral("/mix.wav");
+    const QString output = recording.filePath(QStringLiteral("mix.wav"));
     const CliRun run = runCli({QStringLiteral("export"), recording.path(), output, QStringLiteral("--with-pauses"),
                                QStringLiteral("--duration"), QStringLiteral("3000"), QStringLiteral("--rate"),
                                QString::number(rate)});
     QCOMPARE(run.status, 0);
-    const QByteArray wave = readFile(output);
-    QCOMPARE(u32At(wave, 24), quint32(rate));
+    const WaveFile wave = WaveFile::read(output);
+    QCOMPARE(wave.rate(), quint32(rate));
     const int periodSamples = rate / 10;
-    QCOMPARE((wave.size() - kHeaderBytes) / 2, 30 * periodSamples); // 3 s of 100 ms periods
+    QCOMPARE(wave.samples(), 30 * periodSamples); // 3 s of 100 ms periods
     const int second = 10 * periodSamples;
     const int slack = rate / 100; // 10 ms
     // The first tone fills the first second, the second tone the last.
-    const QPair<int, int> first = loudSpan(wave.left(kHeaderBytes + 2 * (second + second / 2)), 2000);
+    const QPair<int, int> first = loudSpan(wave, 0, second + second / 2, 2000);
     QVERIFY2(first.first <= slack && qAbs(first.second - second) <= slack,
              qPrintable(QStringLiteral("first tone %1..%2").arg(first.first).arg(first.second)));
-    const QByteArray tail = wave.left(kHeaderBytes) + wave.mid(kHeaderBytes + 2 * (2 * second - slack));
-    const QPair<int, int> last = loudSpan(tail, 2000);
+    const QPair<int, int> last = loudSpan(wave, 2 * second - slack, wave.samples(), 2000);
     QVERIFY2(qAbs(last.first - slack) <= slack && qAbs(last.second - (second + slack)) <= 2 * slack,
              qPrintable(QStringLiteral("second tone %1..%2").arg(last.first).arg(last.second)));
     // Pitch: measured well inside each tone.
@@ -316,5 +300,5 @@ void TestExportCommand::mixedRatesKeepSpeedAndPitch()
     QVERIFY2(qAbs(high - 3000) < 15, qPrintable(QString::number(high)));
 }
 
-QTEST_GUILESS_MAIN(TestExportCommand)
+QTEST_GUILESS_MAIN(tst_ExportCommand)
 #include "tst_exportcommand.moc"

@@ -25,7 +25,7 @@ QString writeRecording(TestRecording &recording)
 
 } // namespace
 
-class TestIntervalsCommand : public QObject
+class tst_IntervalsCommand : public QObject
 {
     Q_OBJECT
 
@@ -39,7 +39,7 @@ private slots:
     void manyIntervalsInBoundedMemory();
 };
 
-void TestIntervalsCommand::json_data()
+void tst_IntervalsCommand::json_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QByteArray>("expected");
@@ -57,7 +57,7 @@ void TestIntervalsCommand::json_data()
         << QByteArray(R"([{"begin_ms":86400000,"duration_ms":100,"names":["Борт"]}])");
 }
 
-void TestIntervalsCommand::json()
+void tst_IntervalsCommand::json()
 {
     QFETCH(QStringList, options);
     QFETCH(QByteArray, expected);
@@ -68,7 +68,7 @@ void TestIntervalsCommand::json()
     QCOMPARE(QJsonDocument(jsonList(run.out)).toJson(QJsonDocument::Compact), expected);
 }
 
-void TestIntervalsCommand::textOutput()
+void tst_IntervalsCommand::textOutput()
 {
     TestRecording recording;
     const CliRun run = runCli({QStringLiteral("intervals"), writeRecording(recording), QStringLiteral("--gap"), QStringLiteral("1")});
@@ -77,7 +77,7 @@ void TestIntervalsCommand::textOutput()
     QVERIFY(run.out.startsWith(QStringLiteral("0\t200\tДиспетчер\n").toUtf8()));
 }
 
-void TestIntervalsCommand::usage_data()
+void tst_IntervalsCommand::usage_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
@@ -88,7 +88,7 @@ void TestIntervalsCommand::usage_data()
     QTest::newRow("missing input") << QStringList{QStringLiteral("/nonexistent"), QStringLiteral("--gap"), QStringLiteral("1")} << 1;
 }
 
-void TestIntervalsCommand::usage()
+void tst_IntervalsCommand::usage()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
@@ -101,14 +101,14 @@ void TestIntervalsCommand::usage()
 
 // Intervals are printed as they are found: hundreds of thousands of them
 // cost no more memory than a few.
-void TestIntervalsCommand::manyIntervalsInBoundedMemory_data()
+void tst_IntervalsCommand::manyIntervalsInBoundedMemory_data()
 {
     QTest::addColumn<bool>("json");
     QTest::newRow("text") << false;
     QTest::newRow("json") << true;
 }
 
-void TestIntervalsCommand::manyIntervalsInBoundedMemory()
+void tst_IntervalsCommand::manyIntervalsInBoundedMemory()
 {
     QFETCH(bool, json);
     constexpr int kIntervals = 300000;
@@ -135,5 +135,5 @@ void TestIntervalsCommand::manyIntervalsInBoundedMemory()
     QVERIFY2(usage.ru_maxrss < kMaxResidentKiB, qPrintable(QStringLiteral("%1 KiB").arg(usage.ru_maxrss)));
 }
 
-QTEST_GUILESS_MAIN(TestIntervalsCommand)
+QTEST_GUILESS_MAIN(tst_IntervalsCommand)
 #include "tst_intervalscommand.moc"

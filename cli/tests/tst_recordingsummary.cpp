@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -14,7 +13,7 @@ namespace {
 
 using Pairs = RecordingWriter::Pairs;
 
-QString writeRecording(const QTemporaryDir &dir, const QString &dateTime, bool withFile = true)
+QString writeRecording(const TempDir &dir, const QString &dateTime, bool withFile = true)
 {
     const QString path = dir.filePath(QStringLiteral("r.rec"));
     QFile file(path);
@@ -52,7 +51,7 @@ private slots:
 
 void tst_RecordingSummary::json()
 {
-    QTemporaryDir dir;
+    TempDir dir;
     const QString path = writeRecording(dir, QStringLiteral("05.03.13 14:22:07.250"));
     RecordingSummary summary;
     QString error;
@@ -107,7 +106,7 @@ void tst_RecordingSummary::base()
     QFETCH(QString, dateTime);
     QFETCH(bool, withFile);
     QFETCH(QString, expected);
-    QTemporaryDir dir;
+    TempDir dir;
     RecordingSummary summary;
     QString error;
     QVERIFY(RecordingSummary::read(writeRecording(dir, dateTime, withFile), &summary, &error));
@@ -138,7 +137,7 @@ void tst_RecordingSummary::duration()
     QFETCH(QString, encoding);
     QFETCH(int, payloadBytes);
     QFETCH(double, expected);
-    QTemporaryDir dir;
+    TempDir dir;
     const QString path = dir.filePath(QStringLiteral("d.rec"));
     {
         QFile file(path);
@@ -176,7 +175,7 @@ void tst_RecordingSummary::cliExitStatus()
 {
     QFETCH(QString, input);
     QFETCH(int, status);
-    QTemporaryDir dir;
+    TempDir dir;
     QString path = dir.filePath(QStringLiteral("missing.rec"));
     if (input == QLatin1String("recording"))
         path = writeRecording(dir, QStringLiteral("01.01.2020"));

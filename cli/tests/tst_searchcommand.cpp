@@ -30,7 +30,7 @@ QString writeRecording(TestRecording &recording)
 
 } // namespace
 
-class TestSearchCommand : public QObject
+class tst_SearchCommand : public QObject
 {
     Q_OBJECT
 
@@ -42,7 +42,7 @@ private slots:
     void stopSignalRemovesIndexFiles();
 };
 
-void TestSearchCommand::search_data()
+void tst_SearchCommand::search_data()
 {
     QTest::addColumn<QStringList>("text");
     QTest::addColumn<QByteArray>("expected");
@@ -57,7 +57,7 @@ void TestSearchCommand::search_data()
     QTest::newRow("nothing found") << QStringList{QStringLiteral("тревога")} << QByteArray("[]");
 }
 
-void TestSearchCommand::search()
+void tst_SearchCommand::search()
 {
     QFETCH(QStringList, text);
     QFETCH(QByteArray, expected);
@@ -70,7 +70,7 @@ void TestSearchCommand::search()
     QCOMPARE(run.out, QJsonDocument(jsonList(run.out)).toJson(QJsonDocument::Indented));
 }
 
-void TestSearchCommand::usage()
+void tst_SearchCommand::usage()
 {
     QCOMPARE(runCli({QStringLiteral("search")}).status, 2);
     QCOMPARE(runCli({QStringLiteral("search"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}).status, 2);
@@ -83,7 +83,7 @@ void TestSearchCommand::usage()
 
 // A command stopped by a signal removes its index files. The command is
 // held with its index open by an output nobody reads (a full FIFO).
-void TestSearchCommand::stopSignalRemovesIndexFiles_data()
+void tst_SearchCommand::stopSignalRemovesIndexFiles_data()
 {
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("SIGTERM") << int(SIGTERM);
@@ -91,7 +91,7 @@ void TestSearchCommand::stopSignalRemovesIndexFiles_data()
     QTest::newRow("SIGHUP") << int(SIGHUP);
 }
 
-void TestSearchCommand::stopSignalRemovesIndexFiles()
+void tst_SearchCommand::stopSignalRemovesIndexFiles()
 {
     QFETCH(int, signalNumber);
     constexpr int kFrames = 5000; // about 100 KB of output, more than a pipe holds
@@ -100,12 +100,12 @@ void TestSearchCommand::stopSignalRemovesIndexFiles()
     for (int i = 0; i < kFrames; ++i)
         recording.text(quint32(i * 10), 1, QStringLiteral("событие номер %1").arg(i));
     recording.index();
-    const QString fifo = recording.dir() + QStringLiteral("/out");
+    const QString fifo = recording.filePath(QStringLiteral("out"));
     QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
     QVERIFY(reader >= 0);
 
-    QTemporaryDir tmp;
+    TempDir tmp;
     QVERIFY(tmp.isValid());
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -128,5 +128,5 @@ void TestSearchCommand::stopSignalRemovesIndexFiles()
     QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
-QTEST_GUILESS_MAIN(TestSearchCommand)
+QTEST_GUILESS_MAIN(tst_SearchCommand)
 #include "tst_searchcommand.moc"

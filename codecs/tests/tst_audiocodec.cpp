@@ -24,7 +24,7 @@ QString kindOf(const AudioCodec *codec)
 
 } // namespace
 
-class TestAudioCodec : public QObject
+class tst_AudioCodec : public QObject
 {
     Q_OBJECT
 
@@ -39,7 +39,7 @@ private slots:
     void decodeNothing();
 };
 
-void TestAudioCodec::factory_data()
+void tst_AudioCodec::factory_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::addColumn<int>("defaultRate");
@@ -83,14 +83,14 @@ void TestAudioCodec::factory_data()
     QTest::newRow("space after") << "PCMA " << 8000 << "none" << 0;
 }
 
-void TestAudioCodec::factory()
+void tst_AudioCodec::factory()
 {
     QFETCH(QString, encoding);
     QFETCH(int, defaultRate);
     QFETCH(QString, kind);
     QFETCH(int, rate);
 
-    const std::unique_ptr<AudioCodec> codec(createAudioCodec(encoding, defaultRate));
+    const std::unique_ptr<AudioCodec> codec = createAudioCodec(encoding, defaultRate);
     QCOMPARE(kindOf(codec.get()), kind);
     if (codec) {
         QCOMPARE(codec->sampleRate(), rate);
@@ -98,7 +98,7 @@ void TestAudioCodec::factory()
     }
 }
 
-void TestAudioCodec::encodedDuration_data()
+void tst_AudioCodec::encodedDuration_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::addColumn<int>("bytes");
@@ -124,7 +124,7 @@ void TestAudioCodec::encodedDuration_data()
     QTest::newRow("G726-16") << "G726-16" << 100 << 0.0;
 }
 
-void TestAudioCodec::encodedDuration()
+void tst_AudioCodec::encodedDuration()
 {
     QFETCH(QString, encoding);
     QFETCH(int, bytes);
@@ -132,7 +132,7 @@ void TestAudioCodec::encodedDuration()
     QCOMPARE(::encodedDuration(encoding, bytes, 8000), ms);
 }
 
-void TestAudioCodec::durationMatchesDecoder_data()
+void tst_AudioCodec::durationMatchesDecoder_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::addColumn<int>("bytes");
@@ -146,17 +146,17 @@ void TestAudioCodec::durationMatchesDecoder_data()
     }
 }
 
-void TestAudioCodec::durationMatchesDecoder()
+void tst_AudioCodec::durationMatchesDecoder()
 {
     // The server's duration and the player's decoder must agree.
     QFETCH(QString, encoding);
     QFETCH(int, bytes);
-    const std::unique_ptr<AudioCodec> codec(createAudioCodec(encoding, 8000));
+    const std::unique_ptr<AudioCodec> codec = createAudioCodec(encoding, 8000);
     QVERIFY(codec);
     QCOMPARE(::encodedDuration(encoding, bytes, 8000), codec->durationForBytes(bytes));
 }
 
-void TestAudioCodec::decodeNothing_data()
+void tst_AudioCodec::decodeNothing_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::newRow("PCMA") << "PCMA";
@@ -164,10 +164,10 @@ void TestAudioCodec::decodeNothing_data()
     QTest::newRow("TETRA") << "TETRA";
 }
 
-void TestAudioCodec::decodeNothing()
+void tst_AudioCodec::decodeNothing()
 {
     QFETCH(QString, encoding);
-    const std::unique_ptr<AudioCodec> codec(createAudioCodec(encoding, 8000));
+    const std::unique_ptr<AudioCodec> codec = createAudioCodec(encoding, 8000);
     QVERIFY(codec);
     const char in = 0;
     qint16 out = 0x1234;
@@ -180,5 +180,5 @@ void TestAudioCodec::decodeNothing()
     QCOMPARE(written, 0);
 }
 
-QTEST_APPLESS_MAIN(TestAudioCodec)
+QTEST_APPLESS_MAIN(tst_AudioCodec)
 #include "tst_audiocodec.moc"

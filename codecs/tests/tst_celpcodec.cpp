@@ -1,4 +1,5 @@
 #include "celpcodec.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -12,27 +13,6 @@ namespace {
 
 constexpr int kFrameBytes = 18;
 constexpr int kFrameOutBytes = 480;
-
-QByteArray readFixture(const QString &name)
-{
-    const QString path = QFINDTESTDATA(QStringLiteral("data/") + name);
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-// 16-bit little-endian samples as stored in the reference files.
-QVector<qint16> samplesOf(const QByteArray &pcm)
-{
-    QVector<qint16> samples(pcm.size() / 2);
-    for (int i = 0; i < samples.size(); ++i) {
-        const auto lo = static_cast<quint8>(pcm[2 * i]);
-        const auto hi = static_cast<quint8>(pcm[2 * i + 1]);
-        samples[i] = static_cast<qint16>(lo | (hi << 8));
-    }
-    return samples;
-}
 
 // Decodes `coded` in chunks of chunkBytes (the whole input when 0).
 QVector<qint16> decodeInChunks(CELPCodec &codec, const QByteArray &coded, int chunkBytes = 0)
@@ -89,7 +69,7 @@ QByteArray frameWithFirstBitSet(quint32 seed)
 
 } // namespace
 
-class TestCELPCodec : public QObject
+class tst_CELPCodec : public QObject
 {
     Q_OBJECT
 
@@ -120,7 +100,7 @@ private slots:
     void randomInputDecodesSafely();
 };
 
-void TestCELPCodec::addVectorRows()
+void tst_CELPCodec::addVectorRows()
 {
     QTest::addColumn<QString>("name");
     // Good frames only; bad frames including the first two of the stream;
@@ -130,11 +110,11 @@ void TestCELPCodec::addVectorRows()
     QTest::newRow("ru2") << QStringLiteral("ru2");
 }
 
-void TestCELPCodec::decodesVectorInOneCall()
+void tst_CELPCodec::decodesVectorInOneCall()
 {
     QFETCH(QString, name);
-    const QByteArray coded = readFixture(name + QStringLiteral(".tetra"));
-    const QVector<qint16> expected = samplesOf(readFixture(name + QStringLiteral(".pcm")));
+    const QByteArray coded = readFile(codecTestData(name + QStringLiteral(".tetra")));
+    const QVector<qint16> expected = samplesOf(readFile(codecTestData(name + QStringLiteral(".pcm"))));
     QVERIFY(!coded.isEmpty());
     QCOMPARE(expected.size(), coded.size() / kFrameBytes * 240);
 
@@ -142,36 +122,36 @@ void TestCELPCodec::decodesVectorInOneCall()
     COMPARE_SAMPLES(decodeInChunks(codec, coded), expected);
 }
 
-void TestCELPCodec::decodesVectorFrameByFrame()
+void tst_CELPCodec::decodesVectorFrameByFrame()
 {
     QFETCH(QString, name);
-    const QByteArray coded = readFixture(name + QStringLiteral(".tetra"));
-    const QVector<qint16> expected = samplesOf(readFixture(name + QStringLiteral(".pcm")));
+    const QByteArray coded = readFile(codecTestData(name + QStringLiteral(".tetra")));
+    const QVector<qint16> expected = samplesOf(readFile(codecTestData(name + QStringLiteral(".pcm"))));
     QVERIFY(!coded.isEmpty());
 
     CELPCodec codec;
     COMPARE_SAMPLES(decodeInChunks(codec, coded, kFrameBytes), expected);
 }
 
-void TestCELPCodec::resetRestoresInitialState()
+void tst_CELPCodec::resetRestoresInitialState()
 {
     QFETCH(QString, name);
-    const QByteArray coded = readFixture(name + QStringLiteral(".tetra"));
-    const QVector<qint16> expected = samplesOf(readFixture(name + QStringLiteral(".pcm")));
+    const QByteArray coded = readFile(codecTestData(name + QStringLiteral(".tetra")));
+    const QVector<qint16> expected = samplesOf(readFile(codecTestData(name + QStringLiteral(".pcm"))));
     QVERIFY(!coded.isEmpty());
 
     // Leave every part of the state dirty, a bad frame included, then reset.
     CELPCodec codec;
-    QVERIFY(!decodeInChunks(codec, readFixture(QStringLiteral("ru2.tetra"))).isEmpty());
+    QVERIFY(!decodeInChunks(codec, readFile(codecTestData(QStringLiteral("ru2.tetra")))).isEmpty());
     QVERIFY(!decodeInChunks(codec, frameWithFirstBitSet(7)).isEmpty());
     codec.reset();
     COMPARE_SAMPLES(decodeInChunks(codec, coded), expected);
 }
 
-void TestCELPCodec::alternatingDecodersStayIndependent()
+void tst_CELPCodec::alternatingDecodersStayIndependent()
 {
-    const QByteArray codedA = readFixture(QStringLiteral("ru1-bfi.tetra"));
-    const QByteArray codedB = readFixture(QStringLiteral("ru2.tetra"));
+    const QByteArray codedA = readFile(codecTestData(QStringLiteral("ru1-bfi.tetra")));
+    const QByteArray codedB = readFile(codecTestData(QStringLiteral("ru2.tetra")));
     QVERIFY(!codedA.isEmpty() && !codedB.isEmpty());
 
     CELPCodec a;
@@ -186,11 +166,11 @@ void TestCELPCodec::alternatingDecodersStayIndependent()
         if (pos < codedB.size())
             outB += decodeInChunks(b, codedB.mid(pos, kFrameBytes));
     }
-    COMPARE_SAMPLES(outA, samplesOf(readFixture(QStringLiteral("ru1-bfi.pcm"))));
-    COMPARE_SAMPLES(outB, samplesOf(readFixture(QStringLiteral("ru2.pcm"))));
+    COMPARE_SAMPLES(outA, samplesOf(readFile(codecTestData(QStringLiteral("ru1-bfi.pcm")))));
+    COMPARE_SAMPLES(outB, samplesOf(readFile(codecTestData(QStringLiteral("ru2.pcm")))));
 }
 
-void TestCELPCodec::decodeSizes_data()
+void tst_CELPCodec::decodeSizes_data()
 {
     QTest::addColumn<int>("inBytes");
     QTest::addColumn<int>("capacity");
@@ -208,14 +188,14 @@ void TestCELPCodec::decodeSizes_data()
     QTest::newRow("negative count") << -36 << 100000 << 1 << -1;
 }
 
-void TestCELPCodec::decodeSizes()
+void tst_CELPCodec::decodeSizes()
 {
     QFETCH(int, inBytes);
     QFETCH(int, capacity);
     QFETCH(int, result);
     QFETCH(int, written);
 
-    const QByteArray coded = readFixture(QStringLiteral("ru1.tetra")).left(qMax(inBytes, 0));
+    const QByteArray coded = readFile(codecTestData(QStringLiteral("ru1.tetra"))).left(qMax(inBytes, 0));
     constexpr qint16 kUntouched = 0x5555;
     QVector<qint16> out(2000, kUntouched);
     int outBytes = -1;
@@ -228,7 +208,7 @@ void TestCELPCodec::decodeSizes()
         QCOMPARE(out[i], kUntouched);
 }
 
-void TestCELPCodec::bytesForDuration_data()
+void tst_CELPCodec::bytesForDuration_data()
 {
     QTest::addColumn<double>("ms");
     QTest::addColumn<int>("bytes");
@@ -246,7 +226,7 @@ void TestCELPCodec::bytesForDuration_data()
     QTest::newRow("beyond int") << 1e300 << std::numeric_limits<int>::max() / 18 * 18;
 }
 
-void TestCELPCodec::bytesForDuration()
+void tst_CELPCodec::bytesForDuration()
 {
     QFETCH(double, ms);
     QFETCH(int, bytes);
@@ -254,7 +234,7 @@ void TestCELPCodec::bytesForDuration()
     QCOMPARE(codec.bytesForDuration(ms), bytes);
 }
 
-void TestCELPCodec::durationForBytes_data()
+void tst_CELPCodec::durationForBytes_data()
 {
     QTest::addColumn<int>("bytes");
     QTest::addColumn<double>("ms");
@@ -265,7 +245,7 @@ void TestCELPCodec::durationForBytes_data()
     QTest::newRow("frame and a remainder") << 40 << 40 / 18.0 * 30;
 }
 
-void TestCELPCodec::durationForBytes()
+void tst_CELPCodec::durationForBytes()
 {
     QFETCH(int, bytes);
     QFETCH(double, ms);
@@ -273,7 +253,7 @@ void TestCELPCodec::durationForBytes()
     QCOMPARE(codec.durationForBytes(bytes), ms);
 }
 
-void TestCELPCodec::rateIsFixed()
+void tst_CELPCodec::rateIsFixed()
 {
     CELPCodec codec;
     codec.setSampleRate(16000);
@@ -281,7 +261,7 @@ void TestCELPCodec::rateIsFixed()
     QCOMPARE(codec.frameSize(), 18);
 }
 
-void TestCELPCodec::scaleSample_data()
+void tst_CELPCodec::scaleSample_data()
 {
     QTest::addColumn<int>("sample");
     QTest::addColumn<int>("scaled");
@@ -298,14 +278,14 @@ void TestCELPCodec::scaleSample_data()
     QTest::newRow("extreme negative") << -32768 << -32768;
 }
 
-void TestCELPCodec::scaleSample()
+void tst_CELPCodec::scaleSample()
 {
     QFETCH(int, sample);
     QFETCH(int, scaled);
     QCOMPARE(int(CELPCodec::scaleSample(qint16(sample))), scaled);
 }
 
-void TestCELPCodec::unpackFrame_data()
+void tst_CELPCodec::unpackFrame_data()
 {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QVector<int>>("params");
@@ -350,7 +330,7 @@ void TestCELPCodec::unpackFrame_data()
     QTest::newRow("field crossing a byte") << frame << crossing;
 }
 
-void TestCELPCodec::unpackFrame()
+void tst_CELPCodec::unpackFrame()
 {
     QFETCH(QByteArray, frame);
     QFETCH(QVector<int>, params);
@@ -361,11 +341,11 @@ void TestCELPCodec::unpackFrame()
         QCOMPARE(int(unpacked[i]), params[i]);
 }
 
-void TestCELPCodec::badFrameIgnoresItsBits()
+void tst_CELPCodec::badFrameIgnoresItsBits()
 {
     // A bad frame is concealed from the frames before it: its own bits,
     // however different, change nothing in it or after it.
-    const QByteArray coded = readFixture(QStringLiteral("ru1.tetra"));
+    const QByteArray coded = readFile(codecTestData(QStringLiteral("ru1.tetra")));
     QVERIFY(coded.size() >= 20 * kFrameBytes);
     const QByteArray before = coded.left(10 * kFrameBytes);
     const QByteArray after = coded.mid(10 * kFrameBytes, 10 * kFrameBytes);
@@ -390,7 +370,7 @@ void TestCELPCodec::badFrameIgnoresItsBits()
     QVERIFY(decodeInChunks(codec, before + good + after) != reference);
 }
 
-void TestCELPCodec::randomInputDecodesSafely()
+void tst_CELPCodec::randomInputDecodesSafely()
 {
     QRandomGenerator random(20240607);
     CELPCodec codec;
@@ -410,6 +390,6 @@ void TestCELPCodec::randomInputDecodesSafely()
     }
 }
 
-QTEST_APPLESS_MAIN(TestCELPCodec)
+QTEST_APPLESS_MAIN(tst_CELPCodec)
 
 #include "tst_celpcodec.moc"

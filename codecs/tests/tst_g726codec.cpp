@@ -1,4 +1,5 @@
 #include "g726codec.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -10,14 +11,6 @@
 #include <limits>
 
 namespace {
-
-QByteArray readFixture(const QString &path)
-{
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
 
 // Decodes `coded` in consecutive chunks whose sizes cycle through `chunks`.
 QVector<qint16> decodeInChunks(G726Codec &codec, const QByteArray &coded,
@@ -38,7 +31,7 @@ QVector<qint16> decodeInChunks(G726Codec &codec, const QByteArray &coded,
 
 } // namespace
 
-class TestG726Codec : public QObject
+class tst_G726Codec : public QObject
 {
     Q_OBJECT
 
@@ -64,18 +57,16 @@ private:
     QVector<qint16> m_expected;
 };
 
-void TestG726Codec::initTestCase()
+void tst_G726Codec::initTestCase()
 {
-    m_coded = readFixture(QFINDTESTDATA("data/ru1.g726"));
-    const QByteArray pcm = readFixture(QFINDTESTDATA("data/ru1-g726.pcm"));
+    m_coded = readFile(codecTestData(QStringLiteral("ru1.g726")));
+    const QByteArray pcm = readFile(codecTestData(QStringLiteral("ru1-g726.pcm")));
     QVERIFY(!m_coded.isEmpty());
     QCOMPARE(pcm.size(), 4 * m_coded.size());
-    m_expected.resize(pcm.size() / 2);
-    for (int i = 0; i < m_expected.size(); ++i)
-        m_expected[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
+    m_expected = samplesOf(pcm);
 }
 
-void TestG726Codec::referenceVector()
+void tst_G726Codec::referenceVector()
 {
     G726Codec codec;
     QVector<qint16> out(m_expected.size());
@@ -91,7 +82,7 @@ void TestG726Codec::referenceVector()
     }
 }
 
-void TestG726Codec::referenceVectorInChunks_data()
+void tst_G726Codec::referenceVectorInChunks_data()
 {
     QTest::addColumn<QVector<int>>("chunks");
 
@@ -102,14 +93,14 @@ void TestG726Codec::referenceVectorInChunks_data()
     QTest::newRow("mixed") << QVector<int>{1, 3, 1000, 2, 17, 255, 4096};
 }
 
-void TestG726Codec::referenceVectorInChunks()
+void tst_G726Codec::referenceVectorInChunks()
 {
     QFETCH(QVector<int>, chunks);
     G726Codec codec;
     QCOMPARE(decodeInChunks(codec, m_coded, chunks), m_expected);
 }
 
-void TestG726Codec::resetRestartsStream()
+void tst_G726Codec::resetRestartsStream()
 {
     G726Codec codec;
     QVector<qint16> scratch(2 * 5000);
@@ -118,7 +109,7 @@ void TestG726Codec::resetRestartsStream()
     QCOMPARE(decodeInChunks(codec, m_coded, {4096}), m_expected);
 }
 
-void TestG726Codec::nibbleOrder_data()
+void tst_G726Codec::nibbleOrder_data()
 {
     QTest::addColumn<int>("byte");
     QTest::addColumn<int>("first");
@@ -132,7 +123,7 @@ void TestG726Codec::nibbleOrder_data()
     QTest::newRow("0x12: 2 then 1") << 0x12 << 16 << 8;
 }
 
-void TestG726Codec::nibbleOrder()
+void tst_G726Codec::nibbleOrder()
 {
     QFETCH(int, byte);
     QFETCH(int, first);
@@ -146,7 +137,7 @@ void TestG726Codec::nibbleOrder()
     QCOMPARE(int(out[1]), second);
 }
 
-void TestG726Codec::outputLimiting_data()
+void tst_G726Codec::outputLimiting_data()
 {
     QTest::addColumn<int>("sr");
     QTest::addColumn<int>("sample");
@@ -160,14 +151,14 @@ void TestG726Codec::outputLimiting_data()
     QTest::newRow("-1") << -1 << -4;
 }
 
-void TestG726Codec::outputLimiting()
+void tst_G726Codec::outputLimiting()
 {
     QFETCH(int, sr);
     QFETCH(int, sample);
     QCOMPARE(int(G726Codec::outputSample(sr)), sample);
 }
 
-void TestG726Codec::limitingInStream()
+void tst_G726Codec::limitingInStream()
 {
     // Long runs of the largest codewords push the reconstructed signal far
     // beyond the 14-bit range in both directions; the decoder's samples
@@ -193,7 +184,7 @@ void TestG726Codec::limitingInStream()
     QCOMPARE(int(*std::min_element(out.cbegin(), out.cend())), -32768);
 }
 
-void TestG726Codec::decodeCapacity_data()
+void tst_G726Codec::decodeCapacity_data()
 {
     QTest::addColumn<int>("inBytes");
     QTest::addColumn<uint>("capacity");
@@ -210,7 +201,7 @@ void TestG726Codec::decodeCapacity_data()
     QTest::newRow("2^30 in 0") << (1 << 30) << 0u << 1;
 }
 
-void TestG726Codec::decodeCapacity()
+void tst_G726Codec::decodeCapacity()
 {
     QFETCH(int, inBytes);
     QFETCH(uint, capacity);
@@ -233,7 +224,7 @@ void TestG726Codec::decodeCapacity()
     }
 }
 
-void TestG726Codec::durations_data()
+void tst_G726Codec::durations_data()
 {
     QTest::addColumn<int>("rate");
     QTest::addColumn<double>("ms");
@@ -250,7 +241,7 @@ void TestG726Codec::durations_data()
     QTest::newRow("huge saturates") << 8000 << 1e300 << std::numeric_limits<int>::max() << 0 << 0.0;
 }
 
-void TestG726Codec::durations()
+void tst_G726Codec::durations()
 {
     QFETCH(int, rate);
     QFETCH(double, ms);
@@ -266,7 +257,7 @@ void TestG726Codec::durations()
     QCOMPARE(codec.durationForBytes(durationBytes), duration);
 }
 
-void TestG726Codec::randomInputStaysInBounds()
+void tst_G726Codec::randomInputStaysInBounds()
 {
     // Arbitrary bytes in arbitrary chunk sizes and buffer sizes: a call
     // either decodes everything into the buffer or is refused without
@@ -297,5 +288,5 @@ void TestG726Codec::randomInputStaysInBounds()
     }
 }
 
-QTEST_APPLESS_MAIN(TestG726Codec)
+QTEST_APPLESS_MAIN(tst_G726Codec)
 #include "tst_g726codec.moc"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <limits>
 
-class TestPCMACodec : public QObject
+class tst_PCMACodec : public QObject
 {
     Q_OBJECT
 
@@ -20,7 +20,7 @@ private slots:
     void durations();
 };
 
-void TestPCMACodec::expandKnownCodes_data()
+void tst_PCMACodec::expandKnownCodes_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("sample");
@@ -37,7 +37,7 @@ void TestPCMACodec::expandKnownCodes_data()
     QTest::newRow("0xFF") << 0xFF << 848;
 }
 
-void TestPCMACodec::expandKnownCodes()
+void tst_PCMACodec::expandKnownCodes()
 {
     QFETCH(int, code);
     QFETCH(int, sample);
@@ -53,7 +53,7 @@ void TestPCMACodec::expandKnownCodes()
     QCOMPARE(int(out), sample);
 }
 
-void TestPCMACodec::tableIsSymmetricAndMonotonic()
+void tst_PCMACodec::tableIsSymmetricAndMonotonic()
 {
     // Bit 7 is the sign, and after the even-bit inversion the other seven
     // bits order the magnitudes: a typo anywhere in the table breaks one of
@@ -71,7 +71,7 @@ void TestPCMACodec::tableIsSymmetricAndMonotonic()
     QCOMPARE(previous, 32256);
 }
 
-void TestPCMACodec::decodeCapacity_data()
+void tst_PCMACodec::decodeCapacity_data()
 {
     QTest::addColumn<int>("inBytes");
     QTest::addColumn<uint>("capacity");
@@ -87,7 +87,7 @@ void TestPCMACodec::decodeCapacity_data()
     QTest::newRow("int max") << std::numeric_limits<int>::max() << 512u << 1;
 }
 
-void TestPCMACodec::decodeCapacity()
+void tst_PCMACodec::decodeCapacity()
 {
     QFETCH(int, inBytes);
     QFETCH(uint, capacity);
@@ -111,7 +111,7 @@ void TestPCMACodec::decodeCapacity()
     QCOMPARE(codec.decode(in.constData(), inBytes, out.data(), capacity, nullptr), result);
 }
 
-void TestPCMACodec::durations_data()
+void tst_PCMACodec::durations_data()
 {
     QTest::addColumn<int>("rate");
     QTest::addColumn<double>("ms");
@@ -127,7 +127,7 @@ void TestPCMACodec::durations_data()
     QTest::newRow("huge saturates") << 8000 << 1e300 << std::numeric_limits<int>::max() << 0 << 0.0;
 }
 
-void TestPCMACodec::durations()
+void tst_PCMACodec::durations()
 {
     QFETCH(int, rate);
     QFETCH(double, ms);
@@ -143,5 +143,5 @@ void TestPCMACodec::durations()
     QCOMPARE(codec.durationForBytes(durationBytes), duration);
 }
 
-QTEST_APPLESS_MAIN(TestPCMACodec)
+QTEST_APPLESS_MAIN(tst_PCMACodec)
 #include "tst_pcmacodec.moc"

@@ -5,7 +5,7 @@
 #include "g726codec.h"
 #include "g726encoder.h"
 #include "pcmacodec.h"
-#include "speechsignal.h"
+#include "testsignals.h"
 
 #include <QRandomGenerator>
 #include <QVector>
@@ -67,7 +67,7 @@ QVector<qint16> randomWalk(quint32 seed, int count, int stepLimit, int range)
 
 } // namespace
 
-class TestSpandspCompare : public QObject
+class tst_SpandspCompare : public QObject
 {
     Q_OBJECT
 
@@ -79,13 +79,13 @@ private slots:
     void encoderMatches();
 };
 
-void TestSpandspCompare::alawAllCodes()
+void tst_SpandspCompare::alawAllCodes()
 {
     for (int code = 0; code < 256; ++code)
         QCOMPARE(int(PCMACodec::expand(quint8(code))), int(alaw_to_linear(uint8_t(code))));
 }
 
-void TestSpandspCompare::decoderMatches_data()
+void tst_SpandspCompare::decoderMatches_data()
 {
     QTest::addColumn<QByteArray>("codewords");
     QTest::addColumn<int>("minInRangePercent");
@@ -94,11 +94,11 @@ void TestSpandspCompare::decoderMatches_data()
     // Streams our encoder makes from signals of every loudness: the decoded
     // signal follows the input, so it stays inside the 14-bit range.
     QTest::newRow("speech-like, 4 min")
-            << encodeCodewords(SpeechLikeSignal(11, 12000).take(4 * minute)) << 99;
+            << encodeCodewords(SpeechSignal(11, 12000).next(4 * minute)) << 99;
     QTest::newRow("speech-like quiet, 1 min")
-            << encodeCodewords(SpeechLikeSignal(12, 800).take(minute)) << 99;
+            << encodeCodewords(SpeechSignal(12, 800).next(minute)) << 99;
     QTest::newRow("speech-like loud, 1 min")
-            << encodeCodewords(SpeechLikeSignal(13, 20000).take(minute)) << 99;
+            << encodeCodewords(SpeechSignal(13, 20000).next(minute)) << 99;
     QTest::newRow("random walk, 2 min")
             << encodeCodewords(randomWalk(14, 2 * minute, 900, 30000)) << 99;
 
@@ -129,7 +129,7 @@ void TestSpandspCompare::decoderMatches_data()
     QTest::newRow("long runs of large codewords, 1 min") << runs << 30;
 }
 
-void TestSpandspCompare::decoderMatches()
+void tst_SpandspCompare::decoderMatches()
 {
     QFETCH(QByteArray, codewords);
     QFETCH(int, minInRangePercent);
@@ -168,13 +168,13 @@ void TestSpandspCompare::decoderMatches()
              qPrintable(QString::number(inRange)));
 }
 
-void TestSpandspCompare::encoderMatches_data()
+void tst_SpandspCompare::encoderMatches_data()
 {
     QTest::addColumn<QVector<qint16>>("pcm");
 
     const int minute = 8000 * 60;
-    QTest::newRow("speech-like, 2 min") << SpeechLikeSignal(21, 12000).take(2 * minute);
-    QTest::newRow("speech-like overdriven, 30 s") << SpeechLikeSignal(22, 60000).take(minute / 2);
+    QTest::newRow("speech-like, 2 min") << SpeechSignal(21, 12000).next(2 * minute);
+    QTest::newRow("speech-like overdriven, 30 s") << SpeechSignal(22, 60000).next(minute / 2);
     QTest::newRow("random walk, 1 min") << randomWalk(23, minute, 2000, 32767);
     QVector<qint16> noise(minute / 2);
     QRandomGenerator rng(24);
@@ -183,7 +183,7 @@ void TestSpandspCompare::encoderMatches_data()
     QTest::newRow("full-scale noise, 30 s") << noise;
 }
 
-void TestSpandspCompare::encoderMatches()
+void tst_SpandspCompare::encoderMatches()
 {
     QFETCH(QVector<qint16>, pcm);
 
@@ -201,5 +201,5 @@ void TestSpandspCompare::encoderMatches()
     }
 }
 
-QTEST_APPLESS_MAIN(TestSpandspCompare)
+QTEST_APPLESS_MAIN(tst_SpandspCompare)
 #include "tst_spandspcompare.moc"

@@ -31,10 +31,7 @@ AudioStreamInPartsHandle2::AudioStreamInPartsHandle2(const StreamDescriptor &des
 {
 }
 
-AudioStreamInPartsHandle2::~AudioStreamInPartsHandle2()
-{
-    delete m_codec;
-}
+AudioStreamInPartsHandle2::~AudioStreamInPartsHandle2() = default;
 
 void AudioStreamInPartsHandle2::setPeriod(unsigned ms)
 {

@@ -68,7 +68,7 @@ public:
     int chunkMax() const { return m_chunk.size(); }
     // Bytes the decoded buffer holds.
     int decodedCapacity() const { return m_decoded.size() * int(sizeof(qint16)); }
-    AudioCodec *codec() const { return m_codec; }
+    AudioCodec *codec() const { return m_codec.get(); }
 
 private:
     // One native period: `samples` samples at the decoder's rate into
@@ -94,7 +94,7 @@ private:
         bool sound;
     };
 
-    AudioCodec *m_codec = nullptr; // owned; null for an unknown coding
+    std::unique_ptr<AudioCodec> m_codec; // null for an unknown coding
     QByteArray m_chunk;            // coded bytes of one period (chunkMax)
     int m_chunkCount = 0;          // coded bytes held
     QVector<qint16> m_decoded;     // decoded samples of one chunk

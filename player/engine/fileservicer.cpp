@@ -25,14 +25,14 @@ QDateTime defaultBase()
 
 FileServicer::FileServicer(QObject *parent)
     : QObject(parent)
-    , indexer(new RecordingIndexer)
-    , m_playThread(new PlayThread4)
+    , indexer(std::make_unique<RecordingIndexer>())
+    , m_playThread(std::make_unique<PlayThread4>())
+    , m_saveThread(std::make_unique<SaveThread>())
 {
     m_playThread->start(QThread::InheritPriority);
     m_stateTimer = startTimer(kStatePollMs, Qt::CoarseTimer);
-    m_saveThread = new SaveThread;
-    connect(m_saveThread, &SaveThread::progressChanged, this, &FileServicer::saveFileProgressChanged);
-    connect(m_saveThread, &SaveThread::exportFailed, this, &FileServicer::saveFileFailed);
+    connect(m_saveThread.get(), &SaveThread::progressChanged, this, &FileServicer::saveFileProgressChanged);
+    connect(m_saveThread.get(), &SaveThread::exportFailed, this, &FileServicer::saveFileFailed);
     m_saveThread->start(QThread::InheritPriority);
     m_base = QDateTime::currentDateTime();
 }
@@ -43,12 +43,9 @@ FileServicer::~FileServicer()
     killTimer(m_stateTimer);
     m_playThread->finish();
     m_playThread->wait();
-    delete m_playThread;
     m_saveThread->finish();
     m_saveThread->wait();
-    delete m_saveThread;
     indexer->reset();
-    delete indexer;
 }
 
 void FileServicer::setBase(QDateTime base)
@@ -232,7 +229,7 @@ void FileServicer::completeIndex()
 // The recording's time range over the first and last frames of every stream.
 void FileServicer::findTimeRange()
 {
-    timeBegin = 0xFFFFFFFFu;
+    timeBegin = IndexFormat::kNoTimeStamp;
     timeEnd = 0;
     for (int i = 0; i < indexer->streamCount(); ++i) {
         const IndexRecord first = indexer->firstRecord(i);
@@ -249,6 +246,10 @@ void FileServicer::publishPlayState()
     double position = 0;
     int state = PlayThread4::Idle;
     m_playThread->getState(&position, &state);
+    if (state == PlayThread4::OutputFailed && !m_playFailureReported) {
+        m_playFailureReported = true;
+        emit playFailed(m_playThread->failure());
+    }
     emit currentStateChanged(position, state == PlayThread4::Playing ? Playing : NotPlaying);
     QStringList streams;
     short maxValue = 0;

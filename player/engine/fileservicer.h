@@ -1,5 +1,6 @@
 #pragma once
 
+#include "indexrecord.h"
 
 #include <QDateTime>
 #include <QList>
@@ -7,6 +8,8 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 class PlayThread4;
 class RecordingIndexer;
@@ -47,16 +50,18 @@ public:
     // After indexing: the smallest first-frame time over all streams
     // (4294967295 when no stream has a frame) and the largest last-frame
     // time (0 when none), ms after the base.
-    quint32 timeBegin = 0xFFFFFFFFu;
+    quint32 timeBegin = IndexFormat::kNoTimeStamp;
     quint32 timeEnd = 0;
-    // Owned; the main window reads its sections and descriptors.
-    RecordingIndexer *indexer;
+    // The main window reads its sections and descriptors.
+    const std::unique_ptr<RecordingIndexer> indexer;
 
     QDateTime base() const { return m_base; }
+    // True while a recording is being indexed (the window offers no
+    // playback meanwhile).
     bool isIndexing() const { return m_indexTimer != 0; }
     // The owned threads, for reading their state (not for deleting).
-    PlayThread4 *playThread() const { return m_playThread; }
-    SaveThread *saveThread() const { return m_saveThread; }
+    PlayThread4 *playThread() const { return m_playThread.get(); }
+    SaveThread *saveThread() const { return m_saveThread.get(); }
 
 signals:
     // Indexing progress 0..1: 0 when indexing starts, then from the timer.
@@ -78,6 +83,9 @@ signals:
     // The export could not create or write its file (relayed from the
     // export thread); no progress 1 follows.
     void saveFileFailed(QString message);
+    // The sound output could not be opened or stopped working: nothing
+    // plays from now on. Sent once, from the state polling.
+    void playFailed(QString message);
 
 public slots:
     void setBase(QDateTime base);
@@ -118,9 +126,10 @@ private:
     void publishPlayState();
     void killIndexTimer();
 
-    PlayThread4 *m_playThread;  // owned, started at construction
-    SaveThread *m_saveThread;   // owned, started at construction
+    std::unique_ptr<PlayThread4> m_playThread; // started at construction
+    std::unique_ptr<SaveThread> m_saveThread;  // started at construction
     QDateTime m_base;
     int m_indexTimer = 0;       // 10 ms indexing timer, 0 when not indexing
     int m_stateTimer = 0;       // 100 ms polling timer, for the object's life
+    bool m_playFailureReported = false;
 };

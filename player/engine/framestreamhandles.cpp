@@ -104,10 +104,7 @@ AudioStreamHandle::AudioStreamHandle(const StreamDescriptor &descriptor)
 {
 }
 
-AudioStreamHandle::~AudioStreamHandle()
-{
-    delete m_codec;
-}
+AudioStreamHandle::~AudioStreamHandle() = default;
 
 int AudioStreamHandle::open()
 {
@@ -132,7 +129,7 @@ int AudioStreamHandle::readData()
 {
     if (m_state != OnRecord)
         return 0;
-    const int result = FramePayload::readAudio(m_dataFile, m_codec, &m_payload, &m_output);
+    const int result = FramePayload::readAudio(m_dataFile, m_codec.get(), &m_payload, &m_output);
     m_state = Open;
     return result;
 }

@@ -66,8 +66,8 @@ public:
     // 0 and leaves output() alone.
     int readData() override;
 
-    AudioCodec *codec() const { return m_codec; }
+    AudioCodec *codec() const { return m_codec.get(); }
 
 private:
-    AudioCodec *m_codec = nullptr; // owned; null for an unknown coding
+    std::unique_ptr<AudioCodec> m_codec; // null for an unknown coding
 };

@@ -132,10 +132,7 @@ AudioIntervalHandle::AudioIntervalHandle(const StreamDescriptor &descriptor)
 {
 }
 
-AudioIntervalHandle::~AudioIntervalHandle()
-{
-    delete m_codec;
-}
+AudioIntervalHandle::~AudioIntervalHandle() = default;
 
 double AudioIntervalHandle::frameDuration(const IndexRecord &r) const
 {

@@ -75,7 +75,7 @@ protected:
     bool usable() const override { return m_codec != nullptr; }
 
 private:
-    AudioCodec *m_codec = nullptr; // owned; null for an unknown coding
+    std::unique_ptr<AudioCodec> m_codec; // null for an unknown coding
 };
 
 // Merges the intervals of several streams into one time-ordered list:

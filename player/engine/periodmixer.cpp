@@ -20,7 +20,7 @@ void PeriodMixer::setSamplesPerPeriod(int n)
     m_peak = 0;
 }
 
-int PeriodMixer::mix(const QList<AudioStreamInPartsHandle2 *> &readers, QStringList *soundingNames)
+int PeriodMixer::mix(const PeriodReaders &readers, QStringList *soundingNames)
 {
     const int n = m_samples.size();
     // Raw pointers keep the per-sample loops free of detach checks, so the
@@ -30,7 +30,7 @@ int PeriodMixer::mix(const QList<AudioStreamInPartsHandle2 *> &readers, QStringL
     if (soundingNames)
         soundingNames->clear();
     int sounding = 0;
-    for (AudioStreamInPartsHandle2 *reader : readers) {
+    for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : readers) {
         if (reader->readData() != 0) {
             ++sounding;
             if (soundingNames)
@@ -63,29 +63,29 @@ qint16 PeriodMixer::clip(qint32 sum)
 
 namespace ReaderGroup {
 
-void reposition(const QList<AudioStreamInPartsHandle2 *> &readers, double t)
+void reposition(const PeriodReaders &readers, double t)
 {
-    for (AudioStreamInPartsHandle2 *reader : readers) {
+    for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : readers) {
         reader->seek(t);
         if (reader->state() == StreamHandle::Open)
             reader->next();
     }
 }
 
-double earliestTime(const QList<AudioStreamInPartsHandle2 *> &readers)
+double earliestTime(const PeriodReaders &readers)
 {
     double earliest = IndexFormat::kNoTime;
-    for (const AudioStreamInPartsHandle2 *reader : readers)
+    for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : readers)
         earliest = qMin(earliest, reader->currentTime());
     return earliest;
 }
 
-AudioStreamInPartsHandle2 *createPeriodReader(const QMap<QString, QString> &descriptor,
-                                              unsigned periodMs, int outputRate)
+std::unique_ptr<AudioStreamInPartsHandle2> createPeriodReader(const QMap<QString, QString> &descriptor,
+                                                              unsigned periodMs, int outputRate)
 {
     if (descriptor.value(QStringLiteral("TYPE")) != kAudioType)
         return nullptr;
-    auto *reader = new AudioStreamInPartsHandle2(descriptor);
+    auto reader = std::make_unique<AudioStreamInPartsHandle2>(descriptor);
     reader->setPeriod(periodMs);
     reader->setOutputRate(outputRate);
     reader->open();

@@ -4,7 +4,13 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
+#include <vector>
+
 class AudioStreamInPartsHandle2;
+
+// The period readers of the playback or the export thread, owned by it.
+using PeriodReaders = std::vector<std::unique_ptr<AudioStreamInPartsHandle2>>;
 
 // Mixes one period of several period readers into one signed 16-bit mono
 // buffer, the same way for playback and for export: every reader's samples
@@ -23,7 +29,7 @@ public:
     // silence for the missing samples. Returns the number of readers that
     // reported sound; *soundingNames (when not null) receives their
     // descriptors' "DESCRIPTION" values in list order.
-    int mix(const QList<AudioStreamInPartsHandle2 *> &readers, QStringList *soundingNames = nullptr);
+    int mix(const PeriodReaders &readers, QStringList *soundingNames = nullptr);
 
     // The mixed period: samplesPerPeriod() samples, host byte order.
     const qint16 *samples() const { return m_samples.constData(); }
@@ -45,16 +51,15 @@ namespace ReaderGroup {
 
 // Positions every reader at t: seek(t), then next() on each reader whose
 // state is then Open (t lay past the end of the record in force).
-void reposition(const QList<AudioStreamInPartsHandle2 *> &readers, double t);
+void reposition(const PeriodReaders &readers, double t);
 // The smallest currentTime() over the readers (ms); kNoTime when none has
 // anything left.
-double earliestTime(const QList<AudioStreamInPartsHandle2 *> &readers);
+double earliestTime(const PeriodReaders &readers);
 // Builds a period reader for an "audio" descriptor, prepared for periodMs
-// periods at outputRate Hz and opened; null for any other "TYPE". The
-// caller owns the result (a reader that could not open is returned too: it
-// yields silence).
-AudioStreamInPartsHandle2 *createPeriodReader(const QMap<QString, QString> &descriptor,
-                                              unsigned periodMs, int outputRate);
+// periods at outputRate Hz and opened; null for any other "TYPE" (a
+// reader that could not open is returned too: it yields silence).
+std::unique_ptr<AudioStreamInPartsHandle2> createPeriodReader(const QMap<QString, QString> &descriptor,
+                                                              unsigned periodMs, int outputRate);
 // Samples per period: trunc(rate x periodMs / 1000).
 int samplesPerPeriod(int rate, unsigned periodMs);
 

@@ -11,6 +11,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -38,22 +39,27 @@ class PlayThread4::Output
 public:
     ~Output() { close(); }
 
-    // Starts a push-mode output at `rate` Hz on the default device.
-    bool open(int rate)
+    // Starts a push-mode output at `rate` Hz on the default device; false
+    // with the reason in *why.
+    bool open(int rate, QString *why)
     {
         close();
-        m_audio = new QAudioOutput(QAudioDeviceInfo::defaultOutputDevice(), pcmFormat(rate));
+        const QAudioDeviceInfo device = QAudioDeviceInfo::defaultOutputDevice();
+        m_audio = std::make_unique<QAudioOutput>(device, pcmFormat(rate));
         m_device = m_audio->start();
         m_bytes.resize(ReaderGroup::samplesPerPeriod(rate, kPeriodMs) * int(sizeof(qint16)));
-        return m_device != nullptr;
+        if (m_device)
+            return true;
+        *why = device.isNull() ? QStringLiteral("no sound output device")
+                               : QStringLiteral("the sound output \"%1\" cannot play %2 Hz").arg(device.deviceName()).arg(rate);
+        return false;
     }
 
     void close()
     {
         if (m_audio)
             m_audio->stop();
-        delete m_audio;
-        m_audio = nullptr;
+        m_audio.reset();
         m_device = nullptr;
     }
 
@@ -96,8 +102,8 @@ public:
     int periodBytes() const { return m_bytes.size(); }
 
 private:
-    QAudioOutput *m_audio = nullptr; // owned
-    QIODevice *m_device = nullptr;   // owned by m_audio
+    std::unique_ptr<QAudioOutput> m_audio;
+    QIODevice *m_device = nullptr; // owned by m_audio
     QByteArray m_bytes;              // one mixed period, little-endian
 };
 
@@ -193,6 +199,20 @@ void PlayThread4::finish()
     m_state = Finishing;
 }
 
+// The loop ends in OutputFailed (lock not held by the caller).
+void PlayThread4::fail(const QString &message)
+{
+    QMutexLocker locker(&m_mutex);
+    m_state = OutputFailed;
+    m_failure = message;
+}
+
+QString PlayThread4::failure() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_failure;
+}
+
 void PlayThread4::getState(double *position, int *state) const
 {
     QMutexLocker locker(&m_mutex);
@@ -214,14 +234,14 @@ void PlayThread4::currentStreams(QStringList *streams, short *maxValue) const
 bool PlayThread4::addStream(const StreamDescriptor &descriptor)
 {
     // Building and opening the reader (files, decoder) happens outside the lock.
-    AudioStreamInPartsHandle2 *reader
+    std::unique_ptr<AudioStreamInPartsHandle2> reader
         = ReaderGroup::createPeriodReader(descriptor, kPeriodMs, m_sampleRate.load());
     if (!reader)
         return false;
     QMutexLocker locker(&m_mutex);
     // The loop mixes at m_mixRate, whatever rate was asked for meanwhile.
     reader->setOutputRate(m_mixRate);
-    m_streams.append(reader);
+    m_streams.push_back(std::move(reader));
     ++m_generation;
     return true;
 }
@@ -229,7 +249,6 @@ bool PlayThread4::addStream(const StreamDescriptor &descriptor)
 void PlayThread4::removeStreams()
 {
     QMutexLocker locker(&m_mutex);
-    qDeleteAll(m_streams);
     m_streams.clear();
     m_maxValue = 0;
     ++m_generation;
@@ -238,7 +257,7 @@ void PlayThread4::removeStreams()
 int PlayThread4::streamCount() const
 {
     QMutexLocker locker(&m_mutex);
-    return m_streams.size();
+    return int(m_streams.size());
 }
 
 // --- the playback loop -------------------------------------------------------
@@ -247,15 +266,15 @@ void PlayThread4::run()
 {
     Output output;
     m_rateInUse = m_sampleRate.load();
-    const bool started = output.open(m_rateInUse);
-    QMutexLocker locker(&m_mutex);
-    if (!started) {
-        m_state = OutputFailed;
+    QString why;
+    if (!output.open(m_rateInUse, &why)) {
+        fail(why);
         return;
     }
+    QMutexLocker locker(&m_mutex);
     m_mixRate = m_rateInUse;
     m_mixer.setSamplesPerPeriod(ReaderGroup::samplesPerPeriod(m_mixRate, kPeriodMs));
-    for (AudioStreamInPartsHandle2 *reader : qAsConst(m_streams))
+    for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : m_streams)
         reader->setOutputRate(m_mixRate);
     if (m_state != Finishing)
         m_state = Paused;
@@ -272,9 +291,9 @@ bool PlayThread4::runPass(Output *output)
     // Lets the audio output take its queued notifications (state, errors):
     // this thread runs no event loop of its own.
     QCoreApplication::processEvents();
-    if (!applySampleRate(output)) {
-        QMutexLocker locker(&m_mutex);
-        m_state = OutputFailed;
+    QString why;
+    if (!applySampleRate(output, &why)) {
+        fail(why);
         return false;
     }
 
@@ -292,7 +311,8 @@ bool PlayThread4::runPass(Output *output)
         const WriteResult result = writePeriod(output, generation);
         locker.relock();
         if (result == WriteResult::Failed) {
-            m_state = OutputFailed;
+            locker.unlock();
+            fail(QStringLiteral("the sound output stopped working"));
             return false;
         }
         // A command that moved, paused or replaced the streams meanwhile
@@ -309,17 +329,17 @@ bool PlayThread4::runPass(Output *output)
 
 // Rebuilds the output and the period length when the rate was changed.
 // Runs without the lock; false when the new output cannot be started.
-bool PlayThread4::applySampleRate(Output *output)
+bool PlayThread4::applySampleRate(Output *output, QString *why)
 {
     const int wanted = m_sampleRate.load();
     if (wanted == m_rateInUse)
         return true;
     m_rateInUse = wanted;
-    const bool started = output->open(wanted);
+    const bool started = output->open(wanted, why);
     QMutexLocker locker(&m_mutex);
     m_mixRate = wanted;
     m_mixer.setSamplesPerPeriod(ReaderGroup::samplesPerPeriod(m_mixRate, kPeriodMs));
-    for (AudioStreamInPartsHandle2 *reader : qAsConst(m_streams))
+    for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : m_streams)
         reader->setOutputRate(m_mixRate);
     // The readers' windows hold periods of the old length: start them afresh.
     m_seekRequested = true;

@@ -75,6 +75,9 @@ public:
 
     // Position (ms after the base) and state (one of State); either may be null.
     void getState(double *position, int *state) const;
+    // Why the output failed (state OutputFailed), for the user; empty
+    // otherwise.
+    QString failure() const;
     // "DESCRIPTION" values of the channels that sounded in the last played
     // period and that period's peak level (0..32767); either may be null.
     void currentStreams(QStringList *streams, short *maxValue) const;
@@ -95,7 +98,8 @@ private:
     enum class WriteResult { Written, Stale, Failed };
 
     bool runPass(Output *output);
-    bool applySampleRate(Output *output);
+    void fail(const QString &message);
+    bool applySampleRate(Output *output, QString *why);
     void playPeriod();
     void afterSilentPeriod();
     WriteResult writePeriod(Output *output, quint64 generation);
@@ -112,9 +116,10 @@ private:
     double m_position = 0;      // ms after the base
     bool m_seekRequested = false;
     QStringList m_activeStreams;
+    QString m_failure;
     short m_maxValue = 0;
     std::atomic<bool> m_playWithPause{false};
-    QList<AudioStreamInPartsHandle2 *> m_streams; // owned
+    PeriodReaders m_streams;
     int m_mixRate;               // Hz the readers and the mixer work at (under the lock)
     quint64 m_generation = 0;    // bumped when the reader list changes
     PeriodMixer m_mixer;         // the loop's; used under the lock

@@ -37,8 +37,8 @@ void SaveThread::setStreams(const QList<QMap<QString, QString>> &streamSettingLi
     QMutexLocker locker(&m_mutex);
     const int rate = m_rateInUse > 0 ? m_rateInUse : sampleRate();
     for (const QMap<QString, QString> &descriptor : streamSettingList) {
-        if (AudioStreamInPartsHandle2 *reader = ReaderGroup::createPeriodReader(descriptor, kPeriodMs, rate))
-            m_streams.append(reader);
+        if (std::unique_ptr<AudioStreamInPartsHandle2> reader = ReaderGroup::createPeriodReader(descriptor, kPeriodMs, rate))
+            m_streams.push_back(std::move(reader));
     }
 }
 
@@ -110,8 +110,10 @@ void SaveThread::startProcess()
             failure = m_errorString;
         }
     }
+    // Queued like the failures of the export loop, so that a receiver never
+    // runs inside the caller's startProcess().
     if (!failure.isEmpty())
-        emit exportFailed(failure);
+        QMetaObject::invokeMethod(this, [this, failure] { emit exportFailed(failure); }, Qt::QueuedConnection);
 }
 
 void SaveThread::stopProcess()
@@ -133,7 +135,6 @@ void SaveThread::finish()
 void SaveThread::removeStreams()
 {
     QMutexLocker locker(&m_mutex);
-    qDeleteAll(m_streams);
     m_streams.clear();
 }
 
@@ -253,7 +254,7 @@ void SaveThread::applySampleRate(int rate)
 {
     const int n = ReaderGroup::samplesPerPeriod(rate, kPeriodMs);
     m_mixer.setSamplesPerPeriod(n);
-    for (AudioStreamInPartsHandle2 *reader : qAsConst(m_streams))
+    for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : m_streams)
         reader->setOutputRate(rate);
     m_rateInUse = rate;
 }

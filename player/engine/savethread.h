@@ -1,5 +1,6 @@
 #pragma once
 
+#include "indexrecord.h"
 #include "periodmixer.h"
 #include "riffwriter.h"
 
@@ -37,7 +38,7 @@ public:
     static constexpr unsigned kPeriodMs = 100;
     static constexpr int kDefaultSampleRate = 8000; // Hz
     // A range reaching this time (ms) is open-ended: "up to the last frame".
-    static constexpr double kOpenEnd = 4294967295.0;
+    static constexpr double kOpenEnd = IndexFormat::kNoTime;
 
     explicit SaveThread(QObject *parent = nullptr);
     ~SaveThread() override;
@@ -61,8 +62,9 @@ signals:
     // and its file is complete. Emitted from the export thread.
     void progressChanged(double percent);
     // The export could not create or write its file; the export has ended
-    // (state Failed) and no progress 1.0 follows. Emitted from the thread
-    // that hit the failure (the caller of startProcess, or the export thread).
+    // (state Failed) and no progress 1.0 follows. Emitted from the export
+    // thread, or (a file that cannot be created) from this object's thread
+    // through its event loop: never from within startProcess().
     void exportFailed(QString message);
 
 public slots:
@@ -112,6 +114,6 @@ private:
     QAtomicInt m_withPause{0};
     QString m_fileName;
     QString m_errorString;
-    QList<AudioStreamInPartsHandle2 *> m_streams; // owned
+    PeriodReaders m_streams;
     PeriodMixer m_mixer;                          // used by the loop only
 };

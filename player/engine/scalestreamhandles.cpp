@@ -236,10 +236,7 @@ AudioScaleHandle2::AudioScaleHandle2(const StreamDescriptor &descriptor, const Q
 {
 }
 
-AudioScaleHandle2::~AudioScaleHandle2()
-{
-    delete m_codec;
-}
+AudioScaleHandle2::~AudioScaleHandle2() = default;
 
 void AudioScaleHandle2::resetDecoder()
 {
@@ -248,7 +245,7 @@ void AudioScaleHandle2::resetDecoder()
 
 void AudioScaleHandle2::readPayload()
 {
-    FramePayload::readAudio(m_dataFile, m_codec, &m_payload, &m_output);
+    FramePayload::readAudio(m_dataFile, m_codec.get(), &m_payload, &m_output);
 }
 
 double AudioScaleHandle2::payloadDuration(const IndexRecord &r) const

@@ -57,6 +57,8 @@ public:
     // whether the level differs from before.
     virtual void setScale(double x, bool *changed);
 
+    // The level and scale (ms per pixel) the last setScale() chose, and the
+    // thresholds the level comes from.
     int level() const { return m_level; }
     double scale() const { return m_scale; }
     const QList<uint> &scaleSteps() const { return m_scaleSteps; }
@@ -109,7 +111,7 @@ public:
     AudioScaleHandle2(const StreamDescriptor &descriptor, const QList<uint> &scaleSteps);
     ~AudioScaleHandle2() override;
 
-    AudioCodec *codec() const { return m_codec; }
+    AudioCodec *codec() const { return m_codec.get(); }
 
 protected:
     bool usable() const override { return m_codec != nullptr; }
@@ -118,5 +120,5 @@ protected:
     double payloadDuration(const IndexRecord &r) const override;
 
 private:
-    AudioCodec *m_codec = nullptr; // owned; null for an unknown coding
+    std::unique_ptr<AudioCodec> m_codec; // null for an unknown coding
 };

@@ -161,7 +161,7 @@ bool FileStreamHandle::isValidRecord(const IndexRecord &r) const
     return r.stream >= 0 && r.stream == m_streamId && validateRecord(m_dataFile, r);
 }
 
-AudioCodec *FileStreamHandle::createCodec(const StreamDescriptor &descriptor)
+std::unique_ptr<AudioCodec> FileStreamHandle::createCodec(const StreamDescriptor &descriptor)
 {
     return createAudioCodec(descriptor.value(QStringLiteral("ENCODING")), kDefaultCodecRate);
 }

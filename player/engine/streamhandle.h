@@ -1,18 +1,16 @@
 #pragma once
 
 #include "indexrecord.h"
+#include "streamdescriptor.h"
 
 #include <QByteArray>
 #include <QMap>
 #include <QString>
 
 #include <cstdio>
+#include <memory>
 
 class AudioCodec;
-
-// Stream descriptor: the key/value pairs of one "STREAM" section plus
-// "FILENAME" and "INDEX_FILENAME" added by the indexer.
-using StreamDescriptor = QMap<QString, QString>;
 
 // Common interface of every stream reader: single streams and groups of
 // streams, text and audio alike. Times are milliseconds after the
@@ -107,7 +105,7 @@ public:
 protected:
     // The decoder for the descriptor's "ENCODING"; null for an unknown
     // coding. The caller owns it.
-    static AudioCodec *createCodec(const StreamDescriptor &descriptor);
+    static std::unique_ptr<AudioCodec> createCodec(const StreamDescriptor &descriptor);
     bool filesOpen() const { return m_dataFile && m_indexFile; }
     // Rewinds the index file to its first record.
     void rewindIndex();

@@ -7,10 +7,11 @@
 #include <algorithm>
 #include <cmath>
 
-StreamThread2::StreamThread2(ScaleStreamHandle2 *reader, const QDateTime &base, int kind, QObject *parent)
+StreamThread2::StreamThread2(std::unique_ptr<ScaleStreamHandle2> reader, const QDateTime &base, int kind,
+                             QObject *parent)
     : QThread(parent)
     , m_kind(kind)
-    , m_reader(reader)
+    , m_reader(std::move(reader))
     , m_base(base)
 {
 }
@@ -21,19 +22,24 @@ StreamThread2::~StreamThread2()
         setStopped(true);
         wait();
     }
-    delete m_reader;
 }
 
 void StreamThread2::setStopped(bool stopped)
 {
     QMutexLocker locker(&m_mutex);
-    m_stopped = stopped;
+    m_stopped.store(stopped);
+    m_wake.wakeAll();
 }
 
 bool StreamThread2::isStopped() const
 {
+    return m_stopped.load();
+}
+
+int StreamThread2::servedLevel() const
+{
     QMutexLocker locker(&m_mutex);
-    return m_stopped;
+    return m_servedLevel;
 }
 
 void StreamThread2::setDetailThreshold(int level)
@@ -42,22 +48,20 @@ void StreamThread2::setDetailThreshold(int level)
     m_detailThreshold = level;
 }
 
-int StreamThread2::detailThreshold() const
-{
-    QMutexLocker locker(&m_mutex);
-    return m_detailThreshold;
-}
-
 void StreamThread2::rangeChanged(double _begin, double _duration)
 {
     QMutexLocker locker(&m_mutex);
     m_requested = Range{_begin, _duration};
+    ++m_requestSerial;
+    m_wake.wakeAll();
 }
 
 void StreamThread2::sceneRectChange(QRectF rect)
 {
     QMutexLocker locker(&m_mutex);
     m_sceneWidth = rect.width();
+    ++m_requestSerial;
+    m_wake.wakeAll();
 }
 
 void StreamThread2::run()
@@ -71,7 +75,7 @@ void StreamThread2::run()
         const bool rangeMoved = std::fabs(requested.begin - m_served.begin) > kEpsilon
             || std::fabs(requested.duration - m_served.duration) > kEpsilon;
         if (!rangeMoved && std::fabs(width - m_servedWidth) <= kEpsilon) {
-            QThread::msleep(kIdlePollMs);
+            waitForRequest();
             continue;
         }
         serve(requested, width);
@@ -82,13 +86,22 @@ void StreamThread2::run()
 // Copies what the row asked for; false once the thread is to stop.
 bool StreamThread2::takeRequest(Range *requested, double *width)
 {
-    QMutexLocker locker(&m_mutex);
-    if (m_stopped)
+    if (isStopped())
         return false;
+    QMutexLocker locker(&m_mutex);
     *requested = m_requested;
     *width = m_sceneWidth;
+    m_takenSerial = m_requestSerial;
     m_threshold = m_detailThreshold;
     return true;
+}
+
+// Sleeps until a request or a stop wakes the loop (at most kIdlePollMs).
+void StreamThread2::waitForRequest()
+{
+    QMutexLocker locker(&m_mutex);
+    if (!isStopped() && m_requestSerial == m_takenSerial)
+        m_wake.wait(&m_mutex, kIdlePollMs);
 }
 
 // Brings the row from the served range to the requested one: only the
@@ -100,6 +113,10 @@ void StreamThread2::serve(const Range &requested, double width)
     bool levelChanged = false;
     m_reader->setScale(requested.duration / width, &levelChanged);
     m_served = requested;
+    {
+        QMutexLocker locker(&m_mutex);
+        m_servedLevel = m_reader->level();
+    }
 
     if (old.end() >= requested.begin && requested.end() >= old.begin && !levelChanged) {
         const double keepBegin = std::max(requested.begin, old.begin);
@@ -113,7 +130,9 @@ void StreamThread2::serve(const Range &requested, double width)
         emit removeDataItem(old.begin, old.end(), true);
         fill(requested.begin, requested.end(), FillMode::Full);
     }
-    emit rangeServed(requested.begin, requested.duration);
+    // A fill cut short by a stop is no served range.
+    if (!stopRequested())
+        emit rangeServed(requested.begin, requested.duration);
 }
 
 // Sends the items of [from, to] that are not on the row yet. The reader is
@@ -131,7 +150,7 @@ void StreamThread2::fill(double from, double to, FillMode mode)
 // (right mode) or ends (left and full modes) at or after `from`.
 void StreamThread2::skipTo(double from, FillMode mode)
 {
-    for (;;) {
+    while (!stopRequested()) {
         const int state = m_reader->state();
         if (state == StreamHandle::AtEnd || state == StreamHandle::Closed)
             return;
@@ -149,7 +168,7 @@ void StreamThread2::skipTo(double from, FillMode mode)
 // or its end (left mode: an item straddling the kept range is on the row).
 void StreamThread2::sendUntil(double to, FillMode mode)
 {
-    for (;;) {
+    while (!stopRequested()) {
         const int state = m_reader->state();
         if (state == StreamHandle::AtEnd || state == StreamHandle::Closed)
             return;
@@ -171,6 +190,6 @@ void StreamThread2::sendItem()
         emit addDataItem(m_kind, m_base, m_reader->currentTime(), m_reader->currentDuration(), QByteArray());
         return;
     }
-    while (m_reader->readData() == 0)
+    while (!stopRequested() && m_reader->readData() == 0)
         emit addDataItem(m_kind, m_base, m_reader->frameTime(), m_reader->frameDuration(), m_reader->output());
 }

@@ -1,12 +1,17 @@
 #pragma once
 
+#include "indexrecord.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QMutex>
 #include <QRectF>
 #include <QThread>
+#include <QWaitCondition>
 
+#include <atomic>
 #include <climits>
+#include <memory>
 
 class ScaleStreamHandle2;
 
@@ -19,7 +24,9 @@ class ScaleStreamHandle2;
 // Threads: the object lives in the GUI thread, so its slots run there and
 // store the requested range and the row's width under the lock; run() reads
 // them and sends items as signals (queued to the GUI thread). The owner
-// stops it with setStopped(true), wait() without time-out, then deletes it.
+// stops it with setStopped(true), wait(), then deletes it; the loop looks at
+// the flag before every item it reads and is woken from its idle wait, so a
+// wait lasts at most one item's reading even in the middle of a long fill.
 // Times are ms after the recording's base.
 class StreamThread2 : public QThread
 {
@@ -32,18 +39,20 @@ public:
     static constexpr unsigned long kIdlePollMs = 100;
     static constexpr double kEpsilon = 0.0001; // ms or pixels
 
-    // Takes ownership of reader (may be null: the thread then ends at once).
-    StreamThread2(ScaleStreamHandle2 *reader, const QDateTime &base, int kind, QObject *parent = nullptr);
+    // The reader may be null: the thread then ends at once.
+    StreamThread2(std::unique_ptr<ScaleStreamHandle2> reader, const QDateTime &base, int kind,
+                  QObject *parent = nullptr);
     ~StreamThread2() override;
 
+    // Any thread; no lock.
     void setStopped(bool stopped);
     bool isStopped() const;
     // Reader level from which items are sent without data (default: never).
     void setDetailThreshold(int level);
-    int detailThreshold() const;
 
     int kind() const { return m_kind; }
-    ScaleStreamHandle2 *reader() const { return m_reader; }
+    // The reader level of the last served range (-1 before the first).
+    int servedLevel() const;
 
 signals:
     // One item: an audio frame's samples spread over [beginning,
@@ -72,23 +81,29 @@ private:
     };
 
     bool takeRequest(Range *requested, double *width);
+    void waitForRequest();
     void serve(const Range &requested, double width);
     void fill(double from, double to, FillMode mode);
     void skipTo(double from, FillMode mode);
     void sendUntil(double to, FillMode mode);
     void sendItem();
+    bool stopRequested() const { return m_stopped.load(std::memory_order_relaxed); }
 
     const int m_kind;
-    ScaleStreamHandle2 *m_reader; // owned
+    const std::unique_ptr<ScaleStreamHandle2> m_reader;
     const QDateTime m_base;
+    std::atomic<bool> m_stopped{false};
     mutable QMutex m_mutex;
+    QWaitCondition m_wake; // a new request or a stop
     // Guarded by m_mutex.
-    bool m_stopped = false;
     int m_detailThreshold = INT_MAX;
-    Range m_requested{4294967295.0, -1};
+    int m_servedLevel = -1;
+    Range m_requested{IndexFormat::kNoTime, -1};
     double m_sceneWidth = 0; // pixels
+    quint64 m_requestSerial = 0; // counts the requests
+    quint64 m_takenSerial = 0;   // the last request the loop took
     // The loop's own.
-    Range m_served{4294967295.0, -1};
+    Range m_served{IndexFormat::kNoTime, -1};
     double m_servedWidth = 0; // pixels
     int m_threshold = INT_MAX; // detail threshold for the current serve
 };

@@ -1,11 +1,11 @@
 #include "indexcache.h"
 #include "recordingindexer.h"
 #include "recordingwriter.h"
+#include "testfiles.h"
 
 #include <QBuffer>
 #include <QDataStream>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -47,16 +47,6 @@ void indexFully(RecordingIndexer &indexer, const QString &path)
     indexer.closeFiles();
 }
 
-// A cache file with the given bytes.
-QString writeBytes(const QTemporaryDir &dir, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(QStringLiteral("bad.rec.IND"));
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
-    return path;
-}
-
 } // namespace
 
 class tst_IndexCache : public QObject
@@ -85,11 +75,11 @@ void tst_IndexCache::roundTrip()
 {
     QFETCH(bool, withCodec);
     QFETCH(bool, withStreams);
-    QTemporaryDir dir;
+    TempDir dir;
     const QString recording = writeRecording(dir.filePath(QStringLiteral("a.rec")), withCodec, withStreams);
     RecordingIndexer original;
     indexFully(original, recording);
-    saveCache(original, cachePathFor(recording));
+    QVERIFY(saveCache(original, cachePathFor(recording)));
 
     RecordingIndexer loaded;
     QVERIFY(loadCache(loaded, cachePathFor(recording)));
@@ -124,12 +114,12 @@ void tst_IndexCache::roundTrip()
 
 void tst_IndexCache::layoutIsStandardDataStream()
 {
-    QTemporaryDir dir;
+    TempDir dir;
     const QString recording = writeRecording(dir.filePath(QStringLiteral("b.rec")), true, true);
     RecordingIndexer indexer;
     indexFully(indexer, recording);
     const QString cache = cachePathFor(recording);
-    saveCache(indexer, cache);
+    QVERIFY(saveCache(indexer, cache));
 
     QFile file(cache);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -164,14 +154,12 @@ void tst_IndexCache::rejectsDamagedCaches_data()
 {
     QTest::addColumn<QByteArray>("bytes");
 
-    QTemporaryDir dir;
+    TempDir dir;
     const QString recording = writeRecording(dir.filePath(QStringLiteral("c.rec")), true, true);
     RecordingIndexer indexer;
     indexFully(indexer, recording);
-    saveCache(indexer, cachePathFor(recording));
-    QFile file(cachePathFor(recording));
-    file.open(QIODevice::ReadOnly);
-    const QByteArray good = file.readAll();
+    QVERIFY(saveCache(indexer, cachePathFor(recording)));
+    const QByteArray good = readFile(cachePathFor(recording));
 
     QTest::newRow("empty") << QByteArray();
     for (int cut : {3, 40, good.size() / 2, good.size() - 1})
@@ -198,13 +186,15 @@ void tst_IndexCache::rejectsDamagedCaches_data()
 void tst_IndexCache::rejectsDamagedCaches()
 {
     QFETCH(QByteArray, bytes);
-    QTemporaryDir dir;
+    TempDir dir;
     const QString recording = writeRecording(dir.filePath(QStringLiteral("keep.rec")), false, true);
     RecordingIndexer indexer;
     indexFully(indexer, recording);
     const int streams = indexer.streamCount();
 
-    QVERIFY(!loadCache(indexer, writeBytes(dir, bytes)));
+    const QString damaged = dir.filePath(QStringLiteral("bad.rec.IND"));
+    QVERIFY(writeFile(damaged, bytes));
+    QVERIFY(!loadCache(indexer, damaged));
     // A failed load leaves the indexer as it was.
     QCOMPARE(indexer.streamCount(), streams);
     QCOMPARE(indexer.fileName(), recording);
@@ -219,8 +209,8 @@ void tst_IndexCache::names()
     QVERIFY(isCacheFileName(QStringLiteral("x.IND.old")));
     QVERIFY(!isCacheFileName(QStringLiteral("x.ind")));
     RecordingIndexer indexer;
-    saveCache(indexer, QString()); // nothing written, no crash
-    saveCache(indexer, QStringLiteral("/nonexistent/dir/x.IND"));
+    QVERIFY(!saveCache(indexer, QString())); // nothing written, no crash
+    QVERIFY(!saveCache(indexer, QStringLiteral("/nonexistent/dir/x.IND")));
 }
 
 QTEST_GUILESS_MAIN(tst_IndexCache)

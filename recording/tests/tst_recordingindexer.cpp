@@ -1,11 +1,11 @@
 #include "indexcache.h"
 #include "recordingindexer.h"
 #include "recordingwriter.h"
+#include "testrecording.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -15,32 +15,6 @@ namespace {
 
 const QString kId = QStringLiteral("ID");
 const QString kStream = QStringLiteral("STREAM");
-
-// Builds a recording file in a temporary folder through RecordingWriter.
-class RecordingFile
-{
-public:
-    RecordingFile()
-        : m_path(m_dir.filePath(QStringLiteral("test.rec")))
-        , m_file(m_path)
-    {
-        m_file.open(QIODevice::WriteOnly);
-        m_writer.reset(new RecordingWriter(&m_file));
-    }
-    RecordingWriter &writer() { return *m_writer; }
-    QString finish()
-    {
-        m_file.close();
-        return m_path;
-    }
-    QString dir() const { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_path;
-    QFile m_file;
-    QScopedPointer<RecordingWriter> m_writer;
-};
 
 RecordingWriter::Pairs stream(int id, const QString &type = QStringLiteral("audio"))
 {
@@ -100,7 +74,7 @@ private slots:
 
 void tst_RecordingIndexer::indexesStreamsAndFrames()
 {
-    RecordingFile rec;
+    TestRecording rec(TestRecording::Start::Empty);
     rec.writer().writeDataFrame(5, 1, "early"); // before any STREAM: skipped
     rec.writer().writeSection(QStringLiteral("file"), {{QStringLiteral("DATETIME"), QStringLiteral("05.03.2013 14:22:07")}});
     rec.writer().writeSection(kStream, stream(1));
@@ -169,7 +143,7 @@ void tst_RecordingIndexer::recordsValidateInRawFile_data()
 void tst_RecordingIndexer::recordsValidateInRawFile()
 {
     QFETCH(bool, escapeEverything);
-    RecordingFile rec;
+    TestRecording rec(TestRecording::Start::Empty);
     rec.writer().setEscapeEverything(escapeEverything);
     rec.writer().writeSection(kStream, stream(3));
     for (quint32 t = 0; t < 50; ++t)
@@ -198,7 +172,7 @@ void tst_RecordingIndexer::textCodecAppliesToLaterSections()
     QTextCodec *cp1251 = QTextCodec::codecForName("Windows-1251");
     QVERIFY(cp1251);
     const QString russian = QStringLiteral("Диспетчер");
-    RecordingFile rec;
+    TestRecording rec(TestRecording::Start::Empty);
     // The FILE section's own values are UTF-8.
     rec.writer().writeSection(QStringLiteral("FILE"), {{QStringLiteral("ENCODING"), QStringLiteral("Windows-1251")},
                                                        {QStringLiteral("NOTE"), russian}});
@@ -251,7 +225,7 @@ void tst_RecordingIndexer::oddFrames()
     QFETCH(int, frames);
     QFETCH(int, total);
     QFETCH(int, sectionCount);
-    RecordingFile rec;
+    TestRecording rec(TestRecording::Start::Empty);
     rec.writer().writeSection(kStream, stream(1));
     rec.writer().writeStored(stored);
     RecordingIndexer indexer;
@@ -292,7 +266,7 @@ void tst_RecordingIndexer::oddFiles()
     QFETCH(QByteArray, stored);
     QFETCH(int, streams);
     QFETCH(quint32, firstId);
-    RecordingFile rec;
+    TestRecording rec(TestRecording::Start::Empty);
     rec.writer().writeStored(stored);
     RecordingIndexer indexer;
     indexer.open(rec.finish());
@@ -317,12 +291,12 @@ void tst_RecordingIndexer::startResults()
     QCOMPARE(indexer.start(), 1);
     QCOMPARE(indexer.state(), int(RecordingIndexer::Idle));
     indexer.step(); // idle: nothing happens
-    QTemporaryDir dir;
+    TempDir dir;
     QVERIFY(indexer.open(dir.path()));
     QCOMPARE(indexer.start(), 1);
     QCOMPARE(indexer.progress(), 0.0);
 
-    RecordingFile empty;
+    TestRecording empty(TestRecording::Start::Empty);
     QVERIFY(indexer.open(empty.finish()));
     QCOMPARE(indexer.start(), 0);
     QCOMPARE(indexer.progress(), 0.0);
@@ -332,7 +306,7 @@ void tst_RecordingIndexer::startResults()
 
 void tst_RecordingIndexer::withoutIndexFiles()
 {
-    RecordingFile rec;
+    TestRecording rec(TestRecording::Start::Empty);
     rec.writer().writeSection(kStream, stream(4));
     rec.writer().writeSection(kStream, stream(4)); // duplicate ID: frames go to the first
     rec.writer().writeDataFrame(1, 4, "abcd");
@@ -354,14 +328,14 @@ void tst_RecordingIndexer::withoutIndexFiles()
 
 void tst_RecordingIndexer::indexFilesLiveInPrivateFolder()
 {
-    RecordingFile rec;
+    TestRecording rec(TestRecording::Start::Empty);
     rec.writer().writeSection(kStream, stream(1));
     rec.writer().writeDataFrame(1, 1, "abcd");
     const QString path = rec.finish();
 
     // Index files must not depend on a writable current directory.
     const QString savedCwd = QDir::currentPath();
-    QTemporaryDir readOnly;
+    TempDir readOnly;
     QFile::setPermissions(readOnly.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     QDir::setCurrent(readOnly.path());
     QString folder, index;
@@ -401,7 +375,7 @@ void tst_RecordingIndexer::indexFilesLiveInPrivateFolder()
 void tst_RecordingIndexer::progressOfLargeFile()
 {
     // A sparse file beyond 4 GiB: sizes and progress use 64-bit arithmetic.
-    QTemporaryDir dir;
+    TempDir dir;
     const QString path = dir.filePath(QStringLiteral("large.rec"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -435,7 +409,7 @@ void tst_RecordingIndexer::textBudget()
 {
     QFETCH(QByteArray, stored);
     QFETCH(bool, refused);
-    RecordingFile rec;
+    TestRecording rec(TestRecording::Start::Empty);
     rec.writer().writeStored(stored);
     rec.writer().writeSection(kStream, stream(1));
     RecordingIndexer indexer;
@@ -456,7 +430,7 @@ void tst_RecordingIndexer::textBudget()
 // no index file, however many of them a recording declares.
 void tst_RecordingIndexer::indexFilesOnlyForStreamsWithFrames()
 {
-    RecordingFile rec;
+    TestRecording rec(TestRecording::Start::Empty);
     for (int copy = 0; copy < 3; ++copy) {
         for (int id = 0; id < 200; ++id)
             rec.writer().writeSection(kStream, stream(id));
@@ -480,7 +454,7 @@ void tst_RecordingIndexer::indexFilesOnlyForStreamsWithFrames()
 // first frame's payload).
 void tst_RecordingIndexer::frameBeyondFourGiB()
 {
-    RecordingFile rec;
+    TestRecording rec(TestRecording::Start::Empty);
     rec.writer().writeSection(kStream, stream(3));
     rec.writer().writeDataFrame(0, 3, QByteArray(4, 'a'));
     const QString path = rec.finish();

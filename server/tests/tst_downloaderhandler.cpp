@@ -4,6 +4,7 @@
 #include "fakeftpserver.h"
 #include "ftpdownloader.h"
 #include "indexcache.h"
+#include "listingfile.h"
 #include "recordingindexer.h"
 #include "serverprocess.h"
 #include "signalwait.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QLocale>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -41,37 +41,39 @@ public:
     QStringList calls;
 };
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly)
-{
-    QFile file(path);
-    return file.open(mode) && file.write(bytes) == bytes.size();
-}
-
-bool setModified(const QString &path, const QDateTime &when)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
-}
-
 // A listing line of a plain file dated `daysAgo` days before today.
 QString fileLine(const QString &name, qint64 size, int daysAgo)
 {
-    const QDate date = QDate::currentDate().addDays(-daysAgo);
-    return QStringLiteral("-rw-r--r-- 1 root root %1 %2 %3")
-        .arg(size)
-        .arg(QLocale(QLocale::C).toString(date, QStringLiteral("MMM dd  yyyy")))
-        .arg(name);
+    return lsFileLine(name, size, QDate::currentDate().addDays(-daysAgo));
 }
 
 QStringList deviceParam(const QString &period, const QString &url, const QString &folder)
 {
     return {QStringLiteral("Recorder"), QStringLiteral("test"), period, url, folder, QString()};
+}
+
+// A scheduler driving an FTP downloader for one device folder, wired as
+// the server wires them.
+struct WiredScheduler
+{
+    WiredScheduler(const QString &url, const QString &folder, int periodMs)
+    {
+        handler.setParam(deviceParam("5", url, folder));
+        handler.setPeriod(periodMs);
+        downloader.setParam({url, folder, QString()});
+        wireDownloaderHandler(&handler, &downloader);
+    }
+
+    DownloaderHandler handler;
+    FtpDownloader downloader;
+};
+
+// The hostile listing fixture, its files dated now (CR LF line ends).
+QString hostileListing()
+{
+    const QString recent = QLocale(QLocale::C).toString(QDateTime::currentDateTime(), QStringLiteral("MMM dd hh:mm"));
+    return QString::fromLatin1(readFile(QFINDTESTDATA("data/listing_hostile.txt")))
+        .replace(QStringLiteral("Dec 07 09:00"), recent);
 }
 
 } // namespace
@@ -160,7 +162,7 @@ void tst_DownloaderHandler::fileChoice()
     QFETCH(QStringList, listing);
     QFETCH(LocalSizes, local);
     QFETCH(QString, expected);
-    QTemporaryDir folder;
+    TempDir folder;
     for (auto it = local.cbegin(); it != local.cend(); ++it)
         QVERIFY(writeFile(folder.filePath(it.key()), QByteArray(it.value(), 'x')));
     DownloaderHandler handler;
@@ -179,11 +181,9 @@ void tst_DownloaderHandler::fileChoice()
 
 void tst_DownloaderHandler::unsafeNamesSkipped()
 {
-    QFile fixture(QFINDTESTDATA("data/listing_hostile.txt"));
-    QVERIFY(fixture.open(QIODevice::ReadOnly));
-    const QString recent = QLocale(QLocale::C).toString(QDateTime::currentDateTime(), QStringLiteral("MMM dd hh:mm"));
-    QStringList listing = QString::fromLatin1(fixture.readAll()).replace(QStringLiteral("Dec 07 09:00"), recent).split(QStringLiteral("\r\n"));
-    QTemporaryDir folder;
+    QStringList listing = hostileListing().split(QStringLiteral("\r\n"));
+    QVERIFY(listing.size() > 1);
+    TempDir folder;
     DownloaderHandler handler;
     handler.setParam(deviceParam("5", QStringLiteral("ftp://127.0.0.1/"), folder.path()));
     QSignalSpy got(&handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile));
@@ -241,7 +241,7 @@ void tst_DownloaderHandler::fileDoneStopsAndRestarts()
 
 void tst_DownloaderHandler::nothingToFetchRestartsWithoutStop()
 {
-    QTemporaryDir folder;
+    TempDir folder;
     DownloaderHandler handler;
     RecordingDownloader downloader;
     wireDownloaderHandler(&handler, &downloader);
@@ -292,37 +292,32 @@ void tst_DownloaderHandler::realServerCycles()
     QString why;
     if (!ServerProcess::available(ServerProcess::Ftp, &why))
         QFAIL(qPrintable(why));
-    QTemporaryDir root;
-    const QByteArray first = TestRecording::make(1500000, 21);
-    const QByteArray second = TestRecording::make(700000, 22);
+    TempDir root;
+    const QByteArray first = TestRecording::random(1500000, 21);
+    const QByteArray second = TestRecording::random(700000, 22);
     QVERIFY(writeFile(root.filePath("NEW1.DAT"), first));
     QVERIFY(writeFile(root.filePath("NEW2.DAT"), second));
-    QVERIFY(writeFile(root.filePath("OLD.DAT"), TestRecording::make(1000, 23)));
+    QVERIFY(writeFile(root.filePath("OLD.DAT"), TestRecording::random(1000, 23)));
     QVERIFY(setModified(root.filePath("OLD.DAT"), QDateTime::currentDateTimeUtc().addDays(-5)));
     ServerProcess server(ServerProcess::Ftp);
     QVERIFY2(server.start(root.path()), qPrintable(server.error()));
 
-    QTemporaryDir dest;
+    TempDir dest;
     const QString folder = dest.filePath("rec");
-    DownloaderHandler handler;
-    FtpDownloader downloader;
-    handler.setParam(deviceParam("5", server.url(), folder));
-    handler.setPeriod(kShortPeriodMs);
-    downloader.setParam({server.url(), folder, QString()});
-    wireDownloaderHandler(&handler, &downloader);
+    WiredScheduler scheduler(server.url(), folder, kShortPeriodMs);
     QStringList requests;   // "name pos @cycle"
     int cycles = 0;
-    connect(&handler, &DownloaderHandler::cycleFinished, this, [&cycles] { ++cycles; });
-    connect(&handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile), this,
+    connect(&scheduler.handler, &DownloaderHandler::cycleFinished, this, [&cycles] { ++cycles; });
+    connect(&scheduler.handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile), this,
             [&](const QString &name, ulong pos) { requests << QStringLiteral("%1 %2 @%3").arg(name).arg(pos).arg(cycles); });
-    handler.startCycle();
+    scheduler.handler.startCycle();
 
     QTRY_VERIFY_WITH_TIMEOUT(readFile(QDir(folder).filePath("NEW2.DAT")) == second, kWaitMs);
     QVERIFY(readFile(QDir(folder).filePath("NEW1.DAT")) == first);
     QCOMPARE(requests, QStringList({"NEW1.DAT 0 @0", "NEW2.DAT 0 @1"}));
 
     // The recording grows on the device between polls.
-    const QByteArray more = TestRecording::make(300000, 24).mid(2000);
+    const QByteArray more = TestRecording::random(300000, 24).mid(2000);
     QVERIFY(writeFile(root.filePath("NEW1.DAT"), more, QIODevice::Append));
     QTRY_VERIFY_WITH_TIMEOUT(readFile(QDir(folder).filePath("NEW1.DAT")) == first + more, kWaitMs);
     QCOMPARE(requests.size(), 3);
@@ -335,7 +330,7 @@ void tst_DownloaderHandler::realServerCycles()
     QVERIFY(loadCache(indexer, cachePathFor(QDir(folder).filePath("NEW1.DAT"))));
     QCOMPARE(indexer.fileSize(), qint64(first.size() + more.size()));
     QVERIFY(loadCache(indexer, cachePathFor(QDir(folder).filePath("NEW2.DAT"))));
-    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
     QVERIFY(server.stop());
 }
 
@@ -351,21 +346,14 @@ void tst_DownloaderHandler::periodShorterThanReplyTimeout()
     FakeFtpServer server;
     QVERIFY(server.listen());
     server.setGreeting(QByteArray());
-    server.setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"),
-                                FakeFtpServer::data(fileLine("OLD.DAT", 10, 10).toLatin1() + "\r\n"),
-                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir folder;
-    DownloaderHandler handler;
-    FtpDownloader downloader;
-    handler.setParam(deviceParam("5", server.url(), folder.path()));
-    handler.setPeriod(kPeriodMs);
-    downloader.setReplyTimeout(kReplyTimeoutMs);
-    downloader.setParam({server.url(), folder.path(), QString()});
-    wireDownloaderHandler(&handler, &downloader);
-    QSignalSpy starts(&handler, &DownloaderHandler::downloadStarted);
-    QSignalSpy errors(&downloader, &Downloader::errorOccured);
-    QSignalSpy lists(&downloader, &Downloader::getFileListDone);
-    handler.startCycle();
+    server.setTransfer("LIST", FakeFtpServer::listing(fileLine("OLD.DAT", 10, 10).toLatin1() + "\r\n"));
+    TempDir folder;
+    WiredScheduler scheduler(server.url(), folder.path(), kPeriodMs);
+    scheduler.downloader.setReplyTimeout(kReplyTimeoutMs);
+    QSignalSpy starts(&scheduler.handler, &DownloaderHandler::downloadStarted);
+    QSignalSpy errors(&scheduler.downloader, &Downloader::errorOccured);
+    QSignalSpy lists(&scheduler.downloader, &Downloader::getFileListDone);
+    scheduler.handler.startCycle();
 
     QVERIFY(waitForCount(errors, kTimeouts, kWaitMs));
     for (const QList<QVariant> &error : errors)
@@ -384,28 +372,19 @@ void tst_DownloaderHandler::periodShorterThanReplyTimeout()
 // sound name, and nothing appears outside the destination folder.
 void tst_DownloaderHandler::hostileListingWritesNothingOutside()
 {
-    QFile fixture(QFINDTESTDATA("data/listing_hostile.txt"));
-    QVERIFY(fixture.open(QIODevice::ReadOnly));
-    const QString recent = QLocale(QLocale::C).toString(QDateTime::currentDateTime(), QStringLiteral("MMM dd hh:mm"));
-    QByteArray listing = QString::fromLatin1(fixture.readAll()).replace(QStringLiteral("Dec 07 09:00"), recent).toLatin1();
+    QByteArray listing = hostileListing().toLatin1();
+    QVERIFY(!listing.isEmpty());
     listing += fileLine("GOOD.DAT", 4, 0).toLatin1() + "\r\n";
 
     FakeFtpServer server;
     QVERIFY(server.listen());
-    server.setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data(listing),
-                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    server.setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("good"),
-                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
-    QTemporaryDir outer;
+    server.setTransfer("LIST", FakeFtpServer::listing(listing));
+    server.setTransfer("RETR", FakeFtpServer::sending("good"));
+    TempDir outer;
     const QString folder = outer.filePath("a/dest");
     QVERIFY(QDir().mkpath(folder));
-    DownloaderHandler handler;
-    FtpDownloader downloader;
-    handler.setParam(deviceParam("5", server.url(), folder));
-    handler.setPeriod(kShortPeriodMs);
-    downloader.setParam({server.url(), folder, QString()});
-    wireDownloaderHandler(&handler, &downloader);
-    handler.startCycle();
+    WiredScheduler scheduler(server.url(), folder, kShortPeriodMs);
+    scheduler.handler.startCycle();
     QTRY_COMPARE_WITH_TIMEOUT(readFile(QDir(folder).filePath("GOOD.DAT")), QByteArray("good"), kWaitMs);
     QTest::qWait(2 * kShortPeriodMs);
     QStringList retrieved;

@@ -1,17 +1,19 @@
+#include "fakeftpserver.h"
 #include "indexcache.h"
+#include "listingfile.h"
 #include "recordingindexer.h"
+#include "settingsfile.h"
 #include "serverprocess.h"
 #include "testrecording.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -43,40 +45,6 @@ Run runCli(const QStringList &arguments)
     return run;
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-bool setModified(const QString &path, const QDateTime &when)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
-}
-
-// Writes the "list" pseudo-file of a TFTP folder from its files, ls -l form.
-bool writeTftpList(const QString &folder)
-{
-    QStringList lines{QStringLiteral("total 1")};
-    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files, QDir::Name);
-    for (const QFileInfo &file : files) {
-        if (file.fileName() == QLatin1String("list"))
-            continue;
-        lines << QStringLiteral("-rw-r--r-- 1 root root %1 %2 %3")
-                     .arg(file.size())
-                     .arg(QLocale(QLocale::C).toString(file.lastModified(), QStringLiteral("MMM dd  yyyy")))
-                     .arg(file.fileName());
-    }
-    return writeFile(QDir(folder).filePath("list"), lines.join('\n').toLatin1() + '\n');
-}
-
 } // namespace
 
 class tst_DrovaneCli : public QObject
@@ -101,12 +69,16 @@ private slots:
     void pollCycles_data();
     void pollCycles();
     void pollFinishesFileOnSigterm();
+    void serveCollectsEveryDevice();
+    void serveStopsAfterTheFileInProgress();
+    void serveUsageErrors_data();
+    void serveUsageErrors();
 
 private:
     QString url(const QString &kind, const QString &path = QStringLiteral("/")) const;
 
-    QTemporaryDir m_ftpRoot;
-    QTemporaryDir m_tftpRoot;
+    TempDir m_ftpRoot;
+    TempDir m_tftpRoot;
     ServerProcess m_ftp{ServerProcess::Ftp};
     ServerProcess m_tftp{ServerProcess::Tftp};
     QString m_tftpUnavailable;
@@ -119,12 +91,12 @@ void tst_DrovaneCli::initTestCase()
     QString why;
     if (!ServerProcess::available(ServerProcess::Ftp, &why))
         QFAIL(qPrintable(why));
-    m_first = TestRecording::make(1500000, 31);
-    m_second = TestRecording::make(600000, 32);
-    for (const QTemporaryDir *root : {&m_ftpRoot, &m_tftpRoot}) {
+    m_first = TestRecording::random(1500000, 31);
+    m_second = TestRecording::random(600000, 32);
+    for (const TempDir *root : {&m_ftpRoot, &m_tftpRoot}) {
         QVERIFY(writeFile(root->filePath("REC1.DAT"), m_first));
         QVERIFY(writeFile(root->filePath("REC2.DAT"), m_second));
-        QVERIFY(writeFile(root->filePath("OLD.DAT"), TestRecording::make(1000, 33)));
+        QVERIFY(writeFile(root->filePath("OLD.DAT"), TestRecording::random(1000, 33)));
         QVERIFY(setModified(root->filePath("OLD.DAT"), QDateTime::currentDateTimeUtc().addDays(-5)));
     }
     QVERIFY(QDir(m_ftpRoot.path()).mkdir("subdir"));
@@ -135,7 +107,7 @@ void tst_DrovaneCli::initTestCase()
     QVERIFY(writeTftpList(m_tftpRoot.path()));
     const QString slow = m_tftpRoot.filePath("slow");
     QVERIFY(QDir().mkdir(slow));
-    QVERIFY(writeFile(QDir(slow).filePath("BIG.DAT"), TestRecording::make(kSlowFileBytes, 34)));
+    QVERIFY(writeFile(QDir(slow).filePath("BIG.DAT"), TestRecording::random(kSlowFileBytes, 34)));
     QVERIFY(writeTftpList(slow));
     QVERIFY2(m_tftp.start(m_tftpRoot.path()), qPrintable(m_tftp.error()));
 }
@@ -149,7 +121,8 @@ void tst_DrovaneCli::cleanupTestCase()
 void tst_DrovaneCli::init()
 {
     const bool tftp = QByteArray(QTest::currentDataTag()).startsWith("tftp")
-        || QByteArray(QTest::currentTestFunction()) == "pollFinishesFileOnSigterm";
+        || QByteArray(QTest::currentTestFunction()) == "pollFinishesFileOnSigterm"
+        || QByteArray(QTest::currentTestFunction()) == "serveCollectsEveryDevice";
     if (tftp && !m_tftpUnavailable.isEmpty())
         QSKIP(qPrintable(m_tftpUnavailable));
 }
@@ -225,14 +198,14 @@ void tst_DrovaneCli::fetch()
 {
     QFETCH(QString, kind);
     QFETCH(QString, options);
-    QTemporaryDir dest;
+    TempDir dest;
     const Run run = runCli({"fetch", url(kind), "REC1.DAT", dest.path(), "--options", options});
     QCOMPARE(run.status, 0);
     const QString local = dest.filePath("REC1.DAT");
     QVERIFY(readFile(local) == m_first);
     RecordingIndexer indexer;
     QVERIFY(loadCache(indexer, cachePathFor(local)));
-    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
     QVERIFY(run.out.contains(local));
 }
 
@@ -246,7 +219,7 @@ void tst_DrovaneCli::fetchResume_data()
 void tst_DrovaneCli::fetchResume()
 {
     QFETCH(QString, kind);
-    QTemporaryDir dest;
+    TempDir dest;
     const QString local = dest.filePath("REC1.DAT");
     QVERIFY(writeFile(local, m_first.left(700000)));
     const Run run = runCli({"fetch", url(kind), "REC1.DAT", dest.path(), "--resume"});
@@ -271,7 +244,7 @@ void tst_DrovaneCli::fetchFailures()
     QFETCH(QString, kind);
     QFETCH(QString, name);
     QFETCH(QString, message);
-    QTemporaryDir outer;
+    TempDir outer;
     const QString dest = outer.filePath("dest");
     QVERIFY(QDir().mkdir(dest));
     const Run run = runCli({"fetch", url(kind), name, dest});
@@ -293,7 +266,7 @@ void tst_DrovaneCli::pollCycles_data()
 void tst_DrovaneCli::pollCycles()
 {
     QFETCH(QString, kind);
-    QTemporaryDir dest;
+    TempDir dest;
     const QString folder = dest.filePath("rec");
     const Run run = runCli({"poll", url(kind), folder, "--period", "0.002", "--cycles", "3"});
     QCOMPARE(run.status, 0);
@@ -315,7 +288,7 @@ void tst_DrovaneCli::pollCycles()
 // program ends without starting another.
 void tst_DrovaneCli::pollFinishesFileOnSigterm()
 {
-    QTemporaryDir dest;
+    TempDir dest;
     QProcess process;
     process.start(QStringLiteral(DROVANE_CLI), {"poll", url("tftp", "/slow/"), dest.path(), "--period", "0.002"});
     QByteArray out;
@@ -330,6 +303,145 @@ void tst_DrovaneCli::pollFinishesFileOnSigterm()
     QVERIFY(readFile(dest.filePath("BIG.DAT")) == readFile(m_tftpRoot.filePath("slow/BIG.DAT")));
     QVERIFY(out.contains("getFileDone"));
     QCOMPARE(out.count("getFileListStarted"), 1);
+}
+
+namespace {
+
+// A settings file of devices, each {url, folder, options}, period 1 minute.
+QString writeSettings(const QString &path, const QList<QStringList> &devices)
+{
+    SettingsFile::Content content;
+    for (const QStringList &device : devices)
+        content.devices << QStringList{"Dev", "", "1", device.value(0), device.value(1), device.value(2)};
+    return SettingsFile::write(path, content) == SettingsFile::Ok ? path : QString();
+}
+
+// Runs the event loop until predicate holds or ms pass, collecting the
+// process's output on the way.
+bool waitFor(QProcess &process, QByteArray *out, const std::function<bool()> &predicate, int ms)
+{
+    constexpr int kRoundMs = 20;
+    QElapsedTimer clock;
+    clock.start();
+    while (!predicate()) {
+        if (clock.elapsed() > ms || process.state() == QProcess::NotRunning)
+            return false;
+        QTest::qWait(kRoundMs);
+        *out += process.readAllStandardOutput();
+    }
+    return true;
+}
+
+} // namespace
+
+// serve runs an FTP and a TFTP device of one settings file: the first cycle
+// of each collects its first recording, indexed, and the log file tells it
+// in the server's own line format; SIGTERM ends it with status 0.
+void tst_DrovaneCli::serveCollectsEveryDevice()
+{
+    QTemporaryDir work;
+    const QString ftpFolder = work.filePath("ftp"), tftpFolder = work.filePath("tftp");
+    const QString settings = writeSettings(work.filePath("site.xml"),
+                                           {{url("ftp"), ftpFolder, "codec=\"UTF-8\""}, {url("tftp"), tftpFolder, "blksize=1500"}});
+    QVERIFY(!settings.isEmpty());
+    QProcess process;
+    process.start(QStringLiteral(DROVANE_CLI), {"serve", settings, "--log-dir", work.filePath("logs")});
+    QByteArray out;
+    const auto collected = [&] {
+        return QFile::exists(cachePathFor(QDir(ftpFolder).filePath("REC1.DAT")))
+            && QFile::exists(cachePathFor(QDir(tftpFolder).filePath("REC1.DAT")));
+    };
+    QVERIFY(waitFor(process, &out, collected, kRunTimeoutMs));
+    process.terminate();
+    QVERIFY(process.waitForFinished(kRunTimeoutMs));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    for (const QString &folder : {ftpFolder, tftpFolder}) {
+        QVERIFY(readFile(QDir(folder).filePath("REC1.DAT")) == m_first);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"REC1.DAT", "REC1.DAT.IND"}));
+    }
+    const QStringList logs = QDir(work.filePath("logs")).entryList({"*.log"});
+    QCOMPARE(logs.size(), 1);
+    const QString log = QString::fromLocal8Bit(readFile(QDir(work.filePath("logs")).filePath(logs.first())));
+    for (const QString &entry : {QString("Info Serve: Open file ") + settings,
+                                 QString("Info Serve: Set param to FtpDownloader_0: Dev; ; 1; ") + url("ftp"),
+                                 QString("Info TftpDownloader_1: Get file start REC1.DAT"),
+                                 QString("Info FtpDownloader_0: Get file do"),
+                                 QString("Info Serve: Serve stopped")})
+        QVERIFY2(log.contains(entry), qPrintable(entry + "\nnot in\n" + log));
+}
+
+// A device that stalls mid-file: SIGTERM waits for the file in progress, a
+// second one ends at once and leaves the part received. The next run asks
+// for the rest from there; a SIGTERM during that download lets it finish:
+// byte-identical, indexed, status 0 each time.
+void tst_DrovaneCli::serveStopsAfterTheFileInProgress()
+{
+    constexpr qint64 kFileBytes = 400000;
+    constexpr int kPart = 150000;
+    constexpr int kSecondPart = 100000;
+    constexpr int kPauseMs = 700;
+    const QByteArray remote = TestRecording::random(kFileBytes, 35);
+    FakeFtpServer device;
+    QVERIFY(device.listen());
+    const QByteArray line = lsFileLine("BIG.DAT", remote.size(), QDate::currentDate()).toLatin1() + "\r\n";
+    device.setTransfer("LIST", {FakeFtpServer::reply("150 list\r\n"), FakeFtpServer::data(line),
+                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
+    device.setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data(remote.left(kPart))});
+
+    QTemporaryDir work;
+    const QString settings = writeSettings(work.filePath("stall.xml"), {{device.url(), work.path(), ""}});
+    const QString local = work.filePath("BIG.DAT");
+    for (const int stops : {2, 1}) {
+        QProcess process;
+        process.start(QStringLiteral(DROVANE_CLI), {"serve", settings});
+        QByteArray out;
+        QVERIFY2(waitFor(process, &out, [&] { return QFileInfo(local).size() >= (stops == 2 ? kPart : kPart + kSecondPart); },
+                         kRunTimeoutMs), out.constData());
+        process.terminate();
+        QVERIFY(waitFor(process, &out, [&] { return out.contains("Serve stop:"); }, kRunTimeoutMs));
+        if (stops == 2) {
+            QVERIFY(process.state() == QProcess::Running);
+            process.terminate();
+        }
+        QVERIFY(waitFor(process, &out, [&] { return process.state() == QProcess::NotRunning; }, kRunTimeoutMs)
+                || process.state() == QProcess::NotRunning);
+        out += process.readAllStandardOutput();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        if (stops == 2) {
+            QVERIFY(readFile(local) == remote.left(kPart));
+            QVERIFY(!QFile::exists(cachePathFor(local)));
+            device.setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"),
+                                        FakeFtpServer::data(remote.mid(kPart, kSecondPart)), FakeFtpServer::pause(kPauseMs),
+                                        FakeFtpServer::data(remote.mid(kPart + kSecondPart)), FakeFtpServer::closeData(),
+                                        FakeFtpServer::reply("226 done\r\n")});
+        }
+    }
+    QVERIFY(device.commands().contains("rest " + QByteArray::number(kPart)));
+    QVERIFY(readFile(local) == remote);
+    QVERIFY(QFile::exists(cachePathFor(local)));
+}
+
+void tst_DrovaneCli::serveUsageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no settings file") << QStringList{"serve"} << 2 << "usage: drovane-cli serve";
+    QTest::newRow("log dir without value") << QStringList{"serve", "a.xml", "--log-dir"} << 2 << "needs a value";
+    QTest::newRow("missing file") << QStringList{"serve", "/nonexistent/site.xml"} << 1 << "cannot open the file";
+    QTest::newRow("not a settings file") << QStringList{"serve", QStringLiteral(DROVANE_CLI)} << 1 << "not a settings file";
+}
+
+void tst_DrovaneCli::serveUsageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    const Run run = runCli(arguments);
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
 }
 
 QTEST_GUILESS_MAIN(tst_DrovaneCli)

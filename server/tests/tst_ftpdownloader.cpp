@@ -15,16 +15,19 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
 
+using Steps = QList<FakeFtpServer::Step>;
+using Replies = QList<QPair<QByteArray, QByteArray>>;   // verb, reply lines
 Q_DECLARE_METATYPE(FakeFtpServer::Step)
 
 namespace {
 
 // Short reply timer for the scripted server (ms).
 constexpr int kTestReplyTimeoutMs = 200;
+// Keeps the downloader's own reply timer.
+constexpr int kOwnReplyTimeout = 0;
 // Waits for the real server (ms); its refused login alone takes 3 s.
 constexpr int kServerWaitMs = 15000;
 constexpr qint64 kRecordingBytes = 3 * 1024 * 1024;
@@ -39,30 +42,54 @@ constexpr int kTimerSlackMs = kRepeatStallMs / 10;
 // A large sparse file that takes a while to send, with a real head (bytes).
 constexpr qint64 kLargeFileBytes = 400LL * 1024 * 1024;
 constexpr qint64 kLargeHeadBytes = 1024 * 1024;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-bool setModified(const QString &path, const QDateTime &when)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
-}
+// Stall limit of the scripted retrievals (ms).
+constexpr int kStallMs = 400;
 
 bool writeLargeFile(const QString &path, const QByteArray &head)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(head) == head.size() && file.resize(kLargeFileBytes);
 }
+
+// The commands of a whole listing cycle against the root folder.
+const QList<QByteArray> kListingCommands{"user ftp", "pass kqv", "type i", "pasv", "list /"};
+
+// The downloader under test with its own destination folder and every
+// signal it sends recorded. `subfolder` (of the destination) becomes the
+// device's folder instead of the destination itself.
+struct Client
+{
+    explicit Client(const QString &url, int replyTimeoutMs = kTestReplyTimeoutMs, const QString &options = QString(),
+                    const QString &subfolder = QString())
+    {
+        if (replyTimeoutMs != kOwnReplyTimeout)
+            downloader.setReplyTimeout(replyTimeoutMs);
+        downloader.setParam({url, folder(subfolder), options});
+    }
+    // Starts a cycle and waits for the login.
+    bool login()
+    {
+        downloader.start();
+        return waitForCount(s.started, 1, kServerWaitMs);
+    }
+    // Writes the local copy REC.DAT (unless `before` is null), logs in and
+    // asks for REC.DAT from byte `pos`.
+    bool retrieve(const QByteArray &before, int pos)
+    {
+        if (!before.isNull() && !writeFile(local(), before))
+            return false;
+        if (!login())
+            return false;
+        downloader.getFile(QStringLiteral("REC.DAT"), ulong(pos));
+        return true;
+    }
+    QString folder(const QString &subfolder) const { return subfolder.isEmpty() ? dest.path() : dest.filePath(subfolder); }
+    QString local(const QString &name = QStringLiteral("REC.DAT")) const { return dest.filePath(name); }
+
+    TempDir dest;
+    FtpDownloader downloader;
+    DownloaderSignals s{&downloader};
+};
 
 } // namespace
 
@@ -87,16 +114,9 @@ private slots:
     void realServerGoesAway();
 
     // Against the scripted server.
-    void conversationOrder();
-    void typeReplies_data();
-    void typeReplies();
-    void preliminaryThenCompletion();
-    void stalledTransfer_data();
-    void stalledTransfer();
-    void completionOvertakesData();
-    void repliesInOneSegment();
+    void listings_data();
+    void listings();
     void oversizedListingRefused();
-    void multiLineReplies();
     void oddReplies_data();
     void oddReplies();
     void silenceEndsInTimeout_data();
@@ -105,26 +125,26 @@ private slots:
     void repeatedPreliminaryRepliesEndInTimeout();
     void passiveReplyForms_data();
     void passiveReplyForms();
-    void refusedRestart_data();
-    void refusedRestart();
+    void retrievals_data();
+    void retrievals();
+    void failedRetrievals_data();
+    void failedRetrievals();
     void retrieveAppendsAtPosition();
-    void shorterDataTruncatesStaleTail();
     void unsafeNamesAreRefused_data();
     void unsafeNamesAreRefused();
     void abortBeforeTransferAnswered();
-    void controlLostMidTransfer();
     void namesUseTheCodec();
     void startAfterTimeoutBeginsAfresh();
     void unwritableCopyIsNotFinished_data();
     void unwritableCopyIsNotFinished();
-    void slowDrainAfterCompletion();
     void controlLostWhileDataDrains();
+    void stopClosesWithoutWaiting();
 
 private:
-    FakeFtpServer *fakeServer();
-    void loginAndWait(FtpDownloader &downloader, DownloaderSignals &s);
+    // A scripted server owned by the test object, with these replies.
+    FakeFtpServer *fakeServer(const Replies &replies = Replies());
 
-    QTemporaryDir m_root;                      // served by the real server
+    TempDir m_root;                      // served by the real server
     ServerProcess m_server{ServerProcess::Ftp};
     QDateTime m_recentTime;
     QByteArray m_recording;
@@ -135,14 +155,14 @@ void tst_FtpDownloader::initTestCase()
     QString why;
     if (!ServerProcess::available(ServerProcess::Ftp, &why))
         QFAIL(qPrintable(why));
-    m_recording = TestRecording::make(kRecordingBytes, 7);
+    m_recording = TestRecording::random(kRecordingBytes, 7);
     QVERIFY(writeFile(m_root.filePath("REC0001.DAT"), m_recording));
     QVERIFY(writeFile(m_root.filePath("OLD.DAT"), "old"));
     QVERIFY(QDir(m_root.path()).mkdir("subdir"));
     m_recentTime = QDateTime::currentDateTimeUtc().addSecs(-3600);
     QVERIFY(setModified(m_root.filePath("REC0001.DAT"), m_recentTime));
     QVERIFY(setModified(m_root.filePath("OLD.DAT"), QDateTime(QDate(2019, 3, 4), QTime(5, 6), Qt::UTC)));
-    QVERIFY(writeLargeFile(m_root.filePath("LARGE.DAT"), TestRecording::make(kLargeHeadBytes, 3).left(kLargeHeadBytes)));
+    QVERIFY(writeLargeFile(m_root.filePath("LARGE.DAT"), TestRecording::random(kLargeHeadBytes, 3).left(kLargeHeadBytes)));
     QVERIFY2(m_server.start(m_root.path()), qPrintable(m_server.error()));
 }
 
@@ -151,63 +171,74 @@ void tst_FtpDownloader::cleanupTestCase()
     QVERIFY(m_server.stop());
 }
 
-FakeFtpServer *tst_FtpDownloader::fakeServer()
+FakeFtpServer *tst_FtpDownloader::fakeServer(const Replies &replies)
 {
     auto *server = new FakeFtpServer(this);
     if (!server->listen())
         qFatal("the scripted FTP server cannot listen on 127.0.0.1");
+    for (const auto &reply : replies)
+        server->setReply(reply.first, reply.second);
     return server;
-}
-
-void tst_FtpDownloader::loginAndWait(FtpDownloader &downloader, DownloaderSignals &s)
-{
-    downloader.start();
-    QVERIFY(waitForCount(s.started, 1, kServerWaitMs));
 }
 
 void tst_FtpDownloader::parameters_data()
 {
-    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<QString>("path");            // of the URL, as written
     QTest::addColumn<QString>("options");
     QTest::addColumn<int>("result");
-    QTest::addColumn<QByteArray>("codec");
-    QTest::addColumn<QString>("remoteFolder");
+    QTest::addColumn<QByteArray>("codec");        // names travel in it
+    QTest::addColumn<QByteArray>("listCommand");  // the folder as sent
 
-    QTest::newRow("default codec") << "ftp://1.2.3.4/" << "" << 0 << QByteArray("UTF-8") << "/";
-    QTest::newRow("KOI8-R and an ignored option") << "ftp://1.2.3.4/" << "codec=\"KOI8-R\" mode=fast" << 0
-                                                  << QByteArray("KOI8-R") << "/";
-    QTest::newRow("unknown codec") << "ftp://1.2.3.4/" << "codec=\"No-Such-Codec\"" << 1 << QByteArray("UTF-8") << "/";
-    QTest::newRow("decoded path") << "ftp://1.2.3.4/rec%20files/" << "" << 0 << QByteArray("UTF-8") << "/rec files/";
-    QTest::newRow("tftp scheme") << "tftp://1.2.3.4/" << "" << -1 << QByteArray("UTF-8") << "";
+    QTest::newRow("default codec") << "ftp" << "/" << "" << 0 << QByteArray("UTF-8") << QByteArray("list /");
+    QTest::newRow("KOI8-R and an ignored option") << "ftp" << "/" << "codec=\"KOI8-R\" mode=fast" << 0
+                                                  << QByteArray("KOI8-R") << QByteArray("list /");
+    QTest::newRow("unknown codec") << "ftp" << "/" << "codec=\"No-Such-Codec\"" << 1 << QByteArray("UTF-8")
+                                   << QByteArray("list /");
+    QTest::newRow("decoded path") << "ftp" << "/rec%20files/" << "" << 0 << QByteArray("UTF-8")
+                                  << QByteArray("list /rec files/");
+    QTest::newRow("tftp scheme") << "tftp" << "/" << "" << -1 << QByteArray() << QByteArray();
 }
 
+// The parameters as the device sees them: the folder listed and the codec
+// of the names in the listing.
 void tst_FtpDownloader::parameters()
 {
-    QFETCH(QString, url);
+    QFETCH(QString, scheme);
+    QFETCH(QString, path);
     QFETCH(QString, options);
     QFETCH(int, result);
     QFETCH(QByteArray, codec);
-    QFETCH(QString, remoteFolder);
+    QFETCH(QByteArray, listCommand);
+    const QString name = QStringLiteral("Запись.DAT");
+    FakeFtpServer *server = fakeServer();
+    if (!codec.isEmpty())
+        server->setTransfer("LIST", FakeFtpServer::listing(QTextCodec::codecForName(codec)->fromUnicode(name) + "\r\n"));
     FtpDownloader downloader;
+    const QString url = QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(server->port()).arg(path);
     QCOMPARE(downloader.setParam({url, QStringLiteral("/tmp"), options}), result);
-    QCOMPARE(downloader.textCodec()->name(), codec);
-    QCOMPARE(downloader.remoteFolder(), remoteFolder);
+    if (result < 0)
+        return;
+    DownloaderSignals s(&downloader);
+    downloader.start();
+    QVERIFY(waitForCount(s.started, 1, kServerWaitMs));
+    downloader.getFileList();
+    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
+    QCOMPARE(server->commands().last(), listCommand);
+    QCOMPARE(s.lines().first(), name);
 }
 
 // The server's own LIST output: recent files show a time, old ones a year.
 void tst_FtpDownloader::realListing()
 {
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setParam({m_server.url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
-    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
-    QCOMPARE(s.error.count(), 0);
-    QCOMPARE(s.listStarted.count(), 1);
+    Client c(m_server.url(), kOwnReplyTimeout);
+    QVERIFY(c.login());
+    c.downloader.getFileList();
+    QVERIFY(waitForCount(c.s.listDone, 1, kServerWaitMs));
+    QCOMPARE(c.s.error.count(), 0);
+    QCOMPARE(c.s.listStarted.count(), 1);
 
-    const QStringList lines = s.lines();
+    const QStringList lines = c.s.lines();
     QCOMPARE(lines.last(), QString());
     QMap<QString, QPair<qint64, QDateTime>> files;
     int directories = 0;
@@ -234,22 +265,18 @@ void tst_FtpDownloader::realListing()
 
 void tst_FtpDownloader::realDownloadIsByteIdentical()
 {
-    QTemporaryDir dest;
-    const QString folder = dest.filePath("device");   // created by the download
-    FtpDownloader downloader;
-    downloader.setParam({m_server.url(), folder, QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC0001.DAT"), 0);
-    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
-    QCOMPARE(s.error.count(), 0);
-    QCOMPARE(s.fileStarted.first().first().toString(), QStringLiteral("/REC0001.DAT"));
+    Client c(m_server.url(), kOwnReplyTimeout, QString(), QStringLiteral("device")); // created by the download
+    QVERIFY(c.login());
+    c.downloader.getFile(QStringLiteral("REC0001.DAT"), 0);
+    QVERIFY(waitForCount(c.s.fileDone, 1, kServerWaitMs));
+    QCOMPARE(c.s.error.count(), 0);
+    QCOMPARE(c.s.fileStarted.first().first().toString(), QStringLiteral("/REC0001.DAT"));
 
-    const QString local = QDir(folder).filePath("REC0001.DAT");
+    const QString local = QDir(c.folder(QStringLiteral("device"))).filePath("REC0001.DAT");
     QVERIFY(readFile(local) == m_recording);
     RecordingIndexer indexer;
     QVERIFY(loadCache(indexer, cachePathFor(local)));
-    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
+    QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
     QCOMPARE(indexer.fileName(), local);
     int frames = 0;
     indexer.descriptor(0, &frames);
@@ -270,16 +297,13 @@ void tst_FtpDownloader::realResume_data()
 void tst_FtpDownloader::realResume()
 {
     QFETCH(int, localBytes);
-    QTemporaryDir dest;
-    const QString local = dest.filePath("REC0001.DAT");
+    Client c(m_server.url(), kOwnReplyTimeout);
+    const QString local = c.local(QStringLiteral("REC0001.DAT"));
     QVERIFY(writeFile(local, m_recording.left(localBytes)));
-    FtpDownloader downloader;
-    downloader.setParam({m_server.url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC0001.DAT"), ulong(localBytes));
-    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
-    QCOMPARE(s.firstError(), QString());
+    QVERIFY(c.login());
+    c.downloader.getFile(QStringLiteral("REC0001.DAT"), ulong(localBytes));
+    QVERIFY(waitForCount(c.s.fileDone, 1, kServerWaitMs));
+    QCOMPARE(c.s.firstError(), QString());
     QVERIFY(readFile(local) == m_recording);
     QVERIFY(QFile::exists(cachePathFor(local)));
 }
@@ -288,45 +312,39 @@ void tst_FtpDownloader::realResume()
 // cache is written, and the same connection serves the next request.
 void tst_FtpDownloader::realAbortThenList()
 {
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setParam({m_server.url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    connect(&downloader, &Downloader::getFileStarted, &downloader, &Downloader::abort, Qt::QueuedConnection);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("LARGE.DAT"), 0);
-    QVERIFY(waitForCount(s.aborted, 1, kServerWaitMs));
-    QCOMPARE(s.fileDone.count(), 0);
-    const QString local = dest.filePath("LARGE.DAT");
+    Client c(m_server.url(), kOwnReplyTimeout);
+    connect(&c.downloader, &Downloader::getFileStarted, &c.downloader, &Downloader::abort, Qt::QueuedConnection);
+    QVERIFY(c.login());
+    c.downloader.getFile(QStringLiteral("LARGE.DAT"), 0);
+    QVERIFY(waitForCount(c.s.aborted, 1, kServerWaitMs));
+    QCOMPARE(c.s.fileDone.count(), 0);
+    const QString local = c.local(QStringLiteral("LARGE.DAT"));
     const QByteArray copy = readFile(local);
     QVERIFY(copy.size() < kLargeFileBytes);
     QVERIFY(readFile(m_root.filePath("LARGE.DAT")).startsWith(copy));
     QVERIFY(!QFile::exists(cachePathFor(local)));
 
-    QCOMPARE(s.error.count(), 0);
-    downloader.getFileList();
-    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
-    QCOMPARE(s.firstError(), QString());
-    QVERIFY(s.lines().filter("REC0001.DAT").size() == 1);
+    QCOMPARE(c.s.error.count(), 0);
+    c.downloader.getFileList();
+    QVERIFY(waitForCount(c.s.listDone, 1, kServerWaitMs));
+    QCOMPARE(c.s.firstError(), QString());
+    QVERIFY(c.s.lines().filter("REC0001.DAT").size() == 1);
 }
 
 void tst_FtpDownloader::realRefusedLogin()
 {
-    QTemporaryDir root;
+    TempDir root;
     ServerProcess server(ServerProcess::Ftp);
     QProcessEnvironment extra;
     extra.insert(QStringLiteral("FTPD_PASSWORD"), QStringLiteral("another"));
     QVERIFY2(server.start(root.path(), extra), qPrintable(server.error()));
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setParam({server.url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
-    QTRY_VERIFY_WITH_TIMEOUT(!s.error.isEmpty(), kServerWaitMs);
-    QVERIFY2(s.firstError().startsWith(QStringLiteral("530")), qPrintable(s.firstError()));
+    Client c(server.url(), kOwnReplyTimeout);
+    QVERIFY(c.login());
+    c.downloader.getFileList();
+    QTRY_VERIFY_WITH_TIMEOUT(!c.s.error.isEmpty(), kServerWaitMs);
+    QVERIFY2(c.s.firstError().startsWith(QStringLiteral("530")), qPrintable(c.s.firstError()));
     QTest::qWait(200);
-    QCOMPARE(s.listDone.count(), 0);
+    QCOMPARE(c.s.listDone.count(), 0);
     QVERIFY(server.stop());
 }
 
@@ -334,23 +352,20 @@ void tst_FtpDownloader::realRefusedLogin()
 // is a clean prefix without a cache, and a later resume completes it.
 void tst_FtpDownloader::realServerGoesAway()
 {
-    QTemporaryDir root;
+    TempDir root;
     const QString remote = root.filePath("LARGE.DAT");
-    const QByteArray head = TestRecording::make(kLargeHeadBytes, 5).left(kLargeHeadBytes);
+    const QByteArray head = TestRecording::random(kLargeHeadBytes, 5).left(kLargeHeadBytes);
     QVERIFY(writeLargeFile(remote, head));
     ServerProcess server(ServerProcess::Ftp);
     QVERIFY2(server.start(root.path()), qPrintable(server.error()));
 
-    QTemporaryDir dest;
-    const QString local = dest.filePath("LARGE.DAT");
-    FtpDownloader downloader;
-    downloader.setParam({server.url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    connect(&downloader, &Downloader::getFileStarted, this, [&server] { server.stop(); });
-    downloader.getFile(QStringLiteral("LARGE.DAT"), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!s.error.isEmpty(), kServerWaitMs);
-    QCOMPARE(s.fileDone.count(), 0);
+    Client c(server.url(), kOwnReplyTimeout);
+    const QString local = c.local(QStringLiteral("LARGE.DAT"));
+    QVERIFY(c.login());
+    connect(&c.downloader, &Downloader::getFileStarted, this, [&server] { server.stop(); });
+    c.downloader.getFile(QStringLiteral("LARGE.DAT"), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!c.s.error.isEmpty(), kServerWaitMs);
+    QCOMPARE(c.s.fileDone.count(), 0);
     QVERIFY(!QFile::exists(cachePathFor(local)));
     const QByteArray copy = readFile(local);
     QVERIFY(copy.size() < kLargeFileBytes);
@@ -359,9 +374,10 @@ void tst_FtpDownloader::realServerGoesAway()
     // The server comes back (on another port): resume from the local size.
     QVERIFY2(server.start(root.path()), qPrintable(server.error()));
     FtpDownloader again;
-    again.setParam({server.url(), dest.path(), QString()});
+    again.setParam({server.url(), c.dest.path(), QString()});
     DownloaderSignals t(&again);
-    loginAndWait(again, t);
+    again.start();
+    QVERIFY(waitForCount(t.started, 1, kServerWaitMs));
     again.getFile(QStringLiteral("LARGE.DAT"), ulong(copy.size()));
     QVERIFY(waitForCount(t.fileDone, 1, 60000));
     QCOMPARE(t.firstError(), QString());
@@ -370,200 +386,86 @@ void tst_FtpDownloader::realServerGoesAway()
     QVERIFY(server.stop());
 }
 
-// The commands of one cycle, in order, each after the previous reply.
-void tst_FtpDownloader::conversationOrder()
+void tst_FtpDownloader::listings_data()
 {
-    FakeFtpServer *server = fakeServer();
-    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("line\r\n"),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(QStringLiteral("/rec")), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
-    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
-    QCOMPARE(s.lines(), QStringList({"line", ""}));
-    QCOMPARE(server->commands(), QList<QByteArray>({"user ftp", "pass kqv", "type i", "pasv", "list /rec"}));
-    QCOMPARE(s.error.count(), 0);
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<Replies>("replies");
+    QTest::addColumn<Steps>("transfer");     // LIST
+    QTest::addColumn<int>("replyTimeoutMs");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("lines");
+
+    const QByteArray ready("220 fake ready\r\n");
+    // The commands of one cycle, in order, each after the previous reply.
+    QTest::newRow("command order") << ready << Replies() << FakeFtpServer::listing("line\r\n") << kTestReplyTimeoutMs
+                                   << "/rec" << QStringList{"line", ""};
+    // A preliminary reply leaves the listing awaited without the reply
+    // timer: a completion long after the timer's period still completes it.
+    QTest::newRow("completion long after the preliminary reply")
+        << ready << Replies()
+        << Steps{FakeFtpServer::reply("150 Opening data connection\r\n"), FakeFtpServer::pause(3 * kTestReplyTimeoutMs),
+                 FakeFtpServer::data("a\r\nb\r\n"), FakeFtpServer::closeData(),
+                 FakeFtpServer::reply("226 Transfer complete\r\n")}
+        << kTestReplyTimeoutMs << "/" << QStringList{"a", "b", ""};
+    // The completion reply arrives before the data: the listing waits for
+    // the data connection to end instead of losing what is on its way.
+    QTest::newRow("completion overtakes the data")
+        << ready << Replies()
+        << Steps{FakeFtpServer::reply("150 here\r\n226 done\r\n"), FakeFtpServer::pause(100),
+                 FakeFtpServer::data("late line\r\n"), FakeFtpServer::closeData()}
+        << 3 * kTestReplyTimeoutMs << "/" << QStringList{"late line", ""};
+    // Several replies read in one go are all handled.
+    QTest::newRow("replies in one segment")
+        << QByteArray("220 hello\r\n") << Replies{{"USER", "331 pw\r\n"}}
+        << Steps{FakeFtpServer::data("one\r\n"), FakeFtpServer::closeData(), FakeFtpServer::pause(50),
+                 FakeFtpServer::reply("150 here\r\n226 done\r\n")}
+        << kTestReplyTimeoutMs << "/" << QStringList{"one", ""};
+    QTest::newRow("multi-line replies")
+        << QByteArray("220-Welcome to the recorder\r\n220-Second line\r\n220 ready\r\n")
+        << Replies{{"PASS", "230-Hello\r\n  indented text\r\n230 logged in\r\n"}} << FakeFtpServer::listing("x\r\n")
+        << kTestReplyTimeoutMs << "/" << QStringList{"x", ""};
+    // Devices without TYPE still work: a refusal only moves on.
+    for (const char *reply : {"200 Type set to I\r\n", "502 TYPE not implemented\r\n", "504 no binary\r\n", "421 busy\r\n"})
+        QTest::newRow(qPrintable(QStringLiteral("TYPE answered %1").arg(QString::fromLatin1(reply).trimmed())))
+            << ready << Replies{{"TYPE", reply}} << FakeFtpServer::listing("x\r\n") << kTestReplyTimeoutMs << "/"
+            << QStringList{"x", ""};
 }
 
-void tst_FtpDownloader::typeReplies_data()
+void tst_FtpDownloader::listings()
 {
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<bool>("reportsError");
-    QTest::newRow("200 accepted") << QByteArray("200 Type set to I\r\n") << false;
-    QTest::newRow("502 not implemented") << QByteArray("502 TYPE not implemented\r\n") << false;
-    QTest::newRow("504 parameter refused") << QByteArray("504 no binary\r\n") << false;
-    QTest::newRow("421 busy") << QByteArray("421 busy\r\n") << false;
-    QTest::newRow("331 makes no sense") << QByteArray("331 what\r\n") << true;
-}
-
-// Devices without TYPE still work: a refusal only moves on.
-void tst_FtpDownloader::typeReplies()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(bool, reportsError);
-    FakeFtpServer *server = fakeServer();
-    server->setReply("TYPE", reply);
-    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("x\r\n"),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    QTRY_COMPARE(server->commands().size(), 3);
-    downloader.getFileList();
-    if (reportsError) {
-        QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
-        QCOMPARE(s.firstError(), QString::fromLatin1(reply));
-        return;
-    }
-    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
-    QCOMPARE(s.error.count(), 0);
-}
-
-// A preliminary reply leaves the listing awaited without the reply timer:
-// a completion long after the timer's period still completes it.
-void tst_FtpDownloader::preliminaryThenCompletion()
-{
-    FakeFtpServer *server = fakeServer();
-    server->setTransfer("LIST", {FakeFtpServer::reply("150 Opening data connection\r\n"),
-                                 FakeFtpServer::pause(3 * kTestReplyTimeoutMs), FakeFtpServer::data("a\r\nb\r\n"),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 Transfer complete\r\n")});
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
-    QTRY_COMPARE_WITH_TIMEOUT(s.listDone.count(), 1, 10 * kTestReplyTimeoutMs);
-    QCOMPARE(s.error.count(), 0);
-    QCOMPARE(s.lines(), QStringList({"a", "b", ""}));
-}
-
-void tst_FtpDownloader::stalledTransfer_data()
-{
-    QTest::addColumn<bool>("stalls");
-    QTest::newRow("slow but flowing") << false;
-    QTest::newRow("silent after the first bytes") << true;
-}
-
-// After the preliminary reply only a silence of the stall limit ends a
-// transfer; data arriving now and then keeps it going.
-void tst_FtpDownloader::stalledTransfer()
-{
-    QFETCH(bool, stalls);
-    constexpr int kStallMs = 400;
-    FakeFtpServer *server = fakeServer();
-    QList<FakeFtpServer::Step> steps{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc")};
-    if (!stalls) {
-        for (const char *part : {"def", "ghi", "jkl"})
-            steps << FakeFtpServer::pause(kStallMs / 2) << FakeFtpServer::data(part);
-        steps << FakeFtpServer::closeData() << FakeFtpServer::reply("226 sent\r\n");
-    }
-    server->setTransfer("RETR", steps);
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setStallTimeout(kStallMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC.DAT"), 0);
-    if (!stalls) {
-        QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
-        QCOMPARE(s.error.count(), 0);
-        QCOMPARE(readFile(dest.filePath("REC.DAT")), QByteArray("abcdefghijkl"));
-        return;
-    }
-    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
-    QCOMPARE(s.firstError(), QStringLiteral("timeout"));
-    QCOMPARE(s.fileDone.count(), 0);
-    QCOMPARE(readFile(dest.filePath("REC.DAT")), QByteArray("abc"));
-}
-
-// The completion reply arrives before the data: the listing waits for the
-// data connection to end instead of losing what is still on its way.
-void tst_FtpDownloader::completionOvertakesData()
-{
-    FakeFtpServer *server = fakeServer();
-    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n226 done\r\n"), FakeFtpServer::pause(100),
-                                 FakeFtpServer::data("late line\r\n"), FakeFtpServer::closeData()});
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs * 3);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
-    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
-    QCOMPARE(s.lines(), QStringList({"late line", ""}));
-    QCOMPARE(s.error.count(), 0);
-}
-
-// Several replies read in one go are all handled.
-void tst_FtpDownloader::repliesInOneSegment()
-{
-    FakeFtpServer *server = fakeServer();
-    server->setGreeting("220 hello\r\n");
-    server->setReply("USER", "331 pw\r\n");
-    server->setTransfer("LIST", {FakeFtpServer::data("one\r\n"), FakeFtpServer::closeData(), FakeFtpServer::pause(50),
-                                 FakeFtpServer::reply("150 here\r\n226 done\r\n")});
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
-    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
-    QCOMPARE(s.lines(), QStringList({"one", ""}));
-    QCOMPARE(s.error.count(), 0);
+    QFETCH(QByteArray, greeting);
+    QFETCH(Replies, replies);
+    QFETCH(Steps, transfer);
+    QFETCH(int, replyTimeoutMs);
+    QFETCH(QString, path);
+    QFETCH(QStringList, lines);
+    FakeFtpServer *server = fakeServer(replies);
+    server->setGreeting(greeting);
+    server->setTransfer("LIST", transfer);
+    Client c(server->url(path), replyTimeoutMs);
+    QVERIFY(c.login());
+    c.downloader.getFileList();
+    QVERIFY(waitForCount(c.s.listDone, 1, kServerWaitMs));
+    QCOMPARE(c.s.lines(), lines);
+    QCOMPARE(c.s.started.count(), 1);
+    QCOMPARE(c.s.error.count(), 0);
+    QList<QByteArray> commands = kListingCommands;
+    commands.last() = "list " + path.toLatin1();
+    QCOMPARE(server->commands(), commands);
 }
 
 // A listing is held in memory: one beyond the limit is refused, not stored.
 void tst_FtpDownloader::oversizedListingRefused()
 {
     FakeFtpServer *server = fakeServer();
-    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"),
-                                 FakeFtpServer::data(QByteArray(Downloader::kMaxListingBytes + 1, 'x')),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
-    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
-    QCOMPARE(s.firstError(), Downloader::listingTooLargeMessage());
+    server->setTransfer("LIST", FakeFtpServer::listing(QByteArray(Downloader::kMaxListingBytes + 1, 'x')));
+    Client c(server->url());
+    QVERIFY(c.login());
+    c.downloader.getFileList();
+    QVERIFY(waitForCount(c.s.error, 1, kServerWaitMs));
+    QCOMPARE(c.s.firstError(), Downloader::listingTooLargeMessage());
     QTest::qWait(2 * kTestReplyTimeoutMs);
-    QCOMPARE(s.listDone.count(), 0);
-}
-
-void tst_FtpDownloader::multiLineReplies()
-{
-    FakeFtpServer *server = fakeServer();
-    server->setGreeting("220-Welcome to the recorder\r\n220-Second line\r\n220 ready\r\n");
-    server->setReply("PASS", "230-Hello\r\n  indented text\r\n230 logged in\r\n");
-    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("x\r\n"),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
-    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
-    QCOMPARE(s.started.count(), 1);
-    QCOMPARE(s.error.count(), 0);
-    QCOMPARE(server->commands(), QList<QByteArray>({"user ftp", "pass kqv", "type i", "pasv", "list /"}));
+    QCOMPARE(c.s.listDone.count(), 0);
 }
 
 void tst_FtpDownloader::oddReplies_data()
@@ -576,6 +478,7 @@ void tst_FtpDownloader::oddReplies_data()
     QTest::newRow("227 without an address") << QByteArray("PASV") << QByteArray("227 passive\r\n") << true;
     QTest::newRow("227 with an octet over 255") << QByteArray("PASV") << QByteArray("227 (127,0,0,300,4,1)\r\n") << true;
     QTest::newRow("331 to PASV is an error") << QByteArray("PASV") << QByteArray("331 what\r\n") << false;
+    QTest::newRow("331 to TYPE is an error") << QByteArray("TYPE") << QByteArray("331 what\r\n") << false;
     QTest::newRow("530 to PASS fails") << QByteArray("PASS") << QByteArray("530 Login incorrect.\r\n") << false;
     QTest::newRow("550 to LIST fails") << QByteArray("LIST") << QByteArray("550 No such directory\r\n") << false;
 }
@@ -589,26 +492,27 @@ void tst_FtpDownloader::oddReplies()
     QFETCH(bool, thenTimeout);
     FakeFtpServer *server = fakeServer();
     server->setReply(verb, reply);
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    downloader.start();
-    downloader.getFileList();
-    QTRY_VERIFY(!s.error.isEmpty());
-    QCOMPARE(s.firstError(), QString::fromLatin1(reply));
+    Client c(server->url());
+    c.downloader.start();
+    c.downloader.getFileList();
+    QTRY_VERIFY(!c.s.error.isEmpty());
+    QCOMPARE(c.s.firstError(), QString::fromLatin1(reply));
     if (thenTimeout) {
-        QTRY_COMPARE_WITH_TIMEOUT(s.error.count(), 2, 5 * kTestReplyTimeoutMs);
-        QCOMPARE(s.error.at(1).first().toString(), QStringLiteral("timeout"));
+        QTRY_COMPARE_WITH_TIMEOUT(c.s.error.count(), 2, 5 * kTestReplyTimeoutMs);
+        QCOMPARE(c.s.error.at(1).first().toString(), QStringLiteral("timeout"));
     } else {
         QTest::qWait(2 * kTestReplyTimeoutMs);
-        QCOMPARE(s.error.count(), 1);
+        QCOMPARE(c.s.error.count(), 1);
     }
-    QCOMPARE(s.listDone.count(), 0);
+    QCOMPARE(c.s.listDone.count(), 0);
     // A failed exchange sends nothing after it.
-    if (verb == "PASS")
-        QVERIFY(!server->commands().contains("type i"));
+    int failedAt = 0;
+    while (failedAt < kListingCommands.size() && !kListingCommands.at(failedAt).startsWith(verb.toLower()))
+        ++failedAt;
+    QVERIFY(failedAt < kListingCommands.size());
+    QCOMPARE(server->commands().mid(0, failedAt + 1), kListingCommands.mid(0, failedAt + 1));
+    if (!thenTimeout)
+        QCOMPARE(server->commands().size(), failedAt + 1);
 }
 
 void tst_FtpDownloader::silenceEndsInTimeout_data()
@@ -631,24 +535,19 @@ void tst_FtpDownloader::silenceEndsInTimeout()
     server->setGreeting(greeting);
     if (!silentVerb.isEmpty())
         server->setReply(silentVerb, QByteArray());
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setStallTimeout(3 * kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    downloader.start();
-    downloader.getFileList();
-    QTRY_COMPARE_WITH_TIMEOUT(s.error.count(), 1, 10 * kTestReplyTimeoutMs);
-    QCOMPARE(s.firstError(), QStringLiteral("timeout"));
+    Client c(server->url());
+    c.downloader.setStallTimeout(3 * kTestReplyTimeoutMs);
+    c.downloader.start();
+    c.downloader.getFileList();
+    QTRY_COMPARE_WITH_TIMEOUT(c.s.error.count(), 1, 10 * kTestReplyTimeoutMs);
+    QCOMPARE(c.s.firstError(), QStringLiteral("timeout"));
     QTest::qWait(2 * kTestReplyTimeoutMs);
-    QCOMPARE(s.error.count(), 1);
-    QCOMPARE(s.listDone.count(), 0);
+    QCOMPARE(c.s.error.count(), 1);
+    QCOMPARE(c.s.listDone.count(), 0);
 }
 
 void tst_FtpDownloader::repeatedPreliminaryRepliesEndInTimeout_data()
 {
-    using Steps = QList<FakeFtpServer::Step>;
     QTest::addColumn<Steps>("greeting");       // empty: "220" at once
     QTest::addColumn<QByteArray>("verb");      // the transfer asked for
     QTest::addColumn<Steps>("transfer");
@@ -669,9 +568,9 @@ void tst_FtpDownloader::repeatedPreliminaryRepliesEndInTimeout_data()
 // from the first of them (or from the last data) and ends the wait, once.
 void tst_FtpDownloader::repeatedPreliminaryRepliesEndInTimeout()
 {
-    QFETCH(QList<FakeFtpServer::Step>, greeting);
+    QFETCH(Steps, greeting);
     QFETCH(QByteArray, verb);
-    QFETCH(QList<FakeFtpServer::Step>, transfer);
+    QFETCH(Steps, transfer);
     QFETCH(QByteArray, kept);
     // On the stack: its repeats end with the test.
     FakeFtpServer server;
@@ -679,28 +578,24 @@ void tst_FtpDownloader::repeatedPreliminaryRepliesEndInTimeout()
     server.setGreetingSteps(greeting);
     if (!transfer.isEmpty())
         server.setTransfer(verb, transfer);
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setStallTimeout(kRepeatStallMs);
-    downloader.setParam({server.url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
+    Client c(server.url());
+    c.downloader.setStallTimeout(kRepeatStallMs);
     QElapsedTimer clock;
     clock.start();
-    downloader.start();
+    c.downloader.start();
     if (verb == "RETR")
-        downloader.getFile(QStringLiteral("REC.DAT"), 0);
+        c.downloader.getFile(QStringLiteral("REC.DAT"), 0);
     else
-        downloader.getFileList();
-    QVERIFY(waitForCount(s.error, 1, 3 * kRepeatStallMs));
+        c.downloader.getFileList();
+    QVERIFY(waitForCount(c.s.error, 1, 3 * kRepeatStallMs));
     QVERIFY2(clock.elapsed() >= kRepeatStallMs - kTimerSlackMs, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(s.firstError(), QStringLiteral("timeout"));
+    QCOMPARE(c.s.firstError(), QStringLiteral("timeout"));
     // The repeats still coming neither start the limit anew nor end anything.
     QTest::qWait(2 * kRepeatStallMs);
-    QCOMPARE(s.error.count(), 1);
-    QCOMPARE(s.listDone.count() + s.fileDone.count(), 0);
+    QCOMPARE(c.s.error.count(), 1);
+    QCOMPARE(c.s.listDone.count() + c.s.fileDone.count(), 0);
     if (verb == "RETR")
-        QCOMPARE(readFile(dest.filePath("REC.DAT")), kept);
+        QCOMPARE(readFile(c.local()), kept);
 }
 
 void tst_FtpDownloader::passiveReplyForms_data()
@@ -724,63 +619,124 @@ void tst_FtpDownloader::passiveReplyForms()
     QVERIFY(data.listen(QHostAddress::LocalHost, 0));
     server->setReply("PASV", format.arg(data.serverPort() / 256).arg(data.serverPort() % 256).toLatin1());
     server->setReply("LIST", "150 here\r\n");
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
+    Client c(server->url());
+    QVERIFY(c.login());
+    c.downloader.getFileList();
     QTRY_VERIFY(data.hasPendingConnections());
     QTcpSocket *connection = data.nextPendingConnection();
     connection->write("from the data port\r\n");
     connection->disconnectFromHost();
     QTRY_COMPARE(server->commands().size(), 5);
     server->sendReply("226 done\r\n");
-    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
-    QCOMPARE(s.lines(), QStringList({"from the data port", ""}));
-    QCOMPARE(s.error.count(), 0);
+    QVERIFY(waitForCount(c.s.listDone, 1, kServerWaitMs));
+    QCOMPARE(c.s.lines(), QStringList({"from the data port", ""}));
+    QCOMPARE(c.s.error.count(), 0);
 }
 
-void tst_FtpDownloader::refusedRestart_data()
+void tst_FtpDownloader::retrievals_data()
 {
+    QTest::addColumn<Replies>("replies");
+    QTest::addColumn<Steps>("transfer");      // RETR
+    QTest::addColumn<QByteArray>("before");   // the local copy; null: none
     QTest::addColumn<int>("pos");
-    QTest::newRow("resume: the retrieval is not sent") << 1000;
-    QTest::newRow("from byte 0: no restart needed") << 0;
+    QTest::addColumn<QByteArray>("after");
+
+    // After the preliminary reply data arriving now and then keeps a
+    // transfer going: only a silence of the stall limit ends it.
+    Steps flowing{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc")};
+    for (const char *part : {"def", "ghi", "jkl"})
+        flowing << FakeFtpServer::pause(kStallMs / 2) << FakeFtpServer::data(part);
+    flowing << FakeFtpServer::closeData() << FakeFtpServer::reply("226 sent\r\n");
+    QTest::newRow("slow but flowing") << Replies() << flowing << QByteArray() << 0 << QByteArray("abcdefghijkl");
+    // The completion reply came first and the rest of the data trickles in
+    // slowly: the file completes as long as data keeps arriving.
+    Steps trickling{FakeFtpServer::reply("150 sending\r\n226 sent\r\n")};
+    for (const char *part : {"abc", "def", "ghi", "jkl", "mno"})
+        trickling << FakeFtpServer::pause(kTestReplyTimeoutMs / 2) << FakeFtpServer::data(part);
+    trickling << FakeFtpServer::closeData();
+    QTest::newRow("data trickling after the completion")
+        << Replies() << trickling << QByteArray() << 0 << QByteArray("abcdefghijklmno");
+    // From byte 0 a refused REST does not matter: the file is fetched.
+    QTest::newRow("REST refused, from byte 0") << Replies{{"REST", "502 REST not implemented\r\n"}}
+                                               << FakeFtpServer::sending("whole") << QByteArray() << 0
+                                               << QByteArray("whole");
+    // A local copy longer than what the device holds from the position on
+    // ends where the device's data ends.
+    QTest::newRow("shorter data truncates the stale tail") << Replies() << FakeFtpServer::sending("new")
+                                                           << QByteArray("0123456789") << 2 << QByteArray("01new");
 }
 
-// A refused REST ends a resumed exchange: no RETR follows, which would
-// otherwise fetch the whole file only to discard it. From byte 0 the
-// refusal does not matter and the file is fetched.
-void tst_FtpDownloader::refusedRestart()
+void tst_FtpDownloader::retrievals()
 {
+    QFETCH(Replies, replies);
+    QFETCH(Steps, transfer);
+    QFETCH(QByteArray, before);
     QFETCH(int, pos);
-    FakeFtpServer *server = fakeServer();
-    server->setReply("REST", "502 REST not implemented\r\n");
-    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("whole"),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
-    QTemporaryDir dest;
-    const QString local = dest.filePath("REC.DAT");
-    if (pos > 0)
-        QVERIFY(writeFile(local, QByteArray(pos, 'A')));
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC.DAT"), ulong(pos));
-    if (pos == 0) {
-        QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
-        QCOMPARE(s.error.count(), 0);
-        QCOMPARE(readFile(local), QByteArray("whole"));
-        return;
+    QFETCH(QByteArray, after);
+    FakeFtpServer *server = fakeServer(replies);
+    server->setTransfer("RETR", transfer);
+    Client c(server->url());
+    c.downloader.setStallTimeout(kStallMs);
+    QVERIFY(c.retrieve(before, pos));
+    QVERIFY(waitForCount(c.s.fileDone, 1, kServerWaitMs));
+    QCOMPARE(c.s.error.count(), 0);
+    QCOMPARE(readFile(c.local()), after);
+}
+
+void tst_FtpDownloader::failedRetrievals_data()
+{
+    QTest::addColumn<Replies>("replies");
+    QTest::addColumn<Steps>("transfer");      // RETR
+    QTest::addColumn<QByteArray>("before");   // the local copy; null: none
+    QTest::addColumn<int>("pos");
+    QTest::addColumn<bool>("dropControl");    // once the retrieval is asked for
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("retrieved");      // RETR was sent
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("silent after the first bytes")
+        << Replies() << Steps{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc")} << QByteArray() << 0
+        << false << "timeout" << true << QByteArray("abc");
+    // A refused REST ends a resumed exchange: no RETR follows, which would
+    // otherwise fetch the whole file only to discard it.
+    QTest::newRow("REST refused, resuming") << Replies{{"REST", "502 REST not implemented\r\n"}}
+                                            << FakeFtpServer::sending("whole") << QByteArray(1000, 'A') << 1000
+                                            << false << "502 REST not implemented\r\n" << false << QByteArray(1000, 'A');
+    QTest::newRow("control connection lost mid-transfer")
+        << Replies() << Steps{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("partial")} << QByteArray()
+        << 0 << true << "control connection disconnect" << true << QByteArray("partial");
+}
+
+// A retrieval that fails reports one error, is never finished, leaves the
+// bytes that arrived and writes no cache.
+void tst_FtpDownloader::failedRetrievals()
+{
+    QFETCH(Replies, replies);
+    QFETCH(Steps, transfer);
+    QFETCH(QByteArray, before);
+    QFETCH(int, pos);
+    QFETCH(bool, dropControl);
+    QFETCH(QString, error);
+    QFETCH(bool, retrieved);
+    QFETCH(QByteArray, after);
+    FakeFtpServer *server = fakeServer(replies);
+    server->setTransfer("RETR", transfer);
+    Client c(server->url());
+    c.downloader.setStallTimeout(kStallMs);
+    QVERIFY(c.retrieve(before, pos));
+    if (dropControl) {
+        QTRY_VERIFY(server->commands().contains("retr /REC.DAT"));
+        QTest::qWait(100);
+        server->dropControl();
     }
-    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
-    QCOMPARE(s.firstError(), QStringLiteral("502 REST not implemented\r\n"));
+    QVERIFY(waitForCount(c.s.error, 1, kServerWaitMs));
+    QCOMPARE(c.s.firstError(), error);
     QTest::qWait(2 * kTestReplyTimeoutMs);
-    QCOMPARE(s.error.count(), 1);
-    QVERIFY(!server->commands().contains("retr /REC.DAT"));
-    QCOMPARE(readFile(local), QByteArray(pos, 'A'));
+    QCOMPARE(c.s.error.count(), 1);
+    QCOMPARE(c.s.fileDone.count(), 0);
+    QCOMPARE(server->commands().contains("retr /REC.DAT"), retrieved);
+    QCOMPARE(readFile(c.local()), after);
+    QVERIFY(!QFile::exists(cachePathFor(c.local())));
 }
 
 // REST 1000 then RETR: the data lands after the first 1000 local bytes; the
@@ -788,46 +744,21 @@ void tst_FtpDownloader::refusedRestart()
 void tst_FtpDownloader::retrieveAppendsAtPosition()
 {
     FakeFtpServer *server = fakeServer();
-    const QByteArray recording = TestRecording::make(20000, 11);
-    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data(recording.mid(1000)),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
-    QTemporaryDir dest;
-    const QString local = dest.filePath("REC.DAT");
-    QVERIFY(writeFile(local, recording.left(1000)));
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(QStringLiteral("/data/")), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC.DAT"), 1000);
-    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
-    QCOMPARE(s.error.count(), 0);
+    const QByteArray recording = TestRecording::random(20000, 11);
+    server->setTransfer("RETR", FakeFtpServer::sending(recording.mid(1000)));
+    Client c(server->url(QStringLiteral("/data/")));
+    QVERIFY(writeFile(c.local(), recording.left(1000)));
+    QVERIFY(c.login());
+    c.downloader.getFile(QStringLiteral("REC.DAT"), 1000);
+    QVERIFY(waitForCount(c.s.fileDone, 1, kServerWaitMs));
+    QCOMPARE(c.s.error.count(), 0);
     QVERIFY(server->commands().contains("rest 1000"));
     QVERIFY(server->commands().contains("retr /data/REC.DAT"));
-    QCOMPARE(s.fileStarted.first().first().toString(), QStringLiteral("/data/REC.DAT"));
-    QVERIFY(readFile(local) == recording);
+    QCOMPARE(c.s.fileStarted.first().first().toString(), QStringLiteral("/data/REC.DAT"));
+    QVERIFY(readFile(c.local()) == recording);
     RecordingIndexer indexer;
-    QVERIFY(loadCache(indexer, cachePathFor(local)));
-    QCOMPARE(indexer.streamCount(), TestRecording::kStreams);
-}
-
-// A local copy longer than what the device holds from the position on ends
-// where the device's data ends.
-void tst_FtpDownloader::shorterDataTruncatesStaleTail()
-{
-    FakeFtpServer *server = fakeServer();
-    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("new"),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
-    QTemporaryDir dest;
-    const QString local = dest.filePath("REC.DAT");
-    QVERIFY(writeFile(local, "0123456789"));
-    FtpDownloader downloader;
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC.DAT"), 2);
-    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
-    QCOMPARE(readFile(local), QByteArray("01new"));
+    QVERIFY(loadCache(indexer, cachePathFor(c.local())));
+    QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
 }
 
 void tst_FtpDownloader::unsafeNamesAreRefused_data()
@@ -848,20 +779,17 @@ void tst_FtpDownloader::unsafeNamesAreRefused()
 {
     QFETCH(QString, name);
     FakeFtpServer *server = fakeServer();
-    QTemporaryDir outer;
-    const QString folder = outer.filePath("dest");
+    Client c(server->url(), kOwnReplyTimeout, QString(), QStringLiteral("dest"));
+    const QString folder = c.folder(QStringLiteral("dest"));
     QVERIFY(QDir().mkdir(folder));
-    FtpDownloader downloader;
-    downloader.setParam({server->url(), folder, QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
+    QVERIFY(c.login());
     QTRY_COMPARE(server->commands().size(), 3);
-    downloader.getFile(name, 0);
-    QCOMPARE(s.error.count(), 1);
-    QCOMPARE(s.firstError(), Downloader::unsafeFileNameMessage(name));
+    c.downloader.getFile(name, 0);
+    QCOMPARE(c.s.error.count(), 1);
+    QCOMPARE(c.s.firstError(), Downloader::unsafeFileNameMessage(name));
     QTest::qWait(50);
     QCOMPARE(server->commands().size(), 3);
-    QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList("dest"));
+    QCOMPARE(QDir(c.dest.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList("dest"));
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     QVERIFY(!QFile::exists(QStringLiteral("/tmp/absolute.DAT")));
 }
@@ -873,41 +801,15 @@ void tst_FtpDownloader::abortBeforeTransferAnswered()
     FakeFtpServer *server = fakeServer();
     server->setReply("RETR", QByteArray());
     server->setReply("ABOR", "225 ABOR command successful; data channel closed.\r\n");
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC.DAT"), 0);
+    Client c(server->url());
+    QVERIFY(c.retrieve(QByteArray(), 0));
     QTRY_VERIFY(server->commands().contains("retr /REC.DAT"));
-    downloader.abort();
-    QVERIFY(waitForCount(s.aborted, 1, kServerWaitMs));
-    QCOMPARE(s.fileDone.count(), 0);
+    c.downloader.abort();
+    QVERIFY(waitForCount(c.s.aborted, 1, kServerWaitMs));
+    QCOMPARE(c.s.fileDone.count(), 0);
     QTest::qWait(2 * kTestReplyTimeoutMs);
-    QCOMPARE(s.error.count(), 0);
-    QVERIFY(!QFile::exists(cachePathFor(dest.filePath("REC.DAT"))));
-}
-
-void tst_FtpDownloader::controlLostMidTransfer()
-{
-    FakeFtpServer *server = fakeServer();
-    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("partial")});
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC.DAT"), 0);
-    QTRY_VERIFY(server->commands().contains("retr /REC.DAT"));
-    QTest::qWait(100);
-    server->dropControl();
-    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
-    QCOMPARE(s.firstError(), QStringLiteral("control connection disconnect"));
-    QCOMPARE(s.fileDone.count(), 0);
-    QCOMPARE(readFile(dest.filePath("REC.DAT")), QByteArray("partial"));
-    QVERIFY(!QFile::exists(cachePathFor(dest.filePath("REC.DAT"))));
+    QCOMPARE(c.s.error.count(), 0);
+    QVERIFY(!QFile::exists(cachePathFor(c.local())));
 }
 
 // The codec option governs names in commands and in the listing.
@@ -916,22 +818,17 @@ void tst_FtpDownloader::namesUseTheCodec()
     QTextCodec *cp1251 = QTextCodec::codecForName("Windows-1251");
     const QString name = QStringLiteral("Запись.DAT");
     FakeFtpServer *server = fakeServer();
-    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data(cp1251->fromUnicode(name) + "\r\n"),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc"),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")});
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setParam({server->url(), dest.path(), QStringLiteral("codec=\"Windows-1251\"")});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
-    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
-    QCOMPARE(s.lines().first(), name);
-    downloader.getFile(name, 0);
-    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
+    server->setTransfer("LIST", FakeFtpServer::listing(cp1251->fromUnicode(name) + "\r\n"));
+    server->setTransfer("RETR", FakeFtpServer::sending("abc"));
+    Client c(server->url(), kOwnReplyTimeout, QStringLiteral("codec=\"Windows-1251\""));
+    QVERIFY(c.login());
+    c.downloader.getFileList();
+    QVERIFY(waitForCount(c.s.listDone, 1, kServerWaitMs));
+    QCOMPARE(c.s.lines().first(), name);
+    c.downloader.getFile(name, 0);
+    QVERIFY(waitForCount(c.s.fileDone, 1, kServerWaitMs));
     QVERIFY(server->commands().contains("retr /" + cp1251->fromUnicode(name)));
-    QCOMPARE(readFile(dest.filePath(name)), QByteArray("abc"));
+    QCOMPARE(readFile(c.local(name)), QByteArray("abc"));
 }
 
 // A command left unanswered must not block the next cycle's start().
@@ -939,92 +836,55 @@ void tst_FtpDownloader::startAfterTimeoutBeginsAfresh()
 {
     FakeFtpServer *server = fakeServer();
     server->setReply("PASV", QByteArray());
-    server->setTransfer("LIST", {FakeFtpServer::reply("150 here\r\n"), FakeFtpServer::data("again\r\n"),
-                                 FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFileList();
-    QTRY_COMPARE_WITH_TIMEOUT(s.error.count(), 1, 10 * kTestReplyTimeoutMs);
-    QCOMPARE(s.firstError(), QStringLiteral("timeout"));
+    server->setTransfer("LIST", FakeFtpServer::listing("again\r\n"));
+    Client c(server->url());
+    QVERIFY(c.login());
+    c.downloader.getFileList();
+    QTRY_COMPARE_WITH_TIMEOUT(c.s.error.count(), 1, 10 * kTestReplyTimeoutMs);
+    QCOMPARE(c.s.firstError(), QStringLiteral("timeout"));
 
     // The next cycle, with the server answering PASV again.
     server->clearReply("PASV");
-    downloader.start();
-    QTRY_COMPARE(s.started.count(), 2);
-    downloader.getFileList();
-    QVERIFY(waitForCount(s.listDone, 1, kServerWaitMs));
-    QCOMPARE(s.lines().first(), QStringLiteral("again"));
-    QCOMPARE(s.error.count(), 1);
+    c.downloader.start();
+    QTRY_COMPARE(c.s.started.count(), 2);
+    c.downloader.getFileList();
+    QVERIFY(waitForCount(c.s.listDone, 1, kServerWaitMs));
+    QCOMPARE(c.s.lines().first(), QStringLiteral("again"));
+    QCOMPARE(c.s.error.count(), 1);
 }
 
 void tst_FtpDownloader::unwritableCopyIsNotFinished_data()
 {
-    QTest::addColumn<QList<FakeFtpServer::Step>>("steps");
+    QTest::addColumn<Steps>("steps");
     QTest::addColumn<bool>("abortSent");   // the device was still sending
     QTest::newRow("data refused while flowing")
-        << QList<FakeFtpServer::Step>{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc"),
-                                      FakeFtpServer::pause(300), FakeFtpServer::data("def"),
-                                      FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")}
+        << Steps{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc"), FakeFtpServer::pause(300),
+                 FakeFtpServer::data("def"), FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")}
         << true;
-    QTest::newRow("empty file cannot be completed")
-        << QList<FakeFtpServer::Step>{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::closeData(),
-                                      FakeFtpServer::reply("226 sent\r\n")}
-        << false;
+    QTest::newRow("empty file cannot be completed") << FakeFtpServer::sending(QByteArray()) << false;
 }
 
 // A local copy that takes no data (a full disk) is never reported
 // finished nor indexed; a running transfer is stopped.
 void tst_FtpDownloader::unwritableCopyIsNotFinished()
 {
-    QFETCH(QList<FakeFtpServer::Step>, steps);
+    QFETCH(Steps, steps);
     QFETCH(bool, abortSent);
     if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
         QSKIP("no /dev/full to stand for a full disk");
     FakeFtpServer *server = fakeServer();
     server->setTransfer("RETR", steps);
-    QTemporaryDir dest;
-    const QString local = dest.filePath("REC.DAT");
-    QVERIFY(QFile::link(QStringLiteral("/dev/full"), local));
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC.DAT"), 0);
-    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
-    QVERIFY2(s.firstError().startsWith(QStringLiteral("write error: ")), qPrintable(s.firstError()));
+    Client c(server->url());
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), c.local()));
+    QVERIFY(c.retrieve(QByteArray(), 0));
+    QVERIFY(waitForCount(c.s.error, 1, kServerWaitMs));
+    QVERIFY2(c.s.firstError().startsWith(QStringLiteral("write error: ")), qPrintable(c.s.firstError()));
     QTest::qWait(3 * kTestReplyTimeoutMs);
-    QCOMPARE(s.fileDone.count(), 0);
-    QCOMPARE(s.error.count(), 1);
-    QCOMPARE(s.aborted.count(), 0);
+    QCOMPARE(c.s.fileDone.count(), 0);
+    QCOMPARE(c.s.error.count(), 1);
+    QCOMPARE(c.s.aborted.count(), 0);
     QCOMPARE(server->commands().contains("abor"), abortSent);
-    QVERIFY(!QFile::exists(cachePathFor(local)));
-}
-
-// The completion reply came first and the rest of the data trickles in
-// slowly: the file completes as long as data keeps arriving.
-void tst_FtpDownloader::slowDrainAfterCompletion()
-{
-    FakeFtpServer *server = fakeServer();
-    QList<FakeFtpServer::Step> steps{FakeFtpServer::reply("150 sending\r\n226 sent\r\n")};
-    for (const char *part : {"abc", "def", "ghi", "jkl", "mno"})
-        steps << FakeFtpServer::pause(kTestReplyTimeoutMs / 2) << FakeFtpServer::data(part);
-    steps << FakeFtpServer::closeData();
-    server->setTransfer("RETR", steps);
-    QTemporaryDir dest;
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(kTestReplyTimeoutMs);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC.DAT"), 0);
-    QVERIFY(waitForCount(s.fileDone, 1, kServerWaitMs));
-    QCOMPARE(s.error.count(), 0);
-    QCOMPARE(readFile(dest.filePath("REC.DAT")), QByteArray("abcdefghijklmno"));
+    QVERIFY(!QFile::exists(cachePathFor(c.local())));
 }
 
 // The device confirms the transfer and closes the control connection while
@@ -1034,22 +894,33 @@ void tst_FtpDownloader::controlLostWhileDataDrains()
     FakeFtpServer *server = fakeServer();
     server->setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n226 sent\r\n"), FakeFtpServer::data("abc"),
                                  FakeFtpServer::pause(400), FakeFtpServer::data("def"), FakeFtpServer::closeData()});
-    QTemporaryDir dest;
-    const QString local = dest.filePath("REC.DAT");
-    FtpDownloader downloader;
-    downloader.setReplyTimeout(1000);
-    downloader.setParam({server->url(), dest.path(), QString()});
-    DownloaderSignals s(&downloader);
+    Client c(server->url(), 1000);
     QStringList events;
-    connect(&downloader, &Downloader::getFileDone, this, [&events] { events << QStringLiteral("done"); });
-    connect(&downloader, &Downloader::errorOccured, this, [&events](const QString &message) { events << message; });
-    loginAndWait(downloader, s);
-    downloader.getFile(QStringLiteral("REC.DAT"), 0);
-    QTRY_COMPARE(readFile(local), QByteArray("abc"));
+    connect(&c.downloader, &Downloader::getFileDone, this, [&events] { events << QStringLiteral("done"); });
+    connect(&c.downloader, &Downloader::errorOccured, this, [&events](const QString &message) { events << message; });
+    QVERIFY(c.retrieve(QByteArray(), 0));
+    QTRY_COMPARE(readFile(c.local()), QByteArray("abc"));
     server->dropControl();
-    QVERIFY(waitForCount(s.error, 1, kServerWaitMs));
+    QVERIFY(waitForCount(c.s.error, 1, kServerWaitMs));
     QCOMPARE(events, QStringList({"done", "control connection disconnect"}));
-    QCOMPARE(readFile(local), QByteArray("abcdef"));
+    QCOMPARE(readFile(c.local()), QByteArray("abcdef"));
+}
+
+// stop() returns at once and reports stopped; the connection closes in the
+// background, which is no error, and the next start begins afresh.
+void tst_FtpDownloader::stopClosesWithoutWaiting()
+{
+    FakeFtpServer *server = fakeServer();
+    Client c(server->url());
+    QVERIFY(c.login());
+    c.downloader.stop();
+    QCOMPARE(c.s.stopped.count(), 1); // within the call
+    QTRY_VERIFY(!server->hasClient());
+    QTest::qWait(2 * kTestReplyTimeoutMs);
+    QCOMPARE(c.s.error.count(), 0);
+    c.downloader.start();
+    QVERIFY(waitForCount(c.s.started, 2, kServerWaitMs));
+    QCOMPARE(c.s.error.count(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_FtpDownloader)

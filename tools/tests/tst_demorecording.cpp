@@ -1,9 +1,9 @@
 #include "demorecording.h"
 #include "recordingindexer.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QtTest>
 
 // The demo recording is what a newcomer opens first: it must show every kind
@@ -19,7 +19,7 @@ private slots:
     void gapsOfSecondsAndMinutes();
 
 private:
-    QTemporaryDir m_dir;
+    TempDir m_dir;
     QString m_path;
     QByteArray m_bytes;
     RecordingIndexer m_indexer;

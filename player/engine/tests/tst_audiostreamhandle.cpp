@@ -6,7 +6,7 @@
 
 using namespace TestRecordingData;
 
-class TestAudioStreamHandle : public QObject
+class tst_AudioStreamHandle : public QObject
 {
     Q_OBJECT
 
@@ -18,7 +18,7 @@ private slots:
     void openNeedsDecoder();
 };
 
-void TestAudioStreamHandle::decodesWholeFrame_data()
+void tst_AudioStreamHandle::decodesWholeFrame_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::addColumn<QByteArray>("payload");
@@ -27,13 +27,13 @@ void TestAudioStreamHandle::decodesWholeFrame_data()
     QTest::newRow("PCMA, 1000 bytes") << "PCMA" << alaw(1000) << 2000 << 125.0;
     QTest::newRow("PCMA/16000") << "PCMA/16000" << alaw(1600) << 3200 << 100.0;
     QTest::newRow("G726-32, odd byte count") << "G726-32" << g726Tone(802) << 1604 << 100.25;
-    const QByteArray tetra = tetraFrames(QFINDTESTDATA("../../../codecs/tests/data/ru1.tetra"), 5);
+    const QByteArray tetra = tetraFrames(5);
     QTest::newRow("TETRA, 5 frames") << "TETRA" << tetra << 5 * 480 << 150.0;
     QTest::newRow("TETRA, trailing partial frame") << "TETRA" << tetra.left(4 * 18 + 7) << 4 * 480 << (4 * 18 + 7) / 18.0 * 30;
     QTest::newRow("empty frame") << "PCMA" << QByteArray() << 0 << 0.0;
 }
 
-void TestAudioStreamHandle::decodesWholeFrame()
+void tst_AudioStreamHandle::decodesWholeFrame()
 {
     QFETCH(QString, encoding);
     QFETCH(QByteArray, payload);
@@ -56,9 +56,9 @@ void TestAudioStreamHandle::decodesWholeFrame()
 
 // Decoding a frame in 18-byte steps gives the same samples as decoding it
 // in one call.
-void TestAudioStreamHandle::tetraMatchesDirectDecoding()
+void tst_AudioStreamHandle::tetraMatchesDirectDecoding()
 {
-    const QByteArray frames = tetraFrames(QFINDTESTDATA("../../../codecs/tests/data/ru1.tetra"), 20);
+    const QByteArray frames = tetraFrames(20);
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("TETRA"), QStringLiteral("a"));
     recording.frame(0, 1, frames);
@@ -67,7 +67,7 @@ void TestAudioStreamHandle::tetraMatchesDirectDecoding()
     reader.next();
     QCOMPARE(reader.readData(), 0);
 
-    QScopedPointer<AudioCodec> codec(createAudioCodec(QStringLiteral("TETRA"), 8000));
+    const std::unique_ptr<AudioCodec> codec = createAudioCodec(QStringLiteral("TETRA"), 8000);
     QByteArray direct(20 * 480, '\0');
     int written = 0;
     QCOMPARE(codec->decode(frames.constData(), frames.size(), reinterpret_cast<qint16 *>(direct.data()),
@@ -75,7 +75,7 @@ void TestAudioStreamHandle::tetraMatchesDirectDecoding()
     QCOMPARE(reader.output(), direct.left(written));
 }
 
-void TestAudioStreamHandle::readDataOutsideRecordLeavesOutput()
+void tst_AudioStreamHandle::readDataOutsideRecordLeavesOutput()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -92,7 +92,7 @@ void TestAudioStreamHandle::readDataOutsideRecordLeavesOutput()
     QCOMPARE(reader.state(), int(StreamHandle::AtEnd));
 }
 
-void TestAudioStreamHandle::openNeedsDecoder()
+void tst_AudioStreamHandle::openNeedsDecoder()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("MP3"), QStringLiteral("a"));
@@ -104,5 +104,5 @@ void TestAudioStreamHandle::openNeedsDecoder()
     QCOMPARE(reader.currentDuration(), 0.0);
 }
 
-QTEST_GUILESS_MAIN(TestAudioStreamHandle)
+QTEST_GUILESS_MAIN(tst_AudioStreamHandle)
 #include "tst_audiostreamhandle.moc"

@@ -31,14 +31,9 @@ void positionAt(AudioStreamInPartsHandle2 *reader, double t)
         reader->next();
 }
 
-QString tetraPath()
-{
-    return QFINDTESTDATA("../../../codecs/tests/data/ru1.tetra");
-}
-
 } // namespace
 
-class TestAudioStreamInPartsHandle2 : public QObject
+class tst_AudioStreamInPartsHandle2 : public QObject
 {
     Q_OBJECT
 
@@ -63,7 +58,7 @@ private slots:
     void framesOutOfTimeOrder();
 };
 
-void TestAudioStreamInPartsHandle2::setPeriodSizesBuffers_data()
+void tst_AudioStreamInPartsHandle2::setPeriodSizesBuffers_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::addColumn<int>("chunkMax");
@@ -76,7 +71,7 @@ void TestAudioStreamInPartsHandle2::setPeriodSizesBuffers_data()
     QTest::newRow("PCMA/1098 rounded up") << "PCMA/1098" << 109 << 218;
 }
 
-void TestAudioStreamInPartsHandle2::setPeriodSizesBuffers()
+void tst_AudioStreamInPartsHandle2::setPeriodSizesBuffers()
 {
     QFETCH(QString, encoding);
     QFETCH(int, chunkMax);
@@ -90,7 +85,7 @@ void TestAudioStreamInPartsHandle2::setPeriodSizesBuffers()
     QCOMPARE(reader.decodedCapacity(), decodedCapacity);
 }
 
-void TestAudioStreamInPartsHandle2::fullChunksDecodeAtOddRates_data()
+void tst_AudioStreamInPartsHandle2::fullChunksDecodeAtOddRates_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::addColumn<int>("rate");
@@ -101,7 +96,7 @@ void TestAudioStreamInPartsHandle2::fullChunksDecodeAtOddRates_data()
 
 // A frame of one second read in periods: every sample of the first periods
 // is decoded audio (a buffer one sample short would fail every full chunk).
-void TestAudioStreamInPartsHandle2::fullChunksDecodeAtOddRates()
+void tst_AudioStreamInPartsHandle2::fullChunksDecodeAtOddRates()
 {
     QFETCH(QString, encoding);
     QFETCH(int, rate);
@@ -124,7 +119,7 @@ void TestAudioStreamInPartsHandle2::fullChunksDecodeAtOddRates()
 // 2 is silent but reports the frame's end, periods 3-10 are silence (the
 // window is half-open, so the frame at 1000 ms is not in period 10), period
 // 11 holds the second frame.
-void TestAudioStreamInPartsHandle2::periodsOfTwoFramesOneSecondApart()
+void tst_AudioStreamInPartsHandle2::periodsOfTwoFramesOneSecondApart()
 {
     TestRecording recording;
     recording.addStream(1, kAudio, QStringLiteral("PCMA/8000"), QStringLiteral("a"));
@@ -147,7 +142,7 @@ void TestAudioStreamInPartsHandle2::periodsOfTwoFramesOneSecondApart()
     QCOMPARE(sampleAt(reader->output(), 0), kAlawPositiveSample);
 }
 
-void TestAudioStreamInPartsHandle2::frameInsideWindowStartsAfterSilence()
+void tst_AudioStreamInPartsHandle2::frameInsideWindowStartsAfterSilence()
 {
     TestRecording recording;
     recording.addStream(1, kAudio, QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -162,7 +157,7 @@ void TestAudioStreamInPartsHandle2::frameInsideWindowStartsAfterSilence()
     QCOMPARE(nonZeroSamples(reader->output().left(2 * 320)), 320);
 }
 
-void TestAudioStreamInPartsHandle2::seekPastFramePayloadLeavesFrame_data()
+void tst_AudioStreamInPartsHandle2::seekPastFramePayloadLeavesFrame_data()
 {
     QTest::addColumn<double>("t");
     QTest::newRow("right at the frame's end") << 100.0;
@@ -172,7 +167,7 @@ void TestAudioStreamInPartsHandle2::seekPastFramePayloadLeavesFrame_data()
 
 // A seek just past a frame's last sample moves on to the next frame of the
 // stream and never reads the following frame's header bytes as audio.
-void TestAudioStreamInPartsHandle2::seekPastFramePayloadLeavesFrame()
+void tst_AudioStreamInPartsHandle2::seekPastFramePayloadLeavesFrame()
 {
     QFETCH(double, t);
     TestRecording recording;
@@ -190,7 +185,7 @@ void TestAudioStreamInPartsHandle2::seekPastFramePayloadLeavesFrame()
     QCOMPARE(nonZeroSamples(reader->output().left(2 * kSamples)), 0);
 }
 
-void TestAudioStreamInPartsHandle2::seekIntoFrameKeepsSamplesFromWindowStart_data()
+void tst_AudioStreamInPartsHandle2::seekIntoFrameKeepsSamplesFromWindowStart_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::addColumn<double>("t");
@@ -203,7 +198,7 @@ void TestAudioStreamInPartsHandle2::seekIntoFrameKeepsSamplesFromWindowStart_dat
 
 // After a seek into the middle of a frame the first period is sound from
 // the window start on: nothing of the frame is thrown away.
-void TestAudioStreamInPartsHandle2::seekIntoFrameKeepsSamplesFromWindowStart()
+void tst_AudioStreamInPartsHandle2::seekIntoFrameKeepsSamplesFromWindowStart()
 {
     QFETCH(QString, encoding);
     QFETCH(double, t);
@@ -211,7 +206,7 @@ void TestAudioStreamInPartsHandle2::seekIntoFrameKeepsSamplesFromWindowStart()
     TestRecording recording;
     recording.addStream(1, kAudio, encoding, QStringLiteral("a"));
     if (encoding == QLatin1String("TETRA")) {
-        const QByteArray frames = tetraFrames(tetraPath(), 40); // 1200 ms
+        const QByteArray frames = tetraFrames(40); // 1200 ms
         QCOMPARE(frames.size(), 40 * kTetraFrameBytes);
         recording.frame(0, 1, frames);
     } else {
@@ -230,7 +225,7 @@ void TestAudioStreamInPartsHandle2::seekIntoFrameKeepsSamplesFromWindowStart()
     QVERIFY(nonZeroSamples(reader->output().left(2 * kSamples)) >= minimumNonZero);
 }
 
-void TestAudioStreamInPartsHandle2::endOfStreamGivesSilence()
+void tst_AudioStreamInPartsHandle2::endOfStreamGivesSilence()
 {
     TestRecording recording;
     recording.addStream(1, kAudio, QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -248,7 +243,7 @@ void TestAudioStreamInPartsHandle2::endOfStreamGivesSilence()
     QCOMPARE(reader->state(), int(StreamHandle::AtEnd));
 }
 
-void TestAudioStreamInPartsHandle2::unusableReadersGiveSilence_data()
+void tst_AudioStreamInPartsHandle2::unusableReadersGiveSilence_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
@@ -259,7 +254,7 @@ void TestAudioStreamInPartsHandle2::unusableReadersGiveSilence_data()
     QTest::newRow("index file missing") << "INDEX_FILENAME" << "/nonexistent/index";
 }
 
-void TestAudioStreamInPartsHandle2::unusableReadersGiveSilence()
+void tst_AudioStreamInPartsHandle2::unusableReadersGiveSilence()
 {
     QFETCH(QString, key);
     QFETCH(QString, value);
@@ -278,7 +273,7 @@ void TestAudioStreamInPartsHandle2::unusableReadersGiveSilence()
 }
 
 // An index made for another recording: every record fails validation.
-void TestAudioStreamInPartsHandle2::foreignIndexGivesSilence()
+void tst_AudioStreamInPartsHandle2::foreignIndexGivesSilence()
 {
     TestRecording recording;
     recording.addStream(1, kAudio, QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -303,7 +298,7 @@ void TestAudioStreamInPartsHandle2::foreignIndexGivesSilence()
     }
 }
 
-void TestAudioStreamInPartsHandle2::truncatedRecordingGivesSilence()
+void tst_AudioStreamInPartsHandle2::truncatedRecordingGivesSilence()
 {
     TestRecording recording;
     recording.addStream(1, kAudio, QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -326,7 +321,7 @@ void TestAudioStreamInPartsHandle2::truncatedRecordingGivesSilence()
 }
 
 // Frames of several streams at the same time: each reader keeps to its own.
-void TestAudioStreamInPartsHandle2::otherStreamsFramesAreSkipped()
+void tst_AudioStreamInPartsHandle2::otherStreamsFramesAreSkipped()
 {
     TestRecording recording;
     recording.addStream(1, kAudio, QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -355,14 +350,14 @@ void TestAudioStreamInPartsHandle2::otherStreamsFramesAreSkipped()
 
 // A damaged recording may hold frames out of time order: a frame days
 // before the window must give silence, not an overflowing sample count.
-void TestAudioStreamInPartsHandle2::framesOutOfTimeOrder_data()
+void tst_AudioStreamInPartsHandle2::framesOutOfTimeOrder_data()
 {
     QTest::addColumn<quint32>("later");
     QTest::newRow("two days") << quint32(150000000);
     QTest::newRow("near the end of time") << quint32(4294000000u);
 }
 
-void TestAudioStreamInPartsHandle2::framesOutOfTimeOrder()
+void tst_AudioStreamInPartsHandle2::framesOutOfTimeOrder()
 {
     QFETCH(quint32, later);
     TestRecording recording;
@@ -379,5 +374,5 @@ void TestAudioStreamInPartsHandle2::framesOutOfTimeOrder()
     }
 }
 
-QTEST_GUILESS_MAIN(TestAudioStreamInPartsHandle2)
+QTEST_GUILESS_MAIN(tst_AudioStreamInPartsHandle2)
 #include "tst_audiostreaminpartshandle2.moc"

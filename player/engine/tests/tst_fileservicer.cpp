@@ -7,9 +7,10 @@
 #include "recordingindexer.h"
 #include "savethread.h"
 #include "support/pulseserver.h"
+#include "support/mixedrecording.h"
 #include "support/soundcheck.h"
-#include "support/tonesignal.h"
 #include "testrecording.h"
+#include "wavefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,7 +25,6 @@ namespace {
 constexpr int kWaitMs = 20000;
 constexpr int kBytesPerMs = PulseServer::kRate * 2 / 1000;
 constexpr int kSilenceThreshold = 40;
-const QString kCodecData = QStringLiteral(VELMORA_CODEC_TEST_DATA);
 
 QStringList indexFilesOf(const RecordingIndexer &indexer)
 {
@@ -85,18 +85,12 @@ QVector<qint16> exportVia(FileServicer &servicer, const QString &path, double be
     timer.start();
     while ((progress.isEmpty() || progress.last().at(0).toDouble() < 1.0) && timer.elapsed() < kWaitMs)
         progress.wait(50);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = file.readAll().mid(44);
-    QVector<qint16> samples(data.size() / 2);
-    memcpy(samples.data(), data.constData(), size_t(samples.size()) * 2);
-    return samples;
+    return WaveFile::read(path).sampleValues();
 }
 
 } // namespace
 
-class TestFileServicer : public QObject
+class tst_FileServicer : public QObject
 {
     Q_OBJECT
 
@@ -123,32 +117,19 @@ private slots:
 
 private:
     PulseServer m_pulse;
-    QTemporaryDir m_dir;
+    TempDir m_dir;
     TestRecording m_small;  // the mixed recording of the sound test
     TestRecording m_large;  // many short frames: indexing takes many rounds
 };
 
-void TestFileServicer::initTestCase()
+void tst_FileServicer::initTestCase()
 {
     QString error;
     QVERIFY2(m_pulse.start(&error), qPrintable(error));
     m_pulse.exportEnvironment();
 
     // Base 31.12.2012 23:59:00: the frames cross midnight into 2013.
-    const QVector<qint16> tone1 = ToneSignal::tone(500, 8000, 8000);
-    const QVector<qint16> tone2 = ToneSignal::tone(1000, 8000, 6000);
-    m_small.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA/8000"), QStringLiteral("Диспетчер"));
-    m_small.addStream(2, QStringLiteral("audio"), QStringLiteral("G726-32"), QStringLiteral("Борт 12"));
-    m_small.addStream(3, QStringLiteral("audio"), QStringLiteral("TETRA"), QStringLiteral("Радио"));
-    m_small.addStream(4, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("События"));
-    for (int k = 0; k < 10; ++k) {
-        m_small.frame(quint32(59000 + k * 100), 1, ToneSignal::alaw(tone1.mid(k * 800, 800)));
-        m_small.frame(quint32(59500 + k * 100), 2, ToneSignal::g726(tone2.mid(k * 800, 800)));
-    }
-    m_small.text(59600, 4, QStringLiteral("Вызов"));
-    m_small.frame(62500, 3, TestRecordingData::tetraFrames(kCodecData + QStringLiteral("/ru1.tetra"), 20));
-    m_small.text(62600, 4, QStringLiteral("Отбой"));
-    m_small.index();
+    writeMixedRecording(m_small, 59000, {QStringLiteral("Диспетчер"), QStringLiteral("Борт 12"), QStringLiteral("Радио")});
 
     m_large.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Канал 1"));
     m_large.addStream(2, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("Текст"));
@@ -157,7 +138,7 @@ void TestFileServicer::initTestCase()
     m_large.index();
 }
 
-void TestFileServicer::indexingReportsProgressAndCompletes()
+void tst_FileServicer::indexingReportsProgressAndCompletes()
 {
     FileServicer servicer;
     servicer.thresholds = defaultActivityThresholds();
@@ -186,7 +167,7 @@ void TestFileServicer::indexingReportsProgressAndCompletes()
     QVERIFY(QFile::exists(indexFilesOf(*servicer.indexer).first()));
 }
 
-void TestFileServicer::baseFromFileSection_data()
+void tst_FileServicer::baseFromFileSection_data()
 {
     QTest::addColumn<QList<QByteArray>>("fileSection"); // empty: no FILE section
     QTest::addColumn<QDateTime>("base");
@@ -198,7 +179,7 @@ void TestFileServicer::baseFromFileSection_data()
     QTest::newRow("unreadable DATETIME") << QList<QByteArray>{"FILE", "DATETIME", "garbage"} << y2k;
 }
 
-void TestFileServicer::baseFromFileSection()
+void tst_FileServicer::baseFromFileSection()
 {
     QFETCH(QList<QByteArray>, fileSection);
     QFETCH(QDateTime, base);
@@ -224,7 +205,7 @@ void TestFileServicer::baseFromFileSection()
     QCOMPARE(changed.count(), 1);
 }
 
-void TestFileServicer::setBaseWithTheCurrentBaseEmitsNothing()
+void tst_FileServicer::setBaseWithTheCurrentBaseEmitsNothing()
 {
     FileServicer servicer;
     QSignalSpy changed(&servicer, &FileServicer::baseChanged);
@@ -236,7 +217,7 @@ void TestFileServicer::setBaseWithTheCurrentBaseEmitsNothing()
     QCOMPARE(changed.count(), 1);
 }
 
-void TestFileServicer::unreadableFileFinishesWithNoStreams_data()
+void tst_FileServicer::unreadableFileFinishesWithNoStreams_data()
 {
     QTest::addColumn<QByteArray>("contents"); // null: no file at all
     QTest::addColumn<QString>("message");
@@ -245,7 +226,7 @@ void TestFileServicer::unreadableFileFinishesWithNoStreams_data()
     QTest::newRow("refused") << QByteArray("\xFF\x01X\0", 4).repeated(20000) << "damaged";
 }
 
-void TestFileServicer::unreadableFileFinishesWithNoStreams()
+void tst_FileServicer::unreadableFileFinishesWithNoStreams()
 {
     QFETCH(QByteArray, contents);
     QFETCH(QString, message);
@@ -271,7 +252,7 @@ void TestFileServicer::unreadableFileFinishesWithNoStreams()
         QCOMPARE(progress.count(), 2);
 }
 
-void TestFileServicer::stopIndexFromProgressDeletesIndexFilesAndAllowsRestart()
+void tst_FileServicer::stopIndexFromProgressDeletesIndexFilesAndAllowsRestart()
 {
     FileServicer servicer;
     QSignalSpy finished(&servicer, &FileServicer::indexFileFinished);
@@ -304,7 +285,7 @@ void TestFileServicer::stopIndexFromProgressDeletesIndexFilesAndAllowsRestart()
     QCOMPARE(servicer.timeEnd, 29990u);
 }
 
-void TestFileServicer::setFileNameDeletesPreviousIndexFiles()
+void tst_FileServicer::setFileNameDeletesPreviousIndexFiles()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
@@ -325,7 +306,7 @@ void TestFileServicer::setFileNameDeletesPreviousIndexFiles()
     QCOMPARE(servicer.indexer->streamCount(), 0);
 }
 
-void TestFileServicer::destructionDeletesIndexFiles()
+void tst_FileServicer::destructionDeletesIndexFiles()
 {
     QStringList files;
     QString folder;
@@ -342,7 +323,7 @@ void TestFileServicer::destructionDeletesIndexFiles()
     QVERIFY(!folder.isEmpty() && !QDir(folder).exists());
 }
 
-void TestFileServicer::setStreamsHandsAudioStreamsToThePlayer()
+void tst_FileServicer::setStreamsHandsAudioStreamsToThePlayer()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
@@ -355,7 +336,7 @@ void TestFileServicer::setStreamsHandsAudioStreamsToThePlayer()
     QCOMPARE(servicer.playThread()->streamCount(), 0);
 }
 
-void TestFileServicer::sampleRate_data()
+void tst_FileServicer::sampleRate_data()
 {
     QTest::addColumn<int>("rate");
     QTest::addColumn<bool>("changed");
@@ -366,7 +347,7 @@ void TestFileServicer::sampleRate_data()
     QTest::newRow("negative refused") << -1 << false << 8000;
 }
 
-void TestFileServicer::sampleRate()
+void tst_FileServicer::sampleRate()
 {
     QFETCH(int, rate);
     QFETCH(int, exportRate);
@@ -377,7 +358,7 @@ void TestFileServicer::sampleRate()
     QVERIFY(!servicer.SetSamleRateInThread(exportRate));
 }
 
-void TestFileServicer::exportWithPausesWritesTheWholeRange()
+void tst_FileServicer::exportWithPausesWritesTheWholeRange()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
@@ -390,7 +371,7 @@ void TestFileServicer::exportWithPausesWritesTheWholeRange()
     QCOMPARE(SoundCheck::firstAbove(samples, 0), 4000);
 }
 
-void TestFileServicer::exportFailureIsReported()
+void tst_FileServicer::exportFailureIsReported()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
@@ -400,6 +381,7 @@ void TestFileServicer::exportFailureIsReported()
     servicer.setSavedFileName(m_dir.filePath(QStringLiteral("no-such-folder/out.wav")));
     servicer.setSavedRange(0, 1000);
     servicer.startSave();
+    QCOMPARE(failed.count(), 0); // never re-entering the caller: always queued
     QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, kWaitMs);
     QVERIFY(failed.first().at(0).toString().contains(QStringLiteral("out.wav")));
     QTest::qWait(200);
@@ -407,7 +389,7 @@ void TestFileServicer::exportFailureIsReported()
         QVERIFY(report.at(0).toDouble() < 1.0);
 }
 
-void TestFileServicer::statePollingReportsPositionAndState()
+void tst_FileServicer::statePollingReportsPositionAndState()
 {
     FileServicer servicer;
     QSignalSpy state(&servicer, &FileServicer::currentStateChanged);
@@ -419,7 +401,7 @@ void TestFileServicer::statePollingReportsPositionAndState()
     QCOMPARE(streams.last().at(1).value<short>(), short(0));
 }
 
-void TestFileServicer::completionReturnsPlaybackToZero()
+void tst_FileServicer::completionReturnsPlaybackToZero()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
@@ -435,7 +417,7 @@ void TestFileServicer::completionReturnsPlaybackToZero()
     QCOMPARE(duration, 0.0);
 }
 
-void TestFileServicer::playsTheRecordingThroughTheSoundServer()
+void tst_FileServicer::playsTheRecordingThroughTheSoundServer()
 {
     FileServicer servicer;
     servicer.thresholds = defaultActivityThresholds();
@@ -496,5 +478,5 @@ void TestFileServicer::playsTheRecordingThroughTheSoundServer()
     QCOMPARE(state.last().at(1).toInt(), 0);
 }
 
-QTEST_GUILESS_MAIN(TestFileServicer)
+QTEST_GUILESS_MAIN(tst_FileServicer)
 #include "tst_fileservicer.moc"

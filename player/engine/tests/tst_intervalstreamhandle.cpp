@@ -34,7 +34,7 @@ std::unique_ptr<IntervalStreamHandle> makeReader(const StreamDescriptor &descrip
 
 Q_DECLARE_METATYPE(QList<Interval>)
 
-class TestIntervalStreamHandle : public QObject
+class tst_IntervalStreamHandle : public QObject
 {
     Q_OBJECT
 
@@ -47,7 +47,7 @@ private slots:
     void audioNeedsDecoder();
 };
 
-void TestIntervalStreamHandle::intervals_data()
+void tst_IntervalStreamHandle::intervals_data()
 {
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("encoding");
@@ -71,7 +71,7 @@ void TestIntervalStreamHandle::intervals_data()
                                                  << QList<Interval>{{86399900, 200}, {86500000, 100}};
 }
 
-void TestIntervalStreamHandle::intervals()
+void tst_IntervalStreamHandle::intervals()
 {
     QFETCH(QString, type);
     QFETCH(QString, encoding);
@@ -96,7 +96,7 @@ void TestIntervalStreamHandle::intervals()
     QCOMPARE(reader->readData(), 0);
 }
 
-void TestIntervalStreamHandle::emptyStreamEndsAtOnce()
+void tst_IntervalStreamHandle::emptyStreamEndsAtOnce()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("text"), QString(), QStringLiteral("s"));
@@ -106,7 +106,7 @@ void TestIntervalStreamHandle::emptyStreamEndsAtOnce()
     QCOMPARE(reader->next(), 0);
 }
 
-void TestIntervalStreamHandle::seekStartsAtRecordInForce()
+void tst_IntervalStreamHandle::seekStartsAtRecordInForce()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("text"), QString(), QStringLiteral("s"));
@@ -121,7 +121,7 @@ void TestIntervalStreamHandle::seekStartsAtRecordInForce()
     QCOMPARE(allIntervals(reader.get()), (QList<Interval>{{1000, 100}, {5000, 0}}));
 }
 
-void TestIntervalStreamHandle::foreignIndexGivesNothing()
+void tst_IntervalStreamHandle::foreignIndexGivesNothing()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("text"), QString(), QStringLiteral("s"));
@@ -140,7 +140,7 @@ void TestIntervalStreamHandle::foreignIndexGivesNothing()
     QCOMPARE(reader->currentTime(), IndexFormat::kNoTime);
 }
 
-void TestIntervalStreamHandle::audioNeedsDecoder()
+void tst_IntervalStreamHandle::audioNeedsDecoder()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("AMR"), QStringLiteral("s"));
@@ -151,5 +151,5 @@ void TestIntervalStreamHandle::audioNeedsDecoder()
     QCOMPARE(reader->next(), 0);
 }
 
-QTEST_GUILESS_MAIN(TestIntervalStreamHandle)
+QTEST_GUILESS_MAIN(tst_IntervalStreamHandle)
 #include "tst_intervalstreamhandle.moc"

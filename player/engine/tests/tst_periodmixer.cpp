@@ -9,7 +9,7 @@
 
 using namespace TestRecordingData;
 
-class TestPeriodMixer : public QObject
+class tst_PeriodMixer : public QObject
 {
     Q_OBJECT
 
@@ -22,7 +22,7 @@ private slots:
     void readerGroupHelpers();
 };
 
-void TestPeriodMixer::clip_data()
+void tst_PeriodMixer::clip_data()
 {
     QTest::addColumn<int>("sum");
     QTest::addColumn<int>("clipped");
@@ -33,14 +33,14 @@ void TestPeriodMixer::clip_data()
     QTest::newRow("-5") << -5 << -5;
 }
 
-void TestPeriodMixer::clip()
+void tst_PeriodMixer::clip()
 {
     QFETCH(int, sum);
     QFETCH(int, clipped);
     QCOMPARE(int(PeriodMixer::clip(sum)), clipped);
 }
 
-void TestPeriodMixer::mixesAndClipsChannels_data()
+void tst_PeriodMixer::mixesAndClipsChannels_data()
 {
     QTest::addColumn<quint8>("codeA");
     QTest::addColumn<quint8>("codeB");
@@ -54,7 +54,7 @@ void TestPeriodMixer::mixesAndClipsChannels_data()
 }
 
 // Frames at the same time on two channels are summed sample by sample.
-void TestPeriodMixer::mixesAndClipsChannels()
+void tst_PeriodMixer::mixesAndClipsChannels()
 {
     QFETCH(quint8, codeA);
     QFETCH(quint8, codeB);
@@ -66,12 +66,9 @@ void TestPeriodMixer::mixesAndClipsChannels()
     recording.frame(0, 1, alaw(800, codeA));
     recording.frame(0, 2, alaw(800, codeB));
     const auto streams = recording.index();
-    std::vector<std::unique_ptr<AudioStreamInPartsHandle2>> owned;
-    QList<AudioStreamInPartsHandle2 *> readers;
-    for (const StreamDescriptor &d : streams) {
-        owned.emplace_back(ReaderGroup::createPeriodReader(d, 100, 8000));
-        readers.append(owned.back().get());
-    }
+    PeriodReaders readers;
+    for (const StreamDescriptor &d : streams)
+        readers.push_back(ReaderGroup::createPeriodReader(d, 100, 8000));
     ReaderGroup::reposition(readers, 0);
     PeriodMixer mixer;
     mixer.setSamplesPerPeriod(800);
@@ -84,21 +81,22 @@ void TestPeriodMixer::mixesAndClipsChannels()
     QCOMPARE(mixer.byteCount(), 1600);
 }
 
-void TestPeriodMixer::shortOutputCountsAsSilence()
+void tst_PeriodMixer::shortOutputCountsAsSilence()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
     recording.frame(0, 1, alaw(800));
-    std::unique_ptr<AudioStreamInPartsHandle2> reader(ReaderGroup::createPeriodReader(recording.index().first(), 100, 8000));
-    ReaderGroup::reposition({reader.get()}, 0);
+    PeriodReaders readers;
+    readers.push_back(ReaderGroup::createPeriodReader(recording.index().first(), 100, 8000));
+    ReaderGroup::reposition(readers, 0);
     PeriodMixer mixer;
     mixer.setSamplesPerPeriod(1000); // more than the reader delivers
-    QCOMPARE(mixer.mix({reader.get()}), 1);
+    QCOMPARE(mixer.mix(readers), 1);
     QCOMPARE(mixer.samples()[799], kAlawPositiveSample);
     QCOMPARE(mixer.samples()[999], qint16(0));
 }
 
-void TestPeriodMixer::readerGroupHelpers()
+void tst_PeriodMixer::readerGroupHelpers()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
@@ -108,18 +106,21 @@ void TestPeriodMixer::readerGroupHelpers()
     recording.frame(300, 2, g726Tone(800));
     const auto streams = recording.index();
     QVERIFY(!ReaderGroup::createPeriodReader(streams.at(2), 100, 8000));
-    std::unique_ptr<AudioStreamInPartsHandle2> a(ReaderGroup::createPeriodReader(streams.at(0), 100, 16000));
-    std::unique_ptr<AudioStreamInPartsHandle2> b(ReaderGroup::createPeriodReader(streams.at(1), 100, 8000));
+    PeriodReaders readers;
+    readers.push_back(ReaderGroup::createPeriodReader(streams.at(0), 100, 16000));
+    readers.push_back(ReaderGroup::createPeriodReader(streams.at(1), 100, 8000));
+    const AudioStreamInPartsHandle2 *a = readers.at(0).get();
+    const AudioStreamInPartsHandle2 *b = readers.at(1).get();
     QCOMPARE(a->samplesPerPeriod(), 1600);
     QCOMPARE(b->state(), int(StreamHandle::Open));
-    ReaderGroup::reposition({a.get(), b.get()}, 0);
-    QCOMPARE(ReaderGroup::earliestTime({a.get(), b.get()}), 300.0);
-    ReaderGroup::reposition({a.get(), b.get()}, 450); // past b's only frame
+    ReaderGroup::reposition(readers, 0);
+    QCOMPARE(ReaderGroup::earliestTime(readers), 300.0);
+    ReaderGroup::reposition(readers, 450); // past b's only frame
     QCOMPARE(b->state(), int(StreamHandle::AtEnd));
-    QCOMPARE(ReaderGroup::earliestTime({a.get(), b.get()}), 500.0);
-    QCOMPARE(ReaderGroup::earliestTime({}), IndexFormat::kNoTime);
+    QCOMPARE(ReaderGroup::earliestTime(readers), 500.0);
+    QCOMPARE(ReaderGroup::earliestTime(PeriodReaders()), IndexFormat::kNoTime);
     QCOMPARE(ReaderGroup::samplesPerPeriod(11025, 100), 1102);
 }
 
-QTEST_GUILESS_MAIN(TestPeriodMixer)
+QTEST_GUILESS_MAIN(tst_PeriodMixer)
 #include "tst_periodmixer.moc"

@@ -1,12 +1,16 @@
 // PlayThread4 against a real sound server: a private PulseAudio daemon with
 // a null sink as the default output, whose monitor is recorded, so every
 // check on sound is made on what actually came out of the output.
+#include "fileservicer.h"
 #include "playthread4.h"
 #include "savethread.h"
 #include "support/pulseserver.h"
+#include "support/mixedrecording.h"
 #include "support/soundcheck.h"
-#include "support/tonesignal.h"
+#include "encoders.h"
 #include "testrecording.h"
+#include "testsignals.h"
+#include "wavefile.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -89,18 +93,6 @@ void finishThread(PlayThread4 *thread)
     thread->wait();
 }
 
-// Samples of a WAV file written by SaveThread (44-byte header).
-QVector<qint16> wavSamples(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = file.readAll().mid(44);
-    QVector<qint16> samples(data.size() / 2);
-    memcpy(samples.data(), data.constData(), size_t(samples.size()) * 2);
-    return samples;
-}
-
 // The mix of the whole recording as the export path computes it.
 QVector<qint16> exportedMix(const QList<StreamDescriptor> &streams, bool withPause, const QString &path)
 {
@@ -118,30 +110,34 @@ QVector<qint16> exportedMix(const QList<StreamDescriptor> &streams, bool withPau
         done.wait(100);
     save.finish();
     save.wait();
-    return wavSamples(path);
+    return WaveFile::read(path).sampleValues();
 }
 
 // The child process of noSoundServerEndsInOutputFailed: plays with no
-// server reachable and reports the state the thread ended in.
+// server reachable and reports the state the thread ended in and what the
+// recording owner told its user.
 int runWithoutSoundServer()
 {
-    PlayThread4 thread;
+    FileServicer servicer;
+    QSignalSpy failed(&servicer, &FileServicer::playFailed);
+    PlayThread4 *thread = servicer.playThread();
     StreamDescriptor audio{{QStringLiteral("TYPE"), QStringLiteral("audio")},
                            {QStringLiteral("ENCODING"), QStringLiteral("PCMA")}};
-    thread.addStream(audio);
-    thread.start();
-    const bool ended = thread.wait(kWaitMs);
+    thread->addStream(audio);
+    const bool ended = thread->wait(kWaitMs);
     int state = -1;
-    thread.getState(nullptr, &state);
-    thread.play();
-    thread.move(100);
-    printf("ended=%d state=%d\n", ended ? 1 : 0, state);
-    return ended && state == PlayThread4::OutputFailed ? 0 : 1;
+    thread->getState(nullptr, &state);
+    thread->play();
+    thread->move(100);
+    const bool told = failed.wait(kWaitMs) || !failed.isEmpty();
+    printf("ended=%d state=%d told=%s\n", ended ? 1 : 0, state,
+           told ? qPrintable(failed.first().first().toString()) : "");
+    return ended && state == PlayThread4::OutputFailed && told ? 0 : 1;
 }
 
 } // namespace
 
-class TestPlayThread4 : public QObject
+class tst_PlayThread4 : public QObject
 {
     Q_OBJECT
 
@@ -179,7 +175,7 @@ private:
     QList<StreamDescriptor> audioOf(const QList<StreamDescriptor> &streams) const;
 
     PulseServer m_pulse;
-    QTemporaryDir m_dir;
+    TempDir m_dir;
     TestRecording m_mix;   // PCMA 0-1000, G.726 500-1500, TETRA 3500-4100 ms, text
     TestRecording m_loud;  // two PCMA channels whose sum exceeds 16 bits
     TestRecording m_long;  // PCMA tone from 0 to 8000 ms
@@ -187,7 +183,7 @@ private:
     QList<StreamDescriptor> m_mixStreams, m_loudStreams, m_longStreams, m_farStreams;
 };
 
-QList<StreamDescriptor> TestPlayThread4::audioOf(const QList<StreamDescriptor> &streams) const
+QList<StreamDescriptor> tst_PlayThread4::audioOf(const QList<StreamDescriptor> &streams) const
 {
     QList<StreamDescriptor> audio;
     for (const StreamDescriptor &d : streams)
@@ -196,30 +192,18 @@ QList<StreamDescriptor> TestPlayThread4::audioOf(const QList<StreamDescriptor> &
     return audio;
 }
 
-void TestPlayThread4::initTestCase()
+void tst_PlayThread4::initTestCase()
 {
     QString error;
     QVERIFY2(m_pulse.start(&error), qPrintable(error));
     m_pulse.exportEnvironment();
 
-    const QVector<qint16> tone1 = ToneSignal::tone(500, 8000, 8000);
-    const QVector<qint16> tone2 = ToneSignal::tone(1000, 8000, 6000);
-    m_mix.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA/8000"), QStringLiteral("Канал 1"));
-    m_mix.addStream(2, QStringLiteral("audio"), QStringLiteral("G726-32"), QStringLiteral("Канал 2"));
-    m_mix.addStream(3, QStringLiteral("audio"), QStringLiteral("TETRA"), QStringLiteral("Канал 3"));
-    m_mix.addStream(4, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("События"));
-    for (int k = 0; k < 10; ++k) {
-        m_mix.frame(quint32(k * 100), 1, ToneSignal::alaw(tone1.mid(k * 800, 800)));
-        m_mix.frame(quint32(500 + k * 100), 2, ToneSignal::g726(tone2.mid(k * 800, 800)));
-    }
-    m_mix.text(200, 4, QStringLiteral("Вызов"));
-    m_mix.frame(3500, 3, TestRecordingData::tetraFrames(QStringLiteral(VELMORA_CODEC_TEST_DATA "/ru1.tetra"), 20));
-    m_mix.text(3600, 4, QStringLiteral("Отбой"));
-    m_mixStreams = m_mix.index();
+    m_mixStreams = writeMixedRecording(m_mix, 0, {QStringLiteral("Канал 1"), QStringLiteral("Канал 2"),
+                                                  QStringLiteral("Канал 3")});
 
     m_loud.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Громко 1"));
     m_loud.addStream(2, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Громко 2"));
-    const QByteArray loud = ToneSignal::alaw(ToneSignal::constant(20000, 400) + ToneSignal::constant(-20000, 400));
+    const QByteArray loud = encodeALaw(QVector<qint16>(400, 20000) + QVector<qint16>(400, -20000));
     for (int k = 0; k < 5; ++k) {
         m_loud.frame(quint32(k * 100), 1, loud);
         m_loud.frame(quint32(k * 100), 2, loud);
@@ -227,24 +211,24 @@ void TestPlayThread4::initTestCase()
     m_loudStreams = m_loud.index();
 
     m_long.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Длинный"));
-    const QVector<qint16> tone3 = ToneSignal::tone(400, 800, 7000);
+    const QVector<qint16> tone3 = toneSignal(400, 800, 7000);
     for (int k = 0; k < 80; ++k)
-        m_long.frame(quint32(k * 100), 1, ToneSignal::alaw(tone3));
+        m_long.frame(quint32(k * 100), 1, encodeALaw(tone3));
     m_longStreams = m_long.index();
 
     m_far.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Далеко"));
     for (quint32 start : {0u, 600000u})
         for (int k = 0; k < 3; ++k)
-            m_far.frame(start + quint32(k * 100), 1, ToneSignal::alaw(tone3));
+            m_far.frame(start + quint32(k * 100), 1, encodeALaw(tone3));
     m_farStreams = m_far.index();
 }
 
-void TestPlayThread4::cleanupTestCase()
+void tst_PlayThread4::cleanupTestCase()
 {
     m_pulse.stop();
 }
 
-void TestPlayThread4::addStream_data()
+void tst_PlayThread4::addStream_data()
 {
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("encoding");
@@ -256,7 +240,7 @@ void TestPlayThread4::addStream_data()
     QTest::newRow("no type") << QString() << "PCMA" << false;
 }
 
-void TestPlayThread4::addStream()
+void tst_PlayThread4::addStream()
 {
     QFETCH(QString, type);
     QFETCH(QString, encoding);
@@ -274,7 +258,7 @@ void TestPlayThread4::addStream()
     QCOMPARE(thread.streamCount(), 0);
 }
 
-void TestPlayThread4::setSampleRate_data()
+void tst_PlayThread4::setSampleRate_data()
 {
     QTest::addColumn<int>("rate");
     QTest::addColumn<bool>("changed");
@@ -287,7 +271,7 @@ void TestPlayThread4::setSampleRate_data()
     QTest::newRow("below 1000 Hz refused") << 999 << false << 8000;
 }
 
-void TestPlayThread4::setSampleRate()
+void tst_PlayThread4::setSampleRate()
 {
     QFETCH(int, rate);
     QFETCH(bool, changed);
@@ -298,7 +282,7 @@ void TestPlayThread4::setSampleRate()
     QVERIFY(!thread.setSampleRate(after));
 }
 
-void TestPlayThread4::setRange_data()
+void tst_PlayThread4::setRange_data()
 {
     QTest::addColumn<double>("begin");
     QTest::addColumn<double>("duration");
@@ -309,7 +293,7 @@ void TestPlayThread4::setRange_data()
     QTest::newRow("no range") << 100.0 << 0.0 << 100.0 << 0.0;
 }
 
-void TestPlayThread4::setRange()
+void tst_PlayThread4::setRange()
 {
     QFETCH(double, begin);
     QFETCH(double, duration);
@@ -321,7 +305,7 @@ void TestPlayThread4::setRange()
     QTEST(d, "storedDuration");
 }
 
-void TestPlayThread4::commandsBeforeTheLoopDoNothing()
+void tst_PlayThread4::commandsBeforeTheLoopDoNothing()
 {
     PlayThread4 thread;
     thread.addStream(m_longStreams.first());
@@ -333,7 +317,7 @@ void TestPlayThread4::commandsBeforeTheLoopDoNothing()
     QCOMPARE(positionOf(thread), 0.0);
 }
 
-void TestPlayThread4::finishBeforeTheLoopEndsIt()
+void tst_PlayThread4::finishBeforeTheLoopEndsIt()
 {
     // An owner destroyed right after creating the thread finishes it before
     // the loop has started; the loop must still end.
@@ -344,7 +328,7 @@ void TestPlayThread4::finishBeforeTheLoopEndsIt()
     QCOMPARE(stateOf(thread), int(PlayThread4::Finishing));
 }
 
-void TestPlayThread4::startsPausedAtZero()
+void tst_PlayThread4::startsPausedAtZero()
 {
     auto thread = startedThread(audioOf(m_mixStreams));
     QCOMPARE(stateOf(*thread), int(PlayThread4::Paused));
@@ -355,7 +339,7 @@ void TestPlayThread4::startsPausedAtZero()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::playsTheMixAndSkipsSilence()
+void tst_PlayThread4::playsTheMixAndSkipsSilence()
 {
     const QList<StreamDescriptor> audio = audioOf(m_mixStreams);
     const QVector<qint16> expected = exportedMix(audio, false, m_dir.filePath(QStringLiteral("mix.wav")));
@@ -399,7 +383,7 @@ void TestPlayThread4::playsTheMixAndSkipsSilence()
     QVERIFY2(lag < 8000, "playback ran much slower than the material");
 }
 
-void TestPlayThread4::playWithPauseKeepsSilenceAndPausesAfterLastFrame()
+void tst_PlayThread4::playWithPauseKeepsSilenceAndPausesAfterLastFrame()
 {
     auto thread = startedThread(audioOf(m_mixStreams), true);
     const qint64 before = m_pulse.recordedBytes();
@@ -422,7 +406,7 @@ void TestPlayThread4::playWithPauseKeepsSilenceAndPausesAfterLastFrame()
 
 // A range that ends after the last frame bounds the played silence: the
 // thread plays on to the range's end and returns to its beginning.
-void TestPlayThread4::playWithPauseRunsToTheRangeEnd()
+void tst_PlayThread4::playWithPauseRunsToTheRangeEnd()
 {
     auto thread = startedThread(audioOf(m_mixStreams), true);
     thread->setRange(3500, 1500);
@@ -432,7 +416,7 @@ void TestPlayThread4::playWithPauseRunsToTheRangeEnd()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::sumsAreClipped()
+void tst_PlayThread4::sumsAreClipped()
 {
     auto thread = startedThread(m_loudStreams);
     const qint64 before = m_pulse.recordedBytes();
@@ -450,7 +434,7 @@ void TestPlayThread4::sumsAreClipped()
     QVERIFY2(high >= 5 * 400 && low >= 5 * 400, qPrintable(QStringLiteral("%1 %2").arg(high).arg(low)));
 }
 
-void TestPlayThread4::tenMinuteGapIsSkippedInOnePass()
+void tst_PlayThread4::tenMinuteGapIsSkippedInOnePass()
 {
     auto thread = startedThread(m_farStreams);
     const qint64 before = m_pulse.recordedBytes();
@@ -468,7 +452,7 @@ void TestPlayThread4::tenMinuteGapIsSkippedInOnePass()
     QVERIFY2(last - first >= 590 * 8, qPrintable(QString::number(last - first)));
 }
 
-void TestPlayThread4::oddStreamsAreSilentBesideGoodOnes_data()
+void tst_PlayThread4::oddStreamsAreSilentBesideGoodOnes_data()
 {
     QTest::addColumn<QString>("key");   // descriptor key changed
     QTest::addColumn<QString>("value"); // "@loud-index": the other recording's index; "@truncated": half the raw file
@@ -480,7 +464,7 @@ void TestPlayThread4::oddStreamsAreSilentBesideGoodOnes_data()
     QTest::newRow("truncated recording") << "FILENAME" << "@truncated" << true;
 }
 
-void TestPlayThread4::oddStreamsAreSilentBesideGoodOnes()
+void tst_PlayThread4::oddStreamsAreSilentBesideGoodOnes()
 {
     QFETCH(QString, key);
     QFETCH(QString, value);
@@ -509,7 +493,7 @@ void TestPlayThread4::oddStreamsAreSilentBesideGoodOnes()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::playFromOutsideTheRangeStartsAtItsBeginning()
+void tst_PlayThread4::playFromOutsideTheRangeStartsAtItsBeginning()
 {
     auto thread = startedThread(m_longStreams);
     thread->setRange(5000, 1000);
@@ -522,7 +506,7 @@ void TestPlayThread4::playFromOutsideTheRangeStartsAtItsBeginning()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::stopReturnsToZero()
+void tst_PlayThread4::stopReturnsToZero()
 {
     auto thread = startedThread(m_longStreams);
     thread->move(3000);
@@ -536,7 +520,7 @@ void TestPlayThread4::stopReturnsToZero()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::moveWhilePlayingKeepsPlaying()
+void tst_PlayThread4::moveWhilePlayingKeepsPlaying()
 {
     auto thread = startedThread(m_longStreams);
     thread->play();
@@ -551,7 +535,7 @@ void TestPlayThread4::moveWhilePlayingKeepsPlaying()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::noStreamsPausesAtOnce()
+void tst_PlayThread4::noStreamsPausesAtOnce()
 {
     for (bool withPause : {false, true}) {
         auto thread = startedThread({}, withPause);
@@ -563,7 +547,7 @@ void TestPlayThread4::noStreamsPausesAtOnce()
     }
 }
 
-void TestPlayThread4::rateChangeWhilePlayingRebuildsTheOutput()
+void tst_PlayThread4::rateChangeWhilePlayingRebuildsTheOutput()
 {
     auto thread = startedThread(m_longStreams);
     thread->play();
@@ -580,7 +564,7 @@ void TestPlayThread4::rateChangeWhilePlayingRebuildsTheOutput()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::commandsDoNotWaitForAStalledOutput()
+void tst_PlayThread4::commandsDoNotWaitForAStalledOutput()
 {
     auto thread = startedThread(m_longStreams);
     QVERIFY(m_pulse.suspendSink(true));
@@ -610,7 +594,7 @@ void TestPlayThread4::commandsDoNotWaitForAStalledOutput()
     finishThread(thread.get());
 }
 
-void TestPlayThread4::noSoundServerEndsInOutputFailed()
+void tst_PlayThread4::noSoundServerEndsInOutputFailed()
 {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -623,10 +607,10 @@ void TestPlayThread4::noSoundServerEndsInOutputFailed()
     const QByteArray output = child.readAll();
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QVERIFY2(child.exitCode() == 0, output.constData());
-    QVERIFY2(output.contains("ended=1 state=1"), output.constData());
+    QVERIFY2(output.contains("ended=1 state=1 told=no sound output device"), output.constData());
 }
 
-void TestPlayThread4::lostSoundServerEndsInOutputFailed()
+void tst_PlayThread4::lostSoundServerEndsInOutputFailed()
 {
     auto thread = startedThread(m_longStreams);
     thread->play();
@@ -634,6 +618,7 @@ void TestPlayThread4::lostSoundServerEndsInOutputFailed()
     m_pulse.stop();
     QVERIFY(waitForState(*thread, PlayThread4::OutputFailed));
     QVERIFY(thread->wait(kWaitMs));
+    QCOMPARE(thread->failure(), QStringLiteral("the sound output stopped working"));
     thread->play();
     QCOMPARE(stateOf(*thread), int(PlayThread4::OutputFailed));
 }
@@ -643,7 +628,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsSet("VELMORA_PLAYTHREAD_CHILD"))
         return runWithoutSoundServer();
-    TestPlayThread4 test;
+    tst_PlayThread4 test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }

@@ -1,32 +1,11 @@
 #include "riffwriter.h"
+#include "testfiles.h"
+#include "wavefile.h"
 
 #include <QFile>
-#include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
-quint32 u32(const QByteArray &bytes, int at)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
-}
-
-quint16 u16(const QByteArray &bytes, int at)
-{
-    return qFromLittleEndian<quint16>(bytes.constData() + at);
-}
-
-} // namespace
-
-class TestRiffWriter : public QObject
+class tst_RiffWriter : public QObject
 {
     Q_OBJECT
 
@@ -40,7 +19,7 @@ private slots:
     void reopenClosesPreviousFile();
 };
 
-void TestRiffWriter::writesWaveHeaderByteExact_data()
+void tst_RiffWriter::writesWaveHeaderByteExact_data()
 {
     QTest::addColumn<int>("rate");
     QTest::addColumn<int>("dataBytes");
@@ -49,11 +28,11 @@ void TestRiffWriter::writesWaveHeaderByteExact_data()
     QTest::newRow("11025 Hz, one sample") << 11025 << 2;
 }
 
-void TestRiffWriter::writesWaveHeaderByteExact()
+void tst_RiffWriter::writesWaveHeaderByteExact()
 {
     QFETCH(int, rate);
     QFETCH(int, dataBytes);
-    QTemporaryDir dir;
+    TempDir dir;
     const QString path = dir.filePath(QStringLiteral("out.wav"));
     RiffWriter writer;
     QCOMPARE(writer.open(QFile::encodeName(path)), 0);
@@ -68,26 +47,26 @@ void TestRiffWriter::writesWaveHeaderByteExact()
     QCOMPARE(writer.close(), 0);
     QVERIFY(!writer.isOpen());
 
-    const QByteArray file = readAll(path);
-    QCOMPARE(file.size(), 44 + dataBytes);
-    QCOMPARE(file.left(4), QByteArray("RIFF"));
-    QCOMPARE(u32(file, 4), quint32(36 + dataBytes));
-    QCOMPARE(file.mid(8, 8), QByteArray("WAVEfmt "));
-    QCOMPARE(u32(file, 16), 16u);
-    QCOMPARE(u16(file, 20), quint16(1));
-    QCOMPARE(u16(file, 22), quint16(1));
-    QCOMPARE(u32(file, 24), quint32(rate));
-    QCOMPARE(u32(file, 28), quint32(rate * 2));
-    QCOMPARE(u16(file, 32), quint16(2));
-    QCOMPARE(u16(file, 34), quint16(16));
-    QCOMPARE(file.mid(36, 4), QByteArray("data"));
-    QCOMPARE(u32(file, 40), quint32(dataBytes));
-    QCOMPARE(file.mid(44), samples);
+    const WaveFile file = WaveFile::read(path);
+    QCOMPARE(file.bytes.size(), 44 + dataBytes);
+    QCOMPARE(file.bytes.left(4), QByteArray("RIFF"));
+    QCOMPARE(file.u32At(4), quint32(36 + dataBytes));
+    QCOMPARE(file.bytes.mid(8, 8), QByteArray("WAVEfmt "));
+    QCOMPARE(file.u32At(16), 16u);
+    QCOMPARE(file.u16At(20), quint16(1));
+    QCOMPARE(file.u16At(22), quint16(1));
+    QCOMPARE(file.u32At(24), quint32(rate));
+    QCOMPARE(file.u32At(28), quint32(rate * 2));
+    QCOMPARE(file.u16At(32), quint16(2));
+    QCOMPARE(file.u16At(34), quint16(16));
+    QCOMPARE(file.bytes.mid(36, 4), QByteArray("data"));
+    QCOMPARE(file.u32At(40), quint32(dataBytes));
+    QCOMPARE(file.bytes.mid(44), samples);
 }
 
-void TestRiffWriter::oddChunkGetsPadByte()
+void tst_RiffWriter::oddChunkGetsPadByte()
 {
-    QTemporaryDir dir;
+    TempDir dir;
     const QString path = dir.filePath(QStringLiteral("odd.riff"));
     RiffWriter writer;
     writer.open(QFile::encodeName(path));
@@ -96,16 +75,16 @@ void TestRiffWriter::oddChunkGetsPadByte()
     writer.write("xyz", 3);
     QCOMPARE(writer.endChunk(), 0);
     writer.close();
-    const QByteArray file = readAll(path);
-    QCOMPARE(file.size(), 8 + 8 + 4);
-    QCOMPARE(u32(file, 12), 3u); // the stored size stays odd
-    QCOMPARE(file.at(19), '\0');
-    QCOMPARE(u32(file, 4), 12u);
+    const WaveFile file = WaveFile::read(path);
+    QCOMPARE(file.bytes.size(), 8 + 8 + 4);
+    QCOMPARE(file.u32At(12), 3u); // the stored size stays odd
+    QCOMPARE(file.bytes.at(19), '\0');
+    QCOMPARE(file.u32At(4), 12u);
 }
 
-void TestRiffWriter::chunkDepthIsLimited()
+void tst_RiffWriter::chunkDepthIsLimited()
 {
-    QTemporaryDir dir;
+    TempDir dir;
     const QString path = dir.filePath(QStringLiteral("deep.riff"));
     RiffWriter writer;
     QCOMPARE(writer.endChunk(), -1);
@@ -115,13 +94,13 @@ void TestRiffWriter::chunkDepthIsLimited()
         QCOMPARE(writer.beginChunk("LIST"), 0);
     QCOMPARE(writer.beginChunk("LIST"), -1);
     QCOMPARE(writer.close(), 0); // ends all eight
-    const QByteArray file = readAll(path);
-    QCOMPARE(file.size(), 8 * 8);
+    const WaveFile file = WaveFile::read(path);
+    QCOMPARE(file.bytes.size(), 8 * 8);
     for (int i = 0; i < 8; ++i)
-        QCOMPARE(u32(file, 8 * i + 4), quint32(8 * (7 - i)));
+        QCOMPARE(file.u32At(8 * i + 4), quint32(8 * (7 - i)));
 }
 
-void TestRiffWriter::nothingIsWrittenWithoutFile()
+void tst_RiffWriter::nothingIsWrittenWithoutFile()
 {
     RiffWriter writer;
     QCOMPARE(writer.beginChunk("RIFF"), -1);
@@ -130,7 +109,7 @@ void TestRiffWriter::nothingIsWrittenWithoutFile()
     QCOMPARE(writer.close(), 0);
 }
 
-void TestRiffWriter::openFailsForMissingFolder()
+void tst_RiffWriter::openFailsForMissingFolder()
 {
     RiffWriter writer;
     QCOMPARE(writer.open("/nonexistent-folder/out.wav"), -1);
@@ -138,19 +117,19 @@ void TestRiffWriter::openFailsForMissingFolder()
     QCOMPARE(writer.write("abcd", 4), -1);
 }
 
-void TestRiffWriter::reopenClosesPreviousFile()
+void tst_RiffWriter::reopenClosesPreviousFile()
 {
-    QTemporaryDir dir;
+    TempDir dir;
     RiffWriter writer;
     writer.open(QFile::encodeName(dir.filePath(QStringLiteral("a.riff"))));
     writer.beginChunk("RIFF");
     writer.write("ab", 2);
     writer.open(QFile::encodeName(dir.filePath(QStringLiteral("b.riff"))));
-    const QByteArray first = readAll(dir.filePath(QStringLiteral("a.riff")));
-    QCOMPARE(first.size(), 10);
-    QCOMPARE(u32(first, 4), 2u);
+    const WaveFile first = WaveFile::read(dir.filePath(QStringLiteral("a.riff")));
+    QCOMPARE(first.bytes.size(), 10);
+    QCOMPARE(first.u32At(4), 2u);
     QCOMPARE(writer.endChunk(), -1); // the new file has no open chunk
 }
 
-QTEST_GUILESS_MAIN(TestRiffWriter)
+QTEST_GUILESS_MAIN(tst_RiffWriter)
 #include "tst_riffwriter.moc"

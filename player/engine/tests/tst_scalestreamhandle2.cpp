@@ -45,7 +45,7 @@ void useLevel(ScaleStreamHandle2 *reader, int level)
 
 Q_DECLARE_METATYPE(QList<Item>)
 
-class TestScaleStreamHandle2 : public QObject
+class tst_ScaleStreamHandle2 : public QObject
 {
     Q_OBJECT
 
@@ -64,7 +64,7 @@ private slots:
     void openFails();
 };
 
-void TestScaleStreamHandle2::setScaleChoosesLevel_data()
+void tst_ScaleStreamHandle2::setScaleChoosesLevel_data()
 {
     QTest::addColumn<double>("x");
     QTest::addColumn<int>("level");
@@ -74,7 +74,7 @@ void TestScaleStreamHandle2::setScaleChoosesLevel_data()
     QTest::newRow("above the last step") << 5000.0 << 3;
 }
 
-void TestScaleStreamHandle2::setScaleChoosesLevel()
+void tst_ScaleStreamHandle2::setScaleChoosesLevel()
 {
     QFETCH(double, x);
     QFETCH(int, level);
@@ -89,7 +89,7 @@ void TestScaleStreamHandle2::setScaleChoosesLevel()
     QCOMPARE(changed, false);
 }
 
-void TestScaleStreamHandle2::itemsPerLevel_data()
+void tst_ScaleStreamHandle2::itemsPerLevel_data()
 {
     QTest::addColumn<int>("level");
     QTest::addColumn<QList<Item>>("expected");
@@ -98,7 +98,7 @@ void TestScaleStreamHandle2::itemsPerLevel_data()
     QTest::newRow("level 2: gaps over 1000 ms") << 2 << QList<Item>{{0, 1100}, {10000, 0}};
 }
 
-void TestScaleStreamHandle2::itemsPerLevel()
+void tst_ScaleStreamHandle2::itemsPerLevel()
 {
     QFETCH(int, level);
     QFETCH(QList<Item>, expected);
@@ -118,7 +118,7 @@ void TestScaleStreamHandle2::itemsPerLevel()
     QCOMPARE(reader.readData(), 1);
 }
 
-void TestScaleStreamHandle2::levelZeroItemHasOneFrame()
+void tst_ScaleStreamHandle2::levelZeroItemHasOneFrame()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("t"));
@@ -139,7 +139,7 @@ void TestScaleStreamHandle2::levelZeroItemHasOneFrame()
     QCOMPARE(reader.currentTime(), 1100.0);
 }
 
-void TestScaleStreamHandle2::framesOfAnItem()
+void tst_ScaleStreamHandle2::framesOfAnItem()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("text"), QString(), QStringLiteral("t"));
@@ -156,7 +156,7 @@ void TestScaleStreamHandle2::framesOfAnItem()
     QVERIFY(reader.recordsRead() > 0);
 }
 
-void TestScaleStreamHandle2::seekFindsItem_data()
+void tst_ScaleStreamHandle2::seekFindsItem_data()
 {
     QTest::addColumn<int>("level");
     QTest::addColumn<double>("t");
@@ -171,7 +171,7 @@ void TestScaleStreamHandle2::seekFindsItem_data()
     QTest::newRow("level 0, between frames") << 0 << 1050.0 << 1000.0 << 0.0;
 }
 
-void TestScaleStreamHandle2::seekFindsItem()
+void tst_ScaleStreamHandle2::seekFindsItem()
 {
     QFETCH(int, level);
     QFETCH(double, t);
@@ -191,12 +191,12 @@ void TestScaleStreamHandle2::seekFindsItem()
 }
 
 // Audio items end at the end of their last frame; frames are decoded whole.
-void TestScaleStreamHandle2::audioItemsIncludeLastFrame()
+void tst_ScaleStreamHandle2::audioItemsIncludeLastFrame()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("a"));
     recording.addStream(2, QStringLiteral("audio"), QStringLiteral("TETRA"), QStringLiteral("b"));
-    const QByteArray tetra = tetraFrames(QFINDTESTDATA("../../../codecs/tests/data/ru1.tetra"), 4);
+    const QByteArray tetra = tetraFrames(4);
     for (quint32 t : {0u, 100u, 200u, 5000u}) {
         recording.frame(t, 1, alaw(800));
         recording.frame(t, 2, tetra);
@@ -226,7 +226,7 @@ void TestScaleStreamHandle2::audioItemsIncludeLastFrame()
     QCOMPARE(alawReader.currentDuration(), -1.0);
 }
 
-void TestScaleStreamHandle2::foreignIndexGivesNoItems()
+void tst_ScaleStreamHandle2::foreignIndexGivesNoItems()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("text"), QString(), QStringLiteral("t"));
@@ -248,7 +248,7 @@ void TestScaleStreamHandle2::foreignIndexGivesNoItems()
     }
 }
 
-void TestScaleStreamHandle2::openFails_data()
+void tst_ScaleStreamHandle2::openFails_data()
 {
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("key");
@@ -258,7 +258,7 @@ void TestScaleStreamHandle2::openFails_data()
     QTest::newRow("ID not a number") << "text" << "ID" << "-";
 }
 
-void TestScaleStreamHandle2::openFails()
+void tst_ScaleStreamHandle2::openFails()
 {
     QFETCH(QString, type);
     QFETCH(QString, key);
@@ -280,5 +280,5 @@ void TestScaleStreamHandle2::openFails()
     QCOMPARE(reader->readData(), 1);
 }
 
-QTEST_GUILESS_MAIN(TestScaleStreamHandle2)
+QTEST_GUILESS_MAIN(tst_ScaleStreamHandle2)
 #include "tst_scalestreamhandle2.moc"

@@ -13,7 +13,7 @@ QMap<QString, QString> stream(const QString &type, const QString &encoding)
 
 } // namespace
 
-class TestStreamSampleRate : public QObject
+class tst_StreamSampleRate : public QObject
 {
     Q_OBJECT
 
@@ -22,7 +22,7 @@ private slots:
     void rate();
 };
 
-void TestStreamSampleRate::rate_data()
+void tst_StreamSampleRate::rate_data()
 {
     QTest::addColumn<Descriptors>("streams");
     QTest::addColumn<int>("named");
@@ -42,7 +42,7 @@ void TestStreamSampleRate::rate_data()
     QTest::newRow("above 192000 Hz") << Descriptors{stream(audio, QStringLiteral("PCMA/192001"))} << 192001 << 8000;
 }
 
-void TestStreamSampleRate::rate()
+void tst_StreamSampleRate::rate()
 {
     QFETCH(Descriptors, streams);
     QFETCH(int, named);
@@ -51,5 +51,5 @@ void TestStreamSampleRate::rate()
     QCOMPARE(StreamSampleRate::outputRate(streams), output);
 }
 
-QTEST_GUILESS_MAIN(TestStreamSampleRate)
+QTEST_GUILESS_MAIN(tst_StreamSampleRate)
 #include "tst_streamsamplerate.moc"

@@ -59,7 +59,7 @@ private:
 
 Q_DECLARE_METATYPE(QList<Merged>)
 
-class TestStreamsIntervalHandle : public QObject
+class tst_StreamsIntervalHandle : public QObject
 {
     Q_OBJECT
 
@@ -71,7 +71,7 @@ private slots:
     void emptyGroup();
 };
 
-void TestStreamsIntervalHandle::merge_data()
+void tst_StreamsIntervalHandle::merge_data()
 {
     QTest::addColumn<QList<quint32>>("a");
     QTest::addColumn<QList<quint32>>("b");
@@ -92,7 +92,7 @@ void TestStreamsIntervalHandle::merge_data()
                                         << QList<Merged>{{0, 1500, both}};
 }
 
-void TestStreamsIntervalHandle::merge()
+void tst_StreamsIntervalHandle::merge()
 {
     QFETCH(QList<quint32>, a);
     QFETCH(QList<quint32>, b);
@@ -114,7 +114,7 @@ void TestStreamsIntervalHandle::merge()
     QCOMPARE(g.group.progress(), 1.0);
 }
 
-void TestStreamsIntervalHandle::seekMergesFromRecordInForce()
+void tst_StreamsIntervalHandle::seekMergesFromRecordInForce()
 {
     Group g({0, 5000, 5100}, {5050, 9000}, 200, 200);
     g.group.open();
@@ -127,7 +127,7 @@ void TestStreamsIntervalHandle::seekMergesFromRecordInForce()
     QCOMPARE(merged.at(1).begin, 9000.0);
 }
 
-void TestStreamsIntervalHandle::unusableMemberIsSkipped()
+void tst_StreamsIntervalHandle::unusableMemberIsSkipped()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("text"), QString(), QStringLiteral("A"));
@@ -150,7 +150,7 @@ void TestStreamsIntervalHandle::unusableMemberIsSkipped()
     QCOMPARE(a.state(), int(StreamHandle::Closed));
 }
 
-void TestStreamsIntervalHandle::emptyGroup()
+void tst_StreamsIntervalHandle::emptyGroup()
 {
     StreamsIntervalHandle group;
     QCOMPARE(group.open(), 0);
@@ -159,5 +159,5 @@ void TestStreamsIntervalHandle::emptyGroup()
     QCOMPARE(group.progress(), 0.0);
 }
 
-QTEST_GUILESS_MAIN(TestStreamsIntervalHandle)
+QTEST_GUILESS_MAIN(tst_StreamsIntervalHandle)
 #include "tst_streamsintervalhandle.moc"

@@ -29,7 +29,7 @@ QList<Found> walk(StreamsSearchHandle *group)
 
 } // namespace
 
-class TestStreamsSearchHandle : public QObject
+class tst_StreamsSearchHandle : public QObject
 {
     Q_OBJECT
 
@@ -42,7 +42,7 @@ private slots:
 
 // Two text streams (one Windows-1251, one without codec) with frames at 10,
 // 30 and 20, 40 ms, and one at the same time on both.
-void TestStreamsSearchHandle::mergesStreamsInTimeOrder()
+void tst_StreamsSearchHandle::mergesStreamsInTimeOrder()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("A"));
@@ -74,7 +74,7 @@ void TestStreamsSearchHandle::mergesStreamsInTimeOrder()
     QCOMPARE(group.progress(), 1.0);
 }
 
-void TestStreamsSearchHandle::seekStartsAtFirstFrameNotBefore_data()
+void tst_StreamsSearchHandle::seekStartsAtFirstFrameNotBefore_data()
 {
     QTest::addColumn<double>("t");
     QTest::addColumn<QList<double>>("times");
@@ -84,7 +84,7 @@ void TestStreamsSearchHandle::seekStartsAtFirstFrameNotBefore_data()
     QTest::newRow("after the last") << 301.0 << QList<double>{};
 }
 
-void TestStreamsSearchHandle::seekStartsAtFirstFrameNotBefore()
+void tst_StreamsSearchHandle::seekStartsAtFirstFrameNotBefore()
 {
     QFETCH(double, t);
     QFETCH(QList<double>, times);
@@ -108,7 +108,7 @@ void TestStreamsSearchHandle::seekStartsAtFirstFrameNotBefore()
     QCOMPARE(found, times);
 }
 
-void TestStreamsSearchHandle::currentTextNeedsAFrame()
+void tst_StreamsSearchHandle::currentTextNeedsAFrame()
 {
     StreamsSearchHandle group;
     QString text = QStringLiteral("unchanged");
@@ -118,5 +118,5 @@ void TestStreamsSearchHandle::currentTextNeedsAFrame()
     QCOMPARE(group.currentTime(), IndexFormat::kNoTime);
 }
 
-QTEST_GUILESS_MAIN(TestStreamsSearchHandle)
+QTEST_GUILESS_MAIN(tst_StreamsSearchHandle)
 #include "tst_streamssearchhandle.moc"

@@ -78,7 +78,7 @@ public slots:
     }
 };
 
-class TestStreamThread2 : public QObject
+class tst_StreamThread2 : public QObject
 {
     Q_OBJECT
 
@@ -99,10 +99,11 @@ private slots:
     void negativeBeginReadsFromZero();
     void unusableReaderSendsNothing();
     void stopWhileIdleEndsTheThread();
+    void stopInTheMiddleOfAFillEndsIt();
 
 private:
     // A feeder on `reader`, wired to m_collector; started by the first request().
-    void startFeeder(ScaleStreamHandle2 *reader, int kind, int detailThreshold = INT_MAX);
+    void startFeeder(std::unique_ptr<ScaleStreamHandle2> reader, int kind, int detailThreshold = INT_MAX);
     void request(double begin, double duration, double width = -1);
 
     TestRecording m_recording;
@@ -112,7 +113,7 @@ private:
     double m_width = 0;
 };
 
-void TestStreamThread2::initTestCase()
+void tst_StreamThread2::initTestCase()
 {
     // Audio: ten 100 ms frames from 0, five from 3000, one at 15000 ms. The
     // gaps between frame starts, 2100 and 11600 ms, are split at levels 1-2
@@ -131,13 +132,13 @@ void TestStreamThread2::initTestCase()
     m_text = streams.at(1);
 }
 
-void TestStreamThread2::init()
+void tst_StreamThread2::init()
 {
     m_collector.reset(new Collector);
     m_width = 0;
 }
 
-void TestStreamThread2::cleanup()
+void tst_StreamThread2::cleanup()
 {
     if (m_feeder) {
         m_feeder->setStopped(true);
@@ -146,9 +147,9 @@ void TestStreamThread2::cleanup()
     }
 }
 
-void TestStreamThread2::startFeeder(ScaleStreamHandle2 *reader, int kind, int detailThreshold)
+void tst_StreamThread2::startFeeder(std::unique_ptr<ScaleStreamHandle2> reader, int kind, int detailThreshold)
 {
-    m_feeder.reset(new StreamThread2(reader, kBase, kind));
+    m_feeder = std::make_unique<StreamThread2>(std::move(reader), kBase, kind);
     m_feeder->setDetailThreshold(detailThreshold);
     connect(m_feeder.get(), &StreamThread2::addDataItem, m_collector.get(), &Collector::add);
     connect(m_feeder.get(), &StreamThread2::removeDataItem, m_collector.get(), &Collector::remove);
@@ -158,7 +159,7 @@ void TestStreamThread2::startFeeder(ScaleStreamHandle2 *reader, int kind, int de
 // As the row's scene does: a new width (pixels) or a new range. The first
 // request gives both before the thread starts; later ones change one of
 // the two, so that each request is served once.
-void TestStreamThread2::request(double begin, double duration, double width)
+void tst_StreamThread2::request(double begin, double duration, double width)
 {
     if (width >= 0 && width != m_width) {
         m_width = width;
@@ -169,16 +170,16 @@ void TestStreamThread2::request(double begin, double duration, double width)
         m_feeder->start(QThread::InheritPriority);
 }
 
-void TestStreamThread2::withoutReaderEndsAtOnce()
+void tst_StreamThread2::withoutReaderEndsAtOnce()
 {
     StreamThread2 feeder(nullptr, kBase, StreamThread2::AudioItem);
     feeder.start();
     QVERIFY(feeder.wait(kWaitMs));
 }
 
-void TestStreamThread2::firstRangeIsFilledWithEveryFrame()
+void tst_StreamThread2::firstRangeIsFilledWithEveryFrame()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 1000, 1000); // 1 ms per pixel: every frame
     QVERIFY(m_collector->waitForServes(1));
     const Serve &serve = m_collector->serves.at(0);
@@ -193,9 +194,9 @@ void TestStreamThread2::firstRangeIsFilledWithEveryFrame()
                         [](const QDateTime &b) { return b == kBase; }));
 }
 
-void TestStreamThread2::scrollingSendsOnlyTheExposedStrips()
+void tst_StreamThread2::scrollingSendsOnlyTheExposedStrips()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 650, 650);
     QVERIFY(m_collector->waitForServes(1));
     // Right by 350 ms: the frame at 600 straddles the old right edge.
@@ -214,9 +215,9 @@ void TestStreamThread2::scrollingSendsOnlyTheExposedStrips()
     QCOMPARE(s.at(2).begins(), (QList<double>{100, 200}));
 }
 
-void TestStreamThread2::scrollBelowTheToleranceReadsNothing()
+void tst_StreamThread2::scrollBelowTheToleranceReadsNothing()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 650, 650);
     QVERIFY(m_collector->waitForServes(1));
     request(0.00005, 650 - 0.00005);
@@ -229,17 +230,17 @@ void TestStreamThread2::scrollBelowTheToleranceReadsNothing()
     QCOMPARE(m_collector->serves.at(1).begins(), (QList<double>{3000, 3100, 3200, 3300, 3400}));
 }
 
-void TestStreamThread2::resizeAloneRecomputesTheLevel()
+void tst_StreamThread2::resizeAloneRecomputesTheLevel()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem, 2);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem, 2);
     request(0, 30000, 300); // 100 ms per pixel: level 0, every frame
     QVERIFY(m_collector->waitForServes(1));
     QCOMPARE(m_collector->serves.at(0).items.size(), 16);
-    QCOMPARE(m_feeder->reader()->level(), 0);
+    QCOMPARE(m_feeder->servedLevel(), 0);
 
     request(0, 30000, 60); // 500 ms per pixel: level 1, frames of each interval
     QVERIFY(m_collector->waitForServes(2));
-    QCOMPARE(m_feeder->reader()->level(), 1);
+    QCOMPARE(m_feeder->servedLevel(), 1);
     QCOMPARE(m_collector->serves.at(1).removals, (QList<Removal>{{0, 30000, true}}));
     QCOMPARE(m_collector->serves.at(1).items.size(), 16);
 
@@ -250,16 +251,16 @@ void TestStreamThread2::resizeAloneRecomputesTheLevel()
 
     request(0, 30000, 7); // 4286 ms per pixel: level 3, spans only
     QVERIFY(m_collector->waitForServes(4));
-    QCOMPARE(m_feeder->reader()->level(), 3);
+    QCOMPARE(m_feeder->servedLevel(), 3);
     QCOMPARE(m_collector->serves.at(3).removals, (QList<Removal>{{0, 30000, true}}));
     QVERIFY(!m_collector->serves.at(3).items.isEmpty());
     for (const Item &item : m_collector->serves.at(3).items)
         QVERIFY(item.data.isEmpty());
 }
 
-void TestStreamThread2::jumpWithoutOverlapReloadsEverything()
+void tst_StreamThread2::jumpWithoutOverlapReloadsEverything()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(0, 1000, 1000);
     QVERIFY(m_collector->waitForServes(1));
     request(14950, 1000);
@@ -268,7 +269,7 @@ void TestStreamThread2::jumpWithoutOverlapReloadsEverything()
     QCOMPARE(m_collector->serves.at(1).begins(), (QList<double>{15000}));
 }
 
-void TestStreamThread2::coarseLevelSendsItemSpansWithoutData_data()
+void tst_StreamThread2::coarseLevelSendsItemSpansWithoutData_data()
 {
     QTest::addColumn<double>("msPerPixel");
     QTest::addColumn<QList<double>>("begins");
@@ -282,12 +283,12 @@ void TestStreamThread2::coarseLevelSendsItemSpansWithoutData_data()
     QTest::newRow("level 4") << 20000.0 << QList<double>{0} << QList<double>{15100};
 }
 
-void TestStreamThread2::coarseLevelSendsItemSpansWithoutData()
+void tst_StreamThread2::coarseLevelSendsItemSpansWithoutData()
 {
     QFETCH(double, msPerPixel);
     QFETCH(QList<double>, begins);
     QFETCH(QList<double>, durations);
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem, 1);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem, 1);
     request(0, 30000, 30000 / msPerPixel);
     QVERIFY(m_collector->waitForServes(1));
     const Serve &serve = m_collector->serves.at(0);
@@ -298,9 +299,9 @@ void TestStreamThread2::coarseLevelSendsItemSpansWithoutData()
     }
 }
 
-void TestStreamThread2::textRowCarriesTheText()
+void tst_StreamThread2::textRowCarriesTheText()
 {
-    startFeeder(new TextScaleHandle2(m_text, scaleSteps()), StreamThread2::TextItem);
+    startFeeder(std::make_unique<TextScaleHandle2>(m_text, scaleSteps()), StreamThread2::TextItem);
     request(0, 6000, 6000);
     QVERIFY(m_collector->waitForServes(1));
     const Serve &serve = m_collector->serves.at(0);
@@ -311,19 +312,19 @@ void TestStreamThread2::textRowCarriesTheText()
     QCOMPARE(QString::fromUtf8(serve.items.at(1).data), QStringLiteral("Отбой"));
 }
 
-void TestStreamThread2::negativeBeginReadsFromZero()
+void tst_StreamThread2::negativeBeginReadsFromZero()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     request(-500, 1000, 1000);
     QVERIFY(m_collector->waitForServes(1));
     QCOMPARE(m_collector->serves.at(0).begins(), (QList<double>{0, 100, 200, 300, 400}));
 }
 
-void TestStreamThread2::unusableReaderSendsNothing()
+void tst_StreamThread2::unusableReaderSendsNothing()
 {
     StreamDescriptor noIndex = m_audio;
     noIndex.remove(QStringLiteral("INDEX_FILENAME"));
-    startFeeder(new AudioScaleHandle2(noIndex, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(noIndex, scaleSteps()), StreamThread2::AudioItem);
     request(0, 30000, 1000);
     QVERIFY(m_collector->waitForServes(1));
     request(100, 30000);
@@ -332,9 +333,9 @@ void TestStreamThread2::unusableReaderSendsNothing()
     QVERIFY(m_collector->serves.at(1).items.isEmpty());
 }
 
-void TestStreamThread2::stopWhileIdleEndsTheThread()
+void tst_StreamThread2::stopWhileIdleEndsTheThread()
 {
-    startFeeder(new AudioScaleHandle2(m_audio, scaleSteps()), StreamThread2::AudioItem);
+    startFeeder(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), StreamThread2::AudioItem);
     m_feeder->start();
     QVERIFY(!m_feeder->isStopped());
     m_feeder->setStopped(true);
@@ -343,5 +344,24 @@ void TestStreamThread2::stopWhileIdleEndsTheThread()
     QVERIFY(m_collector->serves.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestStreamThread2)
+// The flag is looked at before every item: a stop during a long fill ends
+// the thread after the item in hand, and the cut range is not reported as
+// served. Items are delivered blocking, and the second one stops the feeder
+// while it waits on that delivery.
+void tst_StreamThread2::stopInTheMiddleOfAFillEndsIt()
+{
+    m_feeder = std::make_unique<StreamThread2>(std::make_unique<AudioScaleHandle2>(m_audio, scaleSteps()), kBase, StreamThread2::AudioItem);
+    int items = 0;
+    connect(m_feeder.get(), &StreamThread2::addDataItem, m_collector.get(), [&] {
+        if (++items == 2)
+            m_feeder->setStopped(true);
+    }, Qt::BlockingQueuedConnection);
+    connect(m_feeder.get(), &StreamThread2::rangeServed, m_collector.get(), &Collector::served);
+    request(0, 30000, 300); // level 0: 16 items
+    QTRY_VERIFY_WITH_TIMEOUT(m_feeder->isFinished(), kWaitMs);
+    QCOMPARE(items, 2);
+    QVERIFY(m_collector->serves.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_StreamThread2)
 #include "tst_streamthread2.moc"

@@ -9,7 +9,7 @@ namespace {
 const QString kText = QStringLiteral("text");
 }
 
-class TestTextStreamHandle : public QObject
+class tst_TextStreamHandle : public QObject
 {
     Q_OBJECT
 
@@ -28,7 +28,7 @@ private slots:
 
 // Text frames of stream 2 between audio frames of stream 1, a gap across
 // midnight (times past 24 h after the base).
-void TestTextStreamHandle::readsFramesOfItsStreamInOrder()
+void tst_TextStreamHandle::readsFramesOfItsStreamInOrder()
 {
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Канал 1"));
@@ -58,7 +58,7 @@ void TestTextStreamHandle::readsFramesOfItsStreamInOrder()
     QCOMPARE(reader.progress(), 1.0);
 }
 
-void TestTextStreamHandle::readDataConvertsPayload_data()
+void tst_TextStreamHandle::readDataConvertsPayload_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::addColumn<QByteArray>("payload");
@@ -71,7 +71,7 @@ void TestTextStreamHandle::readDataConvertsPayload_data()
     QTest::newRow("empty payload") << "" << QByteArray() << "";
 }
 
-void TestTextStreamHandle::readDataConvertsPayload()
+void tst_TextStreamHandle::readDataConvertsPayload()
 {
     QFETCH(QString, encoding);
     QFETCH(QByteArray, payload);
@@ -90,7 +90,7 @@ void TestTextStreamHandle::readDataConvertsPayload()
     QCOMPARE(reader.output(), QByteArray("next"));
 }
 
-void TestTextStreamHandle::longTextIsReadWhole()
+void tst_TextStreamHandle::longTextIsReadWhole()
 {
     TestRecording recording;
     recording.addStream(1, kText, QString(), QStringLiteral("t"));
@@ -105,7 +105,7 @@ void TestTextStreamHandle::longTextIsReadWhole()
     QCOMPARE(reader.output(), longText);
 }
 
-void TestTextStreamHandle::readDataNeedsARecord()
+void tst_TextStreamHandle::readDataNeedsARecord()
 {
     TestRecording recording;
     recording.addStream(1, kText, QString(), QStringLiteral("t"));
@@ -120,7 +120,7 @@ void TestTextStreamHandle::readDataNeedsARecord()
     QCOMPARE(reader.output(), QByteArray("a"));
 }
 
-void TestTextStreamHandle::seekFindsRecordInForce_data()
+void tst_TextStreamHandle::seekFindsRecordInForce_data()
 {
     QTest::addColumn<double>("t");
     QTest::addColumn<double>("expected");
@@ -130,7 +130,7 @@ void TestTextStreamHandle::seekFindsRecordInForce_data()
     QTest::newRow("after the last frame") << 1e9 << 300.0;
 }
 
-void TestTextStreamHandle::seekFindsRecordInForce()
+void tst_TextStreamHandle::seekFindsRecordInForce()
 {
     QFETCH(double, t);
     QFETCH(double, expected);
@@ -148,7 +148,7 @@ void TestTextStreamHandle::seekFindsRecordInForce()
     QCOMPARE(reader.output(), QByteArray::number(expected));
 }
 
-void TestTextStreamHandle::openFails_data()
+void tst_TextStreamHandle::openFails_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
@@ -158,7 +158,7 @@ void TestTextStreamHandle::openFails_data()
     QTest::newRow("no index file") << "INDEX_FILENAME" << "";
 }
 
-void TestTextStreamHandle::openFails()
+void tst_TextStreamHandle::openFails()
 {
     QFETCH(QString, key);
     QFETCH(QString, value);
@@ -177,7 +177,7 @@ void TestTextStreamHandle::openFails()
 
 // A record whose frame in the raw file is not what the index says: next()
 // reports it and the following call goes on after it.
-void TestTextStreamHandle::staleRecordFailsAndNextContinues()
+void tst_TextStreamHandle::staleRecordFailsAndNextContinues()
 {
     TestRecording recording;
     recording.addStream(1, kText, QString(), QStringLiteral("t"));
@@ -206,5 +206,5 @@ void TestTextStreamHandle::staleRecordFailsAndNextContinues()
     QCOMPARE(reader.currentTime(), 20.0);
 }
 
-QTEST_GUILESS_MAIN(TestTextStreamHandle)
+QTEST_GUILESS_MAIN(tst_TextStreamHandle)
 #include "tst_textstreamhandle.moc"

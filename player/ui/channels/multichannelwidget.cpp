@@ -179,7 +179,7 @@ void MultiChannelWidget::addStreamRow(std::unique_ptr<ScaleStreamHandle2> reader
     name->setZValue(kLabelZ);
     row->addItem(name); // the scene owns it
 
-    auto feeder = std::make_unique<StreamThread2>(reader.release(), model.base, kind);
+    auto feeder = std::make_unique<StreamThread2>(std::move(reader), model.base, kind);
     feeder->setDetailThreshold(kDetailThreshold);
     connect(feeder.get(), &StreamThread2::addDataItem, row, &TimelineScene::addDataItem);
     connect(feeder.get(), &StreamThread2::removeDataItem, row, &TimelineScene::removeDataItem);

@@ -28,6 +28,16 @@ QList<FakeFtpServer::Step> FakeFtpServer::repeatedReply(const QByteArray &lines,
     return steps;
 }
 
+QList<FakeFtpServer::Step> FakeFtpServer::listing(const QByteArray &lines)
+{
+    return {reply("150 here\r\n"), data(lines), closeData(), reply("226 done\r\n")};
+}
+
+QList<FakeFtpServer::Step> FakeFtpServer::sending(const QByteArray &bytes)
+{
+    return {reply("150 sending\r\n"), data(bytes), closeData(), reply("226 sent\r\n")};
+}
+
 bool FakeFtpServer::listen()
 {
     return m_server->listen(QHostAddress::LocalHost, 0);
@@ -58,6 +68,8 @@ void FakeFtpServer::acceptControl()
     }
     m_control = socket;
     connect(socket, &QTcpSocket::readyRead, this, &FakeFtpServer::readCommands);
+    // A client that closes leaves no client behind (hasClient()).
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     if (m_greetingSteps.isEmpty())
         send(m_greeting);
     else
@@ -93,8 +105,10 @@ void FakeFtpServer::handleCommand(const QByteArray &line)
 void FakeFtpServer::openPassive()
 {
     m_dataServer->close();
+    // A data connection of an earlier transfer (one that stalled) is over.
     if (m_data)
         m_data->abort();
+    m_data = nullptr;
     m_dataServer->listen(QHostAddress::LocalHost, 0);
     const quint16 port = m_dataServer->serverPort();
     send(QStringLiteral("227 Entering Passive Mode (127,0,0,1,%1,%2).\r\n").arg(port / 256).arg(port % 256).toLatin1());

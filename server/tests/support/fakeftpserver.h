@@ -32,6 +32,11 @@ public:
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
     // The same reply lines `times` times, one every intervalMs (ms).
     static QList<Step> repeatedReply(const QByteArray &lines, int times, int intervalMs);
+    // A whole transfer as devices answer it: the preliminary reply, the
+    // bytes, the data connection closed, the completion reply. For LIST
+    // ("150 here" ... "226 done") and RETR ("150 sending" ... "226 sent").
+    static QList<Step> listing(const QByteArray &lines);
+    static QList<Step> sending(const QByteArray &bytes);
 
     explicit FakeFtpServer(QObject *parent = nullptr);
 
@@ -56,6 +61,7 @@ public:
 
     // Every command line received, line end removed.
     QList<QByteArray> commands() const { return m_commands; }
+    // A control connection is open (the client has not closed it).
     bool hasClient() const { return !m_control.isNull(); }
 
 signals:

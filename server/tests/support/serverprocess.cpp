@@ -41,12 +41,23 @@ ServerProcess::~ServerProcess()
 
 QString ServerProcess::script() const
 {
-    const char *name = m_kind == Ftp ? "start_ftp.sh" : "start_tftp.sh";
+    const char *name = m_kind == Ftp ? "start_ftp.sh" : m_kind == Tftp ? "start_tftp.sh" : "start_xvfb.sh";
     return QTest::qFindTestData(QString::fromLatin1(name), __FILE__, __LINE__);
 }
 
 bool ServerProcess::available(Kind kind, QString *why)
 {
+    if (kind == Xvfb || kind == XvfbWithTray) {
+        for (const QString &program : {QStringLiteral("Xvfb"), QStringLiteral("xwininfo"), QStringLiteral("trayer")}) {
+            if (program == QLatin1String("trayer") && kind == Xvfb)
+                continue;
+            if (QStandardPaths::findExecutable(program).isEmpty()) {
+                *why = QStringLiteral("%1 is missing (Debian packages xvfb, x11-utils, trayer)").arg(program);
+                return false;
+            }
+        }
+        return true;
+    }
     if (kind == Ftp) {
         if (!QFileInfo::exists(QStringLiteral("/usr/bin/python3"))) {
             *why = QStringLiteral("/usr/bin/python3 is missing (Debian package python3-pyftpdlib)");
@@ -69,10 +80,24 @@ bool ServerProcess::start(const QString &root, const QProcessEnvironment &extra)
 {
     stop();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(m_kind == Ftp ? QStringLiteral("FTPD_ROOT") : QStringLiteral("TFTPD_ROOT"), root);
+    if (m_kind == Ftp || m_kind == Tftp)
+        environment.insert(m_kind == Ftp ? QStringLiteral("FTPD_ROOT") : QStringLiteral("TFTPD_ROOT"), root);
+    else if (m_kind == XvfbWithTray)
+        environment.insert(QStringLiteral("XVFB_TRAY"), QStringLiteral("1"));
     environment.insert(QStringLiteral("WATCH_PID"), QString::number(QCoreApplication::applicationPid()));
     environment.insert(extra);
     const QByteArray out = runScript({script(), m_dir.filePath(QStringLiteral("daemon"))}, environment, &m_error);
+    if (m_kind == Xvfb || m_kind == XvfbWithTray) {
+        const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("DISPLAY=(:\\d+)")).match(QString::fromLocal8Bit(out));
+        if (!match.hasMatch()) {
+            if (m_error.isEmpty())
+                m_error = QStringLiteral("no display in the start script's output: ") + QString::fromLocal8Bit(out);
+            return false;
+        }
+        m_display = match.captured(1);
+        m_running = true;
+        return true;
+    }
     const QRegularExpression portPattern(m_kind == Ftp ? QStringLiteral("FTP_PORT=(\\d+)") : QStringLiteral("TFTP_PORT=(\\d+)"));
     const QRegularExpressionMatch match = portPattern.match(QString::fromLocal8Bit(out));
     if (!match.hasMatch()) {
@@ -99,4 +124,10 @@ bool ServerProcess::stop()
 QString ServerProcess::url(const QString &path) const
 {
     return QStringLiteral("%1://127.0.0.1:%2%3").arg(m_kind == Ftp ? QStringLiteral("ftp") : QStringLiteral("tftp")).arg(m_port).arg(path);
+}
+
+QString ServerProcess::logPath() const
+{
+    const char *name = m_kind == Ftp ? "ftpd.log" : m_kind == Tftp ? "tftpd.log" : "xvfb.log";
+    return m_dir.filePath(QStringLiteral("daemon/") + QLatin1String(name));
 }

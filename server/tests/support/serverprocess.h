@@ -1,31 +1,38 @@
 #pragma once
 
+#include "testfiles.h"
+
 #include <QProcessEnvironment>
 #include <QString>
-#include <QTemporaryDir>
 
-// A real FTP (pyftpdlib) or TFTP (tftpd-hpa) server on 127.0.0.1, started
-// by the start scripts beside this file and stopped by its recorded PID.
+// A real FTP (pyftpdlib) or TFTP (tftpd-hpa) server on 127.0.0.1, or an X
+// display (Xvfb, with trayer as system tray host when asked), started by the
+// start scripts beside this file and stopped by its recorded PID.
 // The daemon also stops when the test process that started it has gone.
 // Owned by the test; the destructor stops a running server.
 class ServerProcess
 {
 public:
-    enum Kind { Ftp, Tftp };
+    enum Kind { Ftp, Tftp, Xvfb, XvfbWithTray };
 
     explicit ServerProcess(Kind kind);
     ~ServerProcess();
     ServerProcess(const ServerProcess &) = delete;
     ServerProcess &operator=(const ServerProcess &) = delete;
 
-    // Serves root (created when missing). extra: further script inputs,
-    // e.g. FTPD_PASSWORD. False with error() set when it did not come up.
+    // Serves root (created when missing; unused by a display). extra:
+    // further script inputs, e.g. FTPD_PASSWORD. False with error() set when
+    // it did not come up.
     bool start(const QString &root, const QProcessEnvironment &extra = QProcessEnvironment());
     // Stops the daemon and its forked children; true when none is left.
     bool stop();
 
     bool isRunning() const { return m_running; }
     quint16 port() const { return m_port; }
+    // The daemon's log file (pyftpdlib logs every transfer with its byte count).
+    QString logPath() const;
+    // The display of an Xvfb server (":N").
+    QString display() const { return m_display; }
     QString error() const { return m_error; }
     // A URL of this server ("ftp://127.0.0.1:PORT/" or "tftp://...").
     QString url(const QString &path = QStringLiteral("/")) const;
@@ -38,8 +45,9 @@ private:
     QString script() const;
 
     Kind m_kind;
-    QTemporaryDir m_dir;     // pidfile, log, env of the daemon
+    TempDir m_dir;           // pidfile, log, env of the daemon
     quint16 m_port = 0;
+    QString m_display;
     bool m_running = false;
     QString m_error;
 };

@@ -1,5 +1,7 @@
 #include "pulseserver.h"
 
+#include "testfiles.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -82,10 +84,7 @@ QVector<qint16> PulseServer::recordedSamples(qint64 from) const
     QFile file(m_dir->path() + QStringLiteral("/monitor.raw"));
     if (!file.open(QIODevice::ReadOnly) || !file.seek(from & ~qint64(1)))
         return {};
-    const QByteArray bytes = file.readAll();
-    QVector<qint16> samples(bytes.size() / 2);
-    memcpy(samples.data(), bytes.constData(), size_t(samples.size()) * 2);
-    return samples;
+    return samplesOf(file.readAll());
 }
 
 bool PulseServer::waitForRecordedBytes(qint64 bytes, int timeoutMs) const

@@ -1,0 +1,50 @@
+#include "drovaneservecommand.h"
+
+#include "clioutput.h"
+#include "drovanearguments.h"
+#include "serverunner.h"
+#include "stopsignalwatcher.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+
+namespace {
+
+const QString kProgram = QStringLiteral("drovane-cli serve");
+const QString kUsage = QStringLiteral("usage: drovane-cli serve SETTINGS.xml [SETTINGS.xml ...] [--log-dir DIR]");
+const QString kLogDir = QStringLiteral("--log-dir");
+
+} // namespace
+
+int runDrovaneServeCommand(const QStringList &arguments)
+{
+    DrovaneArguments args({kLogDir}, {});
+    if (!args.parse(arguments) || args.positional().isEmpty()) {
+        CliOutput::printError(kProgram, args.error().isEmpty() ? kUsage : args.error());
+        return 2;
+    }
+    const QString logDir = args.value(kLogDir);
+    if (args.has(kLogDir) && !QFileInfo(logDir).isDir() && !QDir().mkpath(logDir)) {
+        CliOutput::printError(kProgram, QStringLiteral("cannot create the log folder %1").arg(logDir));
+        return 1;
+    }
+    // Settings files are named as given; the model keeps absolute paths so
+    // that the log names them unambiguously.
+    QStringList paths;
+    for (const QString &path : args.positional())
+        paths << QFileInfo(path).absoluteFilePath();
+
+    StopSignalWatcher watcher;
+    ServeRunner runner(args.has(kLogDir) ? QFileInfo(logDir).absoluteFilePath() : QString());
+    QString error;
+    if (!runner.open(paths, &error)) {
+        CliOutput::printError(kProgram, error);
+        return 1;
+    }
+    QEventLoop loop;
+    QObject::connect(&watcher, &StopSignalWatcher::stopRequested, &runner, &ServeRunner::requestStop);
+    QObject::connect(&runner, &ServeRunner::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    return 0;
+}

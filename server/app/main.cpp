@@ -1,0 +1,32 @@
+// Drovane: the collection server, a single tray instance with its device tree.
+#include "mainwindow.h"
+#include "singleinstance.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Ostrel"));
+    QCoreApplication::setApplicationName(QStringLiteral("Drovane"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/drovane.png")));
+
+    SingleInstanceGuard guard;
+    if (!guard.tryToRun()) {
+        QMessageBox box;
+        box.setText(QStringLiteral("Допускается запуск только одного экземпляра этого приложения"));
+        box.exec();
+        return 0;
+    }
+
+    MainWindow window;
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    // Hidden at start only where the tray icon can bring it back.
+    const bool hide = app.arguments().contains(QStringLiteral("--hide")) && QSystemTrayIcon::isSystemTrayAvailable();
+    if (!hide)
+        window.show();
+    return app.exec();
+}

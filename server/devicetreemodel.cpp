@@ -1,0 +1,305 @@
+#include "devicetreemodel.h"
+
+#include "deviceparams.h"
+#include "downloader.h"
+#include "downloaderfactory.h"
+#include "downloaderhandler.h"
+#include "downloaderwiring.h"
+#include "logwiring.h"
+
+namespace {
+
+const QString kParamSeparator = QStringLiteral("; ");
+
+} // namespace
+
+DeviceTreeModel::DeviceTreeModel(QObject *parent)
+    : QObject(parent)
+{
+}
+
+DeviceTreeModel::~DeviceTreeModel() = default;
+
+QString DeviceTreeModel::filePath(int file) const
+{
+    return m_files.at(size_t(file)).path;
+}
+
+SettingsFile::Type DeviceTreeModel::fileType(int file) const
+{
+    return m_files.at(size_t(file)).type;
+}
+
+DeviceTreeModel::FileState DeviceTreeModel::fileState(int file) const
+{
+    return m_files.at(size_t(file)).state;
+}
+
+DeviceTreeModel::Id DeviceTreeModel::fileId(int file) const
+{
+    return m_files.at(size_t(file)).id;
+}
+
+int DeviceTreeModel::fileIndex(Id id) const
+{
+    for (size_t i = 0; i < m_files.size(); ++i) {
+        if (m_files[i].id == id)
+            return int(i);
+    }
+    return -1;
+}
+
+int DeviceTreeModel::findFile(const QString &path) const
+{
+    for (size_t i = 0; i < m_files.size(); ++i) {
+        if (m_files[i].path == path)
+            return int(i);
+    }
+    return -1;
+}
+
+int DeviceTreeModel::deviceCount(int file) const
+{
+    return int(m_files.at(size_t(file)).devices.size());
+}
+
+QStringList DeviceTreeModel::deviceParams(int file, int device) const
+{
+    return m_files.at(size_t(file)).devices.at(size_t(device)).params;
+}
+
+bool DeviceTreeModel::isDeviceSupported(int file, int device) const
+{
+    return scheduler(file, device) != nullptr;
+}
+
+Downloader *DeviceTreeModel::downloader(int file, int device) const
+{
+    return m_files.at(size_t(file)).devices.at(size_t(device)).downloader;
+}
+
+DownloaderHandler *DeviceTreeModel::scheduler(int file, int device) const
+{
+    return m_files.at(size_t(file)).devices.at(size_t(device)).scheduler;
+}
+
+DeviceTreeModel::Id DeviceTreeModel::deviceId(int file, int device) const
+{
+    return m_files.at(size_t(file)).devices.at(size_t(device)).id;
+}
+
+bool DeviceTreeModel::findDevice(Id id, int *file, int *device) const
+{
+    for (size_t f = 0; f < m_files.size(); ++f) {
+        const std::vector<Device> &devices = m_files[f].devices;
+        for (size_t d = 0; d < devices.size(); ++d) {
+            if (devices[d].id == id) {
+                *file = int(f);
+                *device = int(d);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QStringList DeviceTreeModel::sixTexts(const QStringList &params)
+{
+    QStringList six = params.mid(0, kDeviceParamCount);
+    while (six.size() < kDeviceParamCount)
+        six << QString();
+    return six;
+}
+
+int DeviceTreeModel::appendFile(const QString &path, SettingsFile::Type type, FileState state)
+{
+    File file;
+    file.id = m_nextId++;
+    file.path = path;
+    file.type = type;
+    file.state = state;
+    m_files.push_back(std::move(file));
+    const int index = int(m_files.size()) - 1;
+    emit fileInserted(index);
+    return index;
+}
+
+int DeviceTreeModel::openFile(const QString &path, OpenStatus *status)
+{
+    OpenStatus result = Opened;
+    int index = -1;
+    SettingsFile::Content content;
+    QStringList warnings;
+    if (findFile(path) >= 0) {
+        result = AlreadyOpen;
+    } else {
+        switch (SettingsFile::read(path, &content, &warnings)) {
+        case SettingsFile::CannotOpen:
+            emit errorSended(QStringLiteral("Can`t open file ") + path);
+            result = CannotOpen;
+            break;
+        case SettingsFile::Unsupported:
+            emit errorSended(QStringLiteral("Unsupported file format ") + path);
+            result = Unsupported;
+            break;
+        case SettingsFile::Empty:
+            result = NothingToRead;
+            break;
+        case SettingsFile::Ok:
+            break;
+        }
+        for (const QString &warning : warnings)
+            emit warningSended(path + QStringLiteral(": ") + warning);
+    }
+    if (result == Opened) {
+        emit infoSended(QStringLiteral("Open file ") + path);
+        const bool constant = content.type == SettingsFile::Type::Constant;
+        index = appendFile(path, content.type, constant ? ReadOnly : Saved);
+        File &file = m_files[size_t(index)];
+        for (const QStringList &params : content.devices) {
+            Device device;
+            device.id = m_nextId++;
+            device.params = sixTexts(params);
+            if (!startDevice(device, path))
+                result = OpenedWithRefused;
+            file.devices.push_back(std::move(device));
+            emit deviceInserted(index, int(file.devices.size()) - 1);
+        }
+    }
+    if (status)
+        *status = result;
+    return index;
+}
+
+int DeviceTreeModel::newFile(const QString &path, bool *written)
+{
+    if (written)
+        *written = false;
+    if (findFile(path) >= 0)
+        return -1;
+    const int index = appendFile(path, SettingsFile::Type::Variable, NotSaved);
+    const bool ok = saveFile(index);
+    if (written)
+        *written = ok;
+    return index;
+}
+
+bool DeviceTreeModel::saveFile(int index, const QString &path)
+{
+    const File &file = m_files.at(size_t(index));
+    const QString target = path.isEmpty() ? file.path : path;
+    SettingsFile::Content content;
+    content.type = file.type;
+    for (const Device &device : file.devices)
+        content.devices << device.params;
+    QString reason;
+    if (SettingsFile::write(target, content, &reason) != SettingsFile::Ok) {
+        emit errorSended(QStringLiteral("Can`t open file ") + target);
+        return false;
+    }
+    emit infoSended(QStringLiteral("File save ") + target);
+    setState(index, Saved);
+    return true;
+}
+
+void DeviceTreeModel::closeFile(int index)
+{
+    File &file = m_files.at(size_t(index));
+    for (Device &device : file.devices)
+        endDevice(device);
+    emit infoSended(QStringLiteral("File close ") + file.path);
+    emit fileAboutToBeRemoved(index);
+    m_files.erase(m_files.begin() + index);
+}
+
+int DeviceTreeModel::addDevice(int index, const QStringList &params, bool *supported)
+{
+    File &file = m_files.at(size_t(index));
+    Device device;
+    device.id = m_nextId++;
+    device.params = sixTexts(params);
+    const bool runs = startDevice(device, file.path);
+    file.devices.push_back(std::move(device));
+    const int position = int(file.devices.size()) - 1;
+    emit deviceInserted(index, position);
+    setState(index, NotSaved);
+    if (supported)
+        *supported = runs;
+    return position;
+}
+
+bool DeviceTreeModel::setDeviceParams(int index, int position, const QStringList &params)
+{
+    File &file = m_files.at(size_t(index));
+    Device &device = file.devices.at(size_t(position));
+    endDevice(device);
+    device.params = sixTexts(params);
+    const bool runs = startDevice(device, file.path);
+    emit deviceChanged(index, position);
+    setState(index, NotSaved);
+    return runs;
+}
+
+void DeviceTreeModel::removeDevice(int index, int position)
+{
+    File &file = m_files.at(size_t(index));
+    endDevice(file.devices.at(size_t(position)));
+    emit deviceAboutToBeRemoved(index, position);
+    file.devices.erase(file.devices.begin() + position);
+    setState(index, NotSaved);
+}
+
+void DeviceTreeModel::stopDevice(int index, int position)
+{
+    endDevice(m_files.at(size_t(index)).devices.at(size_t(position)));
+    emit deviceChanged(index, position);
+}
+
+// Creates the device's downloader (by its URL's scheme) and scheduler, wires
+// them to each other and to the log and begins the first polling cycle at
+// once. False, with nothing created, when no downloader serves the URL.
+bool DeviceTreeModel::startDevice(Device &device, const QString &filePath)
+{
+    Downloader *downloader = createDownloader(downloaderParams(device.params), this);
+    if (!downloader)
+        return false;
+    emit infoSended(QStringLiteral("Set param to %1: %2 at %3")
+                        .arg(downloader->objectName(), device.params.join(kParamSeparator), filePath));
+    auto *scheduler = new DownloaderHandler(this);
+    scheduler->setParam(device.params);
+    wireDownloaderHandler(scheduler, downloader);
+    if (m_log)
+        wireDownloaderLog(downloader, m_log);
+    device.downloader = downloader;
+    device.scheduler = scheduler;
+    emit deviceStarted(downloader, scheduler);
+    scheduler->startCycle();
+    return true;
+}
+
+void DeviceTreeModel::endDevice(Device &device)
+{
+    // Nothing either still reports may start more work; the downloader's
+    // reports already on their way still reach the log under its name.
+    if (device.scheduler) {
+        device.scheduler->disconnect();
+        if (device.downloader)
+            QObject::disconnect(device.downloader, nullptr, device.scheduler, nullptr);
+        device.scheduler->deleteLater();
+        device.scheduler = nullptr;
+    }
+    if (device.downloader) {
+        emit infoSended(QStringLiteral("Delete %1").arg(device.downloader->objectName()));
+        device.downloader->deleteLater();
+        device.downloader = nullptr;
+    }
+}
+
+void DeviceTreeModel::setState(int index, FileState state)
+{
+    File &file = m_files.at(size_t(index));
+    if (file.state == state)
+        return;
+    file.state = state;
+    emit fileStateChanged(index);
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "settingsfile.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class Downloader;
+class DownloaderHandler;
+class LogHandler;
+
+// The open settings files of the collection server and their devices, in
+// order, without widgets: the desktop window shows it as its device tree,
+// the headless runner only keeps it. Every device whose source URL a
+// downloader serves (ftp, tftp) runs its own downloader and scheduler from
+// the moment it is added until it is removed, replaced or its file closed.
+//
+// Files and devices are addressed by position (file index, device index in
+// the file); views follow the change signals. Ids stay fixed while the
+// positions move, for callers that hold on to a file or device across
+// changes.
+//
+// Owns the downloaders and schedulers (Qt children, ended with deleteLater).
+// Lives in the GUI thread; reports through infoSended, errorSended and
+// warningSended (for the log) and never shows anything.
+class DeviceTreeModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A file's state as the tree's state column shows it.
+    enum FileState { Saved = 0, NotSaved = 1, ReadOnly = 2 };
+    // The outcome of openFile().
+    enum OpenStatus {
+        Opened = 0,            // every device accepted
+        OpenedWithRefused = 1, // at least one device has unsupported parameters
+        NothingToRead = 2,     // the file holds no element
+        CannotOpen = -1,
+        Unsupported = -2,
+        AlreadyOpen = -3,
+    };
+    using Id = quint64;
+
+    explicit DeviceTreeModel(QObject *parent = nullptr);
+    ~DeviceTreeModel() override;
+
+    // Where the downloaders' events are logged (not owned; may be null).
+    void setLog(LogHandler *log) { m_log = log; }
+
+    int fileCount() const { return int(m_files.size()); }
+    QString filePath(int file) const;
+    SettingsFile::Type fileType(int file) const;
+    FileState fileState(int file) const;
+    Id fileId(int file) const;
+    // Position of the file with this id, -1 when it is closed.
+    int fileIndex(Id id) const;
+    // Position of the file whose path is exactly path, -1 when none.
+    int findFile(const QString &path) const;
+
+    int deviceCount(int file) const;
+    // The six parameters a device was given (also when unsupported).
+    QStringList deviceParams(int file, int device) const;
+    bool isDeviceSupported(int file, int device) const;
+    Downloader *downloader(int file, int device) const;
+    DownloaderHandler *scheduler(int file, int device) const;
+    Id deviceId(int file, int device) const;
+    // Finds a device by id; false when it is gone.
+    bool findDevice(Id id, int *file, int *device) const;
+
+    // Reads a settings file and appends it with its devices running.
+    // Returns its position, or -1 with status telling why not.
+    int openFile(const QString &path, OpenStatus *status = nullptr);
+    // Appends a new empty editable file (not saved) and writes it at once;
+    // its position, -1 when the path is open already. written tells whether
+    // the file could be written.
+    int newFile(const QString &path, bool *written = nullptr);
+    // Writes a file to path (its own path when empty); a success marks it
+    // saved. The file keeps its own path either way.
+    bool saveFile(int file, const QString &path = QString());
+    // Ends every device of the file and removes it.
+    void closeFile(int file);
+
+    // Appends a device to a file and starts it; marks the file not saved.
+    // Its position; supported tells whether it runs.
+    int addDevice(int file, const QStringList &params, bool *supported = nullptr);
+    // Replaces a device's parameters (a new downloader and scheduler);
+    // marks the file not saved. Whether it runs.
+    bool setDeviceParams(int file, int device, const QStringList &params);
+    // Ends a device and removes it; marks the file not saved.
+    void removeDevice(int file, int device);
+
+    // Ends a device's downloader and scheduler (deleteLater) and keeps the
+    // device with its parameters, not running.
+    void stopDevice(int file, int device);
+
+signals:
+    void infoSended(QString message);
+    void errorSended(QString message);
+    void warningSended(QString message);
+
+    void fileInserted(int file);
+    void fileAboutToBeRemoved(int file);
+    void fileStateChanged(int file);
+    void deviceInserted(int file, int device);
+    void deviceChanged(int file, int device);
+    void deviceAboutToBeRemoved(int file, int device);
+    // A device's downloader and scheduler were created (also by
+    // setDeviceParams) and are about to begin their first cycle.
+    void deviceStarted(Downloader *downloader, DownloaderHandler *scheduler);
+
+private:
+    struct Device
+    {
+        Id id = 0;
+        QStringList params;
+        Downloader *downloader = nullptr;  // child of the model, null when unsupported
+        DownloaderHandler *scheduler = nullptr;
+    };
+    struct File
+    {
+        Id id = 0;
+        QString path;
+        SettingsFile::Type type = SettingsFile::Type::Variable;
+        FileState state = Saved;
+        std::vector<Device> devices;
+    };
+
+    int appendFile(const QString &path, SettingsFile::Type type, FileState state);
+    bool startDevice(Device &device, const QString &filePath);
+    void endDevice(Device &device);
+    void setState(int file, FileState state);
+    static QStringList sixTexts(const QStringList &params);
+
+    std::vector<File> m_files;
+    LogHandler *m_log = nullptr;
+    Id m_nextId = 1;
+};

@@ -1,0 +1,145 @@
+#include "loghandler.h"
+
+#include <QFile>
+
+namespace {
+
+// The minute header of the first line is always written.
+const QDateTime kNoStamp(QDate(2000, 1, 1), QTime(0, 0));
+
+const QString kInfo = QStringLiteral("Info");
+const QString kError = QStringLiteral("Error");
+const QString kWarning = QStringLiteral("Warning");
+
+} // namespace
+
+LogHandler::LogHandler(const QString &folder, QObject *parent)
+    : QObject(parent)
+    , path(folder + fileNameFor(QDateTime::currentDateTime()))
+    , lastStamp(kNoStamp)
+{
+    auto logFile = std::make_unique<QFile>(path);
+    if (logFile->open(QIODevice::WriteOnly | QIODevice::Text))
+        file = std::move(logFile);
+}
+
+LogHandler::LogHandler(std::unique_ptr<QIODevice> device, QObject *parent)
+    : QObject(parent)
+    , file(std::move(device))
+    , lastStamp(kNoStamp)
+{
+}
+
+LogHandler::~LogHandler() = default;
+
+QString LogHandler::fileNameFor(const QDateTime &start)
+{
+    return start.toString(QStringLiteral("yyyyMMdd_hhmmsszzz")) + QStringLiteral(".log");
+}
+
+QString LogHandler::formatLine(const QDateTime &now, const QString &level, const QString &message)
+{
+    QString text;
+    if (now.date() != lastStamp.date() || now.time().hour() != lastStamp.time().hour()
+        || now.time().minute() != lastStamp.time().minute()) {
+        text += now.toString(QStringLiteral("yyyy.MM.dd hh:mm")) + QLatin1Char('\n');
+        lastStamp = now;
+    }
+    // The message is appended, never used as a pattern: "%1" in it stays.
+    // Its final line end (an FTP reply line has one) is dropped and others
+    // become spaces: a device's text never makes an entry of its own.
+    QString oneLine = message;
+    while (oneLine.endsWith(QLatin1Char('\n')) || oneLine.endsWith(QLatin1Char('\r')))
+        oneLine.chop(1);
+    oneLine.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text += now.toString(QStringLiteral("\tss.zzz -")) + QLatin1Char(' ') + level + QStringLiteral(": ") + oneLine
+        + QLatin1Char('\n');
+    return text;
+}
+
+void LogHandler::writeLine(const QString &level, const QString &message)
+{
+    const QString text = formatLine(QDateTime::currentDateTime(), level, message);
+    if (!file)
+        return;
+    file->write(text.toLocal8Bit());
+    if (auto *fileDevice = qobject_cast<QFileDevice *>(file.get()))
+        fileDevice->flush();
+}
+
+QString LogHandler::levelOfSender(const QString &word) const
+{
+    const QObject *origin = sender();
+    const QString name = origin ? origin->objectName() : QString();
+    return name.isEmpty() ? word : word + QLatin1Char(' ') + name;
+}
+
+void LogHandler::commonInfoSend(QString message)
+{
+    writeLine(levelOfSender(kInfo), message);
+}
+
+void LogHandler::commonErrorSend(QString message)
+{
+    writeLine(levelOfSender(kError), message);
+}
+
+void LogHandler::commonWarningSend(QString message)
+{
+    writeLine(levelOfSender(kWarning), message);
+}
+
+void LogHandler::pelluxPollingStart()
+{
+    writeLine(kInfo, QStringLiteral("Pellux polling start"));
+}
+
+void LogHandler::pelluxPollingStop()
+{
+    writeLine(kInfo, QStringLiteral("Pellux polling stop"));
+}
+
+void LogHandler::pelluxErrorOccur(QString message)
+{
+    writeLine(QStringLiteral("Error Pellux"), message);
+}
+
+void LogHandler::downloaderStart()
+{
+    writeLine(levelOfSender(kInfo), QStringLiteral("Start"));
+}
+
+void LogHandler::downloaderErrorOccur(QString message)
+{
+    writeLine(levelOfSender(kError), message);
+}
+
+void LogHandler::downloaderGetFileListStart()
+{
+    writeLine(levelOfSender(kInfo), QStringLiteral("Get file list start"));
+}
+
+void LogHandler::downloaderGetFileListDo(QStringList)
+{
+    writeLine(levelOfSender(kInfo), QStringLiteral("Get file list do"));
+}
+
+void LogHandler::downloaderGetFileStart(QString name)
+{
+    writeLine(levelOfSender(kInfo), QStringLiteral("Get file start ") + name);
+}
+
+void LogHandler::downloaderGetFileDo()
+{
+    writeLine(levelOfSender(kInfo), QStringLiteral("Get file do"));
+}
+
+void LogHandler::downloaderAbort()
+{
+    writeLine(levelOfSender(kInfo), QStringLiteral("Abort"));
+}
+
+void LogHandler::downloaderStop()
+{
+    writeLine(levelOfSender(kInfo), QStringLiteral("Stop"));
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDateTime>
+#include <QIODevice>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// The collection server's log: one text file per run, named by the start
+// time ("yyyyMMdd_hhmmsszzz.log"), in which every file operation, parameter
+// change, downloader event and monitoring event becomes a time-stamped line.
+// A line reads: tab, "ss.zzz", " - ", level, ": ", message; a header
+// "yyyy.MM.dd hh:mm" stands before the first line of each minute. Text is
+// written in the local 8-bit encoding and flushed line by line.
+//
+// Lives in the GUI thread of its owner; every input is a slot reached through
+// a queued connection. Most levels name the sending object
+// (QObject::sender()->objectName()): "MainWindow", "FtpDownloader_3" ...
+// A log file that cannot be created makes writes go nowhere; the program
+// runs on.
+class LogHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Creates the log file in folder (which ends with "/"), named by now.
+    explicit LogHandler(const QString &folder, QObject *parent = nullptr);
+    // Writes into an open device instead (e.g. standard output); owned.
+    explicit LogHandler(std::unique_ptr<QIODevice> device, QObject *parent = nullptr);
+    ~LogHandler() override;
+
+    // The log file's name for a run started at `start`.
+    static QString fileNameFor(const QDateTime &start);
+    // The path of the log file, empty when writing to a device.
+    QString filePath() const { return path; }
+
+    // Writes one entry (with a minute header when the minute changed).
+    void writeLine(const QString &level, const QString &message);
+    // The text of one entry at `now`, led by a minute header when the
+    // minute differs from the last header's (which then becomes `now`).
+    QString formatLine(const QDateTime &now, const QString &level, const QString &message);
+
+public slots:
+    void commonInfoSend(QString message);
+    void commonErrorSend(QString message);
+    void commonWarningSend(QString message);
+    void pelluxPollingStart();
+    void pelluxPollingStop();
+    void pelluxErrorOccur(QString message);
+    void downloaderStart();
+    void downloaderErrorOccur(QString message);
+    void downloaderGetFileListStart();
+    void downloaderGetFileListDo(QStringList fileList);
+    void downloaderGetFileStart(QString name);
+    void downloaderGetFileDo();
+    void downloaderAbort();
+    void downloaderStop();
+
+private:
+    // "word" followed by the sender's object name, when there is one.
+    QString levelOfSender(const QString &word) const;
+
+    std::unique_ptr<QIODevice> file;
+    QString path;
+    QDateTime lastStamp;
+};

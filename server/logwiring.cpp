@@ -1,0 +1,17 @@
+#include "logwiring.h"
+
+#include "downloader.h"
+#include "loghandler.h"
+
+void wireDownloaderLog(Downloader *downloader, LogHandler *log)
+{
+    const Qt::ConnectionType queued = Qt::QueuedConnection;
+    QObject::connect(downloader, &Downloader::started, log, &LogHandler::downloaderStart, queued);
+    QObject::connect(downloader, &Downloader::errorOccured, log, &LogHandler::downloaderErrorOccur, queued);
+    QObject::connect(downloader, &Downloader::getFileListStarted, log, &LogHandler::downloaderGetFileListStart, queued);
+    QObject::connect(downloader, &Downloader::getFileListDone, log, &LogHandler::downloaderGetFileListDo, queued);
+    QObject::connect(downloader, &Downloader::getFileStarted, log, &LogHandler::downloaderGetFileStart, queued);
+    QObject::connect(downloader, &Downloader::getFileDone, log, &LogHandler::downloaderGetFileDo, queued);
+    QObject::connect(downloader, &Downloader::aborted, log, &LogHandler::downloaderAbort, queued);
+    QObject::connect(downloader, &Downloader::stopped, log, &LogHandler::downloaderStop, queued);
+}

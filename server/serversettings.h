@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+#include <memory>
+
+// The collection server's program-wide settings: the INI file "Drovane.ini"
+// in the data folder, holding the monitoring-database connection (group
+// "Pellux") and the settings files to reopen at start ("FileList"). Lives in
+// the GUI thread of its owner (the main window or the headless runner).
+class ServerSettings
+{
+public:
+    static const QString kIniFileName;     // "Drovane.ini"
+    static const QString kPelluxFileName;  // "Pellux.xml", the monitoring devices
+    // Monitoring values, in the order of the list pelluxSettings() returns.
+    enum PelluxValue { Usage, Driver, HostName, DatabaseName, UserName, Password, PollingPeriod, PelluxValueCount };
+
+    // Opens dataFolder + "Drovane.ini" (dataFolder ends with "/").
+    explicit ServerSettings(const QString &dataFolder);
+
+    QString fileName() const;
+
+    // The seven monitoring values, defaults for missing keys.
+    QVariantList pelluxSettings() const;
+    // Stores the seven values; false (nothing written) when fewer are given.
+    bool savePelluxSettings(const QVariantList &values);
+    // The line the log gets for saved monitoring values: every value and
+    // "; ", the password replaced by "***".
+    static QString pelluxSettingsLogText(const QVariantList &values);
+
+    // The settings files to reopen at start, in order.
+    QStringList fileList() const;
+    // Stores the list and writes the INI file at once; false when it could
+    // not be written.
+    bool saveFileList(const QStringList &paths);
+
+private:
+    std::unique_ptr<QSettings> settings;
+};
+
+// The folder the server writes its own files into (INI file, logs,
+// monitoring device file), with a trailing "/": the program's folder when
+// it is writable (a build tree, a portable copy), otherwise the per-user data
+// folder (created on demand). The program's folder of an installed program
+// (e.g. /usr/bin) is not writable.
+QString chooseDataFolder(const QString &applicationFolder);

@@ -1,0 +1,139 @@
+#include "testfiles.h"
+#include "downloader.h"
+#include "loghandler.h"
+#include "logwiring.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// A downloader that only reports what the test makes it report.
+class SilentDownloader : public Downloader
+{
+public:
+    int setParam(QStringList) override { return 0; }
+    void start() override {}
+    void getFileList() override {}
+    void getFile(QString, ulong) override {}
+    void getFile(QString) override {}
+    void abort() override {}
+    void stop() override {}
+};
+
+struct Entry
+{
+    QDateTime when;
+    QString level;
+    QString message;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Entry>)
+
+class tst_LogHandler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void entries_data();
+    void entries();
+    void downloaderEventsUnderTheirNames();
+    void unwritableFolderWritesNowhere();
+};
+
+void tst_LogHandler::entries_data()
+{
+    QTest::addColumn<QList<Entry>>("entries");
+    QTest::addColumn<QString>("text");
+    const QDateTime t(QDate(2020, 3, 3), QTime(14, 5, 9, 250));
+    QTest::newRow("first entry gets a header")
+        << QList<Entry>{{t, "Info MainWindow", "Open file /a.xml"}}
+        << "2020.03.03 14:05\n\t09.250 - Info MainWindow: Open file /a.xml\n";
+    QTest::newRow("same minute shares the header")
+        << QList<Entry>{{t, "Info", "one"}, {t.addSecs(40), "Error X", "two"}}
+        << "2020.03.03 14:05\n\t09.250 - Info: one\n\t49.250 - Error X: two\n";
+    QTest::newRow("next minute gets its own")
+        << QList<Entry>{{t, "Info", "one"}, {t.addSecs(60), "Info", "two"}}
+        << "2020.03.03 14:05\n\t09.250 - Info: one\n2020.03.03 14:06\n\t09.250 - Info: two\n";
+    QTest::newRow("same minute of the next day")
+        << QList<Entry>{{t, "Info", "one"}, {t.addDays(1), "Info", "two"}}
+        << "2020.03.03 14:05\n\t09.250 - Info: one\n2020.03.04 14:05\n\t09.250 - Info: two\n";
+    QTest::newRow("placeholders stay as they are")
+        << QList<Entry>{{t, "Info %1", "Set param to %1: %2"}}
+        << "2020.03.03 14:05\n\t09.250 - Info %1: Set param to %1: %2\n";
+    QTest::newRow("a device's line ends never make entries")
+        << QList<Entry>{{t, "Error FtpDownloader_1", "550 No such file.\r\n"},
+                        {t, "Error FtpDownloader_1", "x\r\n\t09.250 - Info MainWindow: forged"}}
+        << "2020.03.03 14:05\n\t09.250 - Error FtpDownloader_1: 550 No such file.\n"
+           "\t09.250 - Error FtpDownloader_1: x  \t09.250 - Info MainWindow: forged\n";
+}
+
+void tst_LogHandler::entries()
+{
+    QFETCH(QList<Entry>, entries);
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    LogHandler log(dir.path() + '/');
+    QString written;
+    for (const Entry &entry : entries)
+        written += log.formatLine(entry.when, entry.level, entry.message);
+    QCOMPARE(written, text);
+}
+
+// A run's log file is named by its start, and every downloader report and
+// every main-window message lands there under the sender's name.
+void tst_LogHandler::downloaderEventsUnderTheirNames()
+{
+    QTemporaryDir dir;
+    auto log = std::make_unique<LogHandler>(dir.path() + '/');
+    QVERIFY(QRegularExpression("/\\d{8}_\\d{9}\\.log$").match(log->filePath()).hasMatch());
+
+    SilentDownloader downloader;
+    downloader.setObjectName("TftpDownloader_7");
+    wireDownloaderLog(&downloader, log.get());
+    QObject window;
+    window.setObjectName("MainWindow");
+    connect(&window, &QObject::objectNameChanged, log.get(), &LogHandler::commonWarningSend, Qt::QueuedConnection);
+
+    emit downloader.started();
+    emit downloader.getFileListStarted();
+    emit downloader.getFileListDone({"-rw-r--r-- 1 root root 10 Jan 05 2015 A.DAT"});
+    emit downloader.getFileStarted("REC 1.DAT");
+    emit downloader.errorOccured("timeout");
+    emit downloader.getFileDone();
+    emit downloader.aborted();
+    emit downloader.stopped();
+    window.setObjectName("MainWindow");  // unchanged: nothing sent
+    window.setObjectName("Renamed");
+    QCoreApplication::processEvents();
+    log->pelluxErrorOccur("Access denied");
+    const QString path = log->filePath();
+    log.reset();
+
+    QStringList entries;
+    for (const QString &line : QString::fromLocal8Bit(readFile(path)).split('\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith('\t'))
+            entries << line.section(" - ", 1);
+        else
+            QVERIFY2(QRegularExpression("^\\d{4}\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d$").match(line).hasMatch(), qPrintable(line));
+    }
+    QCOMPARE(entries, QStringList({"Info TftpDownloader_7: Start", "Info TftpDownloader_7: Get file list start",
+                                   "Info TftpDownloader_7: Get file list do",
+                                   "Info TftpDownloader_7: Get file start REC 1.DAT",
+                                   "Error TftpDownloader_7: timeout", "Info TftpDownloader_7: Get file do",
+                                   "Info TftpDownloader_7: Abort", "Info TftpDownloader_7: Stop",
+                                   "Warning Renamed: Renamed", "Error Pellux: Access denied"}));
+}
+
+void tst_LogHandler::unwritableFolderWritesNowhere()
+{
+    LogHandler log(QStringLiteral("/nonexistent-folder/deeper/"));
+    log.writeLine("Info", "nowhere");
+    QVERIFY(!QFile::exists(log.filePath()));
+}
+
+QTEST_GUILESS_MAIN(tst_LogHandler)
+#include "tst_loghandler.moc"

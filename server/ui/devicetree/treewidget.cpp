@@ -1,0 +1,169 @@
+#include "treewidget.h"
+
+#include "deviceparams.h"
+#include "devicetreemodel.h"
+#include "downloader.h"
+#include "downloaderhandler.h"
+
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QMenu>
+
+const QString TreeWidget::kNotSavedText = QStringLiteral("Не сохранён");
+const QString TreeWidget::kReadOnlyText = QStringLiteral("Только для чтения");
+const QString TreeWidget::kUnsupportedText = QStringLiteral("Не поддерживаемые параметры");
+
+namespace {
+
+// Bit 1 (value 2) of a kind tells an editable file or device from a
+// read-only one; without it a file's kind is ConstantFileItem.
+constexpr int kEditableKindBit = 2;
+
+QString stateText(DeviceTreeModel::FileState state)
+{
+    switch (state) {
+    case DeviceTreeModel::NotSaved:
+        return TreeWidget::kNotSavedText;
+    case DeviceTreeModel::ReadOnly:
+        return TreeWidget::kReadOnlyText;
+    case DeviceTreeModel::Saved:
+        break;
+    }
+    return QString();
+}
+
+} // namespace
+
+TreeWidget::TreeWidget(DeviceTreeModel *deviceModel, QWidget *parent)
+    : QTreeWidget(parent)
+    , model(deviceModel)
+{
+    setColumnCount(ColumnCount);
+    setHeaderLabels({QStringLiteral("Имя"), QStringLiteral("Комментарий"), QStringLiteral("Состояние"),
+                     QStringLiteral("Источник")});
+    const QFontMetrics metrics(font());
+    const auto width = [&metrics](const QString &text) { return metrics.size(Qt::TextSingleLine, text).width(); };
+    setColumnWidth(NameColumn, width(QString(10, QLatin1Char('W'))));
+    setColumnWidth(CommentColumn, width(QString(16, QLatin1Char('W'))));
+    setColumnWidth(StateColumn, width(QString(16, QLatin1Char('W'))));
+    setColumnWidth(SourceColumn, width(QStringLiteral("WWWW://WWW.WWW.WWW.WWW:WW")));
+
+    connect(this, &QTreeWidget::itemExpanded, this, &TreeWidget::fitColumns, Qt::QueuedConnection);
+    connect(model, &DeviceTreeModel::fileInserted, this, &TreeWidget::fileInsert);
+    connect(model, &DeviceTreeModel::fileAboutToBeRemoved, this, &TreeWidget::fileRemove);
+    connect(model, &DeviceTreeModel::fileStateChanged, this, &TreeWidget::fileStateChange);
+    connect(model, &DeviceTreeModel::deviceInserted, this, &TreeWidget::deviceInsert);
+    connect(model, &DeviceTreeModel::deviceChanged, this, &TreeWidget::deviceChange);
+    connect(model, &DeviceTreeModel::deviceAboutToBeRemoved, this, &TreeWidget::deviceRemove);
+}
+
+bool TreeWidget::isFileItem(const QTreeWidgetItem *item)
+{
+    return item && (item->type() & ~kEditableKindBit) == ConstantFileItem;
+}
+
+QTreeWidgetItem *TreeWidget::fileItemOf(QTreeWidgetItem *item)
+{
+    while (item && !isFileItem(item))
+        item = item->parent();
+    return item;
+}
+
+bool TreeWidget::positionOf(QTreeWidgetItem *item, int *file, int *device) const
+{
+    QTreeWidgetItem *fileItem = fileItemOf(item);
+    if (!fileItem)
+        return false;
+    *file = indexOfTopLevelItem(fileItem);
+    *device = item == fileItem ? -1 : fileItem->indexOfChild(item);
+    return *file >= 0;
+}
+
+QTreeWidgetItem *TreeWidget::deviceItem(int file, int device) const
+{
+    QTreeWidgetItem *parentItem = topLevelItem(file);
+    return parentItem ? parentItem->child(device) : nullptr;
+}
+
+// Mouse requests arrive through the viewport, in its coordinates; a
+// keyboard request (the menu key) is for the current item.
+void TreeWidget::contextMenuEvent(QContextMenuEvent *event)
+{
+    const bool mouse = event->reason() == QContextMenuEvent::Mouse;
+    QTreeWidgetItem *item = mouse ? itemAt(event->pos()) : currentItem();
+    if (!item)
+        return;
+    QMenu *menu = kindMenus.value(item->type());
+    if (!menu)
+        return;
+    menu->exec(mouse ? event->globalPos() : viewport()->mapToGlobal(visualItemRect(item).center()));
+}
+
+void TreeWidget::fileInsert(int file)
+{
+    const QString path = model->filePath(file);
+    const bool constant = model->fileType(file) == SettingsFile::Type::Constant;
+    auto *item = new QTreeWidgetItem(constant ? ConstantFileItem : VariableFileItem);
+    item->setText(NameColumn, path.section(QLatin1Char('/'), -1));
+    item->setData(NameColumn, Qt::UserRole, path);
+    const QString folder = path.section(QLatin1Char('/'), 0, -2);
+    item->setText(SourceColumn, folder);
+    item->setData(SourceColumn, Qt::UserRole, folder);
+    insertTopLevelItem(file, item);
+    fileStateChange(file);
+    fitColumns();
+}
+
+void TreeWidget::fileRemove(int file)
+{
+    std::unique_ptr<QTreeWidgetItem> item(takeTopLevelItem(file));
+}
+
+void TreeWidget::fileStateChange(int file)
+{
+    QTreeWidgetItem *item = topLevelItem(file);
+    const DeviceTreeModel::FileState state = model->fileState(file);
+    item->setText(StateColumn, stateText(state));
+    item->setData(StateColumn, Qt::UserRole, int(state));
+}
+
+void TreeWidget::deviceInsert(int file, int device)
+{
+    QTreeWidgetItem *parentItem = topLevelItem(file);
+    auto *item = new QTreeWidgetItem(parentItem->type() == ConstantFileItem ? ConstantDeviceItem : VariableDeviceItem);
+    parentItem->insertChild(device, item);
+    fillDevice(item, file, device);
+}
+
+void TreeWidget::deviceChange(int file, int device)
+{
+    fillDevice(deviceItem(file, device), file, device);
+}
+
+void TreeWidget::deviceRemove(int file, int device)
+{
+    std::unique_ptr<QTreeWidgetItem> item(topLevelItem(file)->takeChild(device));
+}
+
+void TreeWidget::fillDevice(QTreeWidgetItem *item, int file, int device)
+{
+    const QStringList params = model->deviceParams(file, device);
+    item->setText(NameColumn, paramValue(params, DeviceParam::Type));
+    item->setText(CommentColumn, paramValue(params, DeviceParam::Comment));
+    item->setText(StateColumn, model->isDeviceSupported(file, device) ? QString() : kUnsupportedText);
+    item->setText(SourceColumn, paramValue(params, DeviceParam::Url));
+    item->setData(SourceColumn, Qt::UserRole, QVariant::fromValue(model->downloader(file, device)));
+    item->setData(SourceColumn, Qt::UserRole + 1, QVariant::fromValue(model->scheduler(file, device)));
+    fitColumns();
+}
+
+// Names and state texts are shown whole; the last column takes the rest.
+void TreeWidget::fitColumns()
+{
+    for (int column = NameColumn; column < SourceColumn; ++column) {
+        const int needed = sizeHintForColumn(column);
+        if (needed > columnWidth(column))
+            setColumnWidth(column, needed);
+    }
+}

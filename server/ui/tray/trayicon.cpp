@@ -1,0 +1,31 @@
+#include "trayicon.h"
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+TrayIcon::TrayIcon(QObject *parent)
+    : QObject(parent)
+    , trayMenu(std::make_unique<QMenu>())
+    , trayIcon(std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/images/system_tray_icon.png"))))
+{
+    trayMenu->addAction(QStringLiteral("Показать/Скрыть"), this, &TrayIcon::showHideRequested);
+    trayMenu->addAction(QStringLiteral("Выход"), this, &TrayIcon::quitRequested);
+    trayIcon->setToolTip(QStringLiteral("Drovane"));
+    trayIcon->setContextMenu(trayMenu.get());
+}
+
+// The icon goes before the menu it shows.
+TrayIcon::~TrayIcon()
+{
+    trayIcon.reset();
+}
+
+void TrayIcon::show()
+{
+    trayIcon->show();
+}
+
+bool TrayIcon::isInTray() const
+{
+    return trayIcon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
