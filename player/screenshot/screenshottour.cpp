@@ -22,11 +22,12 @@
 namespace {
 
 constexpr int kSettleMs = 300;         // for the widgets to paint after a step
-// Around the demo's alarm event at 74 s, with the dispatcher speaking.
+// Around the demo's alarm event at 74 s, with the dispatcher speaking from
+// 75 s on; the burst's 1.2 s show every sample of it.
 constexpr double kEventBegin = 72500;  // ms
 constexpr double kEventDuration = 7000;
-constexpr double kBurstBegin = 74200;
-constexpr double kBurstDuration = 350;
+constexpr double kBurstBegin = 75000;
+constexpr double kBurstDuration = 1200;
 
 bool rowsPainted(const MainWindow &window)
 {
@@ -74,7 +75,11 @@ void ScreenshotTour::start(const QString &recording)
         [=] { zoomTo(kBurstBegin, kBurstDuration); },
         [=] { writeShot(QStringLiteral("03-zoom-audio-burst.png"), m_window); },
         [=] { actions.scaleToFileWide->trigger(); },
-        [=] { actions.channels->trigger(); },
+        [=] {
+            actions.channels->trigger();
+            ChannelWidget *dialog = m_window->channelDialog();
+            dialog->move(m_window->geometry().center() - dialog->rect().center());
+        },
         [=] { writeShot(QStringLiteral("04-channel-dialog.png"), m_window->channelDialog()); },
         [=] {
             m_window->channelDialog()->close();

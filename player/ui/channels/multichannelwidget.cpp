@@ -152,6 +152,11 @@ void MultiChannelWidget::setMarkedArea(double begin, double duration)
     m_navigation->setMarkedArea(begin, duration);
 }
 
+void MultiChannelWidget::moveCurrentPos(double pos)
+{
+    m_navigation->moveCurrentPos(pos);
+}
+
 // --- rows --------------------------------------------------------------------
 
 void MultiChannelWidget::addStreamRow(std::unique_ptr<ScaleStreamHandle2> reader, std::unique_ptr<TimelineScene> scene,

@@ -65,6 +65,8 @@ public slots:
     void zoom(double factor);
     void fitToMarkedArea();
     void setMarkedArea(double begin, double duration);
+    // Puts the cursor at pos, scrolling it into view when it is out of view.
+    void moveCurrentPos(double pos);
 
 private:
     struct Row

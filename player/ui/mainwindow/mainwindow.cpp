@@ -270,6 +270,11 @@ void MainWindow::saveFileFail(QString message)
     showMessage(QStringLiteral("Не удалось экспортировать запись."), message);
 }
 
+void MainWindow::playFail(QString message)
+{
+    showMessage(QStringLiteral("Не удалось воспроизвести запись."), message);
+}
+
 void MainWindow::showMessage(const QString &text, const QString &details)
 {
     QMessageBox *box = openMessageBox(this, QMessageBox::Warning, PlayerRules::kProgramTitle, text);
@@ -342,7 +347,11 @@ void MainWindow::moveToRun()
 {
     QDateTime target = m_navigationEditor->dateTime();
     target.setOffsetFromUtc(0);
-    emit moved(PlayerRules::offsetOf(m_servicer->base(), target));
+    const double offset = PlayerRules::offsetOf(m_servicer->base(), target);
+    emit moved(offset);
+    // The cursor goes there at once, also while the engine has no sound
+    // output to seek in (its reports then never move).
+    m_timeline->moveCurrentPos(offset);
 }
 
 void MainWindow::scaleExpandRun()
@@ -419,8 +428,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    // The channel dialog has no parent: it would keep the program running.
+    // The dialogs have no parent: they would keep the program running.
     m_channelDialog->hide();
+    m_indexDialog->reset();
+    m_exportDialog->reset();
     event->accept();
 }
 

@@ -104,6 +104,8 @@ public slots:
     void indexFileFail(QString message);
     // The export could not create or write its file.
     void saveFileFail(QString message);
+    // The sound output could not be opened or died.
+    void playFail(QString message);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -55,6 +55,7 @@ void wireEngine(MainWindow *w, FileServicer *s)
     QObject::connect(s, &FileServicer::currentStateChanged, w, &MainWindow::currentStateChange, Qt::QueuedConnection);
     QObject::connect(s, &FileServicer::indexFileFailed, w, &MainWindow::indexFileFail, Qt::QueuedConnection);
     QObject::connect(s, &FileServicer::saveFileFailed, w, &MainWindow::saveFileFail, Qt::QueuedConnection);
+    QObject::connect(s, &FileServicer::playFailed, w, &MainWindow::playFail, Qt::QueuedConnection);
 }
 
 void wireTimeline(MainWindow *w, FileServicer *s, MultiChannelWidget *t)

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -97,12 +98,14 @@ void AudioStreamDataItem::paint(QPainter *painter, const QStyleOptionGraphicsIte
 {
     const int n = data().size();
     const int samples = n / 2;
-    const double step = samples > 0 ? width() / samples : 0;
+    // Without a whole sample there is no pair to join: a polyline of nothing.
+    const double step = samples > 0 ? width() / samples : std::numeric_limits<double>::infinity();
     painter->setPen(Qt::green);
     if (n == 0 || step < kBlockStep) {
         painter->setPen(Qt::darkGreen);
         painter->setBrush(QBrush(Qt::darkGreen));
-        painter->drawRect(QRectF(QPointF(0, 0), QPointF(width() - 1, height() - 1)));
+        // An item narrower than a pixel still shows as a one-pixel line.
+        painter->drawRect(QRectF(QPointF(0, 0), QPointF(std::max(width() - 1, 0.0), height() - 1)));
     } else if (step < kEnvelopeStep) {
         paintEnvelope(painter, samples, step);
     } else {
