@@ -11,7 +11,10 @@ MyWidget::MyWidget(QWidget *parent)
 
 void MyWidget::mousePressEvent(QMouseEvent *event)
 {
-    m_resizing = onGrip(qRound(event->localPos().y()));
+    // The drag measures from here: a press that no move preceded (a touch,
+    // a window raised under the pointer) must not jump the row's height.
+    m_lastPos = QPoint(qRound(event->localPos().x()), qRound(event->localPos().y()));
+    m_resizing = onGrip(m_lastPos.y());
     QWidget::mousePressEvent(event);
 }
 
