@@ -456,7 +456,6 @@ void RecordingIndexer::markAllLevels(const QList<int> &thresholds)
         entry->levels = thresholds;
         if (!entry->indexFile)
             continue;
-        for (int level = 0; level < thresholds.size(); ++level)
-            markLevel(entry->indexFile, level, quint32(thresholds.at(level)));
+        markLevels(entry->indexFile, thresholds);
     }
 }

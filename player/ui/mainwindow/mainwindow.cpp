@@ -270,9 +270,18 @@ void MainWindow::saveFileFail(QString message)
     showMessage(QStringLiteral("Не удалось экспортировать запись."), message);
 }
 
+// A machine without sound output still shows and exports recordings: the
+// failure is told when playing is asked for, or at once when it ends play.
 void MainWindow::playFail(QString message)
 {
-    showMessage(QStringLiteral("Не удалось воспроизвести запись."), message);
+    m_playFailure = message;
+    if (m_lastPlayState == FileServicer::Playing)
+        showPlayFailure();
+}
+
+void MainWindow::showPlayFailure()
+{
+    showMessage(QStringLiteral("Не удалось воспроизвести запись."), m_playFailure);
 }
 
 void MainWindow::showMessage(const QString &text, const QString &details)
@@ -332,6 +341,8 @@ void MainWindow::aboutProgrammRun()
 void MainWindow::playPauseRun()
 {
     const int mode = m_actions.playPause->data().toInt();
+    if (mode == PlayerActions::OffersPlay && !m_playFailure.isEmpty())
+        showPlayFailure();
     if (mode == PlayerActions::OffersPlay)
         emit played();
     else if (mode == PlayerActions::OffersPause)

@@ -119,6 +119,7 @@ private:
     void askForExport(const QString &filter, bool withPause);
     void showMessage(const QString &text, const QString &details);
     void showEditorAt(double pos);
+    void showPlayFailure();
 
     PlayerActions m_actions;                      // owned by this window (Qt parent)
     std::unique_ptr<FileServicer> m_servicer;
@@ -136,6 +137,7 @@ private:
     double m_reportedPos = std::numeric_limits<double>::quiet_NaN(); // ms, the engine's last report
     double m_shownPos = 0;                                           // ms, what the editor shows
     bool m_playWithPause = false;
+    QString m_playFailure; // why the sound output failed; empty while it works
 };
 
 // The player's start-up from its command line: opens the first argument

@@ -96,6 +96,7 @@ private slots:
     void exportEqualsTheCommandLineTool_data();
     void exportEqualsTheCommandLineTool();
     void exportFailureIsShownNotHidden();
+    void soundFailureToldWhenPlayIsAsked();
     void damagedRecordingsOpen_data();
     void damagedRecordingsOpen();
     void droppedFileOpens();
@@ -369,6 +370,22 @@ void tst_PlayerMainWindow::exportFailureIsShownNotHidden()
     QCOMPARE(box->text(), QStringLiteral("Не удалось экспортировать запись."));
     QVERIFY(!box->informativeText().isEmpty());
     QVERIFY(!m_window->exportProgressDialog()->isVisible());
+}
+
+// A machine without sound output still shows recordings: no message until
+// the user asks to play.
+void tst_PlayerMainWindow::soundFailureToldWhenPlayIsAsked()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    m_window->playFail(QStringLiteral("no sound output device"));
+    QCoreApplication::processEvents();
+    QVERIFY(!visibleTopLevel<QMessageBox>());
+    m_window->actions().playPause->trigger();
+    QMessageBox *box = visibleTopLevel<QMessageBox>();
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("Не удалось воспроизвести запись."));
+    QCOMPARE(box->informativeText(), QStringLiteral("no sound output device"));
 }
 
 void tst_PlayerMainWindow::damagedRecordingsOpen_data()
