@@ -4,6 +4,9 @@
 #include "channelwidget.h"
 #include "fileinfowidget3.h"
 #include "fileservicer.h"
+#include "intervalwidget3.h"
+#include "logwidget.h"
+#include "searchwidget3.h"
 #include "mainwindowwiring.h"
 #include "multichannelwidget.h"
 #include "playerimages.h"
@@ -15,6 +18,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDateTimeEdit>
+#include <QDockWidget>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -106,10 +110,37 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // The docks go with this window's children, after this object has
+    // become a plain QWidget: their destruction must not reach it.
+    for (DayListPanel *panel : {static_cast<DayListPanel *>(m_intervalPanel.data()), static_cast<DayListPanel *>(m_searchPanel.data())}) {
+        if (panel) {
+            disconnect(panel, nullptr, this, nullptr);
+            panel->freeStreams();
+        }
+    }
+    if (m_logWidget) {
+        disconnect(m_logWidget, nullptr, this, nullptr);
+        m_logWidget->deleteLater();
+    }
     m_timeline->freeStreams();
     m_servicer.reset();
     m_indexDialog.reset();
     m_exportDialog.reset();
+}
+
+IntervalWidget3 *MainWindow::intervalPanel() const
+{
+    return m_intervalPanel;
+}
+
+SearchWidget3 *MainWindow::searchPanel() const
+{
+    return m_searchPanel;
+}
+
+LogWidget *MainWindow::logWidget() const
+{
+    return m_logWidget;
 }
 
 void MainWindow::createMenus()
@@ -168,6 +199,10 @@ int MainWindow::openRecording(const QString &fileName)
         return -1;
     if (!QFile::exists(fileName))
         return -2;
+    if (m_intervalPanel)
+        m_intervalPanel->freeStreams();
+    if (m_searchPanel)
+        m_searchPanel->freeStreams();
     m_timeline->freeStreams();
     m_timeline->setMarkedArea(0, 0);
     m_indexDialog->setValue(0);
@@ -213,12 +248,17 @@ void MainWindow::indexFileFail(QString message)
                 message);
 }
 
-void MainWindow::activeStreamListChange(QList<uint> activeStreamList)
+QList<QMap<QString, QString>> MainWindow::descriptorsOf(const QList<uint> &ids) const
 {
     QList<QMap<QString, QString>> descriptors;
-    for (uint id : qAsConst(activeStreamList))
+    for (uint id : ids)
         descriptors.append(m_servicer->indexer->descriptorById(id));
-    emit setStreams(descriptors);
+    return descriptors;
+}
+
+void MainWindow::activeStreamListChange(QList<uint> activeStreamList)
+{
+    emit setStreams(descriptorsOf(activeStreamList));
 }
 
 void MainWindow::infoFileRun()
@@ -300,24 +340,53 @@ void MainWindow::channelToolRun()
     m_channelDialog->activateWindow();
 }
 
-// The interval and search panels and the journal arrive with their own
-// windows; until then their commands open nothing.
 void MainWindow::intervalToolRun()
 {
+    if (m_intervalPanel)
+        return;
+    m_intervalPanel = new IntervalWidget3;
+    openPanel(m_intervalPanel, m_actions.intervals);
 }
 
 void MainWindow::searchToolRun()
 {
+    if (m_searchPanel)
+        return;
+    m_searchPanel = new SearchWidget3;
+    openPanel(m_searchPanel, m_actions.search);
+}
+
+void MainWindow::openPanel(DayListPanel *panel, QAction *action)
+{
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setBase(m_servicer->base());
+    panel->setStreams(descriptorsOf(m_channelDialog->activeIds()));
+    panel->startClick();
+    wirePanel(this, panel);
+    action->setEnabled(false);
+    auto *dock = new QDockWidget(panel->windowTitle(), this);
+    dock->setObjectName(panel->windowTitle());
+    dock->setAttribute(Qt::WA_DeleteOnClose);
+    dock->setWidget(panel);
+    addDockWidget(Qt::RightDockWidgetArea, dock);
 }
 
 void MainWindow::logToolRun()
 {
+    if (m_logWidget)
+        return;
+    m_logWidget = new LogWidget;
+    m_logWidget->setAttribute(Qt::WA_DeleteOnClose);
+    m_logWidget->setBase(m_servicer->base());
+    wireJournal(this, m_logWidget);
+    m_logWidget->show();
+    m_actions.log->setEnabled(false);
 }
 
 void MainWindow::logWidgetDestroy(QObject *object)
 {
-    Q_UNUSED(object);
-    m_actions.log->setEnabled(true);
+    if (object == m_logWidget.data() || m_logWidget.isNull())
+        m_actions.log->setEnabled(true);
 }
 
 void MainWindow::auxiliaryWidgetDestroy(QObject *object)

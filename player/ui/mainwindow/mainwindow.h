@@ -13,7 +13,11 @@
 #include <memory>
 
 class ChannelWidget;
+class DayListPanel;
 class FileServicer;
+class IntervalWidget3;
+class LogWidget;
+class SearchWidget3;
 class MultiChannelWidget;
 class QDateTimeEdit;
 class QProgressDialog;
@@ -58,6 +62,10 @@ public:
     QDateTimeEdit *navigationEditor() const { return m_navigationEditor; }
     QTimer *editorHoldTimer() const { return m_editorHoldTimer; }
     const PlayerActions &actions() const { return m_actions; }
+    // The tool windows while they exist, else null.
+    IntervalWidget3 *intervalPanel() const;
+    SearchWidget3 *searchPanel() const;
+    LogWidget *logWidget() const;
     int lastPlayState() const { return m_lastPlayState; }
 
 signals:
@@ -120,6 +128,10 @@ private:
     void showMessage(const QString &text, const QString &details);
     void showEditorAt(double pos);
     void showPlayFailure();
+    QList<QMap<QString, QString>> descriptorsOf(const QList<uint> &ids) const;
+    // Hands the panel the base and the active streams, starts its run,
+    // wires it and docks it on the right.
+    void openPanel(DayListPanel *panel, QAction *action);
 
     PlayerActions m_actions;                      // owned by this window (Qt parent)
     std::unique_ptr<FileServicer> m_servicer;
@@ -129,10 +141,11 @@ private:
     std::unique_ptr<ChannelWidget> m_channelDialog;
     QDateTimeEdit *m_navigationEditor = nullptr;  // in the "Navigate" tool bar
     QTimer *m_editorHoldTimer = nullptr;          // child
-    // Tool windows of the next player issue; null while they do not exist.
-    QPointer<QWidget> m_intervalPanel;
-    QPointer<QWidget> m_searchPanel;
-    QPointer<QWidget> m_logWidget;
+    // Tool windows; null while they do not exist. The panels live in docks
+    // owned by this window; the journal is a top-level window.
+    QPointer<IntervalWidget3> m_intervalPanel;
+    QPointer<SearchWidget3> m_searchPanel;
+    QPointer<LogWidget> m_logWidget;
     int m_lastPlayState = 0;
     double m_reportedPos = std::numeric_limits<double>::quiet_NaN(); // ms, the engine's last report
     double m_shownPos = 0;                                           // ms, what the editor shows

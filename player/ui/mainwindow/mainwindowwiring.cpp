@@ -1,9 +1,12 @@
 #include "mainwindowwiring.h"
 
 #include "channelwidget.h"
+#include "daylistpanel.h"
 #include "fileservicer.h"
+#include "logwidget.h"
 #include "mainwindow.h"
 #include "multichannelwidget.h"
+#include "playcontrolwidget.h"
 
 #include <QAction>
 #include <QDateTimeEdit>
@@ -78,4 +81,29 @@ void wireMainWindow(MainWindow *window)
                      &MainWindow::activeStreamListChange);
     QObject::connect(window->navigationEditor(), &QDateTimeEdit::editingFinished, window->editorHoldTimer(),
                      QOverload<>::of(&QTimer::start));
+}
+
+void wirePanel(MainWindow *window, DayListPanel *panel)
+{
+    FileServicer *s = window->servicer();
+    QObject::connect(s, &FileServicer::currentStateChanged, panel, &DayListPanel::currentStateChanged, Qt::QueuedConnection);
+    QObject::connect(s, &FileServicer::baseChanged, panel, &DayListPanel::setBase);
+    QObject::connect(panel, &DayListPanel::moved, s, &FileServicer::move);
+    QObject::connect(panel, &QObject::destroyed, window, &MainWindow::auxiliaryWidgetDestroy);
+    QObject::connect(window, &MainWindow::setStreams, panel, &DayListPanel::setStreams);
+    QObject::connect(window, &MainWindow::setStreams, panel, &DayListPanel::startClick);
+}
+
+void wireJournal(MainWindow *window, LogWidget *journal)
+{
+    FileServicer *s = window->servicer();
+    QObject::connect(s, &FileServicer::currentStateChanged, journal, QOverload<double, int>::of(&LogWidget::currentStateChanged),
+                     Qt::QueuedConnection);
+    QObject::connect(s, &FileServicer::baseChanged, journal, &LogWidget::setBase);
+    QObject::connect(journal, &QObject::destroyed, window, &MainWindow::logWidgetDestroy);
+    PlayControlWidget *control = journal->playControl();
+    QObject::connect(control, &PlayControlWidget::played, s, &FileServicer::play);
+    QObject::connect(control, &PlayControlWidget::paused, s, &FileServicer::pause);
+    QObject::connect(control, &PlayControlWidget::stopped, s, &FileServicer::stop);
+    QObject::connect(control, &PlayControlWidget::moved, s, [s](uint ts) { s->move(double(ts)); });
 }
