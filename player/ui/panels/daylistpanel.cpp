@@ -59,8 +59,22 @@ void DayListPanel::setBase(QDateTime base)
         m_base = base;
 }
 
+// The focus goes from the hidden controls to their counterpart ("Старт"
+// and "Стоп"), not on to the list: a focused list stops following the
+// play position.
 void DayListPanel::showRunning(bool running)
 {
+    const bool inputFocused = m_input->isAncestorOf(focusWidget()) || m_input->hasFocus() || m_start->hasFocus();
+    const bool stopFocused = m_stop->hasFocus();
+    if (running) {
+        m_stop->setVisible(true);
+        if (inputFocused)
+            m_stop->setFocus();
+    } else {
+        m_start->setVisible(true);
+        if (stopFocused)
+            m_start->setFocus();
+    }
     m_label->setVisible(!running);
     m_input->setVisible(!running);
     m_start->setVisible(!running);

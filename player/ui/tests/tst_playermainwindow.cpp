@@ -9,9 +9,13 @@
 #include "clicommandrun.h"
 #include "fileinfowidget3.h"
 #include "fileservicer.h"
+#include "intervalwidget3.h"
+#include "logwidget.h"
 #include "mainwindow.h"
 #include "multichannelwidget.h"
+#include "playcontrolwidget.h"
 #include "playthread4.h"
+#include "searchwidget3.h"
 #include "recordingindexer.h"
 #include "support/mixedrecording.h"
 #include "support/pulseserver.h"
@@ -22,6 +26,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QDateTimeEdit>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QGraphicsSimpleTextItem>
 #include <QMessageBox>
 #include <QMimeData>
@@ -69,6 +77,17 @@ T *visibleTopLevel()
     return nullptr;
 }
 
+// Waits until the engine reports the play position ts.
+bool reportsPosition(const MainWindow &window, double ts)
+{
+    QSignalSpy reports(window.servicer(), &FileServicer::currentStateChanged);
+    return QTest::qWaitFor(
+        [&] {
+            return std::any_of(reports.cbegin(), reports.cend(), [ts](const QList<QVariant> &r) { return r.first().toDouble() == ts; });
+        },
+        kWaitMs);
+}
+
 double enginePosition(const MainWindow &window)
 {
     double position = -1;
@@ -102,6 +121,9 @@ private slots:
     void droppedFileOpens();
     void infoWindowShowsTheSections();
     void closingWhilePlayingAndExporting();
+    void intervalAndSearchPanels();
+    void journalPlaysAndSeeks();
+    void journalRefusesTheClose();
 
 private:
     // A shown window with the mixed recording opened and indexed.
@@ -129,6 +151,8 @@ void tst_PlayerMainWindow::cleanup()
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (qobject_cast<QMessageBox *>(widget) || qobject_cast<FileInfoWidget3 *>(widget))
             widget->close();
+        if (auto *journal = qobject_cast<LogWidget *>(widget))
+            journal->deleteLater();
     }
     m_window.reset();
 }
@@ -474,6 +498,141 @@ void tst_PlayerMainWindow::closingWhilePlayingAndExporting()
     m_window.reset();
     for (const QString &path : indexFiles)
         QVERIFY2(!QFile::exists(path), qPrintable(path));
+}
+
+// Both panels dock on the right, list what the recording holds, seek the
+// engine on a double click, restart when the channels change and are
+// forgotten when closed; opening another recording in the middle of a run
+// stops it cleanly.
+void tst_PlayerMainWindow::intervalAndSearchPanels()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    const PlayerActions &actions = m_window->actions();
+    actions.intervals->trigger();
+    actions.search->trigger();
+    QPointer<IntervalWidget3> intervals = m_window->intervalPanel();
+    QPointer<SearchWidget3> search = m_window->searchPanel();
+    QVERIFY(intervals && search);
+    QVERIFY(!actions.intervals->isEnabled() && !actions.search->isEnabled());
+    actions.intervals->trigger(); // disabled: no second panel
+    QCOMPARE(m_window->findChildren<IntervalWidget3 *>().size(), 1);
+    auto *dock = qobject_cast<QDockWidget *>(intervals->parentWidget());
+    QVERIFY(dock);
+    QCOMPARE(dock->windowTitle(), QStringLiteral("Интервалы"));
+    QCOMPARE(m_window->dockWidgetArea(dock), Qt::RightDockWidgetArea);
+    QTRY_VERIFY_WITH_TIMEOUT(!intervals->isRunning() && !search->isRunning(), kWaitMs);
+
+    // Every channel at the default 15 s: one interval, with all names.
+    QTreeWidget *list = intervals->resultList();
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("31.12.2012"));
+    QCOMPARE(list->topLevelItem(0)->childCount(), 1);
+    QCOMPARE(list->topLevelItem(0)->child(0)->text(0), QStringLiteral("23:59:01"));
+    QCOMPARE(search->resultList()->topLevelItem(0)->childCount(), 2);
+
+    // At 0 s the bursts part; a double click on the last one's end seeks there.
+    intervals->gapSpinBox()->setValue(0);
+    intervals->startClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!intervals->isRunning(), kWaitMs);
+    QTreeWidgetItem *day = list->topLevelItem(0);
+    QVERIFY(day->childCount() >= 2);
+    QTreeWidgetItem *last = day->child(day->childCount() - 1);
+    const double end = last->data(1, Qt::UserRole).toDouble();
+    QVERIFY(end > kStartMs);
+    emit list->itemDoubleClicked(last, 1);
+    QVERIFY(reportsPosition(*m_window, end));
+    QTreeWidgetItem *first = day->child(0);
+    emit list->itemDoubleClicked(first, 0);
+    QVERIFY(reportsPosition(*m_window, kStartMs));
+
+    // A search on the events: the Windows-1251 text is found in any case.
+    search->searchEdit()->setText(QStringLiteral("ОТБОЙ"));
+    search->startClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!search->isRunning(), kWaitMs);
+    QCOMPARE(search->resultList()->topLevelItem(0)->childCount(), 1);
+    QCOMPARE(search->resultList()->topLevelItem(0)->child(0)->text(1), QStringLiteral("Отбой"));
+
+    // Only the events channel left: both panels start over on it.
+    QTreeWidget *channels = m_window->channelDialog()->streamList();
+    for (int i = 0; i < 3; ++i)
+        channels->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+    m_window->channelDialog()->okPushButtonClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!intervals->isRunning() && !search->isRunning(), kWaitMs);
+    QCOMPARE(list->topLevelItem(0)->childCount(), 2);
+    QCOMPARE(list->topLevelItem(0)->child(0)->text(3), QStringLiteral("События"));
+
+    // Another recording opened in the middle of a run.
+    intervals->startClick();
+    QCOMPARE(m_window->openRecording(m_path), 0);
+    QVERIFY(!intervals->isRunning());
+    QVERIFY(waitForIndexing(*m_window));
+    QTRY_VERIFY_WITH_TIMEOUT(!intervals->isRunning() && list->topLevelItemCount() == 1, kWaitMs);
+
+    dock->close();
+    QTRY_VERIFY(intervals.isNull());
+    QVERIFY(!m_window->intervalPanel());
+    QVERIFY(actions.intervals->isEnabled());
+    QVERIFY(!actions.search->isEnabled());
+}
+
+// The journal's play panel plays through the null sink and follows the
+// engine; a double click on an entry seeks the engine there.
+void tst_PlayerMainWindow::journalPlaysAndSeeks()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    QAction *log = m_window->actions().log;
+    QVERIFY(log->isEnabled());
+    log->trigger();
+    LogWidget *journal = m_window->logWidget();
+    QVERIFY(journal && journal->isVisible());
+    QVERIFY(!log->isEnabled());
+    const QDateTime base = m_window->servicer()->base();
+    QCOMPARE(journal->playControl()->base(), base);
+
+    // Entries keep whole seconds.
+    journal->entryEditor()->setDateTime(base.addMSecs(4500));
+    journal->commentEditor()->setText(QStringLiteral("ТЕТРА"));
+    journal->addPushButtonClick();
+    emit journal->entryList()->itemDoubleClicked(journal->entryList()->topLevelItem(0), 0);
+    QVERIFY(reportsPosition(*m_window, 4000));
+    QTRY_COMPARE_WITH_TIMEOUT(journal->playControl()->editor()->dateTime(), base.addMSecs(4000), kWaitMs);
+
+    journal->entryEditor()->setDateTime(base.addMSecs(kStartMs));
+    journal->addPushButtonClick();
+    emit journal->entryList()->itemDoubleClicked(journal->entryList()->topLevelItem(0), 0);
+    QVERIFY(reportsPosition(*m_window, kStartMs));
+    const qint64 recorded = m_pulse.recordedBytes();
+    QTest::mouseClick(journal->playControl()->playPauseButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(journal->playControl()->playPauseButton()->text(), QStringLiteral("Пауза"), kWaitMs);
+    QVERIFY(m_pulse.waitForRecordedBytes(recorded + PulseServer::kRate / 2, kWaitMs));
+    QTest::mouseClick(journal->playControl()->stopButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(journal->playControl()->playPauseButton()->text(), QStringLiteral("Воспр."), kWaitMs);
+    QCOMPARE(m_window->lastPlayState(), 0);
+}
+
+// A journal with unsaved changes refuses the main window's close until
+// its question is answered.
+void tst_PlayerMainWindow::journalRefusesTheClose()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    m_window->actions().log->trigger();
+    QPointer<LogWidget> journal = m_window->logWidget();
+    QVERIFY(journal);
+    journal->addCurrentPushButtonClick();
+
+    QVERIFY(!m_window->close());
+    QVERIFY(m_window->isVisible());
+    QVERIFY(journal && journal->isVisible());
+    QVERIFY(journal->question());
+    journal->question()->button(QMessageBox::Cancel)->click();
+    QVERIFY(!m_window->close());
+    journal->question()->button(QMessageBox::Discard)->click();
+    QTRY_VERIFY(journal.isNull());
+    QVERIFY(m_window->actions().log->isEnabled());
+    QVERIFY(m_window->close());
 }
 
 QTEST_MAIN(tst_PlayerMainWindow)
