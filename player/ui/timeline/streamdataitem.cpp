@@ -102,10 +102,10 @@ void AudioStreamDataItem::paint(QPainter *painter, const QStyleOptionGraphicsIte
     const double step = samples > 0 ? width() / samples : std::numeric_limits<double>::infinity();
     painter->setPen(Qt::green);
     if (n == 0 || step < kBlockStep) {
-        painter->setPen(Qt::darkGreen);
-        painter->setBrush(QBrush(Qt::darkGreen));
-        // An item narrower than a pixel still shows as a one-pixel line.
-        painter->drawRect(QRectF(QPointF(0, 0), QPointF(std::max(width() - 1, 0.0), height() - 1)));
+        // The block an outlined and filled rectangle would cover, filled in
+        // one pass (a day's rows hold thousands of them). An item narrower
+        // than a pixel still shows as a one-pixel line.
+        painter->fillRect(QRectF(0, 0, std::max(width(), 1.0), height()), Qt::darkGreen);
     } else if (step < kEnvelopeStep) {
         paintEnvelope(painter, samples, step);
     } else {

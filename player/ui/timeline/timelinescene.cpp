@@ -207,10 +207,17 @@ size_t TimelineScene::insertionIndexFor(double beginning) const
     return size_t(at - m_dataItems.begin());
 }
 
-void TimelineScene::layoutDataItems()
+void TimelineScene::layoutDataItems(size_t first)
 {
     double x = kItemGap;
-    for (const auto &item : m_dataItems) {
+    if (first > 0 && first <= m_dataItems.size()) {
+        const StreamDataItem *before = m_dataItems[first - 1].get();
+        x = before->x() + before->width() + kItemGap;
+    } else {
+        first = 0;
+    }
+    for (size_t i = first; i < m_dataItems.size(); ++i) {
+        StreamDataItem *item = m_dataItems[i].get();
         item->setPos(x, item->y());
         item->setRange(m_model.begin, m_model.duration);
         x += item->width() + kItemGap;
@@ -338,9 +345,11 @@ void EventTimelineScene::addDataItem(int subclassId, QDateTime base, double begi
     if (!item)
         return;
     item->setPos(0, kBoxTop);
-    StreamDataItem *added = insertDataItem(insertionIndexFor(beginning), std::move(item));
+    const size_t index = insertionIndexFor(beginning);
+    StreamDataItem *added = insertDataItem(index, std::move(item));
     added->setSceneRect(sceneRect());
-    layoutDataItems();
+    // Boxes arrive in time order: usually only the new one moves.
+    layoutDataItems(index);
     update();
 }
 

@@ -83,7 +83,9 @@ protected:
     StreamDataItem *insertDataItem(size_t index, std::unique_ptr<StreamDataItem> item);
     // Places every item left to right from x = 5, 5 pixels apart, and gives
     // it the range.
-    void layoutDataItems();
+    // Places the boxes from index `first` on, side by side after the one
+    // before it; the boxes before `first` are where they belong already.
+    void layoutDataItems(size_t first = 0);
     size_t insertionIndexFor(double beginning) const;
 
     // Mouse handling shared by the interactive rows.
