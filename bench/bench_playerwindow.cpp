@@ -44,43 +44,6 @@ constexpr double kDayMs = 24 * 3600 * 1000.0;
 constexpr double kHourMs = 3600 * 1000.0;
 constexpr double kScrollShare = 0.1; // of the view per scroll step
 
-// The longest gap between the ticks of a 1 ms timer: how long the GUI
-// thread stayed away from its event loop.
-class StallMeter
-{
-public:
-    StallMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_longest = std::max(m_longest, now - m_last);
-            m_last = now;
-        });
-    }
-
-    void start()
-    {
-        m_longest = 0;
-        m_clock.start();
-        m_last = 0;
-        m_timer.start();
-    }
-
-    double stopMs()
-    {
-        m_timer.stop();
-        return m_longest / 1e6;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0; // ns
-};
-
 bool waitUntil(const std::function<bool()> &done, int timeoutMs = kWaitMs)
 {
     QElapsedTimer timer;
@@ -214,7 +177,7 @@ int main(int argc, char *argv[])
     waitUntil([&] { return window.timeline()->width() > 0; });
     const double startMiB = residentMiB();
 
-    StallMeter stalls;
+    BenchSupport::StallMeter stalls;
     stalls.start();
     QElapsedTimer opening;
     opening.start();

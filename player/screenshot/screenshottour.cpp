@@ -3,13 +3,20 @@
 #include "channelwidget.h"
 #include "fileinfowidget3.h"
 #include "fileservicer.h"
+#include "intervalwidget3.h"
+#include "logwidget.h"
 #include "mainwindow.h"
 #include "multichannelwidget.h"
+#include "searchwidget3.h"
 #include "timelinescene.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTimeEdit>
 #include <QDir>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPixmap>
@@ -28,11 +35,20 @@ constexpr double kEventBegin = 72500;  // ms
 constexpr double kEventDuration = 7000;
 constexpr double kBurstBegin = 75000;
 constexpr double kBurstDuration = 1200;
+constexpr int kIntervalGapSeconds = 10;
+const QString kSearchedWord = QStringLiteral("СВЯЗИ"); // the events say "связи"
+// Journal entries: seconds after the recording's base, and their comments.
+const QList<QPair<int, QString>> kJournalEntries{{4, QStringLiteral("Вызов борта 12")},
+                                                 {74, QStringLiteral("Тревога: «потеря связи» <проверить>")},
+                                                 {150, QStringLiteral("Конец связи, всё в порядке ✓")}};
 
 bool rowsPainted(const MainWindow &window)
 {
     const MultiChannelWidget *timeline = window.timeline();
     if (window.servicer()->isIndexing() || !timeline->isServed())
+        return false;
+    if ((window.intervalPanel() && window.intervalPanel()->isRunning())
+        || (window.searchPanel() && window.searchPanel()->isRunning()))
         return false;
     for (int i = 0; i < timeline->streamRowCount(); ++i) {
         if (timeline->rowScene(i)->isRefreshPending())
@@ -92,6 +108,36 @@ void ScreenshotTour::start(const QString &recording)
             actions.about->trigger();
         },
         [=] { writeShot(QStringLiteral("06-about.png"), topLevel<QMessageBox>()); },
+        [=] {
+            if (QWidget *about = topLevel<QMessageBox>())
+                about->close();
+            actions.intervals->trigger();
+            IntervalWidget3 *panel = m_window->intervalPanel();
+            panel->gapSpinBox()->setValue(kIntervalGapSeconds);
+            panel->startClick();
+        },
+        [=] { writeShot(QStringLiteral("07-intervals.png"), m_window); },
+        [=] {
+            m_window->intervalPanel()->parentWidget()->close();
+            actions.search->trigger();
+            SearchWidget3 *panel = m_window->searchPanel();
+            panel->searchEdit()->setText(kSearchedWord);
+            panel->startClick();
+        },
+        [=] { writeShot(QStringLiteral("08-search.png"), m_window); },
+        [=] {
+            m_window->searchPanel()->parentWidget()->close();
+            actions.log->trigger();
+            LogWidget *journal = m_window->logWidget();
+            const QDateTime base = m_window->servicer()->base();
+            for (const auto &entry : kJournalEntries) {
+                journal->entryEditor()->setDateTime(QDateTime(base.date(), base.time(), Qt::UTC).addSecs(entry.first));
+                journal->commentEditor()->setText(entry.second);
+                journal->addPushButtonClick();
+            }
+            journal->move(m_window->geometry().center() - journal->rect().center());
+        },
+        [=] { writeShot(QStringLiteral("09-journal.png"), m_window->logWidget()); },
     };
     if (m_window->openRecording(recording) != 0) {
         fail(QStringLiteral("cannot open %1").arg(recording));

@@ -12,8 +12,8 @@ class QWidget;
 // Walks the player through what a user does with a recording and writes a
 // screenshot after each step: the whole window fitted to the recording, a
 // few seconds around a text event with speech, a fraction of a second of
-// one burst, the channel dialog, the file information window and the about
-// box. Steps are driven by the window's own actions and wait, on timers,
+// one burst, the channel dialog, the file information window, the about
+// box, the interval panel (10 s gap), the search panel and the journal. Steps are driven by the window's own actions and wait, on timers,
 // until indexing has ended and every row has its items painted.
 class ScreenshotTour : public QObject
 {

@@ -369,6 +369,7 @@ void MainWindow::openPanel(DayListPanel *panel, QAction *action)
     dock->setAttribute(Qt::WA_DeleteOnClose);
     dock->setWidget(panel);
     addDockWidget(Qt::RightDockWidgetArea, dock);
+    resizeDocks({dock}, {panel->sizeHint().width()}, Qt::Horizontal);
 }
 
 void MainWindow::logToolRun()

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimerEvent>
 #include <QTreeWidget>
 
@@ -51,6 +52,16 @@ DayListPanel::DayListPanel(QLabel *label, QWidget *input, const QStringList &col
 DayListPanel::~DayListPanel()
 {
     delete m_day;
+}
+
+QSize DayListPanel::sizeHint() const
+{
+    int width = m_list->fontMetrics().averageCharWidth() * kLastColumnChars;
+    for (int c = 0; c + 1 < m_list->columnCount(); ++c)
+        width += m_list->columnWidth(c);
+    width += m_list->verticalScrollBar()->sizeHint().width() + 2 * m_list->frameWidth();
+    const QMargins margins = layout()->contentsMargins();
+    return QSize(qMax(width + margins.left() + margins.right(), QWidget::sizeHint().width()), QWidget::sizeHint().height());
 }
 
 void DayListPanel::setBase(QDateTime base)

@@ -33,6 +33,8 @@ public:
     // Work per tick before the event loop runs again (ms).
     static constexpr int kTickBudgetMs = 8;
     static constexpr int kProgressMaximum = 1000;
+    // Characters of the last column the panel asks room for.
+    static constexpr int kLastColumnChars = 30;
 
     ~DayListPanel() override;
 
@@ -42,6 +44,8 @@ public:
     QProgressBar *progressBar() const { return m_progress; }
     bool isRunning() const { return m_timer != 0; }
     QDateTime base() const { return m_base; }
+    // Wide enough for every column but the last and some text in it.
+    QSize sizeHint() const override;
 
 signals:
     void moved(double ts);

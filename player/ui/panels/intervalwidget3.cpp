@@ -27,7 +27,10 @@ IntervalWidget3::IntervalWidget3(QWidget *parent)
     const QFontMetrics metrics = m_list->fontMetrics();
     m_list->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral(">> 00.00 00:00:00 ")));
     m_list->setColumnWidth(1, metrics.horizontalAdvance(QStringLiteral(" 00:00:00 ")));
-    m_list->setColumnWidth(2, metrics.horizontalAdvance(QStringLiteral(" 00:00 ")));
+    // The duration's header is wider than its values: it is shown whole.
+    const int headerPadding = metrics.averageCharWidth() * 2;
+    m_list->setColumnWidth(2, qMax(metrics.horizontalAdvance(QStringLiteral(" 00:00 ")),
+                                   metrics.horizontalAdvance(QStringLiteral("Длительность")) + headerPadding));
     m_group.setNameKey(kNameKey);
 }
 
