@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QTreeWidget>
 
@@ -107,6 +108,11 @@ void DayListPanel::startClick()
         return;
     showRunning(true);
     m_timer = startTimer(kTickMs, Qt::CoarseTimer);
+    // The first slice runs as soon as the event loop is back, not a tick later.
+    QTimer::singleShot(0, this, [this] {
+        if (m_timer != 0)
+            tick();
+    });
 }
 
 void DayListPanel::stopClick()
