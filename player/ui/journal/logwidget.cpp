@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -20,6 +21,16 @@ const QString kTitle = QStringLiteral("Журнал");
 const QString kColumn0Sample = QStringLiteral(">> 00.00.0000 00:00:00 ");
 constexpr int kWidth = 560; // pixels, at start
 constexpr int kHeight = 480;
+
+// A list row for an entry; the caller takes it.
+QTreeWidgetItem *makeItem(const JournalModel::Entry &e)
+{
+    auto *item = new QTreeWidgetItem;
+    item->setText(0, e.time.toString(JournalModel::kDateTimeFormat));
+    item->setData(0, Qt::UserRole, e.time);
+    item->setText(1, e.comment);
+    return item;
+}
 
 } // namespace
 
@@ -147,11 +158,7 @@ void LogWidget::treeWidgetItemDoubleClick(QTreeWidgetItem *item, int column)
 
 QTreeWidgetItem *LogWidget::insertItem(int position)
 {
-    const JournalModel::Entry &e = m_model.at(position);
-    auto *item = new QTreeWidgetItem;
-    item->setText(0, e.time.toString(JournalModel::kDateTimeFormat));
-    item->setData(0, Qt::UserRole, e.time);
-    item->setText(1, e.comment);
+    QTreeWidgetItem *item = makeItem(m_model.at(position));
     m_list->insertTopLevelItem(position, item);
     return item;
 }
@@ -162,13 +169,8 @@ void LogWidget::fillList()
     m_list->clear();
     QList<QTreeWidgetItem *> items;
     items.reserve(m_model.count());
-    for (const JournalModel::Entry &e : m_model.entries()) {
-        auto *item = new QTreeWidgetItem;
-        item->setText(0, e.time.toString(JournalModel::kDateTimeFormat));
-        item->setData(0, Qt::UserRole, e.time);
-        item->setText(1, e.comment);
-        items.append(item);
-    }
+    for (const JournalModel::Entry &e : m_model.entries())
+        items.append(makeItem(e));
     m_list->addTopLevelItems(items);
 }
 
@@ -192,7 +194,7 @@ void LogWidget::changePushButtonClick()
         return;
     m_modified = true;
     const int old = m_list->indexOfTopLevelItem(m_selected);
-    delete m_list->takeTopLevelItem(old);
+    const std::unique_ptr<QTreeWidgetItem> taken(m_list->takeTopLevelItem(old));
     m_selected = insertItem(m_model.change(old, m_entryEditor->dateTime(), m_commentEditor->text()));
     m_list->setCurrentItem(m_selected);
 }
@@ -204,7 +206,7 @@ void LogWidget::removePushButtonClick()
     m_modified = true;
     const int i = m_list->indexOfTopLevelItem(m_selected);
     m_model.remove(i);
-    delete m_list->takeTopLevelItem(i);
+    const std::unique_ptr<QTreeWidgetItem> taken(m_list->takeTopLevelItem(i));
     m_selected = m_list->currentItem();
     if (m_selected)
         showEntryInEditors(m_selected);
@@ -359,6 +361,7 @@ void LogWidget::savePushButtonClick()
 void LogWidget::closeEvent(QCloseEvent *event)
 {
     if (!m_modified || m_closeAgreed) {
+        m_closeAgreed = false;
         event->accept();
         return;
     }

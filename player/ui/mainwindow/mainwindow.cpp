@@ -112,7 +112,7 @@ MainWindow::~MainWindow()
 {
     // The docks go with this window's children, after this object has
     // become a plain QWidget: their destruction must not reach it.
-    for (DayListPanel *panel : {static_cast<DayListPanel *>(m_intervalPanel.data()), static_cast<DayListPanel *>(m_searchPanel.data())}) {
+    for (DayListPanel *panel : {static_cast<DayListPanel *>(intervalPanel()), static_cast<DayListPanel *>(searchPanel())}) {
         if (panel) {
             disconnect(panel, nullptr, this, nullptr);
             panel->freeStreams();
@@ -130,17 +130,17 @@ MainWindow::~MainWindow()
 
 IntervalWidget3 *MainWindow::intervalPanel() const
 {
-    return m_intervalPanel;
+    return static_cast<IntervalWidget3 *>(m_intervalPanel.data());
 }
 
 SearchWidget3 *MainWindow::searchPanel() const
 {
-    return m_searchPanel;
+    return static_cast<SearchWidget3 *>(m_searchPanel.data());
 }
 
 LogWidget *MainWindow::logWidget() const
 {
-    return m_logWidget;
+    return static_cast<LogWidget *>(m_logWidget.data());
 }
 
 void MainWindow::createMenus()
@@ -200,9 +200,9 @@ int MainWindow::openRecording(const QString &fileName)
     if (!QFile::exists(fileName))
         return -2;
     if (m_intervalPanel)
-        m_intervalPanel->freeStreams();
+        intervalPanel()->freeStreams();
     if (m_searchPanel)
-        m_searchPanel->freeStreams();
+        searchPanel()->freeStreams();
     m_timeline->freeStreams();
     m_timeline->setMarkedArea(0, 0);
     m_indexDialog->setValue(0);
@@ -344,16 +344,18 @@ void MainWindow::intervalToolRun()
 {
     if (m_intervalPanel)
         return;
-    m_intervalPanel = new IntervalWidget3;
-    openPanel(m_intervalPanel, m_actions.intervals);
+    auto *panel = new IntervalWidget3;
+    m_intervalPanel = panel;
+    openPanel(panel, m_actions.intervals);
 }
 
 void MainWindow::searchToolRun()
 {
     if (m_searchPanel)
         return;
-    m_searchPanel = new SearchWidget3;
-    openPanel(m_searchPanel, m_actions.search);
+    auto *panel = new SearchWidget3;
+    m_searchPanel = panel;
+    openPanel(panel, m_actions.search);
 }
 
 void MainWindow::openPanel(DayListPanel *panel, QAction *action)
@@ -376,11 +378,12 @@ void MainWindow::logToolRun()
 {
     if (m_logWidget)
         return;
-    m_logWidget = new LogWidget;
-    m_logWidget->setAttribute(Qt::WA_DeleteOnClose);
-    m_logWidget->setBase(m_servicer->base());
-    wireJournal(this, m_logWidget);
-    m_logWidget->show();
+    auto *journal = new LogWidget;
+    m_logWidget = journal;
+    journal->setAttribute(Qt::WA_DeleteOnClose);
+    journal->setBase(m_servicer->base());
+    wireJournal(this, journal);
+    journal->show();
     m_actions.log->setEnabled(false);
 }
 

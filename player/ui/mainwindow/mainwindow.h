@@ -142,10 +142,11 @@ private:
     QDateTimeEdit *m_navigationEditor = nullptr;  // in the "Navigate" tool bar
     QTimer *m_editorHoldTimer = nullptr;          // child
     // Tool windows; null while they do not exist. The panels live in docks
-    // owned by this window; the journal is a top-level window.
-    QPointer<IntervalWidget3> m_intervalPanel;
-    QPointer<SearchWidget3> m_searchPanel;
-    QPointer<LogWidget> m_logWidget;
+    // owned by this window; the journal is a top-level window. Held as
+    // plain widgets: their destroyed() arrives when only that is left.
+    QPointer<QWidget> m_intervalPanel;
+    QPointer<QWidget> m_searchPanel;
+    QPointer<QWidget> m_logWidget;
     int m_lastPlayState = 0;
     double m_reportedPos = std::numeric_limits<double>::quiet_NaN(); // ms, the engine's last report
     double m_shownPos = 0;                                           // ms, what the editor shows

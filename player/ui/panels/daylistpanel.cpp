@@ -50,10 +50,7 @@ DayListPanel::DayListPanel(QLabel *label, QWidget *input, const QStringList &col
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &DayListPanel::itemDoubleClick);
 }
 
-DayListPanel::~DayListPanel()
-{
-    delete m_day;
-}
+DayListPanel::~DayListPanel() = default;
 
 QSize DayListPanel::sizeHint() const
 {
@@ -100,8 +97,7 @@ void DayListPanel::startClick()
     m_rows.clear();
     m_rowOffsets.clear();
     m_list->clear();
-    delete m_day;
-    m_day = nullptr;
+    m_day.reset();
     m_lastDay = m_base.date().addDays(-1);
     m_progress->setValue(0);
     if (!beginRun())
@@ -155,7 +151,7 @@ void DayListPanel::addResult(double offset, QTreeWidgetItem *row)
         closeDay();
         m_lastDay = t.date();
         const double dayOffset = double(m_base.msecsTo(QDateTime(m_lastDay, QTime(0, 0), m_base.timeSpec(), m_base.offsetFromUtc())));
-        m_day = new QTreeWidgetItem;
+        m_day = std::make_unique<QTreeWidgetItem>();
         m_day->setText(0, m_lastDay.toString(kDayFormat));
         m_day->setData(0, Qt::UserRole, dayOffset);
         m_day->setData(1, Qt::UserRole, dayOffset);
@@ -168,9 +164,9 @@ void DayListPanel::closeDay()
 {
     if (!m_day)
         return;
-    m_list->addTopLevelItem(m_day);
-    m_day->setExpanded(true);
-    m_day = nullptr;
+    QTreeWidgetItem *day = m_day.release();
+    m_list->addTopLevelItem(day);
+    day->setExpanded(true);
 }
 
 void DayListPanel::finishRun()

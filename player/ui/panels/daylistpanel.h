@@ -7,6 +7,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <memory>
+
 class QHBoxLayout;
 class QLabel;
 class QProgressBar;
@@ -97,7 +99,7 @@ private:
     QPushButton *m_start = nullptr;
     QPushButton *m_stop = nullptr;
     QProgressBar *m_progress = nullptr;
-    QTreeWidgetItem *m_day = nullptr;         // the day being filled; not yet in the list
+    std::unique_ptr<QTreeWidgetItem> m_day;   // the day being filled; not yet in the list
     QDate m_lastDay;                          // day of the last result
     int m_timer = 0;                          // 0 when idle
     QVector<QTreeWidgetItem *> m_rows;        // days and results in display order
