@@ -280,7 +280,8 @@ void tst_Journal::roundTripsEveryComment()
 void tst_Journal::untrustedFiles_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    // "KEEP": the old journal stays; "AT MOST ONE": one entry or none.
+    // "KEEP": the old journal stays; "AT MOST ONE": one entry or none;
+    // "MAX": as many entries as a journal loads.
     QTest::addColumn<QStringList>("loaded");
 
     const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE VelmoraLog>\n";
@@ -314,6 +315,9 @@ void tst_Journal::untrustedFiles_data()
     while (huge.size() < 50 * 1024 * 1024)
         huge.append(item);
     QTest::newRow("50 MB") << huge << QStringList{"KEEP"};
+    // Under the size limit but more entries than a journal holds.
+    huge.truncate(14 * 1024 * 1024);
+    QTest::newRow("14 MB cut off") << huge << QStringList{"MAX"};
 }
 
 void tst_Journal::untrustedFiles()
@@ -337,6 +341,8 @@ void tst_Journal::untrustedFiles()
     } else {
         if (loaded == QStringList{"AT MOST ONE"})
             QVERIFY(m_journal->model().count() <= 1);
+        else if (loaded == QStringList{"MAX"})
+            QCOMPARE(m_journal->entryList()->topLevelItemCount(), JournalModel::kMaxEntries);
         else
             QCOMPARE(listed(*m_journal), loaded);
         QVERIFY(!m_journal->isModified());
