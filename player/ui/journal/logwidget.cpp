@@ -304,32 +304,47 @@ void LogWidget::askToSave(const AnswerHandler &then)
     box->show();
 }
 
-void LogWidget::saveThen(const std::function<void()> &done)
+void LogWidget::saveThen(const std::function<void()> &done, const std::function<void()> &dropped)
 {
-    if (!m_fileName.isEmpty()) {
-        if (saveFile())
+    const auto afterSave = [done, dropped](bool saved) {
+        if (saved)
             done();
+        else if (dropped)
+            dropped();
+    };
+    if (!m_fileName.isEmpty()) {
+        afterSave(saveFile());
         return;
     }
-    askFileName(true, [this, done](const QString &name) {
-        if (saveFileAs(name))
-            done();
-    });
+    askFileName(
+        true, [this, afterSave](const QString &name) { afterSave(saveFileAs(name)); },
+        [dropped] {
+            if (dropped)
+                dropped();
+        });
 }
 
-void LogWidget::askFileName(bool forSaving, const std::function<void(QString)> &chosen)
+void LogWidget::askFileName(bool forSaving, const std::function<void(QString)> &chosen,
+                            const std::function<void()> &dropped)
 {
-    if (m_fileDialog)
+    if (m_fileDialog) {
+        if (dropped)
+            dropped();
         return;
+    }
     m_fileDialog = new QFileDialog(this, forSaving ? tr("Save log file as") : tr("Open log file"), QStringLiteral("."),
                                    tr("All files( *.* )"));
     m_fileDialog->setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     m_fileDialog->setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     m_fileDialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_fileDialog, &QFileDialog::fileSelected, this, [chosen](const QString &name) {
+    connect(m_fileDialog, &QFileDialog::fileSelected, this, [chosen, dropped](const QString &name) {
         if (!name.isEmpty())
             chosen(name);
+        else if (dropped)
+            dropped();
     });
+    if (dropped)
+        connect(m_fileDialog, &QDialog::rejected, this, dropped);
     m_fileDialog->open();
 }
 
@@ -367,14 +382,16 @@ void LogWidget::closeEvent(QCloseEvent *event)
     }
     event->ignore();
     askToSave([this](Answer answer) {
-        if (answer == Answer::Cancel)
+        if (answer == Answer::Cancel) {
+            emit closeCancelled();
             return;
+        }
         const auto closeNow = [this] {
             m_closeAgreed = true;
             close();
         };
         if (answer == Answer::Save)
-            saveThen(closeNow);
+            saveThen(closeNow, [this] { emit closeCancelled(); });
         else
             closeNow();
     });

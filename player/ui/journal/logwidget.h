@@ -77,6 +77,11 @@ public slots:
     // Also feeds the embedded play panel.
     void currentStateChanged(double ts, int state);
 
+signals:
+    // The question about unsaved changes, asked on closing, was answered
+    // "Cancel": the journal stays open.
+    void closeCancelled();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -90,8 +95,11 @@ private:
     void askToSave(const AnswerHandler &then);
     // Saves under the stored name or, without one, a name asked for; runs
     // `done` once the journal is saved.
-    void saveThen(const std::function<void()> &done);
-    void askFileName(bool forSaving, const std::function<void(QString)> &chosen);
+    // Saves, asking for a name when there is none, then runs `done`; runs
+    // `dropped` instead when the save fails or the name is not given.
+    void saveThen(const std::function<void()> &done, const std::function<void()> &dropped = {});
+    void askFileName(bool forSaving, const std::function<void(QString)> &chosen,
+                     const std::function<void()> &dropped = {});
     void clearJournal();
     void fillList();
     QTreeWidgetItem *insertItem(int position);

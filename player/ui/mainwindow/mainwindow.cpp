@@ -391,6 +391,16 @@ void MainWindow::logWidgetDestroy(QObject *object)
 {
     if (object == m_logWidget.data() || m_logWidget.isNull())
         m_actions.log->setEnabled(true);
+    if (m_closeAfterJournal) {
+        m_closeAfterJournal = false;
+        // Not from within the journal's destruction.
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+void MainWindow::logWidgetCloseCancel()
+{
+    m_closeAfterJournal = false;
 }
 
 void MainWindow::auxiliaryWidgetDestroy(QObject *object)
@@ -509,6 +519,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (m_logWidget && !m_logWidget->close()) {
         m_logWidget->setFocus(Qt::OtherFocusReason);
+        m_closeAfterJournal = true;
         event->ignore();
         return;
     }

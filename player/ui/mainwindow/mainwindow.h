@@ -102,6 +102,7 @@ public slots:
     void SetPlayWithPause(bool state);
     void setCurrentPos(double cur_pos);
     void logWidgetDestroy(QObject *object);
+    void logWidgetCloseCancel();
     void auxiliaryWidgetDestroy(QObject *object);
     void indexFileProgressChange(double value);
     void indexFileFinish();
@@ -152,6 +153,9 @@ private:
     double m_shownPos = 0;                                           // ms, what the editor shows
     bool m_playWithPause = false;
     QString m_playFailure; // why the sound output failed; empty while it works
+    // The window's close waits for the journal's question: the window
+    // closes once the journal has gone, unless the answer was "Cancel".
+    bool m_closeAfterJournal = false;
 };
 
 // The player's start-up from its command line: opens the first argument

@@ -101,6 +101,7 @@ void wireJournal(MainWindow *window, LogWidget *journal)
                      Qt::QueuedConnection);
     QObject::connect(s, &FileServicer::baseChanged, journal, &LogWidget::setBase);
     QObject::connect(journal, &QObject::destroyed, window, &MainWindow::logWidgetDestroy);
+    QObject::connect(journal, &LogWidget::closeCancelled, window, &MainWindow::logWidgetCloseCancel);
     PlayControlWidget *control = journal->playControl();
     QObject::connect(control, &PlayControlWidget::played, s, &FileServicer::play);
     QObject::connect(control, &PlayControlWidget::paused, s, &FileServicer::pause);
