@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QTextCodec>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -148,6 +149,31 @@ bool sameContent(const QString &a, const QString &b)
             return false;
     }
     return true;
+}
+
+StallMeter::StallMeter()
+{
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(1);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        const qint64 now = m_clock.nsecsElapsed();
+        m_longest = std::max(m_longest, now - m_last);
+        m_last = now;
+    });
+}
+
+void StallMeter::start()
+{
+    m_longest = 0;
+    m_clock.start();
+    m_last = 0;
+    m_timer.start();
+}
+
+double StallMeter::stopMs()
+{
+    m_timer.stop();
+    return m_longest / 1e6;
 }
 
 } // namespace BenchSupport

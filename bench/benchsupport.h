@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 class RecordingIndexer;
 
@@ -34,5 +36,22 @@ bool sameContent(const QString &a, const QString &b);
 // its wall time in seconds, or -1 after a message when it failed or did not
 // end within timeoutMs (-1: no limit).
 double timeProgram(const QString &program, const QStringList &arguments, int timeoutMs = -1);
+
+// The longest gap between the ticks of a 1 ms timer: how long the GUI
+// thread stayed away from its event loop. GUI thread.
+class StallMeter
+{
+public:
+    StallMeter();
+    void start();
+    // Stops measuring; the longest gap in ms.
+    double stopMs();
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0; // ns
+};
 
 } // namespace BenchSupport

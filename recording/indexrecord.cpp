@@ -4,6 +4,8 @@
 
 #include <QtEndian>
 
+#include <vector>
+
 using namespace IndexFormat;
 
 namespace {
@@ -168,4 +170,77 @@ void markLevel(FILE *index, int level, quint32 thresholdMs)
         }
         a = b;
     }
+}
+
+namespace {
+
+// The records of an index file as stored: times and level bytes are read and
+// written in place.
+class RecordBytes
+{
+public:
+    explicit RecordBytes(std::vector<unsigned char> &bytes) : m_bytes(bytes) {}
+
+    size_t count() const { return m_bytes.size() / kRecordSize; }
+    quint32 time(size_t i) const { return qFromLittleEndian<quint32>(at(i) + kTimeField); }
+    quint8 endLevel(size_t i) const { return at(i)[kEndLevelField]; }
+    void setStartLevel(size_t i, quint8 mark) { at(i)[kStartLevelField] = mark; }
+    void setEndLevel(size_t i, quint8 mark) { at(i)[kEndLevelField] = mark; }
+
+private:
+    unsigned char *at(size_t i) const { return m_bytes.data() + i * kRecordSize; }
+
+    std::vector<unsigned char> &m_bytes;
+};
+
+// markLevel's walk over records held in memory.
+void markLevelInMemory(RecordBytes &r, int level, quint32 thresholdMs)
+{
+    const size_t n = r.count();
+    if (n == 0)
+        return;
+    const quint8 mark = quint8(level + 1);
+    r.setStartLevel(0, mark);
+    size_t a = 0;
+    for (;;) {
+        // Above level 0 only the previous level's interval ends can break.
+        while (level >= 1 && r.endLevel(a) < level && a + 1 < n)
+            ++a;
+        if (a + 1 >= n) {
+            r.setEndLevel(a, mark);
+            return;
+        }
+        const size_t b = a + 1;
+        if (r.time(b) - r.time(a) > thresholdMs) {
+            r.setEndLevel(a, mark);
+            r.setStartLevel(b, mark);
+        }
+        a = b;
+    }
+}
+
+} // namespace
+
+void markLevels(FILE *index, const QList<int> &thresholds)
+{
+    const auto levelByLevel = [&] {
+        for (int level = 0; level < thresholds.size(); ++level)
+            markLevel(index, level, quint32(thresholds.at(level)));
+    };
+    const qint64 size = fileSize(index) / kRecordSize * kRecordSize;
+    if (size > kMarkInMemoryBytes || fseeko(index, 0, SEEK_SET) != 0) {
+        levelByLevel();
+        return;
+    }
+    std::vector<unsigned char> bytes(static_cast<size_t>(size));
+    if (size > 0 && fread(bytes.data(), bytes.size(), 1, index) != 1) {
+        levelByLevel();
+        return;
+    }
+    RecordBytes records(bytes);
+    for (int level = 0; level < thresholds.size(); ++level)
+        markLevelInMemory(records, level, quint32(thresholds.at(level)));
+    if (size > 0 && fseeko(index, 0, SEEK_SET) == 0)
+        fwrite(bytes.data(), bytes.size(), 1, index);
+    fflush(index);
 }

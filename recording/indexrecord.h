@@ -74,3 +74,8 @@ qint64 findLevelForward(FILE *index, int a, int b, qint64 offset, IndexRecord *r
 // Marks the interval boundaries of level `level` (gap threshold in ms) in an
 // index file opened for update. Levels must be marked in ascending order.
 void markLevel(FILE *index, int level, quint32 thresholdMs);
+// Marks levels 0..n-1 with the ascending thresholds (ms), as markLevel for
+// each in turn does: in memory with one read and one write of the file when
+// it holds at most kMarkInMemoryBytes, else level by level on the file.
+constexpr qint64 kMarkInMemoryBytes = 32 * 1024 * 1024;
+void markLevels(FILE *index, const QList<int> &thresholds);

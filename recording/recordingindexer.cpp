@@ -452,11 +452,16 @@ IndexRecord RecordingIndexer::lastRecord(int position) const
 
 void RecordingIndexer::markAllLevels(const QList<int> &thresholds)
 {
-    for (const std::unique_ptr<StreamIndexEntry> &entry : m_streams) {
-        entry->levels = thresholds;
-        if (!entry->indexFile)
-            continue;
-        for (int level = 0; level < thresholds.size(); ++level)
-            markLevel(entry->indexFile, level, quint32(thresholds.at(level)));
-    }
+    for (int position = 0; position < streamCount(); ++position)
+        markStreamLevels(position, thresholds);
+}
+
+void RecordingIndexer::markStreamLevels(int position, const QList<int> &thresholds)
+{
+    if (position < 0 || position >= streamCount())
+        return;
+    StreamIndexEntry &entry = *m_streams[size_t(position)];
+    entry.levels = thresholds;
+    if (entry.indexFile)
+        markLevels(entry.indexFile, thresholds);
 }

@@ -85,6 +85,9 @@ public:
     IndexRecord lastRecord(int position) const;
     // Marks levels 0..n-1 with the ascending thresholds (ms) in every open index file.
     void markAllLevels(const QList<int> &thresholds);
+    // The same for the stream at `position` alone, so that an owner can
+    // spread the work over several turns of its event loop.
+    void markStreamLevels(int position, const QList<int> &thresholds);
 
     int state() const { return m_state; }
     // Why the recording could not be opened or was refused; empty while

@@ -91,6 +91,7 @@ void FileServicer::startIndex()
 {
     killIndexTimer();
     indexer->start();
+    m_streamsMarked = 0;
     m_indexTimer = startTimer(kIndexTickMs, Qt::CoarseTimer);
     emit indexFileProgressChanged(0.0);
 }
@@ -173,9 +174,20 @@ void FileServicer::timerEvent(QTimerEvent *event)
 }
 
 // Runs rounds of indexer steps until the tick's time budget is spent or
-// indexing has ended, so the event loop is held for about 8 ms per tick.
+// the file has been read. After reading, each stream's levels are marked in
+// a tick of its own, and then the completion (the window's rows) runs in
+// one more: no tick holds the event loop for the work of all of them.
 void FileServicer::indexTick()
 {
+    if (indexer->state() == RecordingIndexer::Idle) {
+        if (m_streamsMarked < indexer->streamCount()) {
+            // Levels are marked while the index files are still open for update.
+            indexer->markStreamLevels(m_streamsMarked++, thresholds);
+            return;
+        }
+        completeIndex();
+        return;
+    }
     const int timer = m_indexTimer;
     QElapsedTimer elapsed;
     elapsed.start();
@@ -186,13 +198,14 @@ void FileServicer::indexTick()
 }
 
 // One round of up to 256 steps with progress every 16 steps; false when
-// indexing has ended (the completion has run) or was stopped meanwhile.
+// the file has been read (the completion follows on the next tick) or
+// indexing was stopped meanwhile.
 bool FileServicer::indexRound(int timer)
 {
     for (int n = kStepsPerRound; n >= 1; --n) {
         indexer->step();
         if (indexer->state() == RecordingIndexer::Idle) {
-            completeIndex();
+            emit indexFileProgressChanged(indexer->progress());
             return false;
         }
         if (n % kProgressEvery == 0) {
@@ -210,8 +223,6 @@ void FileServicer::completeIndex()
 {
     emit indexFileProgressChanged(indexer->progress());
     killIndexTimer();
-    // Levels are marked while the index files are still open for update.
-    indexer->markAllLevels(thresholds);
     findTimeRange();
     indexer->closeFiles();
 

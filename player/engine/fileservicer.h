@@ -38,8 +38,10 @@ public:
     static constexpr int kStepsPerRound = 256;
     // ... emitting progress every this many steps ...
     static constexpr int kProgressEvery = 16;
-    // ... until this much time has passed (ms) or indexing has ended.
-    static constexpr int kTickBudgetMs = 8;
+    // ... until a whole tick has passed (ms). The timer is then overdue and
+    // fires again as soon as the waiting events are handled: indexing takes
+    // the GUI thread's idle time, and no event waits longer than a tick.
+    static constexpr int kTickBudgetMs = kIndexTickMs;
 
     explicit FileServicer(QObject *parent = nullptr);
     ~FileServicer() override;
@@ -130,6 +132,7 @@ private:
     std::unique_ptr<SaveThread> m_saveThread;  // started at construction
     QDateTime m_base;
     int m_indexTimer = 0;       // 10 ms indexing timer, 0 when not indexing
+    int m_streamsMarked = 0;    // streams whose levels are marked, after reading
     int m_stateTimer = 0;       // 100 ms polling timer, for the object's life
     bool m_playFailureReported = false;
 };

@@ -204,6 +204,9 @@ void tst_IndexRecord::markAllLevelsMatchesGaps_data()
     }
     QTest::newRow("equal times") << Times{5, 5, 5, 5};
     QTest::newRow("time wraps (unsigned gap)") << Times{4294967000u, 10, 20};
+    QTest::newRow("single frame") << Times{42};
+    QTest::newRow("two frames a day apart") << Times{0, 86400000};
+    QTest::newRow("gaps equal to the thresholds") << Times{0, 250, 1250, 5250, 21250, 21501, 85502};
 }
 
 void tst_IndexRecord::markAllLevelsMatchesGaps()
@@ -212,19 +215,27 @@ void tst_IndexRecord::markAllLevelsMatchesGaps()
     QList<int> thresholds;
     for (int k = 0; k < 10; ++k)
         thresholds.append(250 << (2 * k));
-    FILE *file = indexWithTimes(times);
-    for (int level = 0; level < thresholds.size(); ++level)
-        markLevel(file, level, quint32(thresholds.at(level)));
-    const QList<IndexRecord> r = readAll(file);
-    QCOMPARE(r.size(), times.size());
-    for (int i = 0; i < r.size(); ++i) {
-        const auto levels = expectedLevels(times, i, thresholds);
-        if (r[i].startLevel != levels.first || r[i].endLevel != levels.second)
-            QFAIL(qPrintable(QStringLiteral("record %1: got %2/%3, expected %4/%5")
-                                 .arg(i).arg(r[i].startLevel).arg(r[i].endLevel)
-                                 .arg(levels.first).arg(levels.second)));
+    // Level by level on the file, and all levels at once in memory.
+    for (bool atOnce : {false, true}) {
+        FILE *file = indexWithTimes(times);
+        if (atOnce) {
+            markLevels(file, thresholds);
+        } else {
+            for (int level = 0; level < thresholds.size(); ++level)
+                markLevel(file, level, quint32(thresholds.at(level)));
+        }
+        const QList<IndexRecord> r = readAll(file);
+        QCOMPARE(r.size(), times.size());
+        for (int i = 0; i < r.size(); ++i) {
+            const auto levels = expectedLevels(times, i, thresholds);
+            if (r[i].startLevel != levels.first || r[i].endLevel != levels.second)
+                QFAIL(qPrintable(QStringLiteral("%6: record %1: got %2/%3, expected %4/%5")
+                                     .arg(i).arg(r[i].startLevel).arg(r[i].endLevel)
+                                     .arg(levels.first).arg(levels.second)
+                                     .arg(atOnce ? "at once" : "level by level")));
+        }
+        fclose(file);
     }
-    fclose(file);
 }
 
 void tst_IndexRecord::findLevel_data()

@@ -1,0 +1,15 @@
+// Velmora: the player. Opens the recording named by its first argument.
+#include "mainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QApplication app(argc, argv);
+    MainWindow window;
+    window.show();
+    openFromCommandLine(window, app.arguments());
+    return app.exec();
+}

@@ -1,0 +1,222 @@
+#include "multichannelwidget.h"
+
+#include "scalestreamhandles.h"
+#include "streamthread2.h"
+#include "timelineitem.h"
+#include "timelinescene.h"
+#include "timelineview.h"
+
+#include <QFontMetrics>
+#include <QGraphicsSimpleTextItem>
+#include <QMdiSubWindow>
+
+#include <cmath>
+
+namespace {
+
+const QString kType = QStringLiteral("TYPE");
+const QString kDescription = QStringLiteral("DESCRIPTION");
+const QString kAudio = QStringLiteral("audio");
+const QString kText = QStringLiteral("text");
+constexpr int kInitialUnit = TickUnits::Minutes;
+constexpr int kInitialAxisSize = 100;      // pixels, until the view is laid out
+constexpr qreal kLabelIndent = 5;          // pixels from the row's top left
+constexpr qreal kLabelZ = 100;
+
+} // namespace
+
+MultiChannelWidget::MultiChannelWidget(QWidget *parent)
+    : MyMdiArea(parent)
+    , m_navigation(std::make_unique<NavigateTimelineScene>())
+{
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    TimeModel model;
+    model.base = QDateTime::currentDateTime();
+    model.unit = kInitialUnit;
+    model.begin = 0;
+    model.duration = kInitialDuration;
+
+    auto *view = new TimelineView;
+    auto axis = std::make_unique<HeaderTimelineItem>();
+    axis->setSize(kInitialAxisSize, kInitialAxisSize);
+    axis->setModel(model);
+    m_navigation->setModel(model);
+    m_navigation->setBackgroundBrush(QBrush(Qt::black));
+    m_navigation->setTimelineItem(std::move(axis));
+    view->setScene(m_navigation.get());
+    // The axis draws its labels within three label heights; the row is made
+    // taller should the font need more.
+    const QFontMetrics metrics(view->font());
+    const int axisHeight = 3 * metrics.height() + metrics.descent() + kViewInset + kGripStrip;
+    addRow(view, qMax(kNavigationRowHeight, axisHeight));
+
+    connect(m_navigation.get(), &TimelineScene::currentPosChanged, this, &MultiChannelWidget::currentPosChanged);
+    connect(m_navigation.get(), &TimelineScene::markedAreaChanged, this, &MultiChannelWidget::markedAreaChanged);
+}
+
+MultiChannelWidget::~MultiChannelWidget()
+{
+    freeStreams();
+}
+
+void MultiChannelWidget::setThresholds(const QList<uint> &thresholds)
+{
+    m_thresholds = thresholds;
+}
+
+TimelineScene *MultiChannelWidget::rowScene(int row) const
+{
+    return m_rows.at(size_t(row)).scene.get();
+}
+
+double MultiChannelWidget::markedBegin() const
+{
+    return m_navigation->timelineItem()->markedBegin();
+}
+
+double MultiChannelWidget::markedDuration() const
+{
+    return m_navigation->timelineItem()->markedDuration();
+}
+
+bool MultiChannelWidget::isServed() const
+{
+    for (const Row &row : m_rows) {
+        const TimeModel &model = row.scene->model();
+        if (TimelineMath::differs(row.servedBegin, model.begin) || TimelineMath::differs(row.servedDuration, model.duration))
+            return false;
+    }
+    return true;
+}
+
+// --- slots -------------------------------------------------------------------
+
+void MultiChannelWidget::setBase(QDateTime base)
+{
+    m_navigation->setBase(base);
+    m_navigation->setRange(0, kOpeningDuration);
+    m_navigation->setCurrentPos(0);
+}
+
+void MultiChannelWidget::freeStreams()
+{
+    const QList<QMdiSubWindow *> windows = subWindowList(QMdiArea::CreationOrder);
+    for (int i = windows.size() - 1; i >= 1; --i)
+        windows.at(i)->close();
+    ++m_generation;
+    m_feeders.stopAll();
+    m_rows.clear();
+}
+
+void MultiChannelWidget::activeStreamListChange(QList<QMap<QString, QString>> activeStreamSettingList)
+{
+    freeStreams();
+    for (const QMap<QString, QString> &descriptor : qAsConst(activeStreamSettingList)) {
+        const QString type = descriptor.value(kType);
+        if (type == kAudio) {
+            addStreamRow(std::make_unique<AudioScaleHandle2>(descriptor, m_thresholds),
+                         std::make_unique<NavigateTimelineScene>(), StreamThread2::AudioItem, descriptor.value(kDescription));
+        } else if (type == kText) {
+            addStreamRow(std::make_unique<TextScaleHandle2>(descriptor, m_thresholds),
+                         std::make_unique<EventTimelineScene>(), StreamThread2::TextItem, descriptor.value(kDescription));
+        }
+    }
+}
+
+// Follows the play position when it moves. A position that stays put is not
+// asserted again: while the engine cannot seek (no sound output), the
+// cursor the user placed would be pulled back every 100 ms.
+void MultiChannelWidget::currentStateChange(double ts, int state)
+{
+    Q_UNUSED(state);
+    if (!std::isnan(m_reportedPos) && !TimelineMath::differs(ts, m_reportedPos))
+        return;
+    m_reportedPos = ts;
+    m_navigation->moveCurrentPos(ts);
+}
+
+void MultiChannelWidget::zoom(double factor)
+{
+    m_navigation->zoomAroundCursor(factor);
+}
+
+void MultiChannelWidget::fitToMarkedArea()
+{
+    m_navigation->fitToMarkedArea();
+}
+
+void MultiChannelWidget::setMarkedArea(double begin, double duration)
+{
+    m_navigation->setMarkedArea(begin, duration);
+}
+
+void MultiChannelWidget::moveCurrentPos(double pos)
+{
+    m_navigation->moveCurrentPos(pos);
+}
+
+// --- rows --------------------------------------------------------------------
+
+void MultiChannelWidget::addStreamRow(std::unique_ptr<ScaleStreamHandle2> reader, std::unique_ptr<TimelineScene> scene,
+                                      int kind, const QString &label)
+{
+    TimelineScene *nav = m_navigation.get();
+    const TimelineItem *axis = nav->timelineItem();
+    const TimeModel model = nav->model();
+
+    auto *view = new TimelineView;
+    auto grid = std::make_unique<StreamTimelineItem>();
+    grid->setSize(axis->width(), axis->height());
+    grid->setModel(model);
+    scene->setModel(model);
+    scene->setBackgroundBrush(QBrush(Qt::black));
+    scene->setTimelineItem(std::move(grid));
+    view->setScene(scene.get());
+    TimelineScene *row = scene.get();
+    const int index = int(m_rows.size());
+    m_rows.push_back(Row{std::move(scene)});
+
+    auto *name = new QGraphicsSimpleTextItem(label);
+    name->setBrush(QBrush(Qt::yellow));
+    name->setPos(kLabelIndent, kLabelIndent);
+    name->setZValue(kLabelZ);
+    row->addItem(name); // the scene owns it
+
+    auto feeder = std::make_unique<StreamThread2>(std::move(reader), model.base, kind);
+    feeder->setDetailThreshold(kDetailThreshold);
+    connect(feeder.get(), &StreamThread2::addDataItem, row, &TimelineScene::addDataItem);
+    connect(feeder.get(), &StreamThread2::removeDataItem, row, &TimelineScene::removeDataItem);
+    connect(row, &TimelineScene::dataItemRangeChanged, feeder.get(), &StreamThread2::rangeChanged);
+    connect(row, &QGraphicsScene::sceneRectChanged, feeder.get(), &StreamThread2::sceneRectChange);
+    const quint64 generation = m_generation;
+    connect(feeder.get(), &StreamThread2::rangeServed, this, [this, generation, index](double begin, double duration) {
+        rowServe(generation, index, begin, duration);
+    });
+    // The feeder starts from the row as it is: later changes reach it
+    // through the connections.
+    feeder->sceneRectChange(row->sceneRect());
+    feeder->rangeChanged(model.begin, model.duration);
+    m_feeders.start(std::move(feeder));
+
+    connect(nav, &TimelineScene::currentPosChanged, row, &TimelineScene::setCurrentPos);
+    connect(row, &TimelineScene::currentPosChanged, nav, &TimelineScene::setCurrentPos);
+    connect(nav, &TimelineScene::rangeChanged, row, &TimelineScene::setRange);
+    connect(row, &TimelineScene::rangeChanged, nav, &TimelineScene::setRange);
+    connect(nav, &TimelineScene::markedAreaChanged, row, &TimelineScene::setMarkedArea);
+    connect(row, &TimelineScene::markedAreaChanged, nav, &TimelineScene::setMarkedArea);
+
+    row->setMarkedArea(axis->markedBegin(), axis->markedDuration());
+    addRow(view, kStreamRowHeight);
+}
+
+void MultiChannelWidget::rowServe(quint64 generation, int row, double begin, double duration)
+{
+    if (generation != m_generation || row >= int(m_rows.size()))
+        return;
+    m_rows[size_t(row)].servedBegin = begin;
+    m_rows[size_t(row)].servedDuration = duration;
+    if (isServed())
+        emit streamsServed();
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "feederthreads.h"
+#include "mymdiarea.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <limits>
+#include <memory>
+#include <vector>
+
+class NavigateTimelineScene;
+class ScaleStreamHandle2;
+class TimelineScene;
+
+// The player's central widget: the navigation row with the time axis and,
+// below it, one row per active stream (audio or text), each with its own
+// scene, grid, name label and feeder thread. Every row scene is connected
+// both ways to the navigation scene, so all rows share one time range,
+// cursor and marked area. Times are ms after the recording's base.
+//
+// GUI thread only. Owns the navigation scene, the row scenes and (through
+// FeederThreads) the feeder threads; the rows' sub-windows belong to the area.
+class MultiChannelWidget : public MyMdiArea
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kNavigationRowHeight = 70; // pixels
+    static constexpr int kStreamRowHeight = 100;    // pixels
+    // Feeder level from which items come without data (activity spans only).
+    static constexpr int kDetailThreshold = 1;
+    static constexpr double kInitialDuration = 300000; // ms
+    static constexpr double kOpeningDuration = 15000;  // ms shown when a recording's base arrives
+
+    explicit MultiChannelWidget(QWidget *parent = nullptr);
+    ~MultiChannelWidget() override;
+
+    // Activity-level thresholds handed to every scale reader (ms per pixel).
+    void setThresholds(const QList<uint> &thresholds);
+    NavigateTimelineScene *navigationScene() const { return m_navigation.get(); }
+    int streamRowCount() const { return int(m_rows.size()); }
+    TimelineScene *rowScene(int row) const;
+    // The marked area of the axis, ms (duration never negative).
+    double markedBegin() const;
+    double markedDuration() const;
+    // Whether every stream row's feeder has delivered its current range.
+    bool isServed() const;
+    const FeederThreads &feeders() const { return m_feeders; }
+
+signals:
+    void currentPosChanged(double pos);
+    void markedAreaChanged(double begin, double duration);
+    // Every stream row's feeder has delivered the row's current range.
+    void streamsServed();
+
+public slots:
+    void setBase(QDateTime base);
+    void freeStreams();
+    void activeStreamListChange(QList<QMap<QString, QString>> activeStreamSettingList);
+    void currentStateChange(double ts, int state);
+    void zoom(double factor);
+    void fitToMarkedArea();
+    void setMarkedArea(double begin, double duration);
+    // Puts the cursor at pos, scrolling it into view when it is out of view.
+    void moveCurrentPos(double pos);
+
+private:
+    struct Row
+    {
+        std::unique_ptr<TimelineScene> scene;
+        double servedBegin = -1;     // ms, the feeder's last delivered range
+        double servedDuration = -1;  // ms; -1 before the first
+    };
+
+    void addStreamRow(std::unique_ptr<ScaleStreamHandle2> reader, std::unique_ptr<TimelineScene> scene, int kind,
+                      const QString &label);
+    void rowServe(quint64 generation, int row, double begin, double duration);
+
+    QList<uint> m_thresholds;
+    std::unique_ptr<NavigateTimelineScene> m_navigation;
+    std::vector<Row> m_rows;
+    FeederThreads m_feeders;
+    quint64 m_generation = 0; // bumped whenever the rows are dropped
+    double m_reportedPos = std::numeric_limits<double>::quiet_NaN(); // ms, the engine's last report
+};

@@ -1,0 +1,50 @@
+#include "streamsummary.h"
+
+#include "audiocodec.h"
+#include "rawstream.h"
+
+#include <climits>
+
+namespace {
+
+constexpr double kNoSoundMs = 0.0001;
+constexpr qint64 kSecondsPerHour = 3600;
+constexpr qint64 kSecondsPerMinute = 60;
+
+QString twoDigits(qint64 value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+namespace StreamSummary {
+
+quint32 idOf(const QMap<QString, QString> &descriptor)
+{
+    bool ok = false;
+    const uint id = descriptor.value(QStringLiteral("ID")).toUInt(&ok, 10);
+    return ok ? id : kNoId;
+}
+
+double audioDurationMs(const QMap<QString, QString> &descriptor, int frameCount, int totalLength)
+{
+    const qint64 payload = qint64(totalLength) - qint64(RawFormat::kDataHeaderSize) * frameCount;
+    return encodedDuration(descriptor.value(QStringLiteral("ENCODING")), int(qBound<qint64>(0, payload, INT_MAX)),
+                           kDefaultRate);
+}
+
+QString text(const QMap<QString, QString> &descriptor, int frameCount, int totalLength)
+{
+    if (descriptor.value(QStringLiteral("TYPE")) != QLatin1String("audio"))
+        return QStringLiteral("Кол-во записей: %1").arg(frameCount);
+    const double ms = audioDurationMs(descriptor, frameCount, totalLength);
+    if (!(ms > kNoSoundMs))
+        return QStringLiteral("Нет звуковых данных");
+    const qint64 seconds = qint64(ms / 1000);
+    return QStringLiteral("Длительность: %1:%2:%3")
+        .arg(twoDigits(seconds / kSecondsPerHour), twoDigits(seconds / kSecondsPerMinute % kSecondsPerMinute),
+             twoDigits(seconds % kSecondsPerMinute));
+}
+
+} // namespace StreamSummary

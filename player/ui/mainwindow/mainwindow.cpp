@@ -1,0 +1,547 @@
+#include "mainwindow.h"
+
+#include "audiocodec.h"
+#include "channelwidget.h"
+#include "fileinfowidget3.h"
+#include "fileservicer.h"
+#include "intervalwidget3.h"
+#include "logwidget.h"
+#include "searchwidget3.h"
+#include "mainwindowwiring.h"
+#include "multichannelwidget.h"
+#include "playerimages.h"
+#include "playerrules.h"
+#include "recordingindexer.h"
+#include "streamsamplerate.h"
+#include "timemodel.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDateTimeEdit>
+#include <QDockWidget>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+
+#include <cmath>
+
+namespace {
+
+// Activity-level gap thresholds (ms): 250 multiplied by 4 at each step.
+constexpr int kFirstThreshold = 250;
+constexpr int kThresholdFactor = 4;
+constexpr int kThresholdCount = 10;
+constexpr int kChannelDialogWidth = 600;  // pixels
+constexpr int kChannelDialogHeight = 400;
+constexpr int kWindowWidth = 1100;        // pixels, at start
+constexpr int kWindowHeight = 720;
+constexpr double kZoomIn = 0.8;           // factors of the visible duration
+constexpr double kZoomOut = 1.25;
+const QString kEditorFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz");
+const QString kAboutText = QStringLiteral("Velmora 06.03");
+const QString kAboutPurpose = QStringLiteral("Программа предназначена для прослушивания записей с регистраторов переговоров");
+
+std::unique_ptr<QProgressDialog> makeProgressDialog(const QString &label)
+{
+    auto dialog = std::make_unique<QProgressDialog>(label, QStringLiteral("Стоп"), 0, MainWindow::kProgressMaximum, nullptr,
+                                                    Qt::CustomizeWindowHint);
+    dialog->setModal(true);
+    // A new progress dialog shows itself after its minimum duration even
+    // when no progress was ever set; it is to appear only for work.
+    dialog->reset();
+    return dialog;
+}
+
+// A message box that does not block: modal to the application, deleted
+// when closed or with `owner`.
+QMessageBox *openMessageBox(QObject *owner, QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    auto *box = new QMessageBox(icon, title, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    QObject::connect(owner, &QObject::destroyed, box, &QObject::deleteLater);
+    return box;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+{
+    initPlayerImages();
+    setWindowTitle(PlayerRules::kProgramTitle);
+    setWindowIcon(QIcon(QStringLiteral(":/images/velmora.png")));
+    m_actions = PlayerActions::create(this);
+    createMenus();
+
+    m_servicer = std::make_unique<FileServicer>();
+    int threshold = kFirstThreshold;
+    for (int k = 0; k < kThresholdCount; ++k, threshold *= kThresholdFactor)
+        m_servicer->thresholds.append(threshold);
+    m_indexDialog = makeProgressDialog(QStringLiteral("Идёт обработка файла. Подождите ..."));
+    m_exportDialog = makeProgressDialog(QStringLiteral("Идёт экспорт файла. Подождите ..."));
+
+    m_timeline = new MultiChannelWidget;
+    m_timeline->setBase(m_servicer->base());
+    setCentralWidget(m_timeline);
+    QList<uint> thresholds;
+    for (int t : qAsConst(m_servicer->thresholds))
+        thresholds.append(uint(t));
+    m_timeline->setThresholds(thresholds);
+
+    m_channelDialog = std::make_unique<ChannelWidget>();
+    m_channelDialog->resize(kChannelDialogWidth, kChannelDialogHeight);
+
+    createToolBars();
+    m_navigationEditor->setDateTime(m_servicer->base());
+
+    wireMainWindow(this);
+    setAcceptDrops(true);
+    resize(kWindowWidth, kWindowHeight);
+}
+
+MainWindow::~MainWindow()
+{
+    // The docks go with this window's children, after this object has
+    // become a plain QWidget: their destruction must not reach it.
+    for (DayListPanel *panel : {static_cast<DayListPanel *>(intervalPanel()), static_cast<DayListPanel *>(searchPanel())}) {
+        if (panel) {
+            disconnect(panel, nullptr, this, nullptr);
+            panel->freeStreams();
+        }
+    }
+    if (m_logWidget) {
+        disconnect(m_logWidget, nullptr, this, nullptr);
+        m_logWidget->deleteLater();
+    }
+    m_timeline->freeStreams();
+    m_servicer.reset();
+    m_indexDialog.reset();
+    m_exportDialog.reset();
+}
+
+IntervalWidget3 *MainWindow::intervalPanel() const
+{
+    return static_cast<IntervalWidget3 *>(m_intervalPanel.data());
+}
+
+SearchWidget3 *MainWindow::searchPanel() const
+{
+    return static_cast<SearchWidget3 *>(m_searchPanel.data());
+}
+
+LogWidget *MainWindow::logWidget() const
+{
+    return static_cast<LogWidget *>(m_logWidget.data());
+}
+
+void MainWindow::createMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("Файл"));
+    file->addAction(m_actions.open);
+    file->addAction(m_actions.info);
+    file->addAction(m_actions.exportWithoutPauses);
+    file->addAction(m_actions.exportWithPauses);
+    file->addSeparator();
+    file->addAction(m_actions.quit);
+    QMenu *tools = menuBar()->addMenu(QStringLiteral("Инструменты"));
+    tools->addAction(m_actions.channels);
+    tools->addAction(m_actions.intervals);
+    tools->addAction(m_actions.search);
+    tools->addSeparator();
+    tools->addAction(m_actions.log);
+    menuBar()->addAction(m_actions.about);
+}
+
+void MainWindow::createToolBars()
+{
+    QToolBar *control = addToolBar(QStringLiteral("Control"));
+    control->setObjectName(QStringLiteral("Control"));
+    control->addAction(m_actions.playPause);
+    control->addAction(m_actions.stop);
+
+    QToolBar *navigate = addToolBar(QStringLiteral("Navigate"));
+    navigate->setObjectName(QStringLiteral("Navigate"));
+    navigate->addAction(m_actions.channels);
+    m_navigationEditor = new QDateTimeEdit;
+    m_navigationEditor->setWrapping(true);
+    // The recording's times are shown as they were recorded, like the axis.
+    m_navigationEditor->setTimeSpec(Qt::UTC);
+    m_navigationEditor->setDisplayFormat(kEditorFormat);
+    navigate->addWidget(m_navigationEditor);
+    navigate->addAction(m_actions.moveTo);
+    m_editorHoldTimer = new QTimer(this);
+    m_editorHoldTimer->setSingleShot(true);
+    m_editorHoldTimer->setInterval(kEditorHoldMs);
+
+    QToolBar *zoom = addToolBar(QStringLiteral("Zoom"));
+    zoom->setObjectName(QStringLiteral("Zoom"));
+    zoom->addAction(m_actions.scaleExpand);
+    zoom->addAction(m_actions.scaleNarrow);
+    zoom->addAction(m_actions.scaleToMarkedArea);
+    zoom->addAction(m_actions.scaleToFileWide);
+    zoom->addAction(m_actions.playWithPause);
+}
+
+// --- opening -------------------------------------------------------------------
+
+int MainWindow::openRecording(const QString &fileName)
+{
+    if (fileName.isEmpty())
+        return -1;
+    if (!QFile::exists(fileName))
+        return -2;
+    if (m_intervalPanel)
+        intervalPanel()->freeStreams();
+    if (m_searchPanel)
+        searchPanel()->freeStreams();
+    m_timeline->freeStreams();
+    m_timeline->setMarkedArea(0, 0);
+    m_indexDialog->setValue(0);
+    m_servicer->setFileName(fileName);
+    m_servicer->startIndex();
+    setWindowTitle(PlayerRules::windowTitle(fileName));
+    return 0;
+}
+
+void openFromCommandLine(MainWindow &window, const QStringList &arguments)
+{
+    if (arguments.size() > 1)
+        window.openRecording(arguments.at(1));
+}
+
+void MainWindow::openFileRun()
+{
+    openRecording(QFileDialog::getOpenFileName(this, tr("Open file"), QStringLiteral("."), tr("All files( *.* )")));
+}
+
+void MainWindow::indexFileProgressChange(double value)
+{
+    m_indexDialog->setValue(int(value * m_indexDialog->maximum()));
+}
+
+void MainWindow::indexFileFinish()
+{
+    // Indexing may end short of full progress (an empty, unreadable or
+    // refused file, or "Стоп"): the dialog closes all the same.
+    m_indexDialog->reset();
+    const int namedRate = m_channelDialog->fill(*m_servicer->indexer);
+    // The rate does not touch the index files: playback and export adopt it
+    // without indexing again. Without audio streams the rate stays.
+    if (m_channelDialog->audioStreamCount() > 0)
+        m_servicer->SetSamleRateInThread(SampleRate::isValid(namedRate) ? namedRate : StreamSampleRate::kFallbackRate);
+    m_actions.log->setEnabled(true);
+    scaleToFileWideActionRun();
+}
+
+void MainWindow::indexFileFail(QString message)
+{
+    showMessage(QStringLiteral("Не удалось прочитать запись %1.").arg(QFileInfo(m_servicer->indexer->fileName()).fileName()),
+                message);
+}
+
+QList<QMap<QString, QString>> MainWindow::descriptorsOf(const QList<uint> &ids) const
+{
+    QList<QMap<QString, QString>> descriptors;
+    for (uint id : ids)
+        descriptors.append(m_servicer->indexer->descriptorById(id));
+    return descriptors;
+}
+
+void MainWindow::activeStreamListChange(QList<uint> activeStreamList)
+{
+    emit setStreams(descriptorsOf(activeStreamList));
+}
+
+void MainWindow::infoFileRun()
+{
+    auto *info = new FileInfoWidget3;
+    info->setAttribute(Qt::WA_DeleteOnClose);
+    info->setSettings(m_servicer->indexer->sections());
+    connect(this, &QObject::destroyed, info, &QObject::deleteLater);
+    info->show();
+}
+
+// --- export --------------------------------------------------------------------
+
+void MainWindow::exportFileRun()
+{
+    askForExport(tr("All files( *.* )"), false);
+}
+
+void MainWindow::exportFileRun2()
+{
+    askForExport(tr("All files(*.WAV)"), true);
+}
+
+void MainWindow::askForExport(const QString &filter, bool withPause)
+{
+    const QString name = QFileDialog::getSaveFileName(this, tr("Export file"), QStringLiteral("."), filter);
+    if (!name.isEmpty())
+        startExport(name, withPause);
+}
+
+void MainWindow::startExport(const QString &fileName, bool withPause)
+{
+    emit setSavedFileName(PlayerRules::exportFileName(fileName));
+    const PlayerRules::Range range = PlayerRules::exportRange(m_timeline->markedBegin(), m_timeline->markedDuration());
+    emit setFlagWithPause(withPause);
+    emit setSavedRange(range.begin, range.duration);
+    m_exportDialog->setValue(0);
+    emit startedSave();
+}
+
+void MainWindow::saveFileProgressChange(double value)
+{
+    m_exportDialog->setValue(int(value * m_exportDialog->maximum()));
+}
+
+void MainWindow::saveFileFail(QString message)
+{
+    m_exportDialog->reset();
+    showMessage(QStringLiteral("Не удалось экспортировать запись."), message);
+}
+
+// A machine without sound output still shows and exports recordings: the
+// failure is told when playing is asked for, or at once when it ends play.
+void MainWindow::playFail(QString message)
+{
+    m_playFailure = message;
+    if (m_lastPlayState == FileServicer::Playing)
+        showPlayFailure();
+}
+
+void MainWindow::showPlayFailure()
+{
+    showMessage(QStringLiteral("Не удалось воспроизвести запись."), m_playFailure);
+}
+
+void MainWindow::showMessage(const QString &text, const QString &details)
+{
+    QMessageBox *box = openMessageBox(this, QMessageBox::Warning, PlayerRules::kProgramTitle, text);
+    box->setInformativeText(details);
+    box->show();
+}
+
+// --- tools ---------------------------------------------------------------------
+
+void MainWindow::channelToolRun()
+{
+    m_channelDialog->show();
+    m_channelDialog->raise();
+    m_channelDialog->activateWindow();
+}
+
+void MainWindow::intervalToolRun()
+{
+    if (m_intervalPanel)
+        return;
+    auto *panel = new IntervalWidget3;
+    m_intervalPanel = panel;
+    openPanel(panel, m_actions.intervals);
+}
+
+void MainWindow::searchToolRun()
+{
+    if (m_searchPanel)
+        return;
+    auto *panel = new SearchWidget3;
+    m_searchPanel = panel;
+    openPanel(panel, m_actions.search);
+}
+
+void MainWindow::openPanel(DayListPanel *panel, QAction *action)
+{
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setBase(m_servicer->base());
+    panel->setStreams(descriptorsOf(m_channelDialog->activeIds()));
+    panel->startClick();
+    wirePanel(this, panel);
+    action->setEnabled(false);
+    auto *dock = new QDockWidget(panel->windowTitle(), this);
+    dock->setObjectName(panel->windowTitle());
+    dock->setAttribute(Qt::WA_DeleteOnClose);
+    dock->setWidget(panel);
+    addDockWidget(Qt::RightDockWidgetArea, dock);
+    resizeDocks({dock}, {panel->sizeHint().width()}, Qt::Horizontal);
+}
+
+void MainWindow::logToolRun()
+{
+    if (m_logWidget)
+        return;
+    auto *journal = new LogWidget;
+    m_logWidget = journal;
+    journal->setAttribute(Qt::WA_DeleteOnClose);
+    journal->setBase(m_servicer->base());
+    wireJournal(this, journal);
+    journal->show();
+    m_actions.log->setEnabled(false);
+}
+
+void MainWindow::logWidgetDestroy(QObject *object)
+{
+    if (object == m_logWidget.data() || m_logWidget.isNull())
+        m_actions.log->setEnabled(true);
+    if (m_closeAfterJournal) {
+        m_closeAfterJournal = false;
+        // Not from within the journal's destruction.
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+void MainWindow::logWidgetCloseCancel()
+{
+    m_closeAfterJournal = false;
+}
+
+void MainWindow::auxiliaryWidgetDestroy(QObject *object)
+{
+    if (object == m_intervalPanel.data() || m_intervalPanel.isNull())
+        m_actions.intervals->setEnabled(true);
+    if (object == m_searchPanel.data() || m_searchPanel.isNull())
+        m_actions.search->setEnabled(true);
+}
+
+void MainWindow::aboutProgrammRun()
+{
+    QMessageBox *box = openMessageBox(this, QMessageBox::NoIcon, QStringLiteral("О программе"), kAboutText);
+    box->setInformativeText(QStringLiteral("Собрана ") + QStringLiteral(__DATE__) + QLatin1Char(' ') + QStringLiteral(__TIME__)
+                            + QStringLiteral("\n\n") + kAboutPurpose);
+    box->show();
+}
+
+// --- playback and navigation ---------------------------------------------------
+
+void MainWindow::playPauseRun()
+{
+    const int mode = m_actions.playPause->data().toInt();
+    if (mode == PlayerActions::OffersPlay && !m_playFailure.isEmpty())
+        showPlayFailure();
+    if (mode == PlayerActions::OffersPlay)
+        emit played();
+    else if (mode == PlayerActions::OffersPause)
+        emit paused();
+}
+
+void MainWindow::stopRun()
+{
+    emit stopped();
+}
+
+void MainWindow::moveToRun()
+{
+    QDateTime target = m_navigationEditor->dateTime();
+    target.setOffsetFromUtc(0);
+    const double offset = PlayerRules::offsetOf(m_servicer->base(), target);
+    emit moved(offset);
+    // The cursor goes there at once, also while the engine has no sound
+    // output to seek in (its reports then never move).
+    m_timeline->moveCurrentPos(offset);
+}
+
+void MainWindow::scaleExpandRun()
+{
+    m_timeline->zoom(kZoomIn);
+}
+
+void MainWindow::scaleNarrowRun()
+{
+    m_timeline->zoom(kZoomOut);
+}
+
+void MainWindow::scaleToMarkedAreaRun()
+{
+    m_timeline->fitToMarkedArea();
+}
+
+void MainWindow::scaleToFileWideActionRun()
+{
+    const PlayerRules::Range range = PlayerRules::fileWideRange(m_servicer->timeBegin, m_servicer->timeEnd);
+    m_timeline->setMarkedArea(range.begin, range.duration);
+    m_timeline->fitToMarkedArea();
+}
+
+void MainWindow::SetPlayWithPause(bool state)
+{
+    m_playWithPause = state;
+    emit setFlagPlayWithPause(state);
+}
+
+void MainWindow::showEditorAt(double pos)
+{
+    m_navigationEditor->setDateTime(PlayerRules::dateTimeAt(m_servicer->base(), pos));
+}
+
+void MainWindow::setCurrentPos(double cur_pos)
+{
+    m_shownPos = cur_pos;
+    showEditorAt(cur_pos);
+    if (m_lastPlayState == FileServicer::NotPlaying)
+        emit moved(cur_pos);
+}
+
+void MainWindow::currentStateChange(double ts, int state)
+{
+    m_lastPlayState = state;
+    // The editor shows the play position when it moves, else the cursor's
+    // (which differ while the engine cannot seek).
+    if (std::isnan(m_reportedPos) || TimelineMath::differs(ts, m_reportedPos)) {
+        m_reportedPos = ts;
+        m_shownPos = ts;
+    }
+    if (!m_navigationEditor->hasFocus() && !m_editorHoldTimer->isActive())
+        showEditorAt(m_shownPos);
+    const int mode = m_actions.playPause->data().toInt();
+    if (mode == PlayerActions::OffersPause && state == FileServicer::NotPlaying)
+        m_actions.showPlayMode(PlayerActions::OffersPlay);
+    else if (mode == PlayerActions::OffersPlay && state == FileServicer::Playing)
+        m_actions.showPlayMode(PlayerActions::OffersPause);
+}
+
+// --- window events -------------------------------------------------------------
+
+// Shortcuts are handled by the actions; other keys do nothing here.
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    event->accept();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_logWidget && !m_logWidget->close()) {
+        m_logWidget->setFocus(Qt::OtherFocusReason);
+        m_closeAfterJournal = true;
+        event->ignore();
+        return;
+    }
+    // The dialogs have no parent: they would keep the program running.
+    m_channelDialog->hide();
+    m_indexDialog->reset();
+    m_exportDialog->reset();
+    event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    openRecording(urls.first().toLocalFile());
+}

@@ -1,0 +1,164 @@
+#pragma once
+
+#include "playeractions.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMainWindow>
+#include <QMap>
+#include <QPointer>
+#include <QString>
+
+#include <limits>
+#include <memory>
+
+class ChannelWidget;
+class DayListPanel;
+class FileServicer;
+class IntervalWidget3;
+class LogWidget;
+class SearchWidget3;
+class MultiChannelWidget;
+class QDateTimeEdit;
+class QProgressDialog;
+class QTimer;
+
+// The player's main window and the owner of everything else in the player:
+// the recording owner (FileServicer), the multi-channel timeline in its
+// centre, the channel dialog and the two modal progress dialogs. Turns
+// menu and tool-bar actions into commands for the engine and the timeline,
+// and the engine's state reports into the look of its play action and its
+// navigation date-time editor. The connections are made by
+// wireMainWindow() (mainwindowwiring.h).
+//
+// Times are ms after the recording's base. GUI thread only; the window
+// never waits for the engine's threads.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // State reports leave a date-time typed into the navigation editor
+    // alone for this long after its editing finished (ms).
+    static constexpr int kEditorHoldMs = 3000;
+    static constexpr int kProgressMaximum = 1000;
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Opens a recording: -1 for an empty name, -2 for a file that does not
+    // exist (nothing changes then), 0 once indexing has started.
+    int openRecording(const QString &fileName);
+    // Exports the timeline's marked area (or the whole recording) to
+    // fileName (".wav" appended unless it ends so), skipping silent
+    // stretches or not.
+    void startExport(const QString &fileName, bool withPause);
+
+    FileServicer *servicer() const { return m_servicer.get(); }
+    MultiChannelWidget *timeline() const { return m_timeline; }
+    ChannelWidget *channelDialog() const { return m_channelDialog.get(); }
+    QProgressDialog *indexProgressDialog() const { return m_indexDialog.get(); }
+    QProgressDialog *exportProgressDialog() const { return m_exportDialog.get(); }
+    QDateTimeEdit *navigationEditor() const { return m_navigationEditor; }
+    QTimer *editorHoldTimer() const { return m_editorHoldTimer; }
+    const PlayerActions &actions() const { return m_actions; }
+    // The tool windows while they exist, else null.
+    IntervalWidget3 *intervalPanel() const;
+    SearchWidget3 *searchPanel() const;
+    LogWidget *logWidget() const;
+    int lastPlayState() const { return m_lastPlayState; }
+
+signals:
+    void setStreams(QList<QMap<QString, QString>> streamSettingList);
+    void played();
+    void paused();
+    void stopped();
+    void moved(uint ts);
+    void moved(double ts);
+    void setSavedFileName(QString fileName);
+    void setSavedRange(double begin, double duration);
+    void setFlagWithPause(bool flag);
+    void startedSave();
+    void stoppedSave();
+    void setFlagPlayWithPause(bool flag);
+
+public slots:
+    void openFileRun();
+    void infoFileRun();
+    void exportFileRun();
+    void exportFileRun2();
+    void channelToolRun();
+    void intervalToolRun();
+    void searchToolRun();
+    void logToolRun();
+    void aboutProgrammRun();
+    void playPauseRun();
+    void stopRun();
+    void moveToRun();
+    void scaleExpandRun();
+    void scaleNarrowRun();
+    void scaleToMarkedAreaRun();
+    void scaleToFileWideActionRun();
+    void SetPlayWithPause(bool state);
+    void setCurrentPos(double cur_pos);
+    void logWidgetDestroy(QObject *object);
+    void logWidgetCloseCancel();
+    void auxiliaryWidgetDestroy(QObject *object);
+    void indexFileProgressChange(double value);
+    void indexFileFinish();
+    void saveFileProgressChange(double value);
+    void activeStreamListChange(QList<uint> activeStreamList);
+    void currentStateChange(double ts, int state);
+    // The recording could not be read or was refused.
+    void indexFileFail(QString message);
+    // The export could not create or write its file.
+    void saveFileFail(QString message);
+    // The sound output could not be opened or died.
+    void playFail(QString message);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void createMenus();
+    void createToolBars();
+    void askForExport(const QString &filter, bool withPause);
+    void showMessage(const QString &text, const QString &details);
+    void showEditorAt(double pos);
+    void showPlayFailure();
+    QList<QMap<QString, QString>> descriptorsOf(const QList<uint> &ids) const;
+    // Hands the panel the base and the active streams, starts its run,
+    // wires it and docks it on the right.
+    void openPanel(DayListPanel *panel, QAction *action);
+
+    PlayerActions m_actions;                      // owned by this window (Qt parent)
+    std::unique_ptr<FileServicer> m_servicer;
+    std::unique_ptr<QProgressDialog> m_indexDialog;
+    std::unique_ptr<QProgressDialog> m_exportDialog;
+    MultiChannelWidget *m_timeline = nullptr;     // central widget, owned by this window
+    std::unique_ptr<ChannelWidget> m_channelDialog;
+    QDateTimeEdit *m_navigationEditor = nullptr;  // in the "Navigate" tool bar
+    QTimer *m_editorHoldTimer = nullptr;          // child
+    // Tool windows; null while they do not exist. The panels live in docks
+    // owned by this window; the journal is a top-level window. Held as
+    // plain widgets: their destroyed() arrives when only that is left.
+    QPointer<QWidget> m_intervalPanel;
+    QPointer<QWidget> m_searchPanel;
+    QPointer<QWidget> m_logWidget;
+    int m_lastPlayState = 0;
+    double m_reportedPos = std::numeric_limits<double>::quiet_NaN(); // ms, the engine's last report
+    double m_shownPos = 0;                                           // ms, what the editor shows
+    bool m_playWithPause = false;
+    QString m_playFailure; // why the sound output failed; empty while it works
+    // The window's close waits for the journal's question: the window
+    // closes once the journal has gone, unless the answer was "Cancel".
+    bool m_closeAfterJournal = false;
+};
+
+// The player's start-up from its command line: opens the first argument
+// after the program name, if any, as a recording; further arguments are
+// ignored, and so is the result of opening.
+void openFromCommandLine(MainWindow &window, const QStringList &arguments);

@@ -1,0 +1,110 @@
+#include "mainwindowwiring.h"
+
+#include "channelwidget.h"
+#include "daylistpanel.h"
+#include "fileservicer.h"
+#include "logwidget.h"
+#include "mainwindow.h"
+#include "multichannelwidget.h"
+#include "playcontrolwidget.h"
+
+#include <QAction>
+#include <QDateTimeEdit>
+#include <QProgressDialog>
+#include <QTimer>
+
+namespace {
+
+void wireActions(MainWindow *w)
+{
+    const PlayerActions &a = w->actions();
+    QObject::connect(a.open, &QAction::triggered, w, &MainWindow::openFileRun);
+    QObject::connect(a.info, &QAction::triggered, w, &MainWindow::infoFileRun);
+    QObject::connect(a.exportWithoutPauses, &QAction::triggered, w, &MainWindow::exportFileRun);
+    QObject::connect(a.exportWithPauses, &QAction::triggered, w, &MainWindow::exportFileRun2);
+    QObject::connect(a.quit, &QAction::triggered, w, &QWidget::close);
+    QObject::connect(a.channels, &QAction::triggered, w, &MainWindow::channelToolRun);
+    QObject::connect(a.intervals, &QAction::triggered, w, &MainWindow::intervalToolRun);
+    QObject::connect(a.search, &QAction::triggered, w, &MainWindow::searchToolRun);
+    QObject::connect(a.log, &QAction::triggered, w, &MainWindow::logToolRun);
+    QObject::connect(a.about, &QAction::triggered, w, &MainWindow::aboutProgrammRun);
+    QObject::connect(a.playPause, &QAction::triggered, w, &MainWindow::playPauseRun);
+    QObject::connect(a.stop, &QAction::triggered, w, &MainWindow::stopRun);
+    QObject::connect(a.moveTo, &QAction::triggered, w, &MainWindow::moveToRun);
+    QObject::connect(a.scaleExpand, &QAction::triggered, w, &MainWindow::scaleExpandRun);
+    QObject::connect(a.scaleNarrow, &QAction::triggered, w, &MainWindow::scaleNarrowRun);
+    QObject::connect(a.scaleToMarkedArea, &QAction::triggered, w, &MainWindow::scaleToMarkedAreaRun);
+    QObject::connect(a.scaleToFileWide, &QAction::triggered, w, &MainWindow::scaleToFileWideActionRun);
+    QObject::connect(a.playWithPause, &QAction::toggled, w, &MainWindow::setFlagPlayWithPause);
+}
+
+void wireEngine(MainWindow *w, FileServicer *s)
+{
+    QObject::connect(s, &FileServicer::indexFileProgressChanged, w, &MainWindow::indexFileProgressChange);
+    QObject::connect(s, &FileServicer::indexFileFinished, w, &MainWindow::indexFileFinish);
+    QObject::connect(s, &FileServicer::saveFileProgressChanged, w, &MainWindow::saveFileProgressChange);
+    QObject::connect(w->indexProgressDialog(), &QProgressDialog::canceled, s, &FileServicer::stopIndex);
+    QObject::connect(w->exportProgressDialog(), &QProgressDialog::canceled, s, &FileServicer::stopSave);
+    QObject::connect(w, &MainWindow::played, s, &FileServicer::play);
+    QObject::connect(w, &MainWindow::paused, s, &FileServicer::pause);
+    QObject::connect(w, &MainWindow::stopped, s, &FileServicer::stop);
+    QObject::connect(w, QOverload<double>::of(&MainWindow::moved), s, &FileServicer::move);
+    QObject::connect(w, &MainWindow::setStreams, s, &FileServicer::setStreams);
+    QObject::connect(w, &MainWindow::startedSave, s, &FileServicer::startSave);
+    QObject::connect(w, &MainWindow::setSavedFileName, s, &FileServicer::setSavedFileName);
+    QObject::connect(w, &MainWindow::setSavedRange, s, &FileServicer::setSavedRange);
+    QObject::connect(w, &MainWindow::setFlagWithPause, s, &FileServicer::setFlagWithPause);
+    QObject::connect(w, &MainWindow::setFlagPlayWithPause, s, &FileServicer::setFlagPlayWithPause);
+    QObject::connect(s, &FileServicer::currentStateChanged, w, &MainWindow::currentStateChange, Qt::QueuedConnection);
+    QObject::connect(s, &FileServicer::indexFileFailed, w, &MainWindow::indexFileFail, Qt::QueuedConnection);
+    QObject::connect(s, &FileServicer::saveFileFailed, w, &MainWindow::saveFileFail, Qt::QueuedConnection);
+    QObject::connect(s, &FileServicer::playFailed, w, &MainWindow::playFail, Qt::QueuedConnection);
+}
+
+void wireTimeline(MainWindow *w, FileServicer *s, MultiChannelWidget *t)
+{
+    QObject::connect(w, &MainWindow::setStreams, t, &MultiChannelWidget::activeStreamListChange);
+    QObject::connect(s, &FileServicer::currentStateChanged, t, &MultiChannelWidget::currentStateChange);
+    QObject::connect(s, &FileServicer::baseChanged, t, &MultiChannelWidget::setBase);
+    QObject::connect(t, &MultiChannelWidget::currentPosChanged, w, &MainWindow::setCurrentPos);
+    QObject::connect(t, &MultiChannelWidget::markedAreaChanged, s, &FileServicer::setMarkedArea);
+}
+
+} // namespace
+
+void wireMainWindow(MainWindow *window)
+{
+    wireActions(window);
+    wireEngine(window, window->servicer());
+    wireTimeline(window, window->servicer(), window->timeline());
+    QObject::connect(window->channelDialog(), &ChannelWidget::activeStreamListChanged, window,
+                     &MainWindow::activeStreamListChange);
+    QObject::connect(window->navigationEditor(), &QDateTimeEdit::editingFinished, window->editorHoldTimer(),
+                     QOverload<>::of(&QTimer::start));
+}
+
+void wirePanel(MainWindow *window, DayListPanel *panel)
+{
+    FileServicer *s = window->servicer();
+    QObject::connect(s, &FileServicer::currentStateChanged, panel, &DayListPanel::currentStateChanged, Qt::QueuedConnection);
+    QObject::connect(s, &FileServicer::baseChanged, panel, &DayListPanel::setBase);
+    QObject::connect(panel, &DayListPanel::moved, s, &FileServicer::move);
+    QObject::connect(panel, &QObject::destroyed, window, &MainWindow::auxiliaryWidgetDestroy);
+    QObject::connect(window, &MainWindow::setStreams, panel, &DayListPanel::setStreams);
+    QObject::connect(window, &MainWindow::setStreams, panel, &DayListPanel::startClick);
+}
+
+void wireJournal(MainWindow *window, LogWidget *journal)
+{
+    FileServicer *s = window->servicer();
+    QObject::connect(s, &FileServicer::currentStateChanged, journal, QOverload<double, int>::of(&LogWidget::currentStateChanged),
+                     Qt::QueuedConnection);
+    QObject::connect(s, &FileServicer::baseChanged, journal, &LogWidget::setBase);
+    QObject::connect(journal, &QObject::destroyed, window, &MainWindow::logWidgetDestroy);
+    QObject::connect(journal, &LogWidget::closeCancelled, window, &MainWindow::logWidgetCloseCancel);
+    PlayControlWidget *control = journal->playControl();
+    QObject::connect(control, &PlayControlWidget::played, s, &FileServicer::play);
+    QObject::connect(control, &PlayControlWidget::paused, s, &FileServicer::pause);
+    QObject::connect(control, &PlayControlWidget::stopped, s, &FileServicer::stop);
+    QObject::connect(control, &PlayControlWidget::moved, s, [s](uint ts) { s->move(double(ts)); });
+}

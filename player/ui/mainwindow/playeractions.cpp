@@ -1,0 +1,73 @@
+#include "playeractions.h"
+
+#include <QAction>
+#include <QIcon>
+#include <QKeySequence>
+
+namespace {
+
+const QString kPlayIcon = QStringLiteral(":/images/play.png");
+const QString kPauseIcon = QStringLiteral(":/images/pause.png");
+const QString kPlayText = QStringLiteral("Воспр.");
+const QString kPauseText = QStringLiteral("Пауза");
+
+// An action; with an icon, its tool tip is its text followed by its shortcut.
+QAction *makeAction(QObject *owner, const QString &objectName, const QString &text, const QKeySequence &shortcut,
+                    const QString &icon = QString())
+{
+    auto *action = new QAction(text, owner);
+    action->setObjectName(objectName);
+    action->setShortcut(shortcut);
+    if (!icon.isEmpty()) {
+        action->setIcon(QIcon(icon));
+        action->setToolTip(text + QStringLiteral(" [ %1 ]").arg(shortcut.toString(QKeySequence::PortableText)));
+    }
+    return action;
+}
+
+} // namespace
+
+PlayerActions PlayerActions::create(QObject *owner)
+{
+    PlayerActions a;
+    a.open = makeAction(owner, QStringLiteral("openAction"), QStringLiteral("Открыть..."), QKeySequence(Qt::CTRL | Qt::Key_O));
+    a.info = makeAction(owner, QStringLiteral("infoAction"), QStringLiteral("Информация..."), QKeySequence());
+    a.exportWithoutPauses = makeAction(owner, QStringLiteral("exportAction"), QStringLiteral("Экспортировать без пауз..."),
+                                       QKeySequence());
+    a.exportWithPauses = makeAction(owner, QStringLiteral("exportWithPausesAction"),
+                                    QStringLiteral("Экспортировать с паузами..."), QKeySequence());
+    a.quit = makeAction(owner, QStringLiteral("quitAction"), QStringLiteral("Выход"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    a.channels = makeAction(owner, QStringLiteral("channelsAction"), QStringLiteral("Каналы..."), QKeySequence(Qt::Key_F2),
+                            QStringLiteral(":/images/channel_list.png"));
+    a.intervals = makeAction(owner, QStringLiteral("intervalsAction"), QStringLiteral("Интервалы..."),
+                             QKeySequence(Qt::CTRL | Qt::Key_I));
+    a.search = makeAction(owner, QStringLiteral("searchAction"), QStringLiteral("Поиск..."), QKeySequence(Qt::CTRL | Qt::Key_F));
+    a.log = makeAction(owner, QStringLiteral("logAction"), QStringLiteral("Журнал..."), QKeySequence());
+    a.log->setEnabled(false);
+    a.about = makeAction(owner, QStringLiteral("aboutAction"), QStringLiteral("О программе..."), QKeySequence(Qt::Key_F1));
+    a.playPause = makeAction(owner, QStringLiteral("playPauseAction"), kPlayText, QKeySequence(Qt::Key_Space), kPlayIcon);
+    a.playPause->setData(OffersPlay);
+    a.stop = makeAction(owner, QStringLiteral("stopAction"), QStringLiteral("Стоп"), QKeySequence(Qt::Key_Backspace),
+                        QStringLiteral(":/images/stop.png"));
+    a.moveTo = makeAction(owner, QStringLiteral("moveToAction"), QStringLiteral("Перейти"), QKeySequence(Qt::CTRL | Qt::Key_M),
+                          QStringLiteral(":/images/move_to.png"));
+    a.scaleExpand = makeAction(owner, QStringLiteral("scaleExpandAction"), QStringLiteral("Расширить"),
+                               QKeySequence(Qt::Key_Plus), QStringLiteral(":/images/scale_expand.png"));
+    a.scaleNarrow = makeAction(owner, QStringLiteral("scaleNarrowAction"), QStringLiteral("Сжать"), QKeySequence(Qt::Key_Minus),
+                               QStringLiteral(":/images/scale_narrow.png"));
+    a.scaleToMarkedArea = makeAction(owner, QStringLiteral("scaleToMarkedAreaAction"), QStringLiteral("По выделенной области"),
+                                     QKeySequence(Qt::Key_F), QStringLiteral(":/images/scale_to_marked_area.png"));
+    a.scaleToFileWide = makeAction(owner, QStringLiteral("scaleToFileWideAction"), QStringLiteral("Уместить"),
+                                   QKeySequence(Qt::SHIFT | Qt::Key_F), QStringLiteral(":/images/scale_to_file_wide.png"));
+    a.playWithPause = makeAction(owner, QStringLiteral("playWithPauseAction"), QStringLiteral("Воспроизводить с паузами"),
+                                 QKeySequence(Qt::SHIFT | Qt::Key_P), QStringLiteral(":/images/P_char.png"));
+    a.playWithPause->setCheckable(true);
+    return a;
+}
+
+void PlayerActions::showPlayMode(int mode) const
+{
+    playPause->setData(mode);
+    playPause->setIcon(QIcon(mode == OffersPause ? kPauseIcon : kPlayIcon));
+    playPause->setText(mode == OffersPause ? kPauseText : kPlayText);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+class QAction;
+class QObject;
+
+// The main window's actions with their texts, icons, shortcuts and tool
+// tips. Every action is owned by the object given to create(); the
+// connections are made by the window's wiring.
+struct PlayerActions
+{
+    // Modes kept in the play action's data.
+    enum PlayMode { OffersPlay = 0, OffersPause = 1 };
+
+    QAction *open = nullptr;
+    QAction *info = nullptr;
+    QAction *exportWithoutPauses = nullptr;
+    QAction *exportWithPauses = nullptr;
+    QAction *quit = nullptr;
+    QAction *channels = nullptr;
+    QAction *intervals = nullptr;
+    QAction *search = nullptr;
+    QAction *log = nullptr;
+    QAction *about = nullptr;
+    QAction *playPause = nullptr;
+    QAction *stop = nullptr;
+    QAction *moveTo = nullptr;
+    QAction *scaleExpand = nullptr;
+    QAction *scaleNarrow = nullptr;
+    QAction *scaleToMarkedArea = nullptr;
+    QAction *scaleToFileWide = nullptr;
+    QAction *playWithPause = nullptr;
+
+    static PlayerActions create(QObject *owner);
+    // Shows the play action as offering play (mode 0) or pause (mode 1).
+    void showPlayMode(int mode) const;
+};

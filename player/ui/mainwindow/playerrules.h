@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// The main window's rules that need no widget: titles, export names and
+// ranges, navigation positions. Times are ms after the recording's base.
+namespace PlayerRules {
+
+// Title without a recording.
+const QString kProgramTitle = QStringLiteral("Velmora");
+// An export range reaching this far takes the whole recording (ms).
+constexpr double kWholeRecording = 4294967295.0;
+// A marked area shorter than this (ms) counts as none.
+constexpr double kNoMarkedArea = 0.00001;
+// Margin on each side when the recording is fitted into the view (of its span).
+constexpr double kFitMargin = 0.01;
+
+struct Range
+{
+    double begin;    // ms
+    double duration; // ms
+};
+
+// The last "/"-separated component of the path followed by " Velmora".
+QString windowTitle(const QString &path);
+// The name unchanged when it ends in ".wav" (any case), else with ".wav" appended.
+QString exportFileName(const QString &name);
+// The marked area, or the whole recording when there is none.
+Range exportRange(double markedBegin, double markedDuration);
+// The recording from its first to its last frame (unsigned 32-bit ms)
+// widened by a margin on each side; the span is taken in unsigned
+// 32-bit arithmetic.
+Range fileWideRange(quint32 first, quint32 last);
+// Base plus pos (ms, truncated toward zero).
+QDateTime dateTimeAt(const QDateTime &base, double pos);
+// Ms from base to target when base is earlier, else 0.
+double offsetOf(const QDateTime &base, const QDateTime &target);
+
+} // namespace PlayerRules

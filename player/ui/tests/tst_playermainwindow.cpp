@@ -1,0 +1,659 @@
+// The player's main window end to end on the real engine: a recording with
+// audio of every coding and a Windows-1251 text channel is opened, indexed
+// through the progress dialog, shown in rows in the channel dialog's order,
+// played through a private PulseAudio null sink with the cursor and the
+// navigation editor following, navigated with "Перейти" and exported (the
+// WAV must equal velmora-cli's of the same range). Damaged files, drops,
+// the command line and closing while busy are covered too.
+#include "channelwidget.h"
+#include "clicommandrun.h"
+#include "fileinfowidget3.h"
+#include "fileservicer.h"
+#include "intervalwidget3.h"
+#include "logwidget.h"
+#include "mainwindow.h"
+#include "multichannelwidget.h"
+#include "playcontrolwidget.h"
+#include "playthread4.h"
+#include "searchwidget3.h"
+#include "recordingindexer.h"
+#include "support/mixedrecording.h"
+#include "support/pulseserver.h"
+#include "testrecording.h"
+#include "timelineitem.h"
+#include "timelinescene.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTimeEdit>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QGraphicsSimpleTextItem>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+constexpr quint32 kStartMs = 1000; // first frame of the mixed recording
+const QStringList kAudioNames{QStringLiteral("Диспетчер"), QStringLiteral("Борт 12"), QStringLiteral("Радио")};
+
+QStringList rowLabels(const MultiChannelWidget &timeline)
+{
+    QStringList labels;
+    for (int i = 0; i < timeline.streamRowCount(); ++i) {
+        for (QGraphicsItem *item : timeline.rowScene(i)->items()) {
+            if (auto *text = dynamic_cast<QGraphicsSimpleTextItem *>(item))
+                labels.append(text->text());
+        }
+    }
+    return labels;
+}
+
+QStringList indexFilesOf(const RecordingIndexer &indexer)
+{
+    QStringList paths;
+    for (int i = 0; i < indexer.streamCount(); ++i)
+        paths.append(indexer.descriptor(i).value(QStringLiteral("INDEX_FILENAME")));
+    return paths;
+}
+
+template <class T>
+T *visibleTopLevel()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *found = qobject_cast<T *>(widget); found && found->isVisible())
+            return found;
+    }
+    return nullptr;
+}
+
+// Waits until the engine reports the play position ts.
+bool reportsPosition(const MainWindow &window, double ts)
+{
+    QSignalSpy reports(window.servicer(), &FileServicer::currentStateChanged);
+    return QTest::qWaitFor(
+        [&] {
+            return std::any_of(reports.cbegin(), reports.cend(), [ts](const QList<QVariant> &r) { return r.first().toDouble() == ts; });
+        },
+        kWaitMs);
+}
+
+double enginePosition(const MainWindow &window)
+{
+    double position = -1;
+    window.servicer()->playThread()->getState(&position, nullptr);
+    return position;
+}
+
+} // namespace
+
+class tst_PlayerMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void commandLine_data();
+    void commandLine();
+    void exportNames_data();
+    void exportNames();
+    void opensThroughTheProgressDialogInChannelOrder();
+    void playsWithCursorAndEditorFollowing();
+    void moveToATypedDateTime();
+    void exportEqualsTheCommandLineTool_data();
+    void exportEqualsTheCommandLineTool();
+    void exportFailureIsShownNotHidden();
+    void soundFailureToldWhenPlayIsAsked();
+    void damagedRecordingsOpen_data();
+    void damagedRecordingsOpen();
+    void droppedFileOpens();
+    void infoWindowShowsTheSections();
+    void closingWhilePlayingAndExporting();
+    void intervalAndSearchPanels();
+    void journalPlaysAndSeeks();
+    void journalRefusesTheClose();
+
+private:
+    // A shown window with the mixed recording opened and indexed.
+    std::unique_ptr<MainWindow> openedWindow();
+    bool waitForIndexing(MainWindow &window);
+
+    PulseServer m_pulse;
+    TempDir m_dir;
+    TestRecording m_recording;
+    QString m_path;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void tst_PlayerMainWindow::initTestCase()
+{
+    QString error;
+    QVERIFY2(m_pulse.start(&error), qPrintable(error));
+    m_pulse.exportEnvironment();
+    writeMixedRecording(m_recording, kStartMs, kAudioNames);
+    m_path = m_recording.path();
+}
+
+void tst_PlayerMainWindow::cleanup()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox *>(widget) || qobject_cast<FileInfoWidget3 *>(widget))
+            widget->close();
+        if (auto *journal = qobject_cast<LogWidget *>(widget))
+            journal->deleteLater();
+    }
+    m_window.reset();
+}
+
+bool tst_PlayerMainWindow::waitForIndexing(MainWindow &window)
+{
+    QSignalSpy finished(window.servicer(), &FileServicer::indexFileFinished);
+    return window.servicer()->isIndexing() ? finished.wait(kWaitMs) : true;
+}
+
+std::unique_ptr<MainWindow> tst_PlayerMainWindow::openedWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()) || window->openRecording(m_path) != 0 || !waitForIndexing(*window))
+        return nullptr;
+    return window;
+}
+
+void tst_PlayerMainWindow::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "REC": the recording
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("rows");
+
+    const QString name = QFileInfo(m_recording.path()).fileName();
+    QTest::newRow("no argument") << QStringList{"Velmora"} << "Velmora" << 0;
+    QTest::newRow("missing file") << QStringList{"Velmora", "/no/such.rec"} << "Velmora" << 0;
+    QTest::newRow("the first of two") << QStringList{"Velmora", "REC", "/no/such.rec"} << name + " Velmora" << 4;
+    QTest::newRow("backslashes stay in the title") << QStringList{"Velmora", "BACKSLASHED"} << "a\\b.rec Velmora" << 0;
+}
+
+void tst_PlayerMainWindow::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, title);
+    QFETCH(int, rows);
+
+    const QString backslashed = m_dir.filePath(QStringLiteral("a\\b.rec"));
+    QVERIFY(writeFile(backslashed, QByteArray()));
+    arguments.replaceInStrings(QStringLiteral("BACKSLASHED"), backslashed);
+    arguments.replaceInStrings(QStringLiteral("REC"), m_path);
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    openFromCommandLine(*m_window, arguments);
+    QVERIFY(waitForIndexing(*m_window));
+    QCOMPARE(m_window->windowTitle(), title);
+    QCOMPARE(m_window->timeline()->streamRowCount(), rows);
+    // Refusals change nothing.
+    QCOMPARE(m_window->openRecording(QString()), -1);
+    QCOMPARE(m_window->openRecording(QStringLiteral("/no/such.rec")), -2);
+    QCOMPARE(m_window->windowTitle(), title);
+}
+
+void tst_PlayerMainWindow::exportNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<double>("markedDuration");
+    QTest::addColumn<double>("duration"); // of the exported range
+
+    QTest::newRow("lower case") << "a.wav" << "a.wav" << 1000.0 << 1000.0;
+    QTest::newRow("mixed case") << "a.Wav" << "a.Wav" << 1000.0 << 1000.0;
+    QTest::newRow("no extension") << "a" << "a.wav" << 1000.0 << 1000.0;
+    QTest::newRow("another extension") << "a.mp3" << "a.mp3.wav" << 1000.0 << 1000.0;
+    QTest::newRow("tiny area: whole recording") << "a.wav" << "a.wav" << 0.000001 << 4294967295.0;
+}
+
+void tst_PlayerMainWindow::exportNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, saved);
+    QFETCH(double, markedDuration);
+    QFETCH(double, duration);
+
+    m_window = std::make_unique<MainWindow>();
+    m_window->timeline()->setMarkedArea(500, markedDuration);
+    QSignalSpy names(m_window.get(), &MainWindow::setSavedFileName);
+    QSignalSpy ranges(m_window.get(), &MainWindow::setSavedRange);
+    QSignalSpy started(m_window.get(), &MainWindow::startedSave);
+    m_window->startExport(m_dir.filePath(name), false);
+    QCOMPARE(names.count(), 1);
+    QCOMPARE(names.first().first().toString(), m_dir.filePath(saved));
+    QCOMPARE(ranges.first().at(1).toDouble(), duration);
+    QCOMPARE(started.count(), 1);
+}
+
+void tst_PlayerMainWindow::opensThroughTheProgressDialogInChannelOrder()
+{
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QProgressDialog *progress = m_window->indexProgressDialog();
+    progress->setMinimumDuration(0);
+    QList<int> values;
+    bool shownWhileIndexing = false;
+    connect(m_window->servicer(), &FileServicer::indexFileProgressChanged, this, [&](double) {
+        values.append(progress->value());
+        shownWhileIndexing = shownWhileIndexing || progress->isVisible();
+    });
+    QVERIFY(!m_window->actions().log->isEnabled());
+
+    QCOMPARE(m_window->openRecording(m_path), 0);
+    QVERIFY(waitForIndexing(*m_window));
+    QVERIFY(values.size() >= 2);
+    QCOMPARE(values.first(), 0);
+    QVERIFY(shownWhileIndexing);
+    QVERIFY(!progress->isVisible());
+
+    MultiChannelWidget *timeline = m_window->timeline();
+    QCOMPARE(rowLabels(*timeline), (kAudioNames + QStringList{"События"}));
+    QVERIFY(m_window->actions().log->isEnabled());
+    // TETRA names no rate: the engine plays and exports at 8000 Hz.
+    QCOMPARE(m_window->servicer()->playThread()->sampleRate(), 8000);
+    // The view holds the whole recording with a 1 % margin on each side.
+    const FileServicer *s = m_window->servicer();
+    const double span = s->timeEnd - s->timeBegin;
+    QVERIFY(!TimelineMath::differs(timeline->navigationScene()->model().begin, s->timeBegin - 0.01 * span));
+    QVERIFY(!TimelineMath::differs(timeline->navigationScene()->model().duration, 1.02 * span));
+
+    // Reordered and unticked in the channel dialog: the rows follow.
+    QTreeWidget *list = m_window->channelDialog()->streamList();
+    m_window->actions().channels->trigger();
+    QVERIFY(m_window->channelDialog()->isVisible());
+    list->insertTopLevelItem(0, list->takeTopLevelItem(3));
+    list->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
+    m_window->channelDialog()->okPushButtonClick();
+    QCOMPARE(rowLabels(*timeline), (QStringList{"События", "Диспетчер", "Радио"}));
+    QCOMPARE(m_window->servicer()->playThread()->streamCount(), 2);
+}
+
+void tst_PlayerMainWindow::playsWithCursorAndEditorFollowing()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    QAction *play = m_window->actions().playPause;
+    const qint64 recorded = m_pulse.recordedBytes();
+    const QDateTime base = m_window->servicer()->base();
+
+    play->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(play->text(), QStringLiteral("Пауза"), kWaitMs);
+    QCOMPARE(play->data().toInt(), 1);
+    // The sound reaches the sink; the cursor and the editor move along.
+    QVERIFY(m_pulse.waitForRecordedBytes(recorded + PulseServer::kRate, kWaitMs));
+    const NavigateTimelineScene *nav = m_window->timeline()->navigationScene();
+    QTRY_VERIFY_WITH_TIMEOUT(nav->model().current > kStartMs + 300, kWaitMs);
+    QCOMPARE(m_window->navigationEditor()->dateTime(), base.addMSecs(qint64(nav->model().current)));
+
+    // Space while playing pauses; the engine's report turns the action back.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_Space);
+    QTRY_COMPARE_WITH_TIMEOUT(play->text(), QStringLiteral("Воспр."), kWaitMs);
+    QCOMPARE(m_window->lastPlayState(), 0);
+    const double pausedAt = nav->model().current;
+    QTest::qWait(300);
+    QCOMPARE(nav->model().current, pausedAt);
+}
+
+void tst_PlayerMainWindow::moveToATypedDateTime()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    QDateTimeEdit *editor = m_window->navigationEditor();
+    const QDateTime base = m_window->servicer()->base();
+    const NavigateTimelineScene *nav = m_window->timeline()->navigationScene();
+
+    const QDateTime typed = base.addMSecs(2500);
+    editor->setDateTime(typed);
+    emit editor->editingFinished();
+    QVERIFY(m_window->editorHoldTimer()->isActive());
+    // State reports keep off what was typed while the hold lasts.
+    QTest::qWait(350);
+    QCOMPARE(editor->dateTime(), typed);
+
+    m_window->actions().moveTo->trigger();
+    QCOMPARE(nav->model().current, 2500.0);
+    QTRY_COMPARE_WITH_TIMEOUT(enginePosition(*m_window), 2500.0, kWaitMs);
+
+    // A date-time before the recording's base goes to its start.
+    editor->setDateTime(base.addSecs(-3600));
+    m_window->actions().moveTo->trigger();
+    QCOMPARE(nav->model().current, 0.0);
+    QTRY_COMPARE_WITH_TIMEOUT(enginePosition(*m_window), 0.0, kWaitMs);
+}
+
+void tst_PlayerMainWindow::exportEqualsTheCommandLineTool_data()
+{
+    QTest::addColumn<double>("begin");
+    QTest::addColumn<double>("duration");
+    QTest::addColumn<bool>("withPause");
+
+    QTest::newRow("marked area, pauses skipped") << 1200.0 << 3000.0 << false;
+    QTest::newRow("marked area with pauses") << 1200.0 << 3000.0 << true;
+    QTest::newRow("marked backwards with pauses") << 4200.0 << -3000.0 << true;
+    QTest::newRow("whole recording") << 0.0 << 0.0 << false;
+}
+
+void tst_PlayerMainWindow::exportEqualsTheCommandLineTool()
+{
+    QFETCH(double, begin);
+    QFETCH(double, duration);
+    QFETCH(bool, withPause);
+
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    m_window->timeline()->setMarkedArea(begin, duration);
+    const QString ours = m_dir.filePath(QStringLiteral("window.wav"));
+    QFile::remove(ours);
+    QSignalSpy progress(m_window->servicer(), &FileServicer::saveFileProgressChanged);
+    m_window->startExport(ours, withPause);
+    QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().first().toDouble() >= 1.0, kWaitMs);
+    QTRY_VERIFY(!m_window->exportProgressDialog()->isVisible());
+
+    const QString theirs = m_dir.filePath(QStringLiteral("cli.wav"));
+    QStringList arguments{QStringLiteral("export"), m_path, theirs};
+    if (duration != 0) {
+        const double from = duration < 0 ? begin + duration : begin;
+        arguments << QStringLiteral("--begin") << QString::number(from) << QStringLiteral("--duration")
+                  << QString::number(qAbs(duration));
+    }
+    if (withPause)
+        arguments << QStringLiteral("--with-pauses");
+    const CliRun run = runCli(arguments);
+    QCOMPARE(run.status, 0);
+    const QByteArray wav = readFile(ours);
+    QVERIFY(wav.size() > 44 + 8000);
+    QVERIFY(wav == readFile(theirs));
+}
+
+void tst_PlayerMainWindow::exportFailureIsShownNotHidden()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    m_window->exportProgressDialog()->setMinimumDuration(0);
+    m_window->startExport(m_dir.filePath(QStringLiteral("no-such-folder/out.wav")), false);
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((box = visibleTopLevel<QMessageBox>()) != nullptr, kWaitMs);
+    QCOMPARE(box->text(), QStringLiteral("Не удалось экспортировать запись."));
+    QVERIFY(!box->informativeText().isEmpty());
+    QVERIFY(!m_window->exportProgressDialog()->isVisible());
+}
+
+// A machine without sound output still shows recordings: no message until
+// the user asks to play.
+void tst_PlayerMainWindow::soundFailureToldWhenPlayIsAsked()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    m_window->playFail(QStringLiteral("no sound output device"));
+    QCoreApplication::processEvents();
+    QVERIFY(!visibleTopLevel<QMessageBox>());
+    m_window->actions().playPause->trigger();
+    QMessageBox *box = visibleTopLevel<QMessageBox>();
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("Не удалось воспроизвести запись."));
+    QCOMPARE(box->informativeText(), QStringLiteral("no sound output device"));
+}
+
+void tst_PlayerMainWindow::damagedRecordingsOpen_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("maxRows");
+
+    const QByteArray whole = readFile(m_path);
+    QTest::newRow("empty") << QByteArray() << 0;
+    QTest::newRow("cut inside a frame") << whole.left(whole.size() / 2 + 7) << 4;
+    TestRecording sectionsOnly;
+    sectionsOnly.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Диспетчер"));
+    sectionsOnly.addStream(2, QStringLiteral("text"), QStringLiteral("Windows-1251"), QStringLiteral("События"));
+    QTest::newRow("sections only") << readFile(sectionsOnly.finish()) << 0;
+    QTest::newRow("noise") << TestRecording::random(20000).mid(300) << 2;
+}
+
+void tst_PlayerMainWindow::damagedRecordingsOpen()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, maxRows);
+
+    const QString path = m_dir.filePath(QStringLiteral("damaged.rec"));
+    QVERIFY(writeFile(path, bytes));
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    QCOMPARE(m_window->openRecording(path), 0);
+    QVERIFY(waitForIndexing(*m_window));
+    QVERIFY(m_window->timeline()->streamRowCount() <= maxRows);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("damaged.rec Velmora"));
+    // Whatever it showed, a good recording opens after it.
+    QCOMPARE(m_window->openRecording(m_path), 0);
+    QVERIFY(waitForIndexing(*m_window));
+    QCOMPARE(m_window->timeline()->streamRowCount(), 4);
+}
+
+void tst_PlayerMainWindow::droppedFileOpens()
+{
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(m_path)});
+    const QPoint at = m_window->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_window.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_window.get(), &drop);
+    QVERIFY(waitForIndexing(*m_window));
+    QCOMPARE(m_window->timeline()->streamRowCount(), 4);
+}
+
+void tst_PlayerMainWindow::infoWindowShowsTheSections()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    m_window->actions().info->trigger();
+    QPointer<FileInfoWidget3> info = visibleTopLevel<FileInfoWidget3>();
+    QVERIFY(info);
+    QVERIFY(info->isModal());
+    const QTreeWidget *list = info->parameterList();
+    QStringList sections;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        sections.append(list->topLevelItem(i)->text(0));
+    QCOMPARE(sections, (QStringList{"FILE", "STREAM", "STREAM", "STREAM", "STREAM"}));
+    const QTreeWidgetItem *file = list->topLevelItem(0);
+    QCOMPARE(file->child(0)->text(0), QStringLiteral("DATETIME"));
+    QCOMPARE(file->child(0)->text(1), QStringLiteral("31.12.2012 23:59:00"));
+    info->close();
+    QTRY_VERIFY(info.isNull());
+}
+
+// No hang, no crash, and no index file left behind.
+void tst_PlayerMainWindow::closingWhilePlayingAndExporting()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    const QStringList indexFiles = indexFilesOf(*m_window->servicer()->indexer);
+    QVERIFY(!indexFiles.isEmpty() && QFile::exists(indexFiles.first()));
+    m_window->actions().playPause->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->lastPlayState(), 1, kWaitMs);
+    m_window->startExport(m_dir.filePath(QStringLiteral("closing.wav")), true);
+
+    QVERIFY(m_window->close());
+    m_window.reset();
+    for (const QString &path : indexFiles)
+        QVERIFY2(!QFile::exists(path), qPrintable(path));
+}
+
+// Both panels dock on the right, list what the recording holds, seek the
+// engine on a double click, restart when the channels change and are
+// forgotten when closed; opening another recording in the middle of a run
+// stops it cleanly.
+void tst_PlayerMainWindow::intervalAndSearchPanels()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    const PlayerActions &actions = m_window->actions();
+    actions.intervals->trigger();
+    actions.search->trigger();
+    QPointer<IntervalWidget3> intervals = m_window->intervalPanel();
+    QPointer<SearchWidget3> search = m_window->searchPanel();
+    QVERIFY(intervals && search);
+    QVERIFY(!actions.intervals->isEnabled() && !actions.search->isEnabled());
+    actions.intervals->trigger(); // disabled: no second panel
+    QCOMPARE(m_window->findChildren<IntervalWidget3 *>().size(), 1);
+    auto *dock = qobject_cast<QDockWidget *>(intervals->parentWidget());
+    QVERIFY(dock);
+    QCOMPARE(dock->windowTitle(), QStringLiteral("Интервалы"));
+    QCOMPARE(m_window->dockWidgetArea(dock), Qt::RightDockWidgetArea);
+    QTRY_VERIFY_WITH_TIMEOUT(!intervals->isRunning() && !search->isRunning(), kWaitMs);
+
+    // Every channel at the default 15 s: one interval, with all names.
+    QTreeWidget *list = intervals->resultList();
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("31.12.2012"));
+    QCOMPARE(list->topLevelItem(0)->childCount(), 1);
+    QCOMPARE(list->topLevelItem(0)->child(0)->text(0), QStringLiteral("23:59:01"));
+    QCOMPARE(search->resultList()->topLevelItem(0)->childCount(), 2);
+
+    // At 0 s the bursts part; a double click on the last one's end seeks there.
+    intervals->gapSpinBox()->setValue(0);
+    intervals->startClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!intervals->isRunning(), kWaitMs);
+    QTreeWidgetItem *day = list->topLevelItem(0);
+    QVERIFY(day->childCount() >= 2);
+    QTreeWidgetItem *last = day->child(day->childCount() - 1);
+    const double end = last->data(1, Qt::UserRole).toDouble();
+    QVERIFY(end > kStartMs);
+    emit list->itemDoubleClicked(last, 1);
+    QVERIFY(reportsPosition(*m_window, end));
+    QTreeWidgetItem *first = day->child(0);
+    emit list->itemDoubleClicked(first, 0);
+    QVERIFY(reportsPosition(*m_window, kStartMs));
+
+    // A search on the events: the Windows-1251 text is found in any case.
+    search->searchEdit()->setText(QStringLiteral("ОТБОЙ"));
+    search->startClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!search->isRunning(), kWaitMs);
+    QCOMPARE(search->resultList()->topLevelItem(0)->childCount(), 1);
+    QCOMPARE(search->resultList()->topLevelItem(0)->child(0)->text(1), QStringLiteral("Отбой"));
+
+    // Only the events channel left: both panels start over on it.
+    QTreeWidget *channels = m_window->channelDialog()->streamList();
+    for (int i = 0; i < 3; ++i)
+        channels->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+    m_window->channelDialog()->okPushButtonClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!intervals->isRunning() && !search->isRunning(), kWaitMs);
+    QCOMPARE(list->topLevelItem(0)->childCount(), 2);
+    QCOMPARE(list->topLevelItem(0)->child(0)->text(3), QStringLiteral("События"));
+
+    // Another recording opened in the middle of a run.
+    intervals->startClick();
+    QCOMPARE(m_window->openRecording(m_path), 0);
+    QVERIFY(!intervals->isRunning());
+    QVERIFY(waitForIndexing(*m_window));
+    QTRY_VERIFY_WITH_TIMEOUT(!intervals->isRunning() && list->topLevelItemCount() == 1, kWaitMs);
+
+    dock->close();
+    QTRY_VERIFY(intervals.isNull());
+    QVERIFY(!m_window->intervalPanel());
+    QVERIFY(actions.intervals->isEnabled());
+    QVERIFY(!actions.search->isEnabled());
+}
+
+// The journal's play panel plays through the null sink and follows the
+// engine; a double click on an entry seeks the engine there.
+void tst_PlayerMainWindow::journalPlaysAndSeeks()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    QAction *log = m_window->actions().log;
+    QVERIFY(log->isEnabled());
+    log->trigger();
+    LogWidget *journal = m_window->logWidget();
+    QVERIFY(journal && journal->isVisible());
+    QVERIFY(!log->isEnabled());
+    const QDateTime base = m_window->servicer()->base();
+    QCOMPARE(journal->playControl()->base(), base);
+
+    // Entries keep whole seconds.
+    journal->entryEditor()->setDateTime(base.addMSecs(4500));
+    journal->commentEditor()->setText(QStringLiteral("ТЕТРА"));
+    journal->addPushButtonClick();
+    emit journal->entryList()->itemDoubleClicked(journal->entryList()->topLevelItem(0), 0);
+    QVERIFY(reportsPosition(*m_window, 4000));
+    QTRY_COMPARE_WITH_TIMEOUT(journal->playControl()->editor()->dateTime(), base.addMSecs(4000), kWaitMs);
+
+    journal->entryEditor()->setDateTime(base.addMSecs(kStartMs));
+    journal->addPushButtonClick();
+    emit journal->entryList()->itemDoubleClicked(journal->entryList()->topLevelItem(0), 0);
+    QVERIFY(reportsPosition(*m_window, kStartMs));
+    const qint64 recorded = m_pulse.recordedBytes();
+    QTest::mouseClick(journal->playControl()->playPauseButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(journal->playControl()->playPauseButton()->text(), QStringLiteral("Пауза"), kWaitMs);
+    QVERIFY(m_pulse.waitForRecordedBytes(recorded + PulseServer::kRate / 2, kWaitMs));
+    QTest::mouseClick(journal->playControl()->stopButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(journal->playControl()->playPauseButton()->text(), QStringLiteral("Воспр."), kWaitMs);
+    QCOMPARE(m_window->lastPlayState(), 0);
+}
+
+// A journal with unsaved changes refuses the main window's close until
+// its question is answered. "Cancel", or "Save" given up in the file
+// dialog, keeps both open, and the journal closed later leaves the window
+// alone; "Discard" closes the journal and then the window.
+void tst_PlayerMainWindow::journalRefusesTheClose()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    m_window->actions().log->trigger();
+    QPointer<LogWidget> journal = m_window->logWidget();
+    QVERIFY(journal);
+    journal->addCurrentPushButtonClick();
+
+    QVERIFY(!m_window->close());
+    QVERIFY(m_window->isVisible());
+    QVERIFY(journal && journal->isVisible());
+    QVERIFY(journal->question());
+    journal->question()->button(QMessageBox::Cancel)->click();
+    QCoreApplication::processEvents();
+    QVERIFY(m_window->isVisible());
+
+    QVERIFY(!m_window->close());
+    journal->question()->button(QMessageBox::Save)->click();
+    QTRY_VERIFY(journal->fileDialog());
+    journal->fileDialog()->reject();
+    QCoreApplication::processEvents();
+    QVERIFY(journal && m_window->isVisible());
+    QVERIFY(!journal->close());
+    journal->question()->button(QMessageBox::Discard)->click();
+    QTRY_VERIFY(journal.isNull());
+    QTest::qWait(50);
+    QVERIFY(m_window->isVisible());
+
+    m_window->actions().log->trigger();
+    journal = m_window->logWidget();
+    QVERIFY(journal);
+    journal->addCurrentPushButtonClick();
+    QVERIFY(!m_window->close());
+    journal->question()->button(QMessageBox::Discard)->click();
+    QTRY_VERIFY(journal.isNull());
+    QTRY_VERIFY(!m_window->isVisible());
+}
+
+QTEST_MAIN(tst_PlayerMainWindow)
+#include "tst_playermainwindow.moc"
