@@ -25,6 +25,9 @@ FileListTree::FileListTree(QWidget *parent)
     setHeaderLabels({QStringLiteral("Имя"), QStringLiteral("Дата"), QStringLiteral("Размер"),
                      QStringLiteral("Комментарий")});
     setRootIsDecorated(false);
+    // Every row is one line of text: the view need not measure each row
+    // again whenever a duration arrives in a list of thousands.
+    setUniformRowHeights(true);
     const QFontMetrics metrics(font());
     setColumnWidth(NameColumn, lettersWidth(metrics, kNameLetters));
     setColumnWidth(DateColumn, lettersWidth(metrics, kDateLetters));
