@@ -42,20 +42,7 @@ namespace {
 constexpr int kWindowWidth = 1280; // pixels
 constexpr int kWindowHeight = 800;
 constexpr int kGapSeconds = 10;
-constexpr int kWaitMs = 600000;
 constexpr int kRuns = 5;           // of each measurement; the median is shown
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = kWaitMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
 
 int resultCount(const QTreeWidget &list)
 {
@@ -128,7 +115,7 @@ PanelRun runPanel(DayListPanel &panel)
     QElapsedTimer timer;
     timer.start();
     panel.startClick();
-    waitUntil([&] { return !panel.isRunning(); });
+    BenchSupport::waitUntil([&] { return !panel.isRunning(); });
     run.ms = timer.nsecsElapsed() / 1e6;
     run.stallMs = stalls.stopMs();
     run.results = resultCount(*panel.resultList());
@@ -217,18 +204,18 @@ int main(int argc, char *argv[])
     window.resize(kWindowWidth, kWindowHeight);
     window.show();
     window.openRecording(path);
-    if (!waitUntil([&] { return !window.servicer()->isIndexing() && window.timeline()->isServed(); })) {
+    if (!BenchSupport::waitUntil([&] { return !window.servicer()->isIndexing() && window.timeline()->isServed(); })) {
         fprintf(stderr, "the recording did not open\n");
         return 1;
     }
     window.actions().intervals->trigger();
     IntervalWidget3 *intervals = window.intervalPanel();
-    waitUntil([&] { return !intervals->isRunning(); });
+    BenchSupport::waitUntil([&] { return !intervals->isRunning(); });
     intervals->gapSpinBox()->setValue(kGapSeconds);
     const PanelRun intervalRun = medianRun(*intervals);
     window.actions().search->trigger();
     SearchWidget3 *search = window.searchPanel();
-    waitUntil([&] { return !search->isRunning(); });
+    BenchSupport::waitUntil([&] { return !search->isRunning(); });
     const PanelRun searchRun = medianRun(*search);
 
     printf("indexing alone: %.0f ms\n", indexMs);

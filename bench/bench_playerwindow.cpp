@@ -39,22 +39,9 @@ constexpr int kWindowWidth = 1280; // pixels
 constexpr int kWindowHeight = 800;
 constexpr int kStreams = 9;
 constexpr int kSteps = 12;          // zoom or scroll steps per level
-constexpr int kWaitMs = 600000;
 constexpr double kDayMs = 24 * 3600 * 1000.0;
 constexpr double kHourMs = 3600 * 1000.0;
 constexpr double kScrollShare = 0.1; // of the view per scroll step
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = kWaitMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
 
 bool rowsServed(const MainWindow &window)
 {
@@ -122,9 +109,9 @@ StepTimes measureSteps(MainWindow &window, const std::function<void()> &step)
         timer.start();
         step();
         const double stepped = timer.nsecsElapsed() / 1e6;
-        waitUntil([&] { return rowsServed(window); });
+        BenchSupport::waitUntil([&] { return rowsServed(window); });
         const double arrived = timer.nsecsElapsed() / 1e6 - stepped;
-        waitUntil([&] { return rowsShown(window); });
+        BenchSupport::waitUntil([&] { return rowsShown(window); });
         times.holdMs = std::max(times.holdMs, timer.nsecsElapsed() / 1e6);
         const double painted = paintMs(window);
         times.stepMs.push_back(stepped);
@@ -174,7 +161,7 @@ int main(int argc, char *argv[])
     MainWindow window;
     window.resize(kWindowWidth, kWindowHeight);
     window.show();
-    waitUntil([&] { return window.timeline()->width() > 0; });
+    BenchSupport::waitUntil([&] { return window.timeline()->width() > 0; });
     const double startMiB = residentMiB();
 
     BenchSupport::StallMeter stalls;
@@ -182,12 +169,12 @@ int main(int argc, char *argv[])
     QElapsedTimer opening;
     opening.start();
     window.openRecording(path);
-    if (!waitUntil([&] { return rowsServed(window); })) {
+    if (!BenchSupport::waitUntil([&] { return rowsServed(window); })) {
         fprintf(stderr, "the rows were not served\n");
         return 1;
     }
     const double servedMs = opening.nsecsElapsed() / 1e6;
-    waitUntil([&] { return rowsShown(window); });
+    BenchSupport::waitUntil([&] { return rowsShown(window); });
     const double holdEndMs = opening.nsecsElapsed() / 1e6;
     const double openPaintMs = paintMs(window);
     const double openMs = servedMs + openPaintMs;
@@ -211,7 +198,7 @@ int main(int argc, char *argv[])
         const double begin = level.duration >= fitted ? nav->model().begin : 9.5 * kHourMs;
         nav->setRange(begin, level.duration);
         nav->setCurrentPos(begin + level.duration / 2);
-        waitUntil([&] { return rowsServed(window) && rowsShown(window); });
+        BenchSupport::waitUntil([&] { return rowsServed(window) && rowsShown(window); });
         printf("%s (%.1f ms per pixel):\n", level.name, level.duration / nav->sceneRect().width());
         const StepTimes scroll = measureSteps(window, [&] {
             nav->setRange(nav->model().begin + kScrollShare * nav->model().duration, nav->model().duration);
@@ -230,11 +217,11 @@ int main(int argc, char *argv[])
 
     // Across the whole day at the hour's zoom, a tenth of the view a step.
     nav->setRange(0, kHourMs);
-    waitUntil([&] { return rowsServed(window); });
+    BenchSupport::waitUntil([&] { return rowsServed(window); });
     int steps = 0;
     while (nav->model().begin < kDayMs) {
         nav->setRange(nav->model().begin + kScrollShare * kHourMs, kHourMs);
-        waitUntil([&] { return rowsServed(window); });
+        BenchSupport::waitUntil([&] { return rowsServed(window); });
         ++steps;
     }
     const double scrollStallMs = stalls.stopMs();

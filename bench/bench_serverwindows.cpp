@@ -41,7 +41,6 @@ constexpr int kRecordings = 1000;
 constexpr int kDistinct = 20;
 constexpr qint64 kRecordingBytes = 3 * 1024 * 1024;
 constexpr int kStations = 500;
-constexpr int kWaitMs = 600000;
 constexpr int kCheckMs = 2;
 const int kStationTypes[] = {PelluxMonitor::LorvanP, PelluxMonitor::Zerva, PelluxMonitor::Mirel,
                              PelluxMonitor::LorvanS};
@@ -49,7 +48,7 @@ const int kStationTypes[] = {PelluxMonitor::LorvanP, PelluxMonitor::Zerva, Pellu
 // Runs the event loop as the program does (blocking until something
 // happens), checking `done` every kCheckMs: spinning processEvents would
 // poll every socket of hundreds of devices far more often than the program.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = kWaitMs)
+bool waitBlocking(const std::function<bool()> &done, int timeoutMs = BenchSupport::kWaitMs)
 {
     QElapsedTimer timer;
     timer.start();
@@ -100,7 +99,7 @@ void openList(const QString &folder, const char *what)
     window.show();
     window.setSource(folder);
     const double listedMs = timer.nsecsElapsed() / 1e6;
-    if (!waitUntil([&] { return !window.isScanning(); }))
+    if (!waitBlocking([&] { return !window.isScanning(); }))
         printf("  %s: durations did not arrive\n", what);
     const double doneMs = timer.nsecsElapsed() / 1e6;
     printf("  %-22s names listed %6.0f ms, every duration in %7.0f ms, longest GUI stall %5.1f ms (target < 50 ms);"
@@ -166,9 +165,9 @@ bool benchPoll(const QString &folder)
     stalls.start();
     monitor.apply({true, "QMYSQL", QStringLiteral("127.0.0.1:%1").arg(db.port()), ServerProcess::kMysqlDatabase,
                    ServerProcess::kMysqlUser, ServerProcess::kMysqlPassword, 60});
-    const bool ok = waitUntil(allRunning, 120000);
+    const bool ok = waitBlocking(allRunning, 120000);
     const double runningMs = timer.nsecsElapsed() / 1e6;
-    waitUntil([&] { return applied >= 0; }, 60000);
+    waitBlocking([&] { return applied >= 0; }, 60000);
     const double appliedMs = timer.nsecsElapsed() / 1e6;
     printf("monitoring poll of a %d-row station table: first device running after %.0f ms, every device's"
            " scheduler running after %.0f ms%s, the poll's end applied after %.0f ms (%d devices);"

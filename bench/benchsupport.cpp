@@ -7,6 +7,7 @@
 #include "testrecording.h"
 #include "testsignals.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -174,6 +175,18 @@ double StallMeter::stopMs()
 {
     m_timer.stop();
     return m_longest / 1e6;
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
 }
 
 } // namespace BenchSupport

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 class RecordingIndexer;
 
 // Pieces the benchmarks share: test data, a warm page cache, timed runs.
@@ -36,6 +38,12 @@ bool sameContent(const QString &a, const QString &b);
 // its wall time in seconds, or -1 after a message when it failed or did not
 // end within timeoutMs (-1: no limit).
 double timeProgram(const QString &program, const QStringList &arguments, int timeoutMs = -1);
+
+// Handles events in slices of at most 1 ms until done() holds; false when
+// timeoutMs passed first. Spins, so that the time until done() is measured
+// to the slice. GUI thread.
+constexpr int kWaitMs = 600000;
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = kWaitMs);
 
 // The longest gap between the ticks of a 1 ms timer: how long the GUI
 // thread stayed away from its event loop. GUI thread.

@@ -204,10 +204,8 @@ bool FileServicer::indexRound(int timer)
 {
     for (int n = kStepsPerRound; n >= 1; --n) {
         indexer->step();
-        if (indexer->state() == RecordingIndexer::Idle) {
-            emit indexFileProgressChanged(indexer->progress());
+        if (indexer->state() == RecordingIndexer::Idle)
             return false;
-        }
         if (n % kProgressEvery == 0) {
             emit indexFileProgressChanged(indexer->progress());
             // A receiver (a progress dialog's "Stop") may have stopped
