@@ -8,7 +8,6 @@
 #include <QJsonObject>
 #include <QTextStream>
 
-#include <climits>
 
 namespace {
 
@@ -40,8 +39,7 @@ double RecordingSummary::Stream::durationMs() const
 {
     if (descriptor.value(QStringLiteral("TYPE")) != QLatin1String("audio"))
         return -1.0;
-    const qint64 payloadBytes = qint64(totalLength) - qint64(RawFormat::kDataHeaderSize) * frameCount;
-    return encodedDuration(descriptor.value(QStringLiteral("ENCODING")), int(qBound<qint64>(0, payloadBytes, INT_MAX)),
+    return encodedDuration(descriptor.value(QStringLiteral("ENCODING")), RawFormat::payloadBytes(frameCount, totalLength),
                            kDefaultRate);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdio>
 
 // Byte layout of a raw recording and the unescaping primitives every reader
@@ -31,6 +32,15 @@ constexpr int kDataHeaderTail = 5;     // header bytes after the type byte
 
 // Longest piece of a text-section string read as one token, in bytes.
 constexpr int kMaxToken = 128;
+
+// The payload bytes of a stream whose frameCount frames take totalLength
+// bytes in all (each frame's header left out), clamped to 0..INT_MAX: what
+// its playing time is reckoned from.
+inline int payloadBytes(int frameCount, int totalLength)
+{
+    const long long payload = static_cast<long long>(totalLength) - static_cast<long long>(kDataHeaderSize) * frameCount;
+    return payload <= 0 ? 0 : payload >= INT_MAX ? INT_MAX : static_cast<int>(payload);
+}
 
 } // namespace RawFormat
 

@@ -28,11 +28,9 @@ double audioDurationMs(const RecordingIndexer &indexer)
         const StreamDescriptor descriptor = indexer.descriptor(i, &frames, &length);
         if (descriptor.value(QStringLiteral("TYPE")) != kAudioType)
             continue;
-        const qint64 payload = qint64(length) - qint64(RawFormat::kDataHeaderSize) * frames;
-        if (payload <= 0)
-            continue;
-        total += encodedDuration(descriptor.value(QStringLiteral("ENCODING")), int(qMin<qint64>(payload, INT_MAX)),
-                                 kDefaultRate);
+        const int payload = RawFormat::payloadBytes(frames, length);
+        if (payload > 0)
+            total += encodedDuration(descriptor.value(QStringLiteral("ENCODING")), payload, kDefaultRate);
     }
     return total;
 }

@@ -3,7 +3,6 @@
 #include "audiocodec.h"
 #include "rawstream.h"
 
-#include <climits>
 
 namespace {
 
@@ -29,8 +28,7 @@ quint32 idOf(const QMap<QString, QString> &descriptor)
 
 double audioDurationMs(const QMap<QString, QString> &descriptor, int frameCount, int totalLength)
 {
-    const qint64 payload = qint64(totalLength) - qint64(RawFormat::kDataHeaderSize) * frameCount;
-    return encodedDuration(descriptor.value(QStringLiteral("ENCODING")), int(qBound<qint64>(0, payload, INT_MAX)),
+    return encodedDuration(descriptor.value(QStringLiteral("ENCODING")), RawFormat::payloadBytes(frameCount, totalLength),
                            kDefaultRate);
 }
 
