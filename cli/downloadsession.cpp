@@ -19,9 +19,9 @@ bool DownloadSession::list(QStringList *lines, QString *error)
     return ok;
 }
 
-bool DownloadSession::fetch(const QString &name, qulonglong pos, QString *error)
+bool DownloadSession::fetch(const QString &name, qulonglong pos, qint64 listedSize, QString *error)
 {
-    return run([this, name, pos] { m_downloader->getFile(name, ulong(pos)); }, error);
+    return run([this, name, pos, listedSize] { m_downloader->getFile(name, ulong(pos), listedSize); }, error);
 }
 
 // Starts the downloader, makes the request once it has started, and waits
@@ -31,6 +31,17 @@ bool DownloadSession::run(const std::function<void()> &request, QString *error)
     QEventLoop loop;
     bool ok = false;
     QObject context;
+    m_notes.clear();
+    m_keptVersion = false;
+    connect(m_downloader, &Downloader::versionKept, &context,
+            [this](const QString &name, const QString &version, const QString &reason) {
+                m_keptVersion = true;
+                m_notes << QStringLiteral("%1 is not the device's file (%2): the local copy is kept as %3")
+                               .arg(name, reason, version);
+            });
+    connect(m_downloader, &Downloader::versionDropped, &context, [this](const QString &name, const QString &version) {
+        m_notes << QStringLiteral("%1 holds only the start of the new %2: removed").arg(version, name);
+    });
     connect(m_downloader, &Downloader::started, &context, request, Qt::QueuedConnection);
     connect(m_downloader, &Downloader::getFileListDone, &context, [&](const QStringList &lines) {
         m_lines = lines;

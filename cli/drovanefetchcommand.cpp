@@ -5,6 +5,8 @@
 #include "downloader.h"
 #include "drovanearguments.h"
 #include "indexcache.h"
+#include "listingreport.h"
+#include "visibletext.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,20 +34,31 @@ int runDrovaneFetchCommand(const QStringList &arguments)
     }
     const QString local = QDir(folder).absoluteFilePath(name);
     const qulonglong pos = args.has(QStringLiteral("--resume")) ? qulonglong(QFileInfo(local).size()) : 0;
-    const bool existed = QFileInfo::exists(local);
-    DownloadSession session({url, folder, args.value(QStringLiteral("--options"))});
+    DownloadSession session({url, QFileInfo(folder).absoluteFilePath(), args.value(QStringLiteral("--options"))});
+    // The device's listing bounds the copy; a device that lists nothing
+    // (or not this file) still serves the file, unbounded.
+    qint64 listedSize = Downloader::kUnknownSize;
+    QStringList lines;
     QString error;
-    if (!session.fetch(name, pos, &error)) {
-        // Leave no empty file behind for a name the device refused.
-        if (!existed && Downloader::isSafeFileName(name) && QFileInfo(local).size() == 0)
-            QFile::remove(local);
-        CliOutput::printError(kProgram, error);
+    if (session.list(&lines, &error)) {
+        const ListingReport listing = ListingReport::fromLines(lines);
+        for (const ListingReport::Entry &entry : listing.entries()) {
+            if (entry.name == name)
+                listedSize = entry.size;
+        }
+    }
+    error.clear();
+    const bool ok = session.fetch(name, pos, listedSize, &error);
+    for (const QString &note : session.notes())
+        CliOutput::printError(kProgram, visibleText(note));
+    if (!ok) {
+        CliOutput::printError(kProgram, visibleText(error));
         return 1;
     }
     CliOutput::printOut(QStringLiteral("%1: %2 bytes (from byte %3), index cache %4\n")
-                            .arg(local)
+                            .arg(visibleText(local))
                             .arg(QFileInfo(local).size())
-                            .arg(pos)
-                            .arg(cachePathFor(local)));
+                            .arg(session.keptVersion() ? 0 : pos)
+                            .arg(visibleText(cachePathFor(local))));
     return 0;
 }

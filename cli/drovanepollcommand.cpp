@@ -11,6 +11,7 @@
 #include "stopsignalwatcher.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QScopedPointer>
 
 namespace {
@@ -39,7 +40,7 @@ bool readSettings(const QStringList &arguments, PollSettings *settings, QString 
         return false;
     }
     settings->url = args.positional().at(0);
-    settings->folder = args.positional().at(1);
+    settings->folder = QFileInfo(args.positional().at(1)).absoluteFilePath();
     settings->options = args.value(QStringLiteral("--options"));
     *error = unsupportedUrlMessage(settings->url);
     if (!error->isEmpty())
@@ -77,6 +78,7 @@ int runDrovanePollCommand(const QStringList &arguments)
                                             settings.folder, settings.options);
     Downloader *downloader = createDownloader(downloaderParams(device), &owner);
     auto *handler = new DownloaderHandler(&owner);
+    handler->setObjectName(downloader->objectName());
     handler->setParam(device);
     handler->setPeriod(settings.periodMs);
     wireDownloaderHandler(handler, downloader);
@@ -85,25 +87,27 @@ int runDrovanePollCommand(const QStringList &arguments)
 
     QEventLoop loop;
     int cycles = 0;
-    bool fileInProgress = false;
+    int failed = 0;
     bool stopRequested = false;
-    QObject::connect(handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile), &loop,
-                     [&] { fileInProgress = true; });
-    QObject::connect(handler, &DownloaderHandler::cycleFinished, &loop, [&] {
-        fileInProgress = false;
+    QObject::connect(handler, &DownloaderHandler::cycleFinished, &loop, [&](bool succeeded) {
         ++cycles;
+        failed += succeeded ? 0 : 1;
         if (stopRequested || cycles == settings.cycles)
             loop.quit();
     });
     QObject::connect(&watcher, &StopSignalWatcher::stopRequested, &loop, [&] {
         // The first signal lets the file in progress finish; a second one ends at once.
-        if (!fileInProgress || stopRequested)
+        if (!handler->isFetchingFile() || stopRequested)
             loop.quit();
+        handler->endCycleAfterFile();
         stopRequested = true;
     });
     handler->startCycle();
     loop.exec();
     downloader->disconnect();
     downloader->stop();
-    return 0;
+    if (failed > 0)
+        CliOutput::printError(kProgram, QStringLiteral("%1 of %2 cycles failed").arg(failed).arg(cycles));
+    // Exit status 1 tells a script that nothing was collected at all.
+    return cycles > 0 && failed == cycles ? 1 : 0;
 }

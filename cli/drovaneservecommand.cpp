@@ -44,6 +44,7 @@ int runDrovaneServeCommand(const QStringList &arguments)
         return 1;
     }
     if (!runner.open(paths, &error)) {
+        runner.flushLog();
         CliOutput::printError(kProgram, error);
         return 1;
     }

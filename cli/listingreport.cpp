@@ -1,6 +1,7 @@
 #include "listingreport.h"
 
 #include "listlineparser.h"
+#include "visibletext.h"
 
 #include <QJsonArray>
 
@@ -25,11 +26,11 @@ QString ListingReport::toText() const
 {
     QString text;
     for (const Entry &entry : m_entries)
-        text += QStringLiteral("%1  %2  %3\n").arg(entry.date.toString(kDateFormat)).arg(entry.size, 12).arg(entry.name);
+        text += QStringLiteral("%1  %2  %3\n").arg(entry.date.toString(kDateFormat)).arg(entry.size, 12).arg(visibleText(entry.name));
     if (!m_unparsed.isEmpty()) {
         text += QStringLiteral("unparsed lines:\n");
         for (const QString &line : m_unparsed)
-            text += QStringLiteral("  ") + line + QLatin1Char('\n');
+            text += QStringLiteral("  ") + visibleText(line) + QLatin1Char('\n');
     }
     return text;
 }

@@ -39,3 +39,12 @@ QStringList downloaderParams(const QStringList &deviceParams);
 // A device's six texts.
 QStringList deviceParams(const QString &type, const QString &comment, const QString &periodMinutes,
                          const QString &url, const QString &folder, const QString &options);
+
+// Polling periods are whole minutes, at most a week.
+constexpr int kMaxPeriodMinutes = 10080;
+// The polling period a device's period text gives (minutes): a number above
+// a week is cut to a week, with a warning text; 0, a negative number or a
+// text that is no whole number gives kDefaultDevicePeriodMinutes (0 would
+// poll without pause).
+constexpr int kDefaultDevicePeriodMinutes = 1;
+int devicePeriodMinutes(const QString &text, QString *warning = nullptr);

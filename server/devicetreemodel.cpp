@@ -7,6 +7,8 @@
 #include "downloaderwiring.h"
 #include "logwiring.h"
 
+#include <QDir>
+
 namespace {
 
 const QString kParamSeparator = QStringLiteral("; ");
@@ -33,6 +35,22 @@ SettingsFile::Type DeviceTreeModel::fileType(int file) const
 DeviceTreeModel::FileState DeviceTreeModel::fileState(int file) const
 {
     return m_files.at(size_t(file)).state;
+}
+
+bool DeviceTreeModel::isFileEditable(int file) const
+{
+    const File &f = m_files.at(size_t(file));
+    return f.type == SettingsFile::Type::Variable && f.damage.isEmpty();
+}
+
+QString DeviceTreeModel::fileDamage(int file, qint64 *line, qint64 *column) const
+{
+    const File &f = m_files.at(size_t(file));
+    if (line)
+        *line = f.damageLine;
+    if (column)
+        *column = f.damageColumn;
+    return f.damage;
 }
 
 DeviceTreeModel::Id DeviceTreeModel::fileId(int file) const
@@ -111,9 +129,8 @@ QStringList DeviceTreeModel::sixTexts(const QStringList &params)
     return six;
 }
 
-int DeviceTreeModel::appendFile(const QString &path, SettingsFile::Type type, FileState state)
+int DeviceTreeModel::appendFile(const QString &path, SettingsFile::Type type, FileState state, File file)
 {
-    File file;
     file.id = m_nextId++;
     file.path = path;
     file.type = type;
@@ -145,22 +162,32 @@ int DeviceTreeModel::openFile(const QString &path, OpenStatus *status)
         case SettingsFile::Empty:
             result = NothingToRead;
             break;
+        case SettingsFile::Damaged:
+            emit errorSended(QStringLiteral("File %1 was not read whole (%2): opened read-only, it is not written back")
+                                 .arg(path, content.damage));
+            result = OpenedDamaged;
+            break;
         case SettingsFile::Ok:
             break;
         }
         for (const QString &warning : warnings)
             emit warningSended(path + QStringLiteral(": ") + warning);
     }
-    if (result == Opened) {
+    if (result == Opened || result == OpenedDamaged) {
         emit infoSended(QStringLiteral("Open file ") + path);
-        const bool constant = content.type == SettingsFile::Type::Constant;
-        index = appendFile(path, content.type, constant ? ReadOnly : Saved);
+        const bool readOnly = content.type == SettingsFile::Type::Constant || result == OpenedDamaged;
+        // The damage is known before the tree shows the file.
+        File opened;
+        opened.damage = content.damage;
+        opened.damageLine = content.damageLine;
+        opened.damageColumn = content.damageColumn;
+        index = appendFile(path, content.type, readOnly ? ReadOnly : Saved, std::move(opened));
         File &file = m_files[size_t(index)];
         for (const QStringList &params : content.devices) {
             Device device;
             device.id = m_nextId++;
             device.params = sixTexts(params);
-            if (!startDevice(device, path))
+            if (!startDevice(device, path) && result == Opened)
                 result = OpenedWithRefused;
             file.devices.push_back(std::move(device));
             emit deviceInserted(index, int(file.devices.size()) - 1);
@@ -178,17 +205,29 @@ int DeviceTreeModel::newFile(const QString &path, bool *written, SettingsFile::T
     if (findFile(path) >= 0)
         return -1;
     const bool constant = type == SettingsFile::Type::Constant;
-    const int index = appendFile(path, type, constant ? ReadOnly : NotSaved);
+    const int index = appendFile(path, type, constant ? ReadOnly : NotSaved, File());
     const bool ok = saveFile(index);
     if (written)
         *written = ok;
     return index;
 }
 
+void DeviceTreeModel::forgetDamage(int file)
+{
+    File &f = m_files.at(size_t(file));
+    f.damage.clear();
+    f.damageLine = 0;
+    f.damageColumn = 0;
+}
+
 bool DeviceTreeModel::saveFile(int index, const QString &path)
 {
     const File &file = m_files.at(size_t(index));
     const QString target = path.isEmpty() ? file.path : path;
+    if (!file.damage.isEmpty() && target == file.path) {
+        emit errorSended(QStringLiteral("File %1 is not written back: it was not read whole").arg(target));
+        return false;
+    }
     SettingsFile::Content content;
     content.type = file.type;
     for (const Device &device : file.devices)
@@ -199,7 +238,8 @@ bool DeviceTreeModel::saveFile(int index, const QString &path)
         return false;
     }
     emit infoSended(QStringLiteral("File save ") + target);
-    setState(index, Saved);
+    if (file.damage.isEmpty())
+        setState(index, Saved);
     return true;
 }
 
@@ -261,16 +301,32 @@ void DeviceTreeModel::stopDevice(int index, int position)
 // once. False, with nothing created, when no downloader serves the URL.
 bool DeviceTreeModel::startDevice(Device &device, const QString &filePath)
 {
+    // A relative folder would be taken from whatever the program's working
+    // folder happens to be.
+    const QString folder = paramValue(device.params, DeviceParam::Folder);
+    if (folder.trimmed().isEmpty() || QDir::isRelativePath(folder)) {
+        emit errorSended(QStringLiteral("Device %1 at %2 does not run: its destination \"%3\" is not an absolute folder")
+                             .arg(paramValue(device.params, DeviceParam::Url), filePath, folder));
+        return false;
+    }
     Downloader *downloader = createDownloader(downloaderParams(device.params), this);
     if (!downloader)
         return false;
     emit infoSended(QStringLiteral("Set param to %1: %2 at %3")
                         .arg(downloader->objectName(), device.params.join(kParamSeparator), filePath));
+    QString periodWarning;
+    devicePeriodMinutes(paramValue(device.params, DeviceParam::Period), &periodWarning);
+    if (!periodWarning.isEmpty())
+        emit warningSended(QStringLiteral("%1: %2").arg(downloader->objectName(), periodWarning));
     auto *scheduler = new DownloaderHandler(this);
+    // Its reports stand in the log under its device's name.
+    scheduler->setObjectName(downloader->objectName());
     scheduler->setParam(device.params);
     wireDownloaderHandler(scheduler, downloader);
-    if (m_log)
+    if (m_log) {
         wireDownloaderLog(downloader, m_log);
+        wireSchedulerLog(scheduler, m_log);
+    }
     device.downloader = downloader;
     device.scheduler = scheduler;
     emit deviceStarted(downloader, scheduler);
@@ -302,7 +358,7 @@ void DeviceTreeModel::setState(int index, FileState state)
     // A read-only file (one opened as "constant", or the monitoring
     // devices' file) never asks to be saved: its devices change only
     // through the monitoring poll.
-    if (file.state == state || (state == NotSaved && file.type == SettingsFile::Type::Constant))
+    if (file.state == state || (state == NotSaved && (file.type == SettingsFile::Type::Constant || !file.damage.isEmpty())))
         return;
     file.state = state;
     emit fileStateChanged(index);

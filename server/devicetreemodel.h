@@ -43,6 +43,10 @@ public:
         CannotOpen = -1,
         Unsupported = -2,
         AlreadyOpen = -3,
+        // Not read whole (fileDamage() tells where): opened read-only, the
+        // devices read before the damage run, and the file is never
+        // written back to its own path.
+        OpenedDamaged = 3,
     };
     using Id = quint64;
 
@@ -56,6 +60,12 @@ public:
     QString filePath(int file) const;
     SettingsFile::Type fileType(int file) const;
     FileState fileState(int file) const;
+    // Whether devices may be added, changed and removed and the file saved:
+    // a variable file that was read whole.
+    bool isFileEditable(int file) const;
+    // What was lost reading the file, empty when it was read whole; line
+    // and column (0 when the damage has no place) of the first damage.
+    QString fileDamage(int file, qint64 *line = nullptr, qint64 *column = nullptr) const;
     Id fileId(int file) const;
     // Position of the file with this id, -1 when it is closed.
     int fileIndex(Id id) const;
@@ -80,8 +90,12 @@ public:
     // written tells whether the file could be written.
     int newFile(const QString &path, bool *written = nullptr,
                 SettingsFile::Type type = SettingsFile::Type::Variable);
+    // The file's content is whole again (its owner has rebuilt it): it may
+    // be written back.
+    void forgetDamage(int file);
     // Writes a file to path (its own path when empty); a success marks it
-    // saved. The file keeps its own path either way.
+    // saved. The file keeps its own path either way. A damaged file is
+    // written to another path only.
     bool saveFile(int file, const QString &path = QString());
     // Ends every device of the file and removes it.
     void closeFile(int file);
@@ -130,9 +144,12 @@ private:
         SettingsFile::Type type = SettingsFile::Type::Variable;
         FileState state = Saved;
         std::vector<Device> devices;
+        QString damage;          // empty when the file was read whole
+        qint64 damageLine = 0;
+        qint64 damageColumn = 0;
     };
 
-    int appendFile(const QString &path, SettingsFile::Type type, FileState state);
+    int appendFile(const QString &path, SettingsFile::Type type, FileState state, File file);
     bool startDevice(Device &device, const QString &filePath);
     void endDevice(Device &device);
     void setState(int file, FileState state);

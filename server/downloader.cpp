@@ -1,10 +1,12 @@
 #include "downloader.h"
 
 #include "downloadindexing.h"
+#include "verifiedcopy.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QtConcurrent>
 
@@ -56,37 +58,45 @@ QString Downloader::prepareLocalPath(const QString &folder, const QString &name)
     return QDir(dir.absolutePath()).filePath(name);
 }
 
-bool Downloader::completeLocalFile(QFile *file, QString *errorString)
-{
-    // Buffered bytes go out first: a failed flush means a short copy.
-    bool ok = file->flush() && file->resize(file->pos());
-    QString reason = ok ? QString() : file->errorString();
-    file->close();
-    if (ok && file->error() != QFileDevice::NoError) {
-        ok = false;
-        reason = file->errorString();
-    }
-    if (errorString)
-        *errorString = reason;
-    return ok;
-}
-
 QString Downloader::writeErrorMessage(const QString &reason)
 {
     return QStringLiteral("write error: ") + reason;
 }
 
-void Downloader::finishFile(std::function<void()> afterDone)
+void Downloader::getFile(QString name, ulong pos)
 {
-    QString reason;
-    const bool ok = completeLocalFile(static_cast<QFile *>(output.get()), &reason);
-    const QString path = localFilePath;
-    localFilePath.clear();
-    output.reset();
-    if (!ok) {
-        emit errorOccured(writeErrorMessage(reason));
-        return;
+    getFile(name, pos, kUnknownSize);
+}
+
+void Downloader::getFile(QString name)
+{
+    getFile(name, 0, kUnknownSize);
+}
+
+QString Downloader::copyErrorMessage() const
+{
+    return writeErrorMessage(copy ? copy->errorString() : QString());
+}
+
+bool Downloader::finishFile(std::function<void()> afterDone)
+{
+    if (!copy->finish()) {
+        if (copy->state() == VerifiedCopy::State::Different) {
+            restartWhole();
+            return false;
+        }
+        const QString message = copyErrorMessage();
+        dropOutput();
+        emit errorOccured(message);
+        return false;
     }
+    const QString path = copy->path();
+    const QString name = m_fileName;
+    const QString version = m_keptVersion;
+    copy.reset();
+    m_keptVersion.clear();
+    if (!version.isEmpty() && VerifiedCopy::dropVersionIfPrefix(version, path))
+        emit versionDropped(name, version);
     m_indexing = std::make_unique<QFutureWatcher<void>>();
     connect(m_indexing.get(), &QFutureWatcher<void>::finished, this, [this, afterDone] {
         m_indexing.reset();
@@ -95,15 +105,54 @@ void Downloader::finishFile(std::function<void()> afterDone)
             afterDone();
     });
     m_indexing->setFuture(QtConcurrent::run([path] { writeDownloadIndexCache(path); }));
+    return true;
 }
 
-void Downloader::dropOutput()
+Downloader::Received Downloader::receiveFileData(const char *data, qint64 count)
 {
-    if (!output)
+    switch (copy->receive(data, count)) {
+    case VerifiedCopy::State::Verifying:
+    case VerifiedCopy::State::Appending:
+        return Received::More;
+    case VerifiedCopy::State::Full:
+        return Received::Enough;
+    case VerifiedCopy::State::Different:
+        cancelTransfer();
+        restartWhole();
+        return copy ? Received::Restarted : Received::Failed;
+    case VerifiedCopy::State::Failed:
+        break;
+    }
+    const QString message = copyErrorMessage();
+    dropOutput();
+    emit errorOccured(message);
+    return Received::Failed;
+}
+
+// The copy is not the device's file: it is kept under a numbered name and
+// the file is fetched whole into a new copy.
+void Downloader::restartWhole()
+{
+    const QString path = copy->path();
+    const QString reason = copy->reason();
+    copy->discard();
+    copy.reset();
+    QString error;
+    const QString version = VerifiedCopy::keepVersion(path, &error);
+    if (version.isEmpty()) {
+        const QString message = QStringLiteral("%1 is not the device's file (%2) and cannot be kept: %3")
+                                    .arg(path, reason, error);
+        emit fileRefused(m_fileName, message);
+        emit errorOccured(message);
         return;
-    output->close();
-    output.reset();
-    localFilePath.clear();
+    }
+    // Only the first version of this fetch may turn out to be the start of
+    // the new copy; a later one (the device changed again) is kept for good.
+    if (m_keptVersion.isEmpty())
+        m_keptVersion = version;
+    emit versionKept(m_fileName, version, reason);
+    if (openCopy(path, 0))
+        requestFile(m_fileName, copy->requestOffset());
 }
 
 QString Downloader::listOutputName()
@@ -124,20 +173,52 @@ bool Downloader::beginListOutput(QByteArray *buffer)
     return true;
 }
 
-bool Downloader::beginFileOutput(const QString &folder, const QString &name, QIODevice::OpenMode mode)
+void Downloader::beginFile(const QString &folder, const QString &name, ulong pos, qint64 listedSize)
 {
     if (!isSafeFileName(name)) {
-        emit errorOccured(unsafeFileNameMessage(name));
-        return false;
+        const QString message = unsafeFileNameMessage(name);
+        emit fileRefused(name, message);
+        emit errorOccured(message);
+        return;
     }
     dropOutput();
-    const QString path = prepareLocalPath(folder, name);
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(mode)) {
-        emit errorOccured(QStringLiteral("Can`t open file ") + path);
-        return false;
+    m_fileName = name;
+    m_listedSize = listedSize;
+    m_keptVersion.clear();
+    if (!openCopy(prepareLocalPath(folder, name), pos))
+        return;
+    if (copy->state() == VerifiedCopy::State::Different) {
+        restartWhole();
+        return;
     }
-    output = std::move(file);
-    localFilePath = path;
-    return true;
+    requestFile(name, copy->requestOffset());
+}
+
+// Opens the copy for the current file; false after the failure was reported.
+bool Downloader::openCopy(const QString &path, ulong pos)
+{
+    copy = std::make_unique<VerifiedCopy>();
+    if (copy->open(path, qint64(pos), m_listedSize))
+        return true;
+    const QString message = QStringLiteral("Can`t open file %1: %2").arg(path, copy->errorString());
+    copy.reset();
+    // A name the folder cannot hold is the file's fault; a folder that
+    // takes no file at all is not.
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (folder.isDir() && folder.isWritable())
+        emit fileRefused(m_fileName, message);
+    emit errorOccured(message);
+    return false;
+}
+
+void Downloader::dropOutput()
+{
+    if (output) {
+        output->close();
+        output.reset();
+    }
+    if (copy) {
+        copy->discard();
+        copy.reset();
+    }
 }

@@ -2,21 +2,14 @@
 
 #include "deviceparams.h"
 #include "downloader.h"
+#include "listingstamp.h"
 #include "listlineparser.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTimerEvent>
 
-#include <limits>
-
-namespace {
-
-// The longest period a timer can hold, in whole minutes.
-constexpr uint kMaxPeriodMinutes = uint(std::numeric_limits<int>::max() / DownloaderHandler::kMsPerMinute);
-
-} // namespace
+#include <algorithm>
 
 DownloaderHandler::DownloaderHandler(QObject *parent)
     : QObject(parent)
@@ -35,19 +28,23 @@ void DownloaderHandler::startCycle()
     // it could end, and the cycle would never end.
     stopPollTimer();
     inCycle = true;
+    cycleFailed = false;
+    fileRequested = false;
+    endAfterFile = false;
+    queue.clear();
     emit downloadStarted();
+}
+
+void DownloaderHandler::endCycleAfterFile()
+{
+    endAfterFile = true;
+    queue.clear();
 }
 
 void DownloaderHandler::setParam(QStringList newParam)
 {
     param = newParam;
-    bool ok = false;
-    const uint minutes = paramValue(param, DeviceParam::Period).toUInt(&ok);
-    // 0 would poll without pause and keep restarting the connection.
-    if (!ok || minutes == 0)
-        periodMs = kDefaultPeriodMs;
-    else
-        periodMs = int(qMin(minutes, kMaxPeriodMinutes)) * kMsPerMinute;
+    periodMs = devicePeriodMinutes(paramValue(param, DeviceParam::Period)) * kMsPerMinute;
 }
 
 void DownloaderHandler::downloadStart()
@@ -58,6 +55,13 @@ void DownloaderHandler::downloadStart()
 
 void DownloaderHandler::downloadErrorOccur(QString)
 {
+    if (fetchingFile && currentRefused) {
+        // Only this file failed: the others are still wanted.
+        currentRefused = false;
+        fetchNext();
+        return;
+    }
+    cycleFailed = true;
     restartPollTimer();
 }
 
@@ -65,25 +69,84 @@ void DownloaderHandler::downloadGetFileListStart()
 {
 }
 
+bool DownloaderHandler::needsFetching(const Candidate &file) const
+{
+    if (file.listedSize != file.localSize)
+        return true;
+    if (file.listedSize == 0)
+        return false;
+    // As large as the copy: checked again when the listing changed since
+    // the copy was completed (another file of the same size).
+    ListingStamp::Entry stamp;
+    const QString copy = QDir(paramValue(param, DeviceParam::Folder)).filePath(file.name);
+    return !ListingStamp::read(copy, &stamp) || stamp.size != file.listedSize || stamp.date != file.date;
+}
+
 void DownloaderHandler::downloadGetFileListDo(QStringList fileList)
 {
+    ++cycleNumber;
+    queue.clear();
     const QDir folder(paramValue(param, DeviceParam::Folder));
     const QDateTime now = QDateTime::currentDateTime();
     for (const QString &line : fileList) {
-        QString name;
-        qint64 remoteSize = 0;
-        QDateTime date;
-        if (parseListLine(line, &name, &remoteSize, &date, now) != ListLineFile)
+        Candidate file;
+        if (parseListLine(line, &file.name, &file.listedSize, &file.date, now) != ListLineFile)
             continue;
-        if (!Downloader::isSafeFileName(name) || date.daysTo(now) > kMaxAgeDays)
+        if (!Downloader::isSafeFileName(file.name))
             continue;
-        const qint64 localSize = QFileInfo(folder.filePath(name)).size();
-        if (remoteSize > localSize) {
-            fetchingFile = true;
-            emit downloadGotFile(name, ulong(localSize));
-            return;
+        const bool old = file.date.daysTo(now) > kMaxAgeDays;
+        // An old file is looked at once per run, to say so when it was
+        // never collected whole.
+        if (old && reportedOld.contains(file.name))
+            continue;
+        const QFileInfo local(folder.filePath(file.name));
+        file.localSize = local.exists() ? local.size() : 0;
+        if (old) {
+            reportedOld.insert(file.name);
+            if (file.listedSize != file.localSize) {
+                emit warningSended(QStringLiteral("%1 (%2 bytes, dated %3) is more than %4 days old: not collected")
+                                       .arg(file.name)
+                                       .arg(file.listedSize)
+                                       .arg(file.date.toString(Qt::ISODate))
+                                       .arg(kMaxAgeDays));
+            }
+            continue;
         }
+        if (!needsFetching(file))
+            continue;
+        const auto waiting = backoff.constFind(file.name);
+        if (waiting != backoff.cend() && waiting->untilCycle >= cycleNumber)
+            continue;
+        queue.append(file);
     }
+    // Oldest first, so that a device with a backlog catches up in order and
+    // the recording still growing comes last.
+    std::stable_sort(queue.begin(), queue.end(),
+                     [](const Candidate &a, const Candidate &b) { return a.date < b.date; });
+    if (endAfterFile)
+        queue.clear();
+    fetchNext();
+}
+
+void DownloaderHandler::fetchNext()
+{
+    currentRefused = false;
+    if (queue.isEmpty() || endAfterFile) {
+        endCycle();
+        return;
+    }
+    current = queue.takeFirst();
+    fetchingFile = true;
+    fileRequested = true;
+    emit downloadGotFile(current.name, ulong(current.localSize), current.listedSize);
+}
+
+void DownloaderHandler::endCycle()
+{
+    // A cycle that fetched files ends the conversation; one that found
+    // nothing leaves it as it is.
+    if (fileRequested)
+        emit downloadStopped();
     restartPollTimer();
 }
 
@@ -93,8 +156,25 @@ void DownloaderHandler::downloadGetFileStart(QString)
 
 void DownloaderHandler::downloadGetFileDo()
 {
-    emit downloadStopped();
-    restartPollTimer();
+    if (fetchingFile) {
+        const QString copy = QDir(paramValue(param, DeviceParam::Folder)).filePath(current.name);
+        if (!ListingStamp::write(copy, {current.listedSize, current.date}))
+            emit warningSended(QStringLiteral("cannot write %1").arg(ListingStamp::pathFor(copy)));
+        backoff.remove(current.name);
+    }
+    fetchNext();
+}
+
+void DownloaderHandler::downloadGetFileRefuse(QString name, QString)
+{
+    if (!fetchingFile || name != current.name)
+        return;
+    currentRefused = true;
+    cycleFailed = true;
+    Backoff &wait = backoff[name];
+    wait.cycles = qBound(1, wait.cycles * 2, kMaxBackoffCycles);
+    wait.untilCycle = cycleNumber + wait.cycles;
+    emit warningSended(QStringLiteral("%1 not collected; tried again after %2 polling periods").arg(name).arg(wait.cycles));
 }
 
 void DownloaderHandler::downloadStop()
@@ -122,8 +202,10 @@ void DownloaderHandler::restartPollTimer()
     stopPollTimer();
     pollTimer = startTimer(periodMs, Qt::CoarseTimer);
     fetchingFile = false;
+    currentRefused = false;
+    queue.clear();
     if (inCycle) {
         inCycle = false;
-        emit cycleFinished();
+        emit cycleFinished(!cycleFailed);
     }
 }

@@ -1,22 +1,34 @@
 #pragma once
 
+#include <QDateTime>
+#include <QHash>
+#include <QList>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 class QTimerEvent;
 
 // The polling scheduler of one device: every polling period it makes the
-// device's downloader connect and fetch the file list, picks at most one
-// file that is recent and larger on the device than locally, asks for it
-// from the local size on, and disconnects after it. The polling timer is
+// device's downloader connect and fetch the file list, then fetches every
+// file that is recent and whose local copy is not the device's file, oldest
+// first, in the same cycle, and disconnects after them. The polling timer is
 // stopped while a cycle runs and started again when the cycle ends (an
-// error, nothing to fetch, a file done), so the next cycle begins one period
-// after the end of the last one. Lives in the GUI thread and talks to its
-// downloader only through queued signals and slots; it never touches the
-// network itself.
+// error, nothing to fetch, the last file done), so the next cycle begins one
+// period after the end of the last one. Lives in the GUI thread and talks to
+// its downloader only through queued signals and slots; it never touches
+// the network itself.
+//
+// A file needs fetching when the device lists it larger or smaller than its
+// local copy, or as large but with a size or date other than its listing
+// stamp (the copy is then checked). A file the device refuses, or whose
+// copy cannot be stored, is skipped for 1, 2, 4 ... up to kMaxBackoffCycles
+// cycles while the cycle goes on with the next file. A file too old to be
+// fetched is logged once.
 //
 // It takes a device's six parameters (DeviceParam) and uses the period and
-// the local folder.
+// the local folder. Its reports (infoSended, warningSended) carry its
+// object name, which its owner sets to its downloader's.
 class DownloaderHandler : public QObject
 {
     Q_OBJECT
@@ -26,6 +38,8 @@ public:
     static constexpr int kMsPerMinute = 60000;
     // Files dated more than this many days before now are never fetched.
     static constexpr int kMaxAgeDays = 3;
+    // The longest back-off of a refused file (cycles).
+    static constexpr int kMaxBackoffCycles = 60;
 
     explicit DownloaderHandler(QObject *parent = nullptr);
 
@@ -43,16 +57,24 @@ public:
     // Begins a polling cycle now: stops the polling timer and emits
     // downloadStarted().
     void startCycle();
+    // The running cycle ends after the file being fetched instead of going
+    // on with the next (a stop of the program waits for that file only).
+    void endCycleAfterFile();
 
 signals:
     void downloadStarted();
     void downloadGotFileList();
+    // Asks for a file from byte pos on (the local copy's size), of which
+    // the device listed listedSize bytes.
+    void downloadGotFile(QString name, ulong pos, qint64 listedSize);
     void downloadGotFile(QString name, ulong pos);
     void downloadGotFile(QString name);
     void downloadStopped();
     // A cycle begun by startCycle() (or the timer) has ended and the polling
-    // timer runs again.
-    void cycleFinished();
+    // timer runs again; succeeded is false when an error came during it.
+    void cycleFinished(bool succeeded);
+    void infoSended(QString message);
+    void warningSended(QString message);
 
 public slots:
     void setParam(QStringList param);
@@ -63,11 +85,29 @@ public slots:
     void downloadGetFileStart(QString name);
     void downloadGetFileDo();
     void downloadStop();
+    // The downloader's fileRefused: the file waits, the cycle goes on.
+    void downloadGetFileRefuse(QString name, QString message);
 
 protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    struct Candidate
+    {
+        QString name;
+        qint64 listedSize = 0;  // bytes
+        qint64 localSize = 0;   // bytes
+        QDateTime date;
+    };
+    struct Backoff
+    {
+        int cycles = 0;         // the last back-off's length
+        qint64 untilCycle = 0;  // skipped up to and including this cycle
+    };
+
+    bool needsFetching(const Candidate &file) const;
+    void fetchNext();
+    void endCycle();
     void stopPollTimer();
     void restartPollTimer();
 
@@ -76,4 +116,13 @@ private:
     int pollTimer = 0;       // id of the polling timer, 0 when none or during a cycle
     bool inCycle = false;
     bool fetchingFile = false;
+    bool cycleFailed = false;
+    bool fileRequested = false;      // a file was asked for in this cycle
+    bool currentRefused = false;     // the file being fetched was refused
+    bool endAfterFile = false;
+    qint64 cycleNumber = 0;          // listings taken so far
+    QList<Candidate> queue;          // files still to fetch in this cycle, oldest first
+    Candidate current;               // the file being fetched
+    QHash<QString, Backoff> backoff;
+    QSet<QString> reportedOld;       // files too old to fetch, logged once
 };

@@ -8,8 +8,8 @@ void wireDownloaderHandler(DownloaderHandler *handler, Downloader *downloader)
     const Qt::ConnectionType queued = Qt::QueuedConnection;
     QObject::connect(handler, &DownloaderHandler::downloadStarted, downloader, &Downloader::start, queued);
     QObject::connect(handler, &DownloaderHandler::downloadGotFileList, downloader, &Downloader::getFileList, queued);
-    QObject::connect(handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile), downloader,
-                     QOverload<QString, ulong>::of(&Downloader::getFile), queued);
+    QObject::connect(handler, QOverload<QString, ulong, qint64>::of(&DownloaderHandler::downloadGotFile), downloader,
+                     QOverload<QString, ulong, qint64>::of(&Downloader::getFile), queued);
     QObject::connect(handler, &DownloaderHandler::downloadStopped, downloader, &Downloader::stop, queued);
 
     QObject::connect(downloader, &Downloader::started, handler, &DownloaderHandler::downloadStart, queued);
@@ -18,5 +18,7 @@ void wireDownloaderHandler(DownloaderHandler *handler, Downloader *downloader)
     QObject::connect(downloader, &Downloader::getFileDone, handler, &DownloaderHandler::downloadGetFileDo, queued);
     QObject::connect(downloader, &Downloader::getFileStarted, handler, &DownloaderHandler::downloadGetFileStart, queued);
     QObject::connect(downloader, &Downloader::stopped, handler, &DownloaderHandler::downloadStop, queued);
+    // A refusal comes before its errorOccured, which then goes on with the next file.
+    QObject::connect(downloader, &Downloader::fileRefused, handler, &DownloaderHandler::downloadGetFileRefuse, queued);
     QObject::connect(downloader, &Downloader::errorOccured, handler, &DownloaderHandler::downloadErrorOccur, queued);
 }

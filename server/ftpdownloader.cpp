@@ -2,6 +2,7 @@
 
 #include "deviceparams.h"
 #include "downloaderoptions.h"
+#include "verifiedcopy.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,6 +34,9 @@ constexpr int kPassiveNumbers = 6;
 constexpr int kPassivePortHigh = 4;
 constexpr int kPassivePortLow = 5;
 constexpr int kPortHighFactor = 256;
+// The data of a transfer confirmed complete must have drained within this
+// many stall limits.
+constexpr int kDrainStallLimits = 4;
 
 bool isDigit(char c)
 {
@@ -42,6 +46,14 @@ bool isDigit(char c)
 bool isTransferCommand(const QByteArray &command)
 {
     return command.startsWith("list") || command.startsWith("retr");
+}
+
+// A negative reply to RETR that concerns the file (5xx, or 450-452: busy,
+// local error, no room on the device), not the connection (421, 425, 426).
+bool refusesFile(const QByteArray &reply)
+{
+    const QByteArray code = reply.left(kReplyCodeBytes);
+    return code.startsWith('5') || code == "450" || code == "451" || code == "452";
 }
 
 } // namespace
@@ -56,6 +68,7 @@ FtpDownloader::FtpDownloader(QObject *parent)
     connect(dataSocket.get(), &QTcpSocket::readyRead, this, &FtpDownloader::dataReadyRead);
     connect(controlSocket.get(), &QTcpSocket::disconnected, this, &FtpDownloader::connectionDisconect, Qt::QueuedConnection);
     connect(dataSocket.get(), &QTcpSocket::disconnected, this, &FtpDownloader::connectionDisconect, Qt::QueuedConnection);
+    connect(controlSocket.get(), &QTcpSocket::errorOccurred, this, &FtpDownloader::connectionErrorOccur);
 }
 
 FtpDownloader::~FtpDownloader()
@@ -110,20 +123,36 @@ void FtpDownloader::getFileList()
     sendNextCommand(true);
 }
 
-void FtpDownloader::getFile(QString name, ulong pos)
+void FtpDownloader::getFile(QString name, ulong pos, qint64 listedSize)
 {
-    // Unbuffered: received chunks go to the file as they are, without a copy.
-    if (!beginFileOutput(paramValue(param, DownloaderParam::Folder), name, QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return;
-    output->seek(qint64(pos));
-    pendingCommands << QByteArrayLiteral("pasv\r\n") << "rest " + QByteArray::number(qulonglong(pos)) + "\r\n"
+    beginFile(paramValue(param, DownloaderParam::Folder), name, pos, listedSize);
+}
+
+void FtpDownloader::requestFile(const QString &name, qint64 offset)
+{
+    // A retrieval from byte 0 needs no REST; one the device refuses is then
+    // no failure (see classify).
+    pendingCommands << QByteArrayLiteral("pasv\r\n") << "rest " + QByteArray::number(offset) + "\r\n"
                     << "retr " + encodedPath(QDir(remotePath).filePath(name)) + "\r\n";
     sendNextCommand(true);
 }
 
-void FtpDownloader::getFile(QString name)
+// Drops the data connection; a retrieval still unanswered is aborted, and
+// whatever the device answers to it is no news (see handleReplyLine).
+void FtpDownloader::cancelTransfer()
 {
-    getFile(name, 0);
+    const bool transferAwaited = !awaitedCommands.isEmpty() && isTransferCommand(awaitedCommands.first());
+    {
+        const QSignalBlocker blocker(dataSocket.get());
+        dataSocket->abort();
+    }
+    transferRunning = false;
+    completionPending = false;
+    stopDrainTimer();
+    if (transferAwaited && controlSocket->state() == QAbstractSocket::ConnectedState && !awaitedCommands.contains(kAbort)) {
+        abortRequested = false;
+        sendAbort();
+    }
 }
 
 void FtpDownloader::abort()
@@ -183,26 +212,76 @@ void FtpDownloader::commandReadyRead()
 
 void FtpDownloader::dataReadyRead()
 {
-    // Straight from the socket's buffer into the file, through one reused
+    // Straight from the socket's buffer into the copy, through one reused
     // chunk: no allocation per notification.
     if (receiveChunk.isEmpty())
         receiveChunk.resize(kReceiveChunkBytes);
     qint64 count = 0;
     while ((count = dataSocket->read(receiveChunk.data(), receiveChunk.size())) > 0) {
-        if (!writeOutput(receiveChunk.constData(), count)) {
-            failWrite();
+        if (takeData(receiveChunk.constData(), count) != Received::More)
             return;
-        }
     }
     lastDataTime.start();
-    if (output && output->objectName() == listOutputName() && listingData.size() > kMaxListingBytes) {
+}
+
+// Hands bytes of the data connection to the listing or the copy. Anything
+// but More ends the transfer: the rest of the data connection is dropped.
+FtpDownloader::Received FtpDownloader::takeData(const char *data, qint64 count)
+{
+    if (output) {
+        output->write(data, count);
+        if (listingData.size() <= kMaxListingBytes)
+            return Received::More;
         dropOutput();
-        {
-            const QSignalBlocker blocker(dataSocket.get());
-            dataSocket->abort();
-        }
+        cancelTransfer();
         emit errorOccured(listingTooLargeMessage());
+        return Received::Failed;
     }
+    if (!copy)
+        return Received::More; // no transfer wants it
+    const Received result = receiveFileData(data, count);
+    if (result == Received::Enough) {
+        // The listed size has come: the device may go on sending (a
+        // growing file, or one that never ends); the rest comes next cycle.
+        cancelTransfer();
+        completeFile();
+    } else if (result == Received::Failed) {
+        pendingCommands.clear();
+        cancelTransfer();
+    }
+    return result;
+}
+
+void FtpDownloader::completeFile()
+{
+    // A control connection lost meanwhile is reported after the file.
+    if (finishFile([this] {
+            if (controlLost)
+                reportControlLost();
+        }))
+        return;
+    if (controlLost)
+        reportControlLost();
+}
+
+void FtpDownloader::connectionErrorOccur(QAbstractSocket::SocketError error)
+{
+    // Only a connection that never came up is reported here; the loss of
+    // an open one is connectionDisconect's.
+    if (awaitedCommands.value(0) != kConnection || controlSocket->state() == QAbstractSocket::ConnectedState)
+        return;
+    QString message;
+    if (error == QAbstractSocket::ConnectionRefusedError)
+        message = QStringLiteral("connection refused (%1:%2)").arg(url.host()).arg(url.port(kDefaultPort));
+    else if (error == QAbstractSocket::HostNotFoundError)
+        message = QStringLiteral("host not found (%1)").arg(url.host());
+    else
+        message = QStringLiteral("cannot connect to %1:%2: %3").arg(url.host()).arg(url.port(kDefaultPort)).arg(controlSocket->errorString());
+    stopCommandTimer();
+    awaitedCommands.clear();
+    pendingCommands.clear();
+    dropOutput();
+    emit errorOccured(message);
 }
 
 void FtpDownloader::connectionDisconect()
@@ -250,12 +329,28 @@ void FtpDownloader::timerEvent(QTimerEvent *event)
         transferRunning = false;
     } else if (event->timerId() == drainTimer) {
         stopDrainTimer();
-        if (lastDataTime.isValid() && lastDataTime.elapsed() < replyTimeoutMs) {
-            // Still draining on a slow link: the limit counts from the last data.
-            drainTimer = startTimer(int(replyTimeoutMs - lastDataTime.elapsed()), Qt::CoarseTimer);
+        // However slowly the last data drains, it does so within a few stall
+        // limits; a device that goes on sending after that never stops.
+        const qint64 drainLimitMs = qint64(kDrainStallLimits) * stallTimeoutMs;
+        const bool endless = completionTime.elapsed() >= drainLimitMs;
+        if (!endless && lastDataTime.isValid() && lastDataTime.elapsed() < replyTimeoutMs) {
+            // Still draining on a slow link: the limit counts from the last
+            // data, up to the stall limit after the completion reply.
+            drainTimer = startTimer(int(qMin(replyTimeoutMs - lastDataTime.elapsed(),
+                                             drainLimitMs - completionTime.elapsed())) + 1,
+                                    Qt::CoarseTimer);
             return;
         }
         completionPending = false;
+        if (endless) {
+            cancelTransfer();
+            dropOutput();
+            emit errorOccured(QStringLiteral("the device kept sending for %1 ms after the transfer was complete")
+                                  .arg(drainLimitMs));
+            if (controlLost)
+                reportControlLost();
+            return;
+        }
     } else {
         Downloader::timerEvent(event);
         return;
@@ -281,13 +376,25 @@ void FtpDownloader::handleReplyLine(const QByteArray &line)
     Outcome outcome = classify(command, line.at(0));
     if (outcome == Success && command.startsWith("pasv") && !openDataConnection(line))
         outcome = Unrecognised;
-    // The refusal of a transfer we asked to abort is the expected answer.
-    if (outcome == Failure && isTransferCommand(command) && awaitedCommands.contains(kAbort))
+    // Whatever a transfer we asked to abort is answered with (its refusal,
+    // or its completion after we stopped reading) is no news.
+    if ((outcome == Failure || outcome == Success) && isTransferCommand(command) && awaitedCommands.contains(kAbort))
         outcome = Next;
+    // A device that takes no REST sends from byte 0: the copy is then
+    // verified from its start instead.
+    if (outcome == Failure && command.startsWith("rest") && command != kRestartFromStart && copy) {
+        copy->setStreamStart(0);
+        outcome = Next;
+    }
     settle(command, outcome);
     if (outcome == Error || outcome == Failure || outcome == Unrecognised) {
+        const bool refused = outcome == Failure && copy && isTransferCommand(command) && refusesFile(line);
+        const QString name = currentFileName();
         dropOutput();
-        emit errorOccured(codec->toUnicode(line));
+        const QString message = codec->toUnicode(line);
+        if (refused)
+            emit fileRefused(name, message.trimmed());
+        emit errorOccured(message);
     } else if (outcome == Success) {
         succeeded(command);
     }
@@ -392,9 +499,10 @@ FtpDownloader::Outcome FtpDownloader::classify(const QByteArray &command, char c
 
 void FtpDownloader::transferReplied()
 {
-    if (!output)
+    if (!output && !copy)
         return;
     completionPending = true;
+    completionTime.start();
     finishTransferIfReady();
 }
 
@@ -411,50 +519,18 @@ void FtpDownloader::finishTransferIfReady()
     }
     stopDrainTimer();
     completionPending = false;
-    if (output) {
-        const QByteArray rest = dataSocket->readAll();
-        if (!writeOutput(rest.constData(), rest.size()))
-            failWrite();
-        else if (output->objectName() == listOutputName())
-            finishListing();
-        else {
-            // A control connection lost meanwhile is reported after the file.
-            finishFile([this] {
-                if (controlLost)
-                    reportControlLost();
-            });
-            return;
-        }
+    const QByteArray rest = dataSocket->readAll();
+    const Received taken = rest.isEmpty() ? Received::More : takeData(rest.constData(), rest.size());
+    if (taken == Received::Enough)
+        return;
+    if (taken == Received::More && output) {
+        finishListing();
+    } else if (taken == Received::More && copy) {
+        completeFile();
+        return;
     }
     if (controlLost)
         reportControlLost();
-}
-
-// Stores received data; false when the output took less than all of it.
-bool FtpDownloader::writeOutput(const char *data, qint64 count)
-{
-    return !output || count == 0 || output->write(data, count) == count;
-}
-
-// The local copy cannot take the data: the transfer is stopped (data
-// connection dropped, ABOR while the device still sends) and never reported
-// finished.
-void FtpDownloader::failWrite()
-{
-    const QString message = writeErrorMessage(output->errorString());
-    {
-        const QSignalBlocker blocker(dataSocket.get());
-        dataSocket->abort();
-    }
-    const bool transferAwaited = !awaitedCommands.isEmpty() && isTransferCommand(awaitedCommands.first());
-    pendingCommands.clear();
-    dropOutput();
-    transferRunning = false;
-    completionPending = false;
-    stopDrainTimer();
-    if (transferAwaited && controlSocket->state() == QAbstractSocket::ConnectedState)
-        sendAbort();
-    emit errorOccured(message);
 }
 
 void FtpDownloader::finishListing()

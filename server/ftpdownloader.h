@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QAbstractSocket>
 #include <QList>
 #include <QUrl>
 
@@ -43,6 +44,7 @@ public:
 
     // Takes URL ("ftp" scheme), local folder and options ("codec").
     int setParam(QStringList param) override;
+    using Downloader::getFile;
 
     // Configuration: how long a command may wait for its reply, and how
     // long a transfer may go without data after its preliminary reply (ms;
@@ -54,8 +56,7 @@ public:
 public slots:
     void start() override;
     void getFileList() override;
-    void getFile(QString name, ulong pos) override;
-    void getFile(QString name) override;
+    void getFile(QString name, ulong pos, qint64 listedSize) override;
     void abort() override;
     void stop() override;
     void commandReadyRead();
@@ -64,6 +65,8 @@ public slots:
 
 protected:
     void timerEvent(QTimerEvent *event) override;
+    void requestFile(const QString &name, qint64 offset) override;
+    void cancelTransfer() override;
 
 private:
     enum Outcome { Wait, Success, Next, Error, Failure, Unrecognised };
@@ -79,8 +82,9 @@ private:
     void announce(const QByteArray &command);
     bool openDataConnection(const QByteArray &line);
     void finishTransferIfReady();
-    bool writeOutput(const char *data, qint64 count);
-    void failWrite();
+    Received takeData(const char *data, qint64 count);
+    void completeFile();
+    void connectionErrorOccur(QAbstractSocket::SocketError error);
     void sendAbort();
     void reportControlLost();
     void finishListing();
@@ -113,5 +117,6 @@ private:
     bool stopping = false;           // stop() closed the control connection
     QByteArray multiLineCode;        // code of an unfinished "nnn-" reply, empty when none
     QElapsedTimer lastDataTime;      // since the last data of a running transfer
+    QElapsedTimer completionTime;    // since the completion reply of the transfer draining
     QByteArray receiveChunk;         // reused buffer between data socket and output
 };

@@ -1,5 +1,7 @@
 #include "loghandler.h"
 
+#include "visibletext.h"
+
 #include <QFile>
 
 namespace {
@@ -52,8 +54,9 @@ QString LogHandler::formatLine(const QDateTime &now, const QString &level, const
     while (oneLine.endsWith(QLatin1Char('\n')) || oneLine.endsWith(QLatin1Char('\r')))
         oneLine.chop(1);
     oneLine.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    text += now.toString(QStringLiteral("\tss.zzz -")) + QLatin1Char(' ') + level + QStringLiteral(": ") + oneLine
-        + QLatin1Char('\n');
+    // Other control characters (a terminal's escape sequences) are shown, not sent.
+    text += now.toString(QStringLiteral("\tss.zzz -")) + QLatin1Char(' ') + visibleText(level) + QStringLiteral(": ")
+        + visibleText(oneLine) + QLatin1Char('\n');
     return text;
 }
 
@@ -142,4 +145,15 @@ void LogHandler::downloaderAbort()
 void LogHandler::downloaderStop()
 {
     writeLine(levelOfSender(kInfo), QStringLiteral("Stop"));
+}
+
+void LogHandler::downloaderVersionKeep(QString name, QString versionPath, QString reason)
+{
+    writeLine(levelOfSender(kWarning), QStringLiteral("%1 is not the device's file (%2): kept as %3, fetching the file whole")
+                                           .arg(name, reason, versionPath));
+}
+
+void LogHandler::downloaderVersionDrop(QString name, QString versionPath)
+{
+    writeLine(levelOfSender(kInfo), QStringLiteral("%1 holds only the start of the new %2: removed").arg(versionPath, name));
 }

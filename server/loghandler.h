@@ -57,6 +57,10 @@ public slots:
     void downloaderGetFileDo();
     void downloaderAbort();
     void downloaderStop();
+    // A local copy was not the device's file and was kept as versionPath.
+    void downloaderVersionKeep(QString name, QString versionPath, QString reason);
+    // A kept version held only the start of the new copy and was removed.
+    void downloaderVersionDrop(QString name, QString versionPath);
 
 private:
     // "word" followed by the sender's object name, when there is one.

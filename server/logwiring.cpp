@@ -1,6 +1,7 @@
 #include "logwiring.h"
 
 #include "downloader.h"
+#include "downloaderhandler.h"
 #include "loghandler.h"
 
 void wireDownloaderLog(Downloader *downloader, LogHandler *log)
@@ -14,4 +15,13 @@ void wireDownloaderLog(Downloader *downloader, LogHandler *log)
     QObject::connect(downloader, &Downloader::getFileDone, log, &LogHandler::downloaderGetFileDo, queued);
     QObject::connect(downloader, &Downloader::aborted, log, &LogHandler::downloaderAbort, queued);
     QObject::connect(downloader, &Downloader::stopped, log, &LogHandler::downloaderStop, queued);
+    QObject::connect(downloader, &Downloader::versionKept, log, &LogHandler::downloaderVersionKeep, queued);
+    QObject::connect(downloader, &Downloader::versionDropped, log, &LogHandler::downloaderVersionDrop, queued);
+}
+
+void wireSchedulerLog(DownloaderHandler *scheduler, LogHandler *log)
+{
+    const Qt::ConnectionType queued = Qt::QueuedConnection;
+    QObject::connect(scheduler, &DownloaderHandler::infoSended, log, &LogHandler::commonInfoSend, queued);
+    QObject::connect(scheduler, &DownloaderHandler::warningSended, log, &LogHandler::commonWarningSend, queued);
 }

@@ -19,6 +19,11 @@ const QString kHandlerName = QStringLiteral("PelluxHandler");
 constexpr int kByteBits = 8;
 constexpr uint kByteMask = 0xFF;
 constexpr int kAddressBytes = 4;
+// First bytes of addresses that are no single device: 0.x.x.x (this
+// network, an empty or NULL address), 224 and above (multicast, reserved,
+// broadcast).
+constexpr uint kThisNetworkByte = 0;
+constexpr uint kFirstMulticastByte = 224;
 
 } // namespace
 
@@ -51,6 +56,13 @@ PelluxMonitor::~PelluxMonitor()
     // A poll still hangs past every timeout: the thread ends on its own
     // and takes the poller with it.
     connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+}
+
+bool PelluxMonitor::isDeviceAddress(uint address)
+{
+    // The first byte shown is the value's least significant one.
+    const uint first = address & kByteMask;
+    return first != kThisNetworkByte && first < kFirstMulticastByte;
 }
 
 QString PelluxMonitor::addressText(uint address)
@@ -147,7 +159,11 @@ void PelluxMonitor::switchOn(const QVariantList &values)
     for (int i = ServerSettings::Driver; i <= ServerSettings::Password; ++i)
         connection << values.at(i).toString();
     emit pelluxSetParam(connection);
-    emit pelluxPollingStart(short(values.at(ServerSettings::PollingPeriod).toInt()));
+    QString warning;
+    const int period = ServerSettings::pollingPeriodMinutes(values.at(ServerSettings::PollingPeriod), &warning);
+    if (!warning.isEmpty())
+        emit warningSended(warning);
+    emit pelluxPollingStart(short(period));
 }
 
 void PelluxMonitor::switchOff()
@@ -170,6 +186,16 @@ void PelluxMonitor::pelluxItemDo(int type, uint address, QString comment)
     const QStringList params = stationDeviceParams(type, address, comment, m_folder);
     if (params.isEmpty())
         return;
+    if (!isDeviceAddress(address)) {
+        // Once per run: the row comes back with every poll.
+        const QString row = QStringLiteral("%1/%2/%3").arg(type).arg(address).arg(comment);
+        if (!m_refusedRows.contains(row)) {
+            m_refusedRows.insert(row);
+            emit warningSended(QStringLiteral("Station \"%1\" (type %2) skipped: %3 is no device address")
+                                   .arg(comment).arg(type).arg(addressText(address)));
+        }
+        return;
+    }
     const QString source = paramValue(params, DeviceParam::Url);
     for (int device = 0; device < m_model->deviceCount(file); ++device) {
         const DeviceTreeModel::Id id = m_model->deviceId(file, device);
@@ -194,5 +220,7 @@ void PelluxMonitor::pelluxItemsEnd()
             m_model->removeDevice(file, device);
     }
     m_marked.clear();
+    // The file now holds what the station table says, whatever it held.
+    m_model->forgetDamage(file);
     emit pollApplied(m_model->deviceCount(file));
 }

@@ -38,6 +38,9 @@ public:
 
     // "a.b.c.d", a being the address's least significant byte.
     static QString addressText(uint address);
+    // False for addresses that name no single device: 0.x.x.x (an empty or
+    // NULL address), multicast, reserved and broadcast addresses.
+    static bool isDeviceAddress(uint address);
     // The six device parameters for a station row; empty for a type outside
     // the table.
     static QStringList stationDeviceParams(int type, uint address, const QString &comment, const QString &dataFolder);
@@ -81,6 +84,7 @@ private:
     // Devices confirmed by the poll under way.
     QSet<DeviceTreeModel::Id> m_marked;
     bool m_frozen = false;
+    QSet<QString> m_refusedRows;     // station rows skipped and logged
     QThread *m_thread;
     PelluxHandler *m_handler;
 };

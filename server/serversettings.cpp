@@ -1,5 +1,7 @@
 #include "serversettings.h"
 
+#include "deviceparams.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -30,6 +32,25 @@ const PelluxKey &pelluxKey(int index)
     };
     return keys[index];
 }
+
+} // namespace
+
+int ServerSettings::pollingPeriodMinutes(const QVariant &value, QString *warning)
+{
+    bool ok = false;
+    const qlonglong minutes = value.toString().trimmed().toLongLong(&ok);
+    int used = int(qBound<qlonglong>(1, minutes, kMaxPeriodMinutes));
+    if (!ok)
+        used = kDefaultPollingPeriodMinutes;
+    else if (minutes == 0)
+        return 0;
+    if ((!ok || used != minutes) && warning)
+        *warning = QStringLiteral("PollingPeriod %1 is not a number of minutes from 0 to %2: %3 used")
+                       .arg(value.toString()).arg(kMaxPeriodMinutes).arg(used);
+    return used;
+}
+
+namespace {
 
 bool isWritableFolder(const QString &folder)
 {

@@ -29,6 +29,11 @@ public:
     // Stores the seven values and writes the INI file at once; false when
     // fewer are given (nothing stored) or the file could not be written.
     bool savePelluxSettings(const QVariantList &values);
+    // The monitoring poll's period (minutes) a PollingPeriod value gives:
+    // 0 polls without pause; others are held to 1..kMaxPeriodMinutes (a
+    // week), and a value that is no whole number gives the default; warning
+    // says what was changed.
+    static int pollingPeriodMinutes(const QVariant &value, QString *warning = nullptr);
     // The line the log gets for saved monitoring values: every value and
     // "; ", the password replaced by "***".
     static QString pelluxSettingsLogText(const QVariantList &values);

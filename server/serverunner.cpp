@@ -5,10 +5,12 @@
 #include "loghandler.h"
 #include "pelluxmonitor.h"
 #include "serversettings.h"
+#include "settingsfile.h"
 
-#include <QFileInfo>
-
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QTimerEvent>
 
 #include <cstdio>
 
@@ -77,9 +79,36 @@ QString ServeRunner::logFilePath() const
     return m_log->filePath();
 }
 
+// Every file is read first: a site runs the files it knows whole, or
+// nothing, so no device starts while one file is damaged.
+bool ServeRunner::checkFiles(const QStringList &paths, QStringList *problems)
+{
+    for (const QString &path : paths) {
+        SettingsFile::Content content;
+        if (SettingsFile::read(path, &content) != SettingsFile::Damaged)
+            continue;
+        const QString where = content.damageLine > 0
+            ? QStringLiteral("line %1, column %2: ").arg(content.damageLine).arg(content.damageColumn)
+            : QString();
+        const QString problem = QStringLiteral("%1: not read whole (%2%3)").arg(path, where, content.damage);
+        emit errorSended(problem);
+        *problems << problem;
+    }
+    return problems->isEmpty();
+}
+
+void ServeRunner::flushLog()
+{
+    QCoreApplication::sendPostedEvents(m_log.get(), QEvent::MetaCall);
+}
+
 bool ServeRunner::open(const QStringList &paths, QString *error)
 {
     QStringList problems;
+    if (!checkFiles(paths, &problems)) {
+        *error = problems.join(QLatin1Char('\n'));
+        return false;
+    }
     for (const QString &path : paths) {
         DeviceTreeModel::OpenStatus status = DeviceTreeModel::Opened;
         m_model->openFile(path, &status);
@@ -100,6 +129,9 @@ bool ServeRunner::open(const QStringList &paths, QString *error)
             break;
         case DeviceTreeModel::AlreadyOpen:
             problems << QStringLiteral("%1: named twice").arg(path);
+            break;
+        case DeviceTreeModel::OpenedDamaged:
+            problems << QStringLiteral("%1: not read whole").arg(path);
             break;
         }
     }
@@ -155,10 +187,17 @@ void ServeRunner::endDeviceAfterCycle(quint64 deviceId)
     int f = 0, d = 0;
     if (!m_model->findDevice(deviceId, &f, &d))
         return;
-    connect(m_model->scheduler(f, d), &DownloaderHandler::cycleFinished, this, [this, deviceId] {
+    DownloaderHandler *scheduler = m_model->scheduler(f, d);
+    // Only the file in progress is finished, not the device's backlog.
+    scheduler->endCycleAfterFile();
+    connect(scheduler, &DownloaderHandler::cycleFinished, this, [this, deviceId] {
         endDevice(deviceId);
         finishWhenIdle();
     });
+    // A transfer that does not end soon (a device trickling its data) is
+    // cut: the copy is continued at the next start.
+    if (!m_graceTimer.isActive())
+        m_graceTimer.start(kStopGraceMs, this);
 }
 
 void ServeRunner::endDevice(quint64 deviceId)
@@ -168,10 +207,25 @@ void ServeRunner::endDevice(quint64 deviceId)
         m_model->stopDevice(f, d);
 }
 
+void ServeRunner::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_graceTimer.timerId()) {
+        QObject::timerEvent(event);
+        return;
+    }
+    m_graceTimer.stop();
+    if (!m_finished) {
+        emit warningSended(QStringLiteral("Files still in progress after %1 s: stopped, they are continued at the next start")
+                               .arg(kStopGraceMs / 1000));
+        requestStop();
+    }
+}
+
 void ServeRunner::finishWhenIdle()
 {
     if (m_finished || runningDevices() > 0)
         return;
+    m_graceTimer.stop();
     m_finished = true;
     emit infoSended(QStringLiteral("Serve stopped"));
     // After the log has taken the queued lines.

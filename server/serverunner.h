@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QBasicTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -15,9 +16,10 @@ class PelluxMonitor;
 // and every event goes to a log of the desktop server's format (a file in a
 // folder, or standard output). Lives in the thread that runs its event loop.
 //
-// A stop request stops the monitoring poll, lets the files being downloaded finish (and be indexed),
-// ends every other device at once and emits finished() when the last
-// device has ended; a second request ends them all at once.
+// A stop request stops the monitoring poll, lets the files being downloaded
+// finish (and be indexed) for up to kStopGraceMs, ends every other device at
+// once and emits finished() when the last device has ended; a second
+// request, or the end of the grace time, ends them all at once.
 class ServeRunner : public QObject
 {
     Q_OBJECT
@@ -27,10 +29,16 @@ public:
     explicit ServeRunner(const QString &logFolder, QObject *parent = nullptr);
     ~ServeRunner() override;
 
+    // The longest wait for files in progress after a stop request (ms).
+    static constexpr int kStopGraceMs = 15000;
+
     // Opens the settings files and starts their devices. False (with the
     // reasons in error, one line per file) when a file could not be opened
-    // or no device runs; the files that opened still run.
+    // or no device runs; the files that opened still run. A file that does
+    // not read whole starts nothing at all (every file is read first).
     bool open(const QStringList &paths, QString *error);
+    // Writes the log lines still queued (before an early exit).
+    void flushLog();
     // Reads the monitoring values of an INI file (group "Pellux"); with
     // "Usage" on, the stations of the monitoring database become devices as
     // in the desktop server, kept in "Pellux.xml" of the data folder (the
@@ -54,7 +62,11 @@ signals:
     // Every device has ended after a stop request.
     void finished();
 
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
 private:
+    bool checkFiles(const QStringList &paths, QStringList *problems);
     void endDeviceAfterCycle(quint64 deviceId);
     void endDevice(quint64 deviceId);
     void finishWhenIdle();
@@ -62,6 +74,7 @@ private:
     std::unique_ptr<LogHandler> m_log;
     std::unique_ptr<DeviceTreeModel> m_model;
     std::unique_ptr<PelluxMonitor> m_monitor;
+    QBasicTimer m_graceTimer;
     bool m_stopRequested = false;
     bool m_finished = false;
 };

@@ -25,15 +25,28 @@ const char *const kAttributes[kDeviceParamCount] = {"name", "comment", "period",
 // Entities a hostile document may expand, in total, before reading stops.
 constexpr int kEntityExpansionLimit = 4096;
 
-QStringList readDevice(const QXmlStreamAttributes &attributes, QStringList *warnings)
+// Notes the first damage of the content (with where the reader stood) and a warning.
+void noteDamage(Content *content, const QXmlStreamReader *xml, const QString &text, QStringList *warnings)
+{
+    if (warnings)
+        warnings->append(text);
+    if (!content->damage.isEmpty())
+        return;
+    content->damage = text;
+    if (xml) {
+        content->damageLine = xml->lineNumber();
+        content->damageColumn = xml->columnNumber();
+    }
+}
+
+QStringList readDevice(const QXmlStreamReader &xml, Content *content, QStringList *warnings)
 {
     QStringList device;
     for (const char *name : kAttributes) {
-        QString text = attributes.value(QLatin1String(name)).toString();
+        QString text = xml.attributes().value(QLatin1String(name)).toString();
         if (text.size() > kMaxTextChars) {
-            if (warnings)
-                warnings->append(QStringLiteral("attribute %1 longer than %2 characters shortened")
-                                     .arg(QLatin1String(name)).arg(kMaxTextChars));
+            noteDamage(content, &xml, QStringLiteral("attribute %1 longer than %2 characters shortened")
+                                          .arg(QLatin1String(name)).arg(kMaxTextChars), warnings);
             text.truncate(kMaxTextChars);
         }
         device << text;
@@ -66,21 +79,21 @@ Status parse(const QByteArray &document, Content *content, QStringList *warnings
     bool full = false;
     while (xml.readNextStartElement()) {
         if (xml.name() == kItem) {
-            if (content->devices.size() < kMaxDevices)
-                content->devices.append(readDevice(xml.attributes(), warnings));
-            else
+            if (content->devices.size() < kMaxDevices) {
+                content->devices.append(readDevice(xml, content, warnings));
+            } else if (!full) {
                 full = true;
+                noteDamage(content, &xml, QStringLiteral("more than %1 devices: the rest ignored").arg(kMaxDevices), warnings);
+            }
         }
         xml.skipCurrentElement();
     }
-    if (full && warnings)
-        warnings->append(QStringLiteral("more than %1 devices: the rest ignored").arg(kMaxDevices));
-    if (xml.hasError() && warnings) {
-        warnings->append(QStringLiteral("XML error at line %1, column %2: %3; read %4 devices before it")
-                             .arg(xml.lineNumber()).arg(xml.columnNumber()).arg(xml.errorString())
-                             .arg(content->devices.size()));
+    if (xml.hasError()) {
+        noteDamage(content, &xml, QStringLiteral("XML error at line %1, column %2: %3; read %4 devices before it")
+                                      .arg(xml.lineNumber()).arg(xml.columnNumber()).arg(xml.errorString())
+                                      .arg(content->devices.size()), warnings);
     }
-    return Ok;
+    return content->damage.isEmpty() ? Ok : Damaged;
 }
 
 Status read(const QString &path, Content *content, QStringList *warnings)
@@ -90,9 +103,18 @@ Status read(const QString &path, Content *content, QStringList *warnings)
     if (!file.open(QIODevice::ReadOnly))
         return CannotOpen;
     const QByteArray document = file.read(kMaxFileBytes);
-    if (!file.atEnd() && warnings)
-        warnings->append(QStringLiteral("file larger than %1 bytes: only its beginning read").arg(kMaxFileBytes));
-    return parse(document, content, warnings);
+    const bool whole = file.atEnd();
+    const Status status = parse(document, content, warnings);
+    if (whole || (status != Ok && status != Damaged))
+        return status;
+    // The cut is the damage; an XML error at the cut only follows from it.
+    const QString cut = QStringLiteral("file larger than %1 bytes: only its beginning read").arg(kMaxFileBytes);
+    if (warnings)
+        warnings->prepend(cut);
+    content->damage = cut;
+    content->damageLine = 0;
+    content->damageColumn = 0;
+    return Damaged;
 }
 
 QByteArray serialize(const Content &content)

@@ -15,7 +15,9 @@
 // malformed, truncated, huge or hostile file. It keeps every device that
 // parsed before the damage, skips unknown elements, reads missing
 // attributes as empty texts, shortens over-long texts and stops after
-// kMaxDevices devices, each such case with a warning text.
+// kMaxDevices devices, each such case with a warning text. A file not read
+// whole is Damaged: written back, it would lose devices or texts, so its
+// owner keeps it read-only.
 namespace SettingsFile {
 
 // Only this many bytes of a file are read (the rest is reported).
@@ -31,12 +33,18 @@ struct Content
 {
     Type type = Type::Variable;
     QList<QStringList> devices; // six texts each, DeviceParam order
+    // Where reading met the first damage (XML error, a limit), 0 when
+    // nowhere in particular, and what it was.
+    qint64 damageLine = 0;
+    qint64 damageColumn = 0;
+    QString damage;
 };
 
 // Result codes of read() and write().
 enum Status {
     Ok = 0,              // read or written (read: possibly with warnings)
     Empty = 1,           // read: the file holds no element at all
+    Damaged = 2,         // read: not read whole; content has what parsed before the damage
     CannotOpen = -1,     // the file cannot be opened (read) or written (write)
     Unsupported = -2,    // read: the root is not "drovane" with version "1.0"
 };

@@ -2,6 +2,7 @@
 
 #include "deviceparams.h"
 #include "downloaderoptions.h"
+#include "verifiedcopy.h"
 #include "tftppacket.h"
 
 #include <QFile>
@@ -13,6 +14,8 @@ namespace {
 
 const QByteArray kBlockSizeOption = QByteArrayLiteral("blksize");
 const QByteArray kOffsetOption = QByteArrayLiteral("offset");
+// Characters of a device's error message that are shown.
+constexpr int kMaxErrorTextChars = 200;
 
 QHostAddress hostAddress(const QString &host)
 {
@@ -92,21 +95,28 @@ void TftpDownloader::getFileList()
         emit getFileListStarted();
 }
 
-void TftpDownloader::getFile(QString name, ulong pos)
+void TftpDownloader::getFile(QString name, ulong pos, qint64 listedSize)
 {
-    // Writing starts at byte 0 unless the device confirms the offset.
-    if (!beginFileOutput(paramValue(param, DownloaderParam::Folder), name, QIODevice::ReadWrite))
-        return;
+    beginFile(paramValue(param, DownloaderParam::Folder), name, pos, listedSize);
+}
+
+// The copy learns where the data begins from the option acknowledgement
+// (an offset the device took) or from the first data block (byte 0).
+void TftpDownloader::requestFile(const QString &name, qint64 offset)
+{
     blockSize = kDefaultBlockSize;
-    requestedOffset = pos;
-    lastPacket = TftpPacket::readRequest(remotePath + name, requestOptions, pos);
+    requestedOffset = quint64(offset);
+    lastPacket = TftpPacket::readRequest(remotePath + name, requestOptions, requestedOffset);
     if (sendRequest())
         emit getFileStarted(name);
 }
 
-void TftpDownloader::getFile(QString name)
+void TftpDownloader::cancelTransfer()
 {
-    getFile(name, 0);
+    stopRetransmitTimer();
+    if (transferActive)
+        send(TftpPacket::error(TftpPacket::kErrorUndefined, QByteArrayLiteral("Abort transmission")));
+    transferActive = false;
 }
 
 void TftpDownloader::abort()
@@ -217,7 +227,7 @@ void TftpDownloader::handleDatagram(const QByteArray &datagram)
         break;
     case TftpPacket::Error:
         if (transferActive)
-            handleError();
+            handleError(datagram);
         break;
     default:
         // Unknown or truncated: ignored, the retransmit timer keeps running.
@@ -239,20 +249,36 @@ void TftpDownloader::handleData(const QByteArray &datagram)
     }
     const QByteArray payload = datagram.mid(TftpPacket::kPayloadOffset);
     stopRetransmitTimer();
-    if (output && output->objectName() == listOutputName() && receivedData.size() + payload.size() > kMaxListingBytes) {
+    if (output && receivedData.size() + payload.size() > kMaxListingBytes) {
         send(TftpPacket::error(TftpPacket::kErrorUndefined, QByteArrayLiteral("File list too large")));
         endTransfer();
         emit errorOccured(listingTooLargeMessage());
         return;
     }
-    if (output && output->write(payload) != payload.size()) {
-        // A block that cannot be stored ends the transfer: acknowledging it
-        // would leave a hole or a short file reported as complete.
-        const QString message = writeErrorMessage(output->errorString());
-        send(TftpPacket::error(TftpPacket::kErrorDiskFull, QByteArrayLiteral("Write error")));
-        endTransfer();
-        emit errorOccured(message);
-        return;
+    if (output)
+        output->write(payload);
+    if (copy) {
+        // No offset acknowledged before the data: it begins at byte 0.
+        if (!copy->isStartKnown())
+            copy->setStreamStart(0);
+        switch (receiveFileData(payload.constData(), payload.size())) {
+        case Received::More:
+            break;
+        case Received::Enough:
+            // The listed size has come; the rest (a growing file, or one
+            // that never ends) is not wanted now.
+            cancelTransfer();
+            finishFile();
+            return;
+        case Received::Restarted:
+            return;
+        case Received::Failed:
+            // A block that cannot be stored ends the transfer: acknowledging it
+            // would leave a hole or a short file reported as complete.
+            send(TftpPacket::error(TftpPacket::kErrorDiskFull, QByteArrayLiteral("Write error")));
+            endTransfer();
+            return;
+        }
     }
     ++expectedBlock;
     lastPacket = TftpPacket::acknowledgement(quint16(block));
@@ -308,28 +334,36 @@ bool TftpDownloader::applyOption(const QByteArray &name, const QByteArray &value
         const quint64 offset = value.toULongLong(&ok);
         if (!ok || offset > requestedOffset)
             return false;
-        if (output)
-            output->seek(qint64(offset));
+        if (copy)
+            copy->setStreamStart(qint64(offset));
         return true;
     }
     return false;
 }
 
-void TftpDownloader::handleError()
+void TftpDownloader::handleError(const QByteArray &datagram)
 {
     stopRetransmitTimer();
+    const QString name = currentFileName();
+    const bool fetchingFile = isFetchingFile();
     endTransfer();
-    emit errorOccured(QStringLiteral("ERROR packet receive"));
+    // The device's own words, as far as they are text, tell why.
+    QByteArray text = datagram.mid(TftpPacket::kErrorMessageOffset);
+    text.truncate(text.indexOf('\0') < 0 ? text.size() : text.indexOf('\0'));
+    const QString reason = QString::fromLatin1(text).left(kMaxErrorTextChars).trimmed();
+    const QString message = reason.isEmpty() ? QStringLiteral("ERROR packet receive")
+                                             : QStringLiteral("ERROR packet receive: ") + reason;
+    if (fetchingFile)
+        emit fileRefused(name, message);
+    emit errorOccured(message);
 }
 
 void TftpDownloader::completeTransfer()
 {
     transferActive = false;
-    if (!output)
-        return;
-    if (output->objectName() == listOutputName())
+    if (output)
         finishListing();
-    else
+    else if (copy)
         finishFile();
 }
 

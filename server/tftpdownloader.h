@@ -40,18 +40,20 @@ public:
     // Takes URL ("tftp" scheme), local folder and options ("blksize",
     // "retransmit_count", "retransmit_interval" in ms).
     int setParam(QStringList param) override;
+    using Downloader::getFile;
 
 public slots:
     void start() override;
     void getFileList() override;
-    void getFile(QString name, ulong pos) override;
-    void getFile(QString name) override;
+    void getFile(QString name, ulong pos, qint64 listedSize) override;
     void abort() override;
     void stop() override;
     void readyRead();
 
 protected:
     void timerEvent(QTimerEvent *event) override;
+    void requestFile(const QString &name, qint64 offset) override;
+    void cancelTransfer() override;
 
 private:
     bool sendRequest();
@@ -61,7 +63,7 @@ private:
     void handleData(const QByteArray &datagram);
     void handleOptionAcknowledgement(const QByteArray &datagram);
     bool applyOption(const QByteArray &name, const QByteArray &value);
-    void handleError();
+    void handleError(const QByteArray &datagram);
     void completeTransfer();
     void finishListing();
     void endTransfer();

@@ -1,5 +1,6 @@
 // Drovane: the collection server, a single tray instance with its device tree.
 #include "mainwindow.h"
+#include "serverimages.h"
 #include "singleinstance.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Ostrel"));
     QCoreApplication::setApplicationName(QStringLiteral("Drovane"));
+    initServerImages();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/drovane.png")));
 
     SingleInstanceGuard guard;

@@ -5,6 +5,8 @@
 #include "ftpdownloader.h"
 #include "indexcache.h"
 #include "listingfile.h"
+#include "listingstamp.h"
+#include "recordingdownloader.h"
 #include "recordingindexer.h"
 #include "serverprocess.h"
 #include "signalwait.h"
@@ -25,21 +27,6 @@ using LocalSizes = QMap<QString, int>;
 // Polling period of the end-to-end cases (ms).
 constexpr int kShortPeriodMs = 250;
 constexpr int kWaitMs = 20000;
-
-// A downloader that only records what it is asked to do.
-class RecordingDownloader : public Downloader
-{
-public:
-    int setParam(QStringList) override { return 0; }
-    void start() override { calls << QStringLiteral("start"); }
-    void getFileList() override { calls << QStringLiteral("getFileList"); }
-    void getFile(QString name, ulong pos) override { calls << QStringLiteral("getFile %1 %2").arg(name).arg(pos); }
-    void getFile(QString name) override { getFile(name, 0); }
-    void abort() override { calls << QStringLiteral("abort"); }
-    void stop() override { calls << QStringLiteral("stop"); }
-
-    QStringList calls;
-};
 
 // A listing line of a plain file dated `daysAgo` days before today.
 QString fileLine(const QString &name, qint64 size, int daysAgo)
@@ -90,7 +77,6 @@ private slots:
     void unsafeNamesSkipped();
     void startKillsTheTimer();
     void errorRestartsTheTimer();
-    void fileDoneStopsAndRestarts();
     void nothingToFetchRestartsWithoutStop();
     void unreachableDeviceAskedAgainAfterEachFailure();
 
@@ -98,6 +84,7 @@ private slots:
     void realServerCycles();
     void periodShorterThanReplyTimeout();
     void hostileListingWritesNothingOutside();
+    void refusedFilesWaitWhileOthersGoOn();
 };
 
 void tst_DownloaderHandler::periodFromParameters_data()
@@ -111,7 +98,7 @@ void tst_DownloaderHandler::periodFromParameters_data()
     QTest::newRow("negative") << "-3" << 60000;
     QTest::newRow("fraction") << "1.5" << 60000;
     QTest::newRow("zero would poll without pause") << "0" << 60000;
-    QTest::newRow("beyond a timer's range") << "99999999" << 35791 * 60000;
+    QTest::newRow("more than a week") << "99999999" << 10080 * 60000;
 }
 
 void tst_DownloaderHandler::periodFromParameters()
@@ -128,55 +115,87 @@ void tst_DownloaderHandler::periodFromParameters()
 void tst_DownloaderHandler::fileChoice_data()
 {
     QTest::addColumn<QStringList>("listing");
-    QTest::addColumn<LocalSizes>("local");   // name -> local size (bytes)
-    QTest::addColumn<QString>("expected");           // "name pos", empty: nothing fetched
+    QTest::addColumn<LocalSizes>("local");      // name -> local size (bytes)
+    QTest::addColumn<LocalSizes>("stamps");     // name -> days ago of the date its listing stamp holds
+    QTest::addColumn<QStringList>("expected");  // "name pos listedSize" in the order asked for
 
     const LocalSizes none;
     QTest::newRow("remote larger than local copy") << QStringList{fileLine("REC.DAT", 10000, 0)}
-                                                    << LocalSizes{{"REC.DAT", 4000}} << "REC.DAT 4000";
-    QTest::newRow("local copy complete") << QStringList{fileLine("REC.DAT", 10000, 0)}
-                                         << LocalSizes{{"REC.DAT", 10000}} << "";
-    QTest::newRow("local copy larger") << QStringList{fileLine("REC.DAT", 10000, 0)}
-                                       << LocalSizes{{"REC.DAT", 12000}} << "";
-    QTest::newRow("no local copy") << QStringList{fileLine("REC.DAT", 1, 0)} << none << "REC.DAT 0";
-    QTest::newRow("empty remote file") << QStringList{fileLine("REC.DAT", 0, 0)} << none << "";
-    QTest::newRow("3 days old") << QStringList{fileLine("REC.DAT", 10000, 3)} << none << "REC.DAT 0";
+                                                    << LocalSizes{{"REC.DAT", 4000}} << none
+                                                    << QStringList{"REC.DAT 4000 10000"};
+    // As large as the device's file: checked unless its stamp says the
+    // listing is the one it was completed from.
+    QTest::newRow("complete copy without stamp checked") << QStringList{fileLine("REC.DAT", 10000, 0)}
+                                                         << LocalSizes{{"REC.DAT", 10000}} << none
+                                                         << QStringList{"REC.DAT 10000 10000"};
+    QTest::newRow("complete copy with its stamp") << QStringList{fileLine("REC.DAT", 10000, 0)}
+                                                  << LocalSizes{{"REC.DAT", 10000}} << LocalSizes{{"REC.DAT", 0}}
+                                                  << QStringList();
+    QTest::newRow("complete copy, listing changed") << QStringList{fileLine("REC.DAT", 10000, 0)}
+                                                    << LocalSizes{{"REC.DAT", 10000}} << LocalSizes{{"REC.DAT", 1}}
+                                                    << QStringList{"REC.DAT 10000 10000"};
+    // A device file shorter than the copy is another file (or cut).
+    QTest::newRow("local copy larger") << QStringList{fileLine("REC.DAT", 10000, 0)} << LocalSizes{{"REC.DAT", 12000}}
+                                       << LocalSizes{{"REC.DAT", 0}} << QStringList{"REC.DAT 12000 10000"};
+    QTest::newRow("no local copy") << QStringList{fileLine("REC.DAT", 1, 0)} << none << none
+                                   << QStringList{"REC.DAT 0 1"};
+    QTest::newRow("empty remote file") << QStringList{fileLine("REC.DAT", 0, 0)} << none << none << QStringList();
+    QTest::newRow("3 days old") << QStringList{fileLine("REC.DAT", 10000, 3)} << none << none
+                                << QStringList{"REC.DAT 0 10000"};
     QTest::newRow("4 days old, even if the copy is smaller") << QStringList{fileLine("REC.DAT", 10000, 4)}
-                                                              << LocalSizes{{"REC.DAT", 4000}} << "";
-    QTest::newRow("dated tomorrow") << QStringList{fileLine("REC.DAT", 10, -1)} << none << "REC.DAT 0";
-    QTest::newRow("first of two in listing order")
-        << QStringList{fileLine("B.DAT", 10, 0), fileLine("A.DAT", 10, 0)} << none << "B.DAT 0";
+                                                              << LocalSizes{{"REC.DAT", 4000}} << none << QStringList();
+    QTest::newRow("dated tomorrow") << QStringList{fileLine("REC.DAT", 10, -1)} << none << none
+                                    << QStringList{"REC.DAT 0 10"};
+    // Every file in one cycle, oldest first; equal dates in listing order.
+    QTest::newRow("oldest first") << QStringList{fileLine("NEW.DAT", 10, 0), fileLine("OLDER.DAT", 20, 2)} << none
+                                  << none << QStringList{"OLDER.DAT 0 20", "NEW.DAT 0 10"};
+    QTest::newRow("listing order among equals") << QStringList{fileLine("B.DAT", 10, 0), fileLine("A.DAT", 10, 0)}
+                                                << none << none << QStringList{"B.DAT 0 10", "A.DAT 0 10"};
     QTest::newRow("complete files are passed over")
         << QStringList{fileLine("A.DAT", 10, 0), fileLine("B.DAT", 10, 0)} << LocalSizes{{"A.DAT", 10}}
-        << "B.DAT 0";
+        << LocalSizes{{"A.DAT", 0}} << QStringList{"B.DAT 0 10"};
     QTest::newRow("directories and odd lines ignored")
         << QStringList{"total 12", "drwxr-xr-x 2 root root 4096 Jan 05  2024 REC.DAT", "garbage",
                        "-rw-r--r-- 1 root root 5 Xyz 99 9999 BAD.DAT", "", fileLine("OK.DAT", 5, 0)}
-        << none << "OK.DAT 0";
+        << none << none << QStringList{"OK.DAT 0 5"};
     QTest::newRow("size beyond 32 bits") << QStringList{fileLine("BIG.DAT", 5000000000LL, 0)}
-                                         << LocalSizes{{"BIG.DAT", 100}} << "BIG.DAT 100";
+                                         << LocalSizes{{"BIG.DAT", 100}} << none
+                                         << QStringList{"BIG.DAT 100 5000000000"};
 }
 
+// The files a listing makes the scheduler ask for, one after the other as
+// each is done, in one cycle that then ends with a stop.
 void tst_DownloaderHandler::fileChoice()
 {
     QFETCH(QStringList, listing);
     QFETCH(LocalSizes, local);
-    QFETCH(QString, expected);
+    QFETCH(LocalSizes, stamps);
+    QFETCH(QStringList, expected);
     TempDir folder;
     for (auto it = local.cbegin(); it != local.cend(); ++it)
         QVERIFY(writeFile(folder.filePath(it.key()), QByteArray(it.value(), 'x')));
+    for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
+        const QDateTime date = QDate::currentDate().addDays(-it.value()).startOfDay();
+        QVERIFY(ListingStamp::write(folder.filePath(it.key()), {local.value(it.key()), date}));
+    }
     DownloaderHandler handler;
     handler.setParam(deviceParam("5", QStringLiteral("ftp://127.0.0.1/"), folder.path()));
-    QSignalSpy got(&handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile));
+    QSignalSpy got(&handler, QOverload<QString, ulong, qint64>::of(&DownloaderHandler::downloadGotFile));
+    QSignalSpy stopped(&handler, &DownloaderHandler::downloadStopped);
+    handler.startCycle();
     handler.downloadGetFileListDo(listing);
-    if (expected.isEmpty()) {
-        QCOMPARE(got.count(), 0);
-        QVERIFY(handler.isPollTimerActive());
-        return;
+    QStringList asked;
+    while (asked.size() < got.size()) {
+        const QList<QVariant> request = got.at(asked.size());
+        asked << QStringLiteral("%1 %2 %3").arg(request.at(0).toString()).arg(request.at(1).toULongLong())
+                     .arg(request.at(2).toLongLong());
+        QVERIFY(!handler.isPollTimerActive());
+        handler.downloadGetFileDo();
     }
-    QCOMPARE(got.count(), 1);
-    QCOMPARE(QStringLiteral("%1 %2").arg(got.first().at(0).toString()).arg(got.first().at(1).toULongLong()), expected);
-    QVERIFY(!handler.isPollTimerActive());
+    QCOMPARE(asked, expected);
+    QVERIFY(handler.isPollTimerActive());
+    // Only a cycle that fetched files ends the conversation.
+    QCOMPARE(stopped.count(), expected.isEmpty() ? 0 : 1);
 }
 
 void tst_DownloaderHandler::unsafeNamesSkipped()
@@ -186,7 +205,7 @@ void tst_DownloaderHandler::unsafeNamesSkipped()
     TempDir folder;
     DownloaderHandler handler;
     handler.setParam(deviceParam("5", QStringLiteral("ftp://127.0.0.1/"), folder.path()));
-    QSignalSpy got(&handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile));
+    QSignalSpy got(&handler, QOverload<QString, ulong, qint64>::of(&DownloaderHandler::downloadGotFile));
     handler.downloadGetFileListDo(listing);
     QCOMPARE(got.count(), 0);
     listing.append(fileLine("GOOD.DAT", 10, 0));
@@ -224,19 +243,6 @@ void tst_DownloaderHandler::errorRestartsTheTimer()
     handler.downloadErrorOccur(QStringLiteral("control connection disconnect"));
     QCOMPARE(finished.count(), 1);
     QTRY_COMPARE(started.count(), 2);
-}
-
-void tst_DownloaderHandler::fileDoneStopsAndRestarts()
-{
-    DownloaderHandler handler;
-    RecordingDownloader downloader;
-    wireDownloaderHandler(&handler, &downloader);
-    handler.setPeriod(60000);
-    QSignalSpy stopped(&handler, &DownloaderHandler::downloadStopped);
-    handler.downloadGetFileDo();
-    QCOMPARE(stopped.count(), 1);
-    QVERIFY(handler.isPollTimerActive());
-    QTRY_COMPARE(downloader.calls, QStringList("stop"));
 }
 
 void tst_DownloaderHandler::nothingToFetchRestartsWithoutStop()
@@ -284,9 +290,10 @@ void tst_DownloaderHandler::unreachableDeviceAskedAgainAfterEachFailure()
     QCOMPARE(downloader.calls.count(QStringLiteral("start")), 4);
 }
 
-// The scheduler with an FtpDownloader against the real server: one file per
-// cycle, old files left alone, a grown file continued from the local size,
-// and every finished file indexed into its cache.
+// The scheduler with an FtpDownloader against the real server: every new
+// file in one cycle, old files left alone, a grown file continued from the
+// local size, complete copies not fetched again, and every finished file
+// indexed into its cache.
 void tst_DownloaderHandler::realServerCycles()
 {
     QString why;
@@ -308,13 +315,14 @@ void tst_DownloaderHandler::realServerCycles()
     QStringList requests;   // "name pos @cycle"
     int cycles = 0;
     connect(&scheduler.handler, &DownloaderHandler::cycleFinished, this, [&cycles] { ++cycles; });
-    connect(&scheduler.handler, QOverload<QString, ulong>::of(&DownloaderHandler::downloadGotFile), this,
+    connect(&scheduler.handler, QOverload<QString, ulong, qint64>::of(&DownloaderHandler::downloadGotFile), this,
             [&](const QString &name, ulong pos) { requests << QStringLiteral("%1 %2 @%3").arg(name).arg(pos).arg(cycles); });
     scheduler.handler.startCycle();
 
     QTRY_VERIFY_WITH_TIMEOUT(readFile(QDir(folder).filePath("NEW2.DAT")) == second, kWaitMs);
     QVERIFY(readFile(QDir(folder).filePath("NEW1.DAT")) == first);
-    QCOMPARE(requests, QStringList({"NEW1.DAT 0 @0", "NEW2.DAT 0 @1"}));
+    // Both in the first cycle.
+    QCOMPARE(requests, QStringList({"NEW1.DAT 0 @0", "NEW2.DAT 0 @0"}));
 
     // The recording grows on the device between polls.
     const QByteArray more = TestRecording::random(300000, 24).mid(2000);
@@ -399,7 +407,46 @@ void tst_DownloaderHandler::hostileListingWritesNothingOutside()
     while (it.hasNext())
         found << everything.relativeFilePath(it.next());
     found.sort();
-    QCOMPARE(found, QStringList({"a", "a/dest", "a/dest/GOOD.DAT", "a/dest/GOOD.DAT.IND"}));
+    QCOMPARE(found, QStringList({"a", "a/dest", "a/dest/GOOD.DAT", "a/dest/GOOD.DAT.IND", "a/dest/GOOD.DAT.IND.stamp"}));
+}
+
+// A file the device refuses, or whose name the folder cannot hold, waits 1,
+// 2, 4 ... cycles while every other file is collected in the first cycle;
+// nothing is left for the refused ones, and a file too old to fetch is
+// logged once.
+void tst_DownloaderHandler::refusedFilesWaitWhileOthersGoOn()
+{
+    constexpr int kCycles = 8;
+    const QDateTime recent = QDateTime::currentDateTime().addSecs(-3600);
+    const QString tooLong = QString(300, QLatin1Char('L')) + QStringLiteral(".DAT");
+    FakeFtpServer server;
+    QVERIFY(server.listen());
+    server.serveFile(QStringLiteral("BAD.DAT"), "refused", recent.addSecs(-60), FakeFtpServer::Fault::Refused);
+    server.serveFile(tooLong, "no room for its name", recent.addSecs(-30));
+    server.serveFile(QStringLiteral("GOOD1.DAT"), "first", recent);
+    server.serveFile(QStringLiteral("GOOD2.DAT"), "second", recent.addSecs(60));
+    server.serveFile(QStringLiteral("OLD.DAT"), "old", QDateTime::currentDateTime().addDays(-5));
+    TempDir folder;
+    WiredScheduler scheduler(server.url(), folder.path(), kShortPeriodMs / 2);
+    QSignalSpy cycles(&scheduler.handler, &DownloaderHandler::cycleFinished);
+    QSignalSpy warnings(&scheduler.handler, &DownloaderHandler::warningSended);
+    QSignalSpy refused(&scheduler.downloader, &Downloader::fileRefused);
+    scheduler.handler.startCycle();
+    QVERIFY(waitForCount(cycles, kCycles, kWaitMs));
+
+    QCOMPARE(readFile(folder.filePath("GOOD1.DAT")), QByteArray("first"));
+    QCOMPARE(readFile(folder.filePath("GOOD2.DAT")), QByteArray("second"));
+    // Tried in cycles 1, 3 and 6.
+    QCOMPARE(server.commands().count("retr /BAD.DAT"), 3);
+    QCOMPARE(refused.count(), 6);
+    QVERIFY(!QFile::exists(folder.filePath("BAD.DAT")));
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files).filter("LLL").size(), 0);
+    // The good files came in the first cycle, the old one was never asked for.
+    QCOMPARE(server.retrievals(), 2 + 3);
+    int oldWarnings = 0;
+    for (const QList<QVariant> &warning : warnings)
+        oldWarnings += warning.first().toString().startsWith(QStringLiteral("OLD.DAT")) ? 1 : 0;
+    QCOMPARE(oldWarnings, 1);
 }
 
 QTEST_GUILESS_MAIN(tst_DownloaderHandler)

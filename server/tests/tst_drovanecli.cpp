@@ -1,10 +1,12 @@
 #include "fakeftpserver.h"
 #include "indexcache.h"
+#include "listingstamp.h"
 #include "listingfile.h"
 #include "recordingindexer.h"
 #include "settingsfile.h"
 #include "serverprocess.h"
 #include "testrecording.h"
+#include "verifiedcopy.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,6 +16,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QtTest>
 
 namespace {
@@ -79,7 +82,9 @@ private:
 
     TempDir m_ftpRoot;
     TempDir m_tftpRoot;
+    TempDir m_work;      // settings files of the failure rows
     ServerProcess m_ftp{ServerProcess::Ftp};
+    ServerProcess m_vsftpd{ServerProcess::Vsftpd};
     ServerProcess m_tftp{ServerProcess::Tftp};
     QString m_tftpUnavailable;
     QByteArray m_first;
@@ -101,6 +106,20 @@ void tst_DrovaneCli::initTestCase()
     }
     QVERIFY(QDir(m_ftpRoot.path()).mkdir("subdir"));
     QVERIFY2(m_ftp.start(m_ftpRoot.path()), qPrintable(m_ftp.error()));
+    if (!ServerProcess::available(ServerProcess::Vsftpd, &why))
+        QFAIL(qPrintable(why));
+    QVERIFY2(m_vsftpd.start(m_ftpRoot.path()), qPrintable(m_vsftpd.error()));
+    // A device list with one unescaped "&" in the second of three devices,
+    // and one whose only device has a relative destination.
+    QVERIFY(writeFile(m_work.filePath("damaged.xml"),
+                      "<?xml version=\"1.0\"?>\n<drovane version=\"1.0\" type=\"variable\">\n"
+                      " <item name=\"a\" period=\"1\" source=\"ftp://127.0.0.1/\" destination=\"/tmp/a\"/>\n"
+                      " <item name=\"b & c\" period=\"1\" source=\"ftp://127.0.0.1/\" destination=\"/tmp/b\"/>\n"
+                      " <item name=\"c\" period=\"1\" source=\"ftp://127.0.0.1/\" destination=\"/tmp/c\"/>\n"
+                      "</drovane>\n"));
+    QVERIFY(writeFile(m_work.filePath("relative.xml"),
+                      "<drovane version=\"1.0\" type=\"variable\"><item name=\"a\" period=\"1\" "
+                      "source=\"ftp://127.0.0.1/\" destination=\"rec\"/></drovane>"));
 
     if (!ServerProcess::available(ServerProcess::Tftp, &m_tftpUnavailable))
         return;
@@ -115,6 +134,7 @@ void tst_DrovaneCli::initTestCase()
 void tst_DrovaneCli::cleanupTestCase()
 {
     QVERIFY(m_ftp.stop());
+    QVERIFY(m_vsftpd.stop());
     QVERIFY(m_tftp.stop());
 }
 
@@ -129,6 +149,8 @@ void tst_DrovaneCli::init()
 
 QString tst_DrovaneCli::url(const QString &kind, const QString &path) const
 {
+    if (kind == QLatin1String("vsftpd"))
+        return m_vsftpd.url(path);
     return kind == QLatin1String("ftp") ? m_ftp.url(path) : m_tftp.url(path);
 }
 
@@ -212,44 +234,76 @@ void tst_DrovaneCli::fetch()
 void tst_DrovaneCli::fetchResume_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("ftp") << "ftp";
-    QTest::newRow("tftp") << "tftp";
+    QTest::addColumn<QByteArray>("before");   // the local copy
+    QTest::addColumn<bool>("versionKept");
+    const QByteArray first = TestRecording::random(1500000, 31);
+    const QByteArray other = TestRecording::random(700000, 36);
+    for (const char *kind : {"ftp", "vsftpd", "tftp"}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 partial copy").arg(kind))) << kind << first.left(700000) << false;
+        // Longer than the device's file (vsftpd sends nothing from past its
+        // end), or another file's bytes: kept, and the file fetched whole.
+        QTest::newRow(qPrintable(QStringLiteral("%1 longer copy").arg(kind))) << kind << first + QByteArray(5000, 'x')
+                                                                             << true;
+        QTest::newRow(qPrintable(QStringLiteral("%1 another file").arg(kind))) << kind << other << true;
+    }
 }
 
 void tst_DrovaneCli::fetchResume()
 {
     QFETCH(QString, kind);
+    QFETCH(QByteArray, before);
+    QFETCH(bool, versionKept);
     TempDir dest;
     const QString local = dest.filePath("REC1.DAT");
-    QVERIFY(writeFile(local, m_first.left(700000)));
+    QVERIFY(writeFile(local, before));
     const Run run = runCli({"fetch", url(kind), "REC1.DAT", dest.path(), "--resume"});
     QCOMPARE(run.status, 0);
-    QVERIFY(run.out.contains("from byte 700000"));
     QVERIFY(readFile(local) == m_first);
+    QVERIFY2(run.out.contains(versionKept ? "from byte 0" : "from byte 700000"), qPrintable(run.out));
+    QCOMPARE(QFile::exists(local + ".~1~"), versionKept);
+    if (versionKept) {
+        QVERIFY(readFile(local + ".~1~") == before);
+        QVERIFY2(run.err.contains("kept as " + local + ".~1~"), qPrintable(run.err));
+    }
 }
 
 void tst_DrovaneCli::fetchFailures_data()
 {
-    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
-    QTest::newRow("ftp missing file") << "ftp" << "NOPE.DAT" << "550";
-    QTest::newRow("tftp missing file") << "tftp" << "NOPE.DAT" << "ERROR packet receive";
-    QTest::newRow("ftp parent path") << "ftp" << "../REC1.DAT" << "Refused unsafe file name";
-    QTest::newRow("tftp absolute path") << "tftp" << "/etc/passwd" << "Refused unsafe file name";
+    QTest::newRow("ftp missing file") << "fetch" << url("ftp") << "NOPE.DAT" << "drovane-cli fetch: 550";
+    QTest::newRow("tftp missing file") << "fetch" << url("tftp") << "NOPE.DAT"
+                                       << "drovane-cli fetch: ERROR packet receive: File not found";
+    QTest::newRow("ftp parent path") << "fetch" << url("ftp") << "../REC1.DAT" << "drovane-cli fetch: Refused unsafe file name";
+    QTest::newRow("tftp absolute path") << "fetch" << url("tftp") << "/etc/passwd" << "drovane-cli fetch: Refused unsafe file name";
+    // Told at once and in their own words, not as a timeout.
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QString refused = QStringLiteral("ftp://127.0.0.1:%1/").arg(closed.serverPort());
+    closed.close();
+    QTest::newRow("ftp connection refused") << "fetch" << refused << "REC1.DAT" << "drovane-cli fetch: connection refused";
+    QTest::newRow("ftp host not found") << "fetch" << "ftp://no-such-recorder.invalid/" << "REC1.DAT"
+                                        << "drovane-cli fetch: host not found";
+    QTest::newRow("poll of a refusing device") << "poll" << refused << "" << "drovane-cli poll: 3 of 3 cycles failed";
 }
 
 void tst_DrovaneCli::fetchFailures()
 {
-    QFETCH(QString, kind);
+    QFETCH(QString, command);
+    QFETCH(QString, url);
     QFETCH(QString, name);
     QFETCH(QString, message);
     TempDir outer;
     const QString dest = outer.filePath("dest");
     QVERIFY(QDir().mkdir(dest));
-    const Run run = runCli({"fetch", url(kind), name, dest});
+    const QStringList arguments = command == "fetch" ? QStringList{"fetch", url, name, dest}
+                                                     : QStringList{"poll", url, dest, "--period", "0.001", "--cycles", "3"};
+    const Run run = runCli(arguments);
     QCOMPARE(run.status, 1);
-    QVERIFY2(run.err.startsWith("drovane-cli fetch: " + message), qPrintable(run.err));
+    QVERIFY2(run.err.startsWith(message), qPrintable(run.err));
+    QVERIFY(!run.out.contains("timeout"));
     QVERIFY(QDir(dest).isEmpty());
     QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList("dest"));
 }
@@ -261,8 +315,8 @@ void tst_DrovaneCli::pollCycles_data()
     QTest::newRow("tftp") << "tftp";
 }
 
-// Three cycles of 120 ms: one new file per cycle, then nothing; the old
-// file is never fetched.
+// Three cycles of 120 ms: both new files in the first, then nothing; the
+// old file is never fetched.
 void tst_DrovaneCli::pollCycles()
 {
     QFETCH(QString, kind);
@@ -275,7 +329,7 @@ void tst_DrovaneCli::pollCycles()
     QVERIFY(!QFile::exists(QDir(folder).filePath("OLD.DAT")));
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.filter(" request ").size(), 2);
-    QVERIFY(lines.filter(" request ").first().endsWith("request REC1.DAT from byte 0"));
+    QVERIFY(lines.filter(" request ").first().endsWith(QStringLiteral("request REC1.DAT from byte 0 of %1").arg(m_first.size())));
     QCOMPARE(lines.filter(" getFileDone").size(), 2);
     QCOMPARE(lines.filter(" getFileListDone").size(), 3);
     const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3} %1Downloader_\\d+ \\w+")
@@ -335,7 +389,7 @@ bool waitFor(QProcess &process, QByteArray *out, const std::function<bool()> &pr
 } // namespace
 
 // serve runs an FTP and a TFTP device of one settings file: the first cycle
-// of each collects its first recording, indexed, and the log file tells it
+// of each collects its recordings, indexed, and the log file tells it
 // in the server's own line format; SIGTERM ends it with status 0.
 void tst_DrovaneCli::serveCollectsEveryDevice()
 {
@@ -348,8 +402,13 @@ void tst_DrovaneCli::serveCollectsEveryDevice()
     process.start(QStringLiteral(DROVANE_CLI), {"serve", settings, "--log-dir", work.filePath("logs")});
     QByteArray out;
     const auto collected = [&] {
-        return QFile::exists(cachePathFor(QDir(ftpFolder).filePath("REC1.DAT")))
-            && QFile::exists(cachePathFor(QDir(tftpFolder).filePath("REC1.DAT")));
+        for (const QString &folder : {ftpFolder, tftpFolder}) {
+            for (const char *name : {"REC1.DAT", "REC2.DAT"}) {
+                if (!QFile::exists(ListingStamp::pathFor(QDir(folder).filePath(name))))
+                    return false;
+            }
+        }
+        return true;
     };
     QVERIFY(waitFor(process, &out, collected, kRunTimeoutMs));
     process.terminate();
@@ -358,7 +417,8 @@ void tst_DrovaneCli::serveCollectsEveryDevice()
     QCOMPARE(process.exitCode(), 0);
     for (const QString &folder : {ftpFolder, tftpFolder}) {
         QVERIFY(readFile(QDir(folder).filePath("REC1.DAT")) == m_first);
-        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"REC1.DAT", "REC1.DAT.IND"}));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"REC1.DAT", "REC1.DAT.IND", "REC1.DAT.IND.stamp",
+                                                                   "REC2.DAT", "REC2.DAT.IND", "REC2.DAT.IND.stamp"}));
     }
     const QStringList logs = QDir(work.filePath("logs")).entryList({"*.log"});
     QCOMPARE(logs.size(), 1);
@@ -373,36 +433,39 @@ void tst_DrovaneCli::serveCollectsEveryDevice()
 
 // A device that stalls mid-file: SIGTERM waits for the file in progress, a
 // second one ends at once and leaves the part received. The next run asks
-// for the rest from there; a SIGTERM during that download lets it finish:
-// byte-identical, indexed, status 0 each time.
+// for the rest from 64 KiB before there; a SIGTERM during that download lets
+// it finish: byte-identical, indexed, status 0 each time.
 void tst_DrovaneCli::serveStopsAfterTheFileInProgress()
 {
-    constexpr qint64 kFileBytes = 400000;
     constexpr int kPart = 150000;
     constexpr int kSecondPart = 100000;
-    constexpr int kPauseMs = 700;
-    const QByteArray remote = TestRecording::random(kFileBytes, 35);
+    const QByteArray remote = TestRecording::random(400000, 35);
     FakeFtpServer device;
     QVERIFY(device.listen());
-    const QByteArray line = lsFileLine("BIG.DAT", remote.size(), QDate::currentDate()).toLatin1() + "\r\n";
-    device.setTransfer("LIST", {FakeFtpServer::reply("150 list\r\n"), FakeFtpServer::data(line),
-                                FakeFtpServer::closeData(), FakeFtpServer::reply("226 done\r\n")});
-    device.setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data(remote.left(kPart))});
+    device.serveFile(QStringLiteral("BIG.DAT"), remote);
+    QSignalSpy paused(&device, &FakeFtpServer::transferPaused);
+    const int restAt = kPart - int(VerifiedCopy::kOverlapBytes);
 
     QTemporaryDir work;
     const QString settings = writeSettings(work.filePath("stall.xml"), {{device.url(), work.path(), ""}});
     const QString local = work.filePath("BIG.DAT");
     for (const int stops : {2, 1}) {
+        // The second run's transfer begins at restAt.
+        device.setPauseAfter(stops == 2 ? kPart : kPart - restAt + kSecondPart);
         QProcess process;
         process.start(QStringLiteral(DROVANE_CLI), {"serve", settings});
         QByteArray out;
-        QVERIFY2(waitFor(process, &out, [&] { return QFileInfo(local).size() >= (stops == 2 ? kPart : kPart + kSecondPart); },
+        const qint64 reached = stops == 2 ? kPart : kPart + kSecondPart;
+        QVERIFY2(waitFor(process, &out, [&] { return !paused.isEmpty() && QFileInfo(local).size() >= reached; },
                          kRunTimeoutMs), out.constData());
+        paused.clear();
         process.terminate();
         QVERIFY(waitFor(process, &out, [&] { return out.contains("Serve stop:"); }, kRunTimeoutMs));
         if (stops == 2) {
             QVERIFY(process.state() == QProcess::Running);
             process.terminate();
+        } else {
+            device.resumeTransfer();
         }
         QVERIFY(waitFor(process, &out, [&] { return process.state() == QProcess::NotRunning; }, kRunTimeoutMs)
                 || process.state() == QProcess::NotRunning);
@@ -410,17 +473,15 @@ void tst_DrovaneCli::serveStopsAfterTheFileInProgress()
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
         if (stops == 2) {
+            device.dropTransfer();
             QVERIFY(readFile(local) == remote.left(kPart));
             QVERIFY(!QFile::exists(cachePathFor(local)));
-            device.setTransfer("RETR", {FakeFtpServer::reply("150 sending\r\n"),
-                                        FakeFtpServer::data(remote.mid(kPart, kSecondPart)), FakeFtpServer::pause(kPauseMs),
-                                        FakeFtpServer::data(remote.mid(kPart + kSecondPart)), FakeFtpServer::closeData(),
-                                        FakeFtpServer::reply("226 done\r\n")});
         }
     }
-    QVERIFY(device.commands().contains("rest " + QByteArray::number(kPart)));
+    QVERIFY(device.commands().contains("rest " + QByteArray::number(restAt)));
     QVERIFY(readFile(local) == remote);
     QVERIFY(QFile::exists(cachePathFor(local)));
+    QVERIFY(!QFile::exists(local + ".~1~"));
 }
 
 void tst_DrovaneCli::serveUsageErrors_data()
@@ -432,6 +493,11 @@ void tst_DrovaneCli::serveUsageErrors_data()
     QTest::newRow("log dir without value") << QStringList{"serve", "a.xml", "--log-dir"} << 2 << "needs a value";
     QTest::newRow("missing file") << QStringList{"serve", "/nonexistent/site.xml"} << 1 << "cannot open the file";
     QTest::newRow("not a settings file") << QStringList{"serve", QStringLiteral(DROVANE_CLI)} << 1 << "not a settings file";
+    // A site runs the files it knows whole, or nothing.
+    QTest::newRow("damaged settings file") << QStringList{"serve", m_work.filePath("damaged.xml"), "--log-dir", m_work.filePath("logs")}
+                                           << 1 << "not read whole (line 4, column";
+    QTest::newRow("relative destination") << QStringList{"serve", m_work.filePath("relative.xml")} << 1
+                                          << "no device to run";
 }
 
 void tst_DrovaneCli::serveUsageErrors()
@@ -442,6 +508,14 @@ void tst_DrovaneCli::serveUsageErrors()
     const Run run = runCli(arguments);
     QCOMPARE(run.status, status);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    // What stopped it is in the log as well, before any device started.
+    const int logDir = arguments.indexOf("--log-dir");
+    if (logDir > 0 && logDir + 1 < arguments.size()) {
+        const QDir logs(arguments.at(logDir + 1));
+        const QString log = QString::fromLocal8Bit(readFile(logs.filePath(logs.entryList({"*.log"}).value(0))));
+        QVERIFY2(log.contains("Error Serve: " + arguments.at(1) + ": " + message), qPrintable(log));
+        QVERIFY(!log.contains("Set param to"));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_DrovaneCli)

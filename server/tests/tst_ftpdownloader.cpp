@@ -8,6 +8,7 @@
 #include "serverprocess.h"
 #include "signalwait.h"
 #include "testrecording.h"
+#include "verifiedcopy.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -44,6 +45,10 @@ constexpr qint64 kLargeFileBytes = 400LL * 1024 * 1024;
 constexpr qint64 kLargeHeadBytes = 1024 * 1024;
 // Stall limit of the scripted retrievals (ms).
 constexpr int kStallMs = 400;
+// REST offsets expected in resumeProvesThePrefix: not checked, and 64 KiB
+// before the end of the local copy.
+constexpr int kAny = -1;
+constexpr int kOverlapBeforeEnd = -2;
 
 bool writeLargeFile(const QString &path, const QByteArray &head)
 {
@@ -73,14 +78,14 @@ struct Client
         return waitForCount(s.started, 1, kServerWaitMs);
     }
     // Writes the local copy REC.DAT (unless `before` is null), logs in and
-    // asks for REC.DAT from byte `pos`.
-    bool retrieve(const QByteArray &before, int pos)
+    // asks for REC.DAT from byte `pos`, listed with listedSize bytes.
+    bool retrieve(const QByteArray &before, int pos, qint64 listedSize = Downloader::kUnknownSize)
     {
         if (!before.isNull() && !writeFile(local(), before))
             return false;
         if (!login())
             return false;
-        downloader.getFile(QStringLiteral("REC.DAT"), ulong(pos));
+        downloader.getFile(QStringLiteral("REC.DAT"), ulong(pos), listedSize);
         return true;
     }
     QString folder(const QString &subfolder) const { return subfolder.isEmpty() ? dest.path() : dest.filePath(subfolder); }
@@ -129,7 +134,8 @@ private slots:
     void retrievals();
     void failedRetrievals_data();
     void failedRetrievals();
-    void retrieveAppendsAtPosition();
+    void resumeProvesThePrefix_data();
+    void resumeProvesThePrefix();
     void unsafeNamesAreRefused_data();
     void unsafeNamesAreRefused();
     void abortBeforeTransferAnswered();
@@ -640,6 +646,7 @@ void tst_FtpDownloader::retrievals_data()
     QTest::addColumn<QByteArray>("before");   // the local copy; null: none
     QTest::addColumn<int>("pos");
     QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QByteArray>("version");  // REC.DAT.~1~ after it; null: none
 
     // After the preliminary reply data arriving now and then keeps a
     // transfer going: only a silence of the stall limit ends it.
@@ -647,7 +654,8 @@ void tst_FtpDownloader::retrievals_data()
     for (const char *part : {"def", "ghi", "jkl"})
         flowing << FakeFtpServer::pause(kStallMs / 2) << FakeFtpServer::data(part);
     flowing << FakeFtpServer::closeData() << FakeFtpServer::reply("226 sent\r\n");
-    QTest::newRow("slow but flowing") << Replies() << flowing << QByteArray() << 0 << QByteArray("abcdefghijkl");
+    QTest::newRow("slow but flowing") << Replies() << flowing << QByteArray() << 0 << QByteArray("abcdefghijkl")
+                                      << QByteArray();
     // The completion reply came first and the rest of the data trickles in
     // slowly: the file completes as long as data keeps arriving.
     Steps trickling{FakeFtpServer::reply("150 sending\r\n226 sent\r\n")};
@@ -655,15 +663,16 @@ void tst_FtpDownloader::retrievals_data()
         trickling << FakeFtpServer::pause(kTestReplyTimeoutMs / 2) << FakeFtpServer::data(part);
     trickling << FakeFtpServer::closeData();
     QTest::newRow("data trickling after the completion")
-        << Replies() << trickling << QByteArray() << 0 << QByteArray("abcdefghijklmno");
+        << Replies() << trickling << QByteArray() << 0 << QByteArray("abcdefghijklmno") << QByteArray();
     // From byte 0 a refused REST does not matter: the file is fetched.
     QTest::newRow("REST refused, from byte 0") << Replies{{"REST", "502 REST not implemented\r\n"}}
                                                << FakeFtpServer::sending("whole") << QByteArray() << 0
-                                               << QByteArray("whole");
-    // A local copy longer than what the device holds from the position on
-    // ends where the device's data ends.
-    QTest::newRow("shorter data truncates the stale tail") << Replies() << FakeFtpServer::sending("new")
-                                                           << QByteArray("0123456789") << 2 << QByteArray("01new");
+                                               << QByteArray("whole") << QByteArray();
+    // A local copy whose bytes the device does not send again is another
+    // file's: it is kept beside the new copy, never overwritten.
+    QTest::newRow("another file's data keeps the local copy") << Replies() << FakeFtpServer::sending("new")
+                                                              << QByteArray("0123456789") << 2 << QByteArray("new")
+                                                              << QByteArray("0123456789");
 }
 
 void tst_FtpDownloader::retrievals()
@@ -673,6 +682,7 @@ void tst_FtpDownloader::retrievals()
     QFETCH(QByteArray, before);
     QFETCH(int, pos);
     QFETCH(QByteArray, after);
+    QFETCH(QByteArray, version);
     FakeFtpServer *server = fakeServer(replies);
     server->setTransfer("RETR", transfer);
     Client c(server->url());
@@ -681,6 +691,8 @@ void tst_FtpDownloader::retrievals()
     QVERIFY(waitForCount(c.s.fileDone, 1, kServerWaitMs));
     QCOMPARE(c.s.error.count(), 0);
     QCOMPARE(readFile(c.local()), after);
+    QCOMPARE(QFile::exists(c.local() + ".~1~"), !version.isNull());
+    QCOMPARE(readFile(c.local() + ".~1~"), version.isNull() ? QByteArray() : version);
 }
 
 void tst_FtpDownloader::failedRetrievals_data()
@@ -697,11 +709,6 @@ void tst_FtpDownloader::failedRetrievals_data()
     QTest::newRow("silent after the first bytes")
         << Replies() << Steps{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc")} << QByteArray() << 0
         << false << "timeout" << true << QByteArray("abc");
-    // A refused REST ends a resumed exchange: no RETR follows, which would
-    // otherwise fetch the whole file only to discard it.
-    QTest::newRow("REST refused, resuming") << Replies{{"REST", "502 REST not implemented\r\n"}}
-                                            << FakeFtpServer::sending("whole") << QByteArray(1000, 'A') << 1000
-                                            << false << "502 REST not implemented\r\n" << false << QByteArray(1000, 'A');
     QTest::newRow("control connection lost mid-transfer")
         << Replies() << Steps{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("partial")} << QByteArray()
         << 0 << true << "control connection disconnect" << true << QByteArray("partial");
@@ -739,26 +746,80 @@ void tst_FtpDownloader::failedRetrievals()
     QVERIFY(!QFile::exists(cachePathFor(c.local())));
 }
 
-// REST 1000 then RETR: the data lands after the first 1000 local bytes; the
-// completion indexes the file and writes its cache.
-void tst_FtpDownloader::retrieveAppendsAtPosition()
+void tst_FtpDownloader::resumeProvesThePrefix_data()
 {
+    QTest::addColumn<QByteArray>("before");    // the local copy
+    QTest::addColumn<QByteArray>("device");    // the device's file
+    QTest::addColumn<int>("fault");            // FakeFtpServer::Fault
+    QTest::addColumn<QByteArray>("rest");      // REST's reply; "ignored": 350 but sent from byte 0
+    QTest::addColumn<int>("restAt");           // the REST offset expected; kAny: not checked
+    QTest::addColumn<bool>("versionKept");     // the local copy kept as REC.DAT.~1~
+
+    const QByteArray a = TestRecording::random(300000, 21);
+    const QByteArray b = TestRecording::random(300000, 22);
+    const QByteArray larger = TestRecording::random(400000, 23);
+    const QByteArray zeros(300000, '\0');
+    const int none = int(FakeFtpServer::Fault::None);
+    const int beforeEnd = kOverlapBeforeEnd;
+    const QByteArray ok = "350 restarting\r\n";
+    // 200000 local bytes: REST asks 64 KiB before their end.
+    QTest::newRow("unchanged") << a.left(200000) << a << none << ok << beforeEnd << false;
+    QTest::newRow("replaced, same size") << a.left(200000) << b << none << ok << kAny << true;
+    QTest::newRow("replaced, larger") << a.left(200000) << larger << none << ok << kAny << true;
+    QTest::newRow("truncated below the copy") << a.left(200000) << a.left(100000) << none << ok << 0
+                                              << true;
+    QTest::newRow("REST ignored, unchanged") << a.left(200000) << a << none << QByteArray("ignored") << kAny
+                                             << false;
+    QTest::newRow("REST ignored, replaced") << a.left(200000) << b << none << QByteArray("ignored") << kAny
+                                            << true;
+    QTest::newRow("REST refused") << a.left(200000) << a << none << QByteArray("502 no REST\r\n") << kAny
+                                  << false;
+    QTest::newRow("complete copy checked") << a << a << none << ok << beforeEnd << false;
+    QTest::newRow("complete copy replaced, same size") << a << b << none << ok << kAny << true;
+    // Overlap and start alike: nothing would tell where an ignoring device began.
+    QTest::newRow("copy of repeated bytes verified from its start") << zeros.left(200000) << zeros << none << ok
+                                                                    << 0 << false;
+    QTest::newRow("endless sender stops at the listed size") << QByteArray() << a << int(FakeFtpServer::Fault::Endless)
+                                                              << ok << kAny << false;
+    QTest::newRow("trickle after 226 stops at the listed size") << a.left(100000) << a
+                                                                << int(FakeFtpServer::Fault::Trickle) << ok
+                                                                << kAny << false;
+}
+
+// Whatever the local copy and the device hold, the finished copy is the
+// device's file; a local copy that is not its start is kept beside it.
+void tst_FtpDownloader::resumeProvesThePrefix()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, device);
+    QFETCH(int, fault);
+    QFETCH(QByteArray, rest);
+    QFETCH(int, restAt);
+    QFETCH(bool, versionKept);
     FakeFtpServer *server = fakeServer();
-    const QByteArray recording = TestRecording::random(20000, 11);
-    server->setTransfer("RETR", FakeFtpServer::sending(recording.mid(1000)));
+    server->serveFile(QStringLiteral("REC.DAT"), device, QDateTime::currentDateTime(), FakeFtpServer::Fault(fault));
+    server->setIgnoreRest(rest == "ignored");
+    if (rest != "ignored")
+        server->setReply("REST", rest);
     Client c(server->url(QStringLiteral("/data/")));
-    QVERIFY(writeFile(c.local(), recording.left(1000)));
-    QVERIFY(c.login());
-    c.downloader.getFile(QStringLiteral("REC.DAT"), 1000);
+    QVERIFY(c.retrieve(before, before.size(), device.size()));
+    QElapsedTimer time;
+    time.start();
     QVERIFY(waitForCount(c.s.fileDone, 1, kServerWaitMs));
-    QCOMPARE(c.s.error.count(), 0);
-    QVERIFY(server->commands().contains("rest 1000"));
+    // A device that never stops sending is cut at once, not after a timeout.
+    QVERIFY(time.elapsed() < kServerWaitMs / 3);
+    QCOMPARE(c.s.firstError(), QString());
+    QVERIFY(readFile(c.local()) == device);
+    QCOMPARE(QFile::exists(c.local() + ".~1~"), versionKept);
+    QCOMPARE(c.s.versionKept.count(), versionKept ? 1 : 0);
+    if (versionKept)
+        QVERIFY(readFile(c.local() + ".~1~") == before);
+    if (restAt == kOverlapBeforeEnd)
+        restAt = before.size() - int(VerifiedCopy::kOverlapBytes);
+    if (restAt != kAny)
+        QVERIFY2(server->commands().contains("rest " + QByteArray::number(restAt)), server->commands().join(' ').constData());
     QVERIFY(server->commands().contains("retr /data/REC.DAT"));
-    QCOMPARE(c.s.fileStarted.first().first().toString(), QStringLiteral("/data/REC.DAT"));
-    QVERIFY(readFile(c.local()) == recording);
-    RecordingIndexer indexer;
-    QVERIFY(loadCache(indexer, cachePathFor(c.local())));
-    QCOMPARE(indexer.streamCount(), TestRecording::kRandomStreams);
+    QVERIFY(QFile::exists(cachePathFor(c.local())));
 }
 
 void tst_FtpDownloader::unsafeNamesAreRefused_data()
@@ -861,7 +922,6 @@ void tst_FtpDownloader::unwritableCopyIsNotFinished_data()
         << Steps{FakeFtpServer::reply("150 sending\r\n"), FakeFtpServer::data("abc"), FakeFtpServer::pause(300),
                  FakeFtpServer::data("def"), FakeFtpServer::closeData(), FakeFtpServer::reply("226 sent\r\n")}
         << true;
-    QTest::newRow("empty file cannot be completed") << FakeFtpServer::sending(QByteArray()) << false;
 }
 
 // A local copy that takes no data (a full disk) is never reported

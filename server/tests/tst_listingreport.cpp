@@ -59,11 +59,13 @@ void tst_ListingReport::json()
 
 void tst_ListingReport::text()
 {
-    const ListingReport report = ListingReport::fromLines({"-rw-r--r-- 1 u g 7 Jan 05  2015 A.DAT", "odd"}, kNow);
+    // A device's terminal escapes are shown, never sent to the terminal.
+    const ListingReport report = ListingReport::fromLines(
+        {"-rw-r--r-- 1 u g 7 Jan 05  2015 A\x1b[2J.DAT", "odd\x07\x7f\u0085"}, kNow);
     const QStringList lines = report.toText().split('\n');
-    QCOMPARE(lines.at(0).simplified(), QStringLiteral("2015-01-05T00:00:00 7 A.DAT"));
+    QCOMPARE(lines.at(0).simplified(), QStringLiteral("2015-01-05T00:00:00 7 A\\x1b[2J.DAT"));
     QCOMPARE(lines.at(1), QStringLiteral("unparsed lines:"));
-    QCOMPARE(lines.at(2).trimmed(), QStringLiteral("odd"));
+    QCOMPARE(lines.at(2).trimmed(), QStringLiteral("odd\\x07\\x7f\\x85"));
 }
 
 QTEST_APPLESS_MAIN(tst_ListingReport)

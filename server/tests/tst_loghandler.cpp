@@ -1,6 +1,7 @@
 #include "testfiles.h"
 #include "downloader.h"
 #include "loghandler.h"
+#include "recordingdownloader.h"
 #include "logwiring.h"
 
 #include <QRegularExpression>
@@ -8,19 +9,6 @@
 #include <QtTest>
 
 namespace {
-
-// A downloader that only reports what the test makes it report.
-class SilentDownloader : public Downloader
-{
-public:
-    int setParam(QStringList) override { return 0; }
-    void start() override {}
-    void getFileList() override {}
-    void getFile(QString, ulong) override {}
-    void getFile(QString) override {}
-    void abort() override {}
-    void stop() override {}
-};
 
 struct Entry
 {
@@ -69,6 +57,9 @@ void tst_LogHandler::entries_data()
                         {t, "Error FtpDownloader_1", "x\r\n\t09.250 - Info MainWindow: forged"}}
         << "2020.03.03 14:05\n\t09.250 - Error FtpDownloader_1: 550 No such file.\n"
            "\t09.250 - Error FtpDownloader_1: x  \t09.250 - Info MainWindow: forged\n";
+    QTest::newRow("terminal escapes are shown, not sent")
+        << QList<Entry>{{t, "Warning X", QString::fromUtf8("Станция \x1b[31mred\x1b[0m\x07\x7f\xc2\x85 end")}}
+        << QString::fromUtf8("2020.03.03 14:05\n\t09.250 - Warning X: Станция \\x1b[31mred\\x1b[0m\\x07\\x7f\\x85 end\n");
 }
 
 void tst_LogHandler::entries()
@@ -91,7 +82,7 @@ void tst_LogHandler::downloaderEventsUnderTheirNames()
     auto log = std::make_unique<LogHandler>(dir.path() + '/');
     QVERIFY(QRegularExpression("/\\d{8}_\\d{9}\\.log$").match(log->filePath()).hasMatch());
 
-    SilentDownloader downloader;
+    RecordingDownloader downloader;
     downloader.setObjectName("TftpDownloader_7");
     wireDownloaderLog(&downloader, log.get());
     QObject window;

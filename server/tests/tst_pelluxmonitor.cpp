@@ -77,6 +77,10 @@ void tst_PelluxMonitor::addressesAndStationTypes()
     QCOMPARE(PelluxMonitor::stationDeviceParams(43, kAddress, "", "/d/").value(0), QStringLiteral("Lorvan-S"));
     QVERIFY(PelluxMonitor::stationDeviceParams(30, kAddress, "", "/d/").isEmpty());
     QVERIFY(PelluxMonitor::stationDeviceParams(-1, kAddress, "", "/d/").isEmpty());
+    // The first byte shown is the least significant one.
+    QVERIFY(PelluxMonitor::isDeviceAddress(kAddress));
+    for (const uint address : {0u, 0x0302010Au & 0xFFFFFF00u, 0xFFFFFFFFu, 224u, 239u | (1u << 8), 0x010101F0u})
+        QVERIFY2(!PelluxMonitor::isDeviceAddress(address), qPrintable(PelluxMonitor::addressText(address)));
     QString host;
     int port = 0;
     PelluxHandler::splitHostPort(QStringLiteral("db.site:3307"), &host, &port);
@@ -89,13 +93,15 @@ void tst_PelluxMonitor::stationsBecomeDevicesAcrossPolls()
 {
     QVERIFY(m_db.runSql(QStringLiteral(
         "DELETE FROM station; INSERT INTO station VALUES (29, %1, 'Станция-1'), (39, %2, 'Пост'), "
-        "(43, %2, 'Дважды'), (43, %2, 'Дважды'), (7, %1, 'Чужой тип'), (NULL, NULL, NULL);")
+        "(43, %2, 'Дважды'), (43, %2, 'Дважды'), (7, %1, 'Чужой тип'), (NULL, NULL, NULL), "
+        "(29, NULL, 'Без адреса'), (29, 0, 'Нуль'), (29, 4294967295, 'Всем'), (39, 239, 'Группа');")
                             .arg(kAddress).arg(kOtherAddress)));
     TempDir data;
     const QString folder = data.path() + '/';
     DeviceTreeModel model;
     PelluxMonitor monitor(&model, folder);
     QSignalSpy polls(&monitor, &PelluxMonitor::pollApplied);
+    QSignalSpy warnings(&monitor, &PelluxMonitor::warningSended);
     monitor.apply(values(hostPort()));
     QVERIFY(monitor.isOn());
     QVERIFY(QFileInfo::exists(folder + "Pellux.xml"));
@@ -108,6 +114,10 @@ void tst_PelluxMonitor::stationsBecomeDevicesAcrossPolls()
     QCOMPARE(model.deviceParams(file, 2).value(1), QStringLiteral("Дважды"));
     QCOMPARE(model.deviceParams(file, 3).value(1), QStringLiteral("Дважды"));
     const DeviceTreeModel::Id first = model.deviceId(file, 0);
+    // Rows without a device address are no device; each is said once a run.
+    QVERIFY(waitForCount(polls, 2, kPollWaitMs));
+    QCOMPARE(warnings.count(), 4);
+    QVERIFY(warnings.first().first().toString().contains("no device address"));
 
     // Later polls keep confirmed devices, drop the missing and add the new.
     QVERIFY(m_db.runSql(QStringLiteral("DELETE FROM station WHERE idtypest = 39; "

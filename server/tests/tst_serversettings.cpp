@@ -17,6 +17,8 @@ private slots:
     void pelluxValues_data();
     void pelluxValues();
     void fileListSurvivesRestart();
+    void pollingPeriodHeldToAWeek_data();
+    void pollingPeriodHeldToAWeek();
 };
 
 void tst_ServerSettings::initTestCase()
@@ -86,6 +88,31 @@ void tst_ServerSettings::fileListSurvivesRestart()
     const QStringList paths{"/srv/a.xml", "/srv/Участок б.xml", dir.filePath("Pellux.xml")};
     QVERIFY(ServerSettings(dir.path() + '/').saveFileList(paths));
     QCOMPARE(ServerSettings(dir.path() + '/').fileList(), paths);
+}
+
+void tst_ServerSettings::pollingPeriodHeldToAWeek_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("0 polls without pause") << QVariant(0) << 0 << false;
+    QTest::newRow("7") << QVariant("7") << 7 << false;
+    QTest::newRow("a week") << QVariant(10080) << 10080 << false;
+    // Beyond a short it used to wrap to 0: a database query after another.
+    QTest::newRow("32768") << QVariant("32768") << 10080 << true;
+    QTest::newRow("huge") << QVariant("99999999999") << 10080 << true;
+    QTest::newRow("negative") << QVariant(-5) << 1 << true;
+    QTest::newRow("not a number") << QVariant("many") << 5 << true;
+}
+
+void tst_ServerSettings::pollingPeriodHeldToAWeek()
+{
+    QFETCH(QVariant, value);
+    QFETCH(int, minutes);
+    QFETCH(bool, warned);
+    QString warning;
+    QCOMPARE(ServerSettings::pollingPeriodMinutes(value, &warning), minutes);
+    QCOMPARE(!warning.isEmpty(), warned);
 }
 
 QTEST_GUILESS_MAIN(tst_ServerSettings)

@@ -122,8 +122,11 @@ void tst_SettingsFile::damaged_data()
                                     << QStringList() << "no element";
     const QByteArray whole = variable(one + "<item name=\"b\"/><item name=\"c\"/>");
     QTest::newRow("truncated in an item") << whole.left(whole.indexOf("name=\"c") + 7)
-                                          << int(SettingsFile::Ok) << QStringList{"a", "b"} << "XML error";
-    QTest::newRow("truncated after the root") << QByteArray("<drovane version=\"1.0\">") << int(SettingsFile::Ok)
+                                          << int(SettingsFile::Damaged) << QStringList{"a", "b"} << "XML error";
+    // One unescaped "&" in the second of three devices.
+    QTest::newRow("unescaped ampersand") << variable(one + "<item name=\"b & c\"/><item name=\"c\"/>")
+                                         << int(SettingsFile::Damaged) << QStringList{"a"} << "XML error at line";
+    QTest::newRow("truncated after the root") << QByteArray("<drovane version=\"1.0\">") << int(SettingsFile::Damaged)
                                               << QStringList() << "XML error";
     QTest::newRow("unknown elements skipped")
         << variable("<group><item name=\"inner\"/></group>" + one + "<note>text</note>") << int(SettingsFile::Ok)
@@ -138,11 +141,11 @@ void tst_SettingsFile::damaged_data()
                       "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
                       "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\"><!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">]>"
                       "<drovane version=\"1.0\"><item name=\"ok\"/><item name=\"&g;\"/></drovane>")
-        << int(SettingsFile::Ok) << QStringList{"ok"} << "XML error";
-    QTest::newRow("too many devices") << variable(items(SettingsFile::kMaxDevices + 3)) << int(SettingsFile::Ok)
+        << int(SettingsFile::Damaged) << QStringList{"ok"} << "XML error";
+    QTest::newRow("too many devices") << variable(items(SettingsFile::kMaxDevices + 3)) << int(SettingsFile::Damaged)
                                       << QStringList() << "devices: the rest ignored";
     QTest::newRow("over-long text") << variable("<item name=\"" + QByteArray(SettingsFile::kMaxTextChars + 10, 'x') + "\"/>")
-                                    << int(SettingsFile::Ok) << QStringList{QString(SettingsFile::kMaxTextChars, 'x')}
+                                    << int(SettingsFile::Damaged) << QStringList{QString(SettingsFile::kMaxTextChars, 'x')}
                                     << "shortened";
 }
 
@@ -172,6 +175,10 @@ void tst_SettingsFile::damaged()
         QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
     else
         QVERIFY2(warnings.join('\n').contains(warning), qPrintable(warnings.join('\n')));
+    // A file not read whole says where: its owner tells the user.
+    QCOMPARE(content.damage.isEmpty(), status != SettingsFile::Damaged);
+    if (warning.startsWith("XML error"))
+        QVERIFY(content.damageLine > 0 && content.damageColumn > 0);
 }
 
 // A file beyond the read limit: the devices in its beginning are read, the
@@ -185,7 +192,7 @@ void tst_SettingsFile::hugeFileReadsItsBeginning()
     QVERIFY(writeFile(path, bytes));
     SettingsFile::Content content;
     QStringList warnings;
-    QCOMPARE(SettingsFile::read(path, &content, &warnings), SettingsFile::Ok);
+    QCOMPARE(SettingsFile::read(path, &content, &warnings), SettingsFile::Damaged);
     QCOMPARE(content.devices.size(), 3);
     QVERIFY2(warnings.join('\n').contains("larger than"), qPrintable(warnings.join('\n')));
 }

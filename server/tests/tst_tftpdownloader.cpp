@@ -9,6 +9,7 @@
 #include "serverprocess.h"
 #include "signalwait.h"
 #include "testrecording.h"
+#include "verifiedcopy.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -84,7 +85,8 @@ private slots:
     // Against the scripted device.
     void defaultBlocks();
     void confirmedBlockSizeShortBlockCompletes();
-    void confirmedOffsetWritesAtOffset();
+    void resumeProvesThePrefix_data();
+    void resumeProvesThePrefix();
     void offsetBeyondRequestRefused();
     void unsupportedOptionRefused();
     void errorPacket();
@@ -309,6 +311,10 @@ void tst_TftpDownloader::realResumeWithoutConfirmedOffset()
     QVERIFY(waitForCount(c.s.fileDone, 1, kWaitMs));
     QCOMPARE(c.s.firstError(), QString());
     QVERIFY(readFile(local) == m_recording);
+    // Only a copy that is not the start of the device's file is kept.
+    QCOMPARE(QFile::exists(local + ".~1~"), staleTail);
+    if (staleTail)
+        QVERIFY(readFile(local + ".~1~") == copy);
 }
 
 void tst_TftpDownloader::realMissingFile()
@@ -316,8 +322,11 @@ void tst_TftpDownloader::realMissingFile()
     Client c(m_server.url());
     c.downloader.getFile(QStringLiteral("NOPE.DAT"), 0);
     QVERIFY(waitForCount(c.s.error, 1, kWaitMs));
-    QCOMPARE(c.s.firstError(), QStringLiteral("ERROR packet receive"));
+    // The device's own reason is told; the refusal leaves no empty file.
+    QCOMPARE(c.s.firstError(), QStringLiteral("ERROR packet receive: File not found"));
+    QCOMPARE(c.s.refused.count(), 1);
     QCOMPARE(c.s.fileDone.count(), 0);
+    QVERIFY(!QFile::exists(c.dest.filePath("NOPE.DAT")));
     QVERIFY(!QFile::exists(cachePathFor(c.dest.filePath("NOPE.DAT"))));
 }
 
@@ -359,19 +368,49 @@ void tst_TftpDownloader::confirmedBlockSizeShortBlockCompletes()
 }
 
 // A confirmed offset: the data is written from that byte on.
-void tst_TftpDownloader::confirmedOffsetWritesAtOffset()
+void tst_TftpDownloader::resumeProvesThePrefix_data()
 {
-    const QByteArray content = TestRecording::random(20000, 4);
-    FakeTftpServer *device = fakeDevice();
-    device->setContent(content);
-    device->setOptionAcknowledgement({{"offset", "5000"}});
-    Client c(device->url(), kQuickRetransmit);
+    QTest::addColumn<QByteArray>("device");
+    QTest::addColumn<bool>("offsetConfirmed");
+    QTest::addColumn<qint64>("listedSize");
+    QTest::addColumn<bool>("versionKept");
+    const QByteArray content = TestRecording::random(200000, 4);
+    const QByteArray other = TestRecording::random(200000, 5);
+    QTest::newRow("offset confirmed") << content << true << qint64(content.size()) << false;
+    QTest::newRow("offset confirmed, file replaced") << other << true << qint64(other.size()) << true;
+    QTest::newRow("offset ignored, file replaced") << other << false << qint64(other.size()) << true;
+    // The device sends more than it listed (a file still growing): the rest
+    // is for the next cycle.
+    QTest::newRow("more than listed") << content + "growing" << true << qint64(content.size()) << false;
+}
+
+// The local copy holds the first 150000 bytes of `content`: the request
+// asks for the 64 KiB before them, which must match before anything is
+// added; otherwise the copy is kept and the file fetched whole.
+void tst_TftpDownloader::resumeProvesThePrefix()
+{
+    QFETCH(QByteArray, device);
+    QFETCH(bool, offsetConfirmed);
+    QFETCH(qint64, listedSize);
+    QFETCH(bool, versionKept);
+    const QByteArray before = TestRecording::random(200000, 4).left(150000);
+    FakeTftpServer *server = fakeDevice();
+    server->setContent(device);
+    if (offsetConfirmed)
+        server->setOptionAcknowledgement({{"offset", FakeTftpServer::kRequestedOffset}});
+    Client c(server->url(), kQuickRetransmit);
     const QString local = c.local();
-    QVERIFY(writeFile(local, content.left(5000)));
-    c.downloader.getFile(QStringLiteral("A.DAT"), 5000);
+    QVERIFY(writeFile(local, before));
+    c.downloader.getFile(QStringLiteral("A.DAT"), ulong(before.size()), listedSize);
     QVERIFY(waitForCount(c.s.fileDone, 1, kWaitMs));
-    QVERIFY(device->requests().first().endsWith(QByteArray("octet\0offset\0" "5000\0", 18)));
-    QVERIFY(readFile(local) == content);
+    QCOMPARE(c.s.firstError(), QString());
+    const QByteArray offset = QByteArray::number(before.size() - VerifiedCopy::kOverlapBytes);
+    QVERIFY(server->requests().first().endsWith("octet" + QByteArray(1, '\0') + "offset" + QByteArray(1, '\0') + offset
+                                                + QByteArray(1, '\0')));
+    QVERIFY(readFile(local) == device.left(int(listedSize)));
+    QCOMPARE(QFile::exists(local + ".~1~"), versionKept);
+    if (versionKept)
+        QVERIFY(readFile(local + ".~1~") == before);
     QVERIFY(QFile::exists(cachePathFor(local)));
 }
 
@@ -417,7 +456,7 @@ void tst_TftpDownloader::errorPacket()
     Client c(device->url(), kQuickRetransmit);
     c.downloader.getFileList();
     QVERIFY(waitForCount(c.s.error, 1, kWaitMs));
-    QCOMPARE(c.s.firstError(), QStringLiteral("ERROR packet receive"));
+    QCOMPARE(c.s.firstError(), QStringLiteral("ERROR packet receive: Access violation"));
     QTest::qWait(400);
     QCOMPARE(c.s.error.count(), 1);
     QCOMPARE(device->requestCount(), 1);
@@ -593,8 +632,7 @@ void tst_TftpDownloader::unwritableCopyIsNotFinished_data()
 {
     QTest::addColumn<int>("contentBytes");
     QTest::addColumn<bool>("stoppedEarly");   // the device got an error packet instead of the last acknowledgement
-    // Small enough to stay in the file's write buffer until the end.
-    QTest::newRow("refused at completion") << 1000 << false;
+    QTest::newRow("refused at the first block") << 1000 << true;
     QTest::newRow("refused while flowing") << 64 * 1024 + 100 << true;
 }
 

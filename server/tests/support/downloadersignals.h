@@ -16,10 +16,12 @@ struct DownloaderSignals
         , fileDone(d, &Downloader::getFileDone)
         , aborted(d, &Downloader::aborted)
         , stopped(d, &Downloader::stopped)
+        , versionKept(d, &Downloader::versionKept)
+        , refused(d, &Downloader::fileRefused)
     {
     }
     QString firstError() const { return error.isEmpty() ? QString() : error.first().first().toString(); }
     QStringList lines() const { return listDone.isEmpty() ? QStringList() : listDone.first().first().toStringList(); }
 
-    QSignalSpy started, error, listStarted, listDone, fileStarted, fileDone, aborted, stopped;
+    QSignalSpy started, error, listStarted, listDone, fileStarted, fileDone, aborted, stopped, versionKept, refused;
 };

@@ -134,9 +134,18 @@ void FakeTftpServer::beginTransfer(const QByteArray &request, const QHostAddress
     }
     QByteArray optionAck = number16(kOpOptionAck);
     for (const auto &option : m_options) {
-        optionAck += option.first + QByteArray(1, '\0') + option.second + QByteArray(1, '\0');
+        QByteArray value = option.second;
+        if (option.first == "offset" && value == kRequestedOffset) {
+            // The offset the request asked for, if any.
+            const QList<QByteArray> parts = request.split('\0');
+            const int at = parts.indexOf("offset");
+            if (at < 0 || at + 1 >= parts.size())
+                continue;
+            value = parts.at(at + 1);
+        }
+        optionAck += option.first + QByteArray(1, '\0') + value + QByteArray(1, '\0');
         if (option.first == "offset")
-            m_served = m_content.mid(option.second.toInt());
+            m_served = m_content.mid(value.toInt());
     }
     sendFrom(m_transfer, optionAck);
     if (m_optionAckRepeatMs > 0) {

@@ -21,6 +21,8 @@ class FakeTftpServer : public QObject
     Q_OBJECT
 
 public:
+    static constexpr const char *kRequestedOffset = "*";
+
     explicit FakeTftpServer(QObject *parent = nullptr);
 
     bool listen();
@@ -32,7 +34,8 @@ public:
     // only when listed in setOptionAcknowledgement.
     void setBlockSize(int bytes) { m_blockSize = bytes; }
     // Options sent in an option acknowledgement before the data; an
-    // "offset" there makes the data start at that byte of the content.
+    // "offset" there makes the data start at that byte of the content, and
+    // the value kRequestedOffset confirms the offset the request asked for.
     void setOptionAcknowledgement(const QList<QPair<QByteArray, QByteArray>> &options) { m_options = options; }
     // Answers the request with this error packet instead of data.
     void setErrorReply(quint16 code, const QByteArray &message);

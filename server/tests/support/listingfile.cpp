@@ -18,6 +18,17 @@ QString lsFileLine(const QString &name, qint64 size, const QDate &date)
         .arg(name);
 }
 
+QString lsFileLine(const QString &name, qint64 size, const QDateTime &time)
+{
+    constexpr int kRecentDays = 180;
+    if (time.daysTo(QDateTime::currentDateTime()) > kRecentDays || time > QDateTime::currentDateTime().addDays(1))
+        return lsFileLine(name, size, time.date());
+    return QStringLiteral("-rw-r--r-- 1 root root %1 %2 %3")
+        .arg(size)
+        .arg(QLocale(QLocale::C).toString(time, QStringLiteral("MMM dd hh:mm")))
+        .arg(name);
+}
+
 bool writeTftpList(const QString &folder, const QStringList &extraLines)
 {
     QStringList lines{QStringLiteral("total 1")};

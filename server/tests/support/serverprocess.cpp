@@ -45,7 +45,7 @@ ServerProcess::~ServerProcess()
 
 QString ServerProcess::script() const
 {
-    const char *name = m_kind == Ftp ? "start_ftp.sh" : m_kind == Tftp ? "start_tftp.sh"
+    const char *name = m_kind == Ftp || m_kind == Vsftpd ? "start_ftp.sh" : m_kind == Tftp ? "start_tftp.sh"
                      : m_kind == Mysql ? "start_mysql.sh" : "start_xvfb.sh";
     return QTest::qFindTestData(QString::fromLatin1(name), __FILE__, __LINE__);
 }
@@ -72,9 +72,13 @@ bool ServerProcess::available(Kind kind, QString *why)
         }
         return true;
     }
-    if (kind == Ftp) {
+    if (kind == Ftp || kind == Vsftpd) {
         if (!QFileInfo::exists(QStringLiteral("/usr/bin/python3"))) {
             *why = QStringLiteral("/usr/bin/python3 is missing (Debian package python3-pyftpdlib)");
+            return false;
+        }
+        if (kind == Vsftpd && QStandardPaths::findExecutable(QStringLiteral("vsftpd"), {QStringLiteral("/usr/sbin")}).isEmpty()) {
+            *why = QStringLiteral("vsftpd is missing (Debian package vsftpd)");
             return false;
         }
         return true;
@@ -94,8 +98,16 @@ bool ServerProcess::start(const QString &root, const QProcessEnvironment &extra)
 {
     stop();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (m_kind == Ftp || m_kind == Tftp)
-        environment.insert(m_kind == Ftp ? QStringLiteral("FTPD_ROOT") : QStringLiteral("TFTPD_ROOT"), root);
+    if (m_kind == Ftp || m_kind == Vsftpd)
+        environment.insert(QStringLiteral("FTPD_ROOT"), root);
+    if (m_kind == Vsftpd) {
+        environment.insert(QStringLiteral("FTPD_IMPL"), QStringLiteral("vsftpd"));
+        // vsftpd reads as the user "ftp": a private temporary folder is opened to it.
+        QFile::setPermissions(root, QFile::permissions(root) | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                        | QFile::ExeOther);
+    }
+    if (m_kind == Tftp)
+        environment.insert(QStringLiteral("TFTPD_ROOT"), root);
     else if (m_kind == Mysql) {
         environment.insert(QStringLiteral("MYSQLD_PASSWORD"), kMysqlPassword);
         if (m_port)
@@ -119,7 +131,8 @@ bool ServerProcess::start(const QString &root, const QProcessEnvironment &extra)
         m_running = true;
         return true;
     }
-    const QRegularExpression portPattern(m_kind == Ftp ? QStringLiteral("FTP_PORT=(\\d+)")
+    const bool ftp = m_kind == Ftp || m_kind == Vsftpd;
+    const QRegularExpression portPattern(ftp ? QStringLiteral("FTP_PORT=(\\d+)")
                                          : m_kind == Mysql ? QStringLiteral("DB_PORT=(\\d+)")
                                                            : QStringLiteral("TFTP_PORT=(\\d+)"));
     const QRegularExpressionMatch match = portPattern.match(QString::fromLocal8Bit(out));
@@ -165,11 +178,12 @@ bool ServerProcess::runSql(const QString &sql)
 
 QString ServerProcess::url(const QString &path) const
 {
-    return QStringLiteral("%1://127.0.0.1:%2%3").arg(m_kind == Ftp ? QStringLiteral("ftp") : QStringLiteral("tftp")).arg(m_port).arg(path);
+    const bool ftp = m_kind == Ftp || m_kind == Vsftpd;
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(ftp ? QStringLiteral("ftp") : QStringLiteral("tftp")).arg(m_port).arg(path);
 }
 
 QString ServerProcess::logPath() const
 {
-    const char *name = m_kind == Ftp ? "ftpd.log" : m_kind == Tftp ? "tftpd.log" : "xvfb.log";
+    const char *name = m_kind == Ftp || m_kind == Vsftpd ? "ftpd.log" : m_kind == Tftp ? "tftpd.log" : "xvfb.log";
     return m_dir.filePath(QStringLiteral("daemon/") + QLatin1String(name));
 }

@@ -5,7 +5,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 
-// A real FTP (pyftpdlib), TFTP (tftpd-hpa) or MariaDB server on 127.0.0.1
+// A real FTP (pyftpdlib or vsftpd), TFTP (tftpd-hpa) or MariaDB server on 127.0.0.1
 // (the database "pelluxbd" with the user "collector", password
 // kMysqlPassword, on a private data folder and port), or an X
 // display (Xvfb, with trayer as system tray host when asked), started by the
@@ -15,7 +15,7 @@
 class ServerProcess
 {
 public:
-    enum Kind { Ftp, Tftp, Xvfb, XvfbWithTray, Mysql };
+    enum Kind { Ftp, Vsftpd, Tftp, Xvfb, XvfbWithTray, Mysql };
     static const QString kMysqlDatabase; // "pelluxbd"
     static const QString kMysqlUser;     // "collector"
     static const QString kMysqlPassword;

@@ -4,6 +4,7 @@
 #include "devicetreemodel.h"
 #include "downloader.h"
 #include "downloaderhandler.h"
+#include "visibletext.h"
 
 #include <QContextMenuEvent>
 #include <QFontMetrics>
@@ -103,12 +104,12 @@ void TreeWidget::contextMenuEvent(QContextMenuEvent *event)
 void TreeWidget::fileInsert(int file)
 {
     const QString path = model->filePath(file);
-    const bool constant = model->fileType(file) == SettingsFile::Type::Constant;
-    auto *item = new QTreeWidgetItem(constant ? ConstantFileItem : VariableFileItem);
-    item->setText(NameColumn, path.section(QLatin1Char('/'), -1));
+    // A file that was not read whole is shown read-only, whatever its type.
+    auto *item = new QTreeWidgetItem(model->isFileEditable(file) ? VariableFileItem : ConstantFileItem);
+    item->setText(NameColumn, visibleText(path.section(QLatin1Char('/'), -1)));
     item->setData(NameColumn, Qt::UserRole, path);
     const QString folder = path.section(QLatin1Char('/'), 0, -2);
-    item->setText(SourceColumn, folder);
+    item->setText(SourceColumn, visibleText(folder));
     item->setData(SourceColumn, Qt::UserRole, folder);
     insertTopLevelItem(file, item);
     fileStateChange(file);
@@ -149,10 +150,10 @@ void TreeWidget::deviceRemove(int file, int device)
 void TreeWidget::fillDevice(QTreeWidgetItem *item, int file, int device)
 {
     const QStringList params = model->deviceParams(file, device);
-    item->setText(NameColumn, paramValue(params, DeviceParam::Type));
-    item->setText(CommentColumn, paramValue(params, DeviceParam::Comment));
+    item->setText(NameColumn, visibleText(paramValue(params, DeviceParam::Type)));
+    item->setText(CommentColumn, visibleText(paramValue(params, DeviceParam::Comment)));
     item->setText(StateColumn, model->isDeviceSupported(file, device) ? QString() : kUnsupportedText);
-    item->setText(SourceColumn, paramValue(params, DeviceParam::Url));
+    item->setText(SourceColumn, visibleText(paramValue(params, DeviceParam::Url)));
     item->setData(SourceColumn, Qt::UserRole, QVariant::fromValue(model->downloader(file, device)));
     item->setData(SourceColumn, Qt::UserRole + 1, QVariant::fromValue(model->scheduler(file, device)));
     fitColumns();

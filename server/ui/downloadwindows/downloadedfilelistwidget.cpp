@@ -3,6 +3,7 @@
 #include "filelisttree.h"
 #include "indexcache.h"
 #include "playerlauncher.h"
+#include "visibletext.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -103,7 +104,7 @@ void DownloadedFileListWidget::addDownloadedFile()
         QTreeWidgetItem *&row = rows[name];
         if (!row) {
             row = new QTreeWidgetItem(tree);
-            row->setText(FileListTree::NameColumn, name);
+            FileListTree::setName(row, name);
             row->setTextAlignment(FileListTree::SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
         }
         row->setData(FileListTree::CommentColumn, FileListTree::kMarkRole, kMark);
@@ -158,11 +159,11 @@ void DownloadedFileListWidget::playtPushButtonClick()
     if (!row)
         return;
     QString error;
-    if (PlayerLauncher::start(source, row->text(FileListTree::NameColumn), &error, playerFolder)) {
+    if (PlayerLauncher::start(source, FileListTree::nameOf(row), &error, playerFolder)) {
         messageLabel->hide();
         return;
     }
-    messageLabel->setText(error);
+    messageLabel->setText(visibleText(error));
     messageLabel->show();
     emit errorSended(error);
 }

@@ -4,6 +4,7 @@
 #include "filelisttree.h"
 #include "listlineparser.h"
 #include "playerlauncher.h"
+#include "visibletext.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -79,7 +80,7 @@ void DownloaderWidget2::downloadGetFileListDo(QStringList fileList)
     downloadItem = nullptr;
     setButtons(true);
     // The current row is kept across the rebuild, by name.
-    const QString current = tree->currentItem() ? tree->currentItem()->text(FileListTree::NameColumn) : QString();
+    const QString current = tree->currentItem() ? FileListTree::nameOf(tree->currentItem()) : QString();
     tree->clear();
     const QDir folder(destination);
     for (const QString &line : fileList) {
@@ -90,7 +91,7 @@ void DownloaderWidget2::downloadGetFileListDo(QStringList fileList)
         if (parsed != ListLineFile && parsed != ListLineBadDate)
             continue;
         auto *row = new QTreeWidgetItem(tree);
-        row->setText(FileListTree::NameColumn, name);
+        FileListTree::setName(row, name);
         row->setText(FileListTree::DateColumn, date.isValid() ? date.toString(kDateFormat) : QString());
         row->setText(FileListTree::SizeColumn, QString::number(size));
         row->setTextAlignment(FileListTree::SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
@@ -125,7 +126,7 @@ void DownloaderWidget2::downloadCurrent(bool play)
     if (!row)
         return;
     downloadItem = row;
-    const QString name = row->text(FileListTree::NameColumn);
+    const QString name = FileListTree::nameOf(row);
     const QFileInfo local(QDir(destination).filePath(name));
     row->setText(FileListTree::CommentColumn, kLoadingText);
     emit downloadStarted();
@@ -141,7 +142,7 @@ void DownloaderWidget2::downloadGetFileStart(QString)
 void DownloaderWidget2::downloadGetFileDo()
 {
     if (downloadItem && downloadItem->data(FileListTree::CommentColumn, kPlayRole).toInt() == 1)
-        startPlayer(downloadItem->text(FileListTree::NameColumn));
+        startPlayer(FileListTree::nameOf(downloadItem));
     if (downloadItem)
         downloadItem->setData(FileListTree::CommentColumn, kPlayRole, 0);
     downloadItem = nullptr;
@@ -162,7 +163,7 @@ void DownloaderWidget2::downloadAbort()
 void DownloaderWidget2::downloadErrorOccur(QString message)
 {
     if (downloadItem)
-        downloadItem->setText(FileListTree::CommentColumn, message);
+        downloadItem->setText(FileListTree::CommentColumn, visibleText(message.trimmed()));
     downloadItem = nullptr;
     setButtons(true);
 }
@@ -182,7 +183,7 @@ void DownloaderWidget2::startPlayer(const QString &name)
         messageLabel->hide();
         return;
     }
-    messageLabel->setText(error);
+    messageLabel->setText(visibleText(error));
     messageLabel->show();
     emit errorSended(error);
 }

@@ -1,4 +1,5 @@
 #include "filelisttree.h"
+#include "visibletext.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -38,10 +39,21 @@ FileListTree::FileListTree(QWidget *parent)
 QTreeWidgetItem *FileListTree::rowNamed(const QString &name) const
 {
     for (int i = 0; i < topLevelItemCount(); ++i) {
-        if (topLevelItem(i)->text(NameColumn) == name)
+        if (nameOf(topLevelItem(i)) == name)
             return topLevelItem(i);
     }
     return nullptr;
+}
+
+void FileListTree::setName(QTreeWidgetItem *row, const QString &name)
+{
+    row->setText(NameColumn, visibleText(name));
+    row->setData(NameColumn, Qt::UserRole, name);
+}
+
+QString FileListTree::nameOf(const QTreeWidgetItem *row)
+{
+    return row->data(NameColumn, Qt::UserRole).toString();
 }
 
 void layOutFileWindow(QWidget *window, QTreeWidget *tree, const QList<QWidget *> &side)

@@ -15,8 +15,12 @@ public:
 
     explicit FileListTree(QWidget *parent = nullptr);
 
-    // The top-level row whose column 0 is name; null when none.
+    // The top-level row of the file name; null when none.
     QTreeWidgetItem *rowNamed(const QString &name) const;
+    // A row's file name: shown in column 0 with its control characters
+    // escaped, kept as it is in column 0's user role.
+    static void setName(QTreeWidgetItem *row, const QString &name);
+    static QString nameOf(const QTreeWidgetItem *row);
 };
 
 // Builds a download window's layout: the tree on the left and the given

@@ -10,9 +10,11 @@
 #include "pelluxsettingwidget.h"
 #include "devicesettingwidget.h"
 #include "loghandler.h"
+#include "serverimages.h"
 #include "serversettings.h"
 #include "trayicon.h"
 #include "treewidget.h"
+#include "visibletext.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,6 +55,8 @@ MainWindow::MainWindow(const QString &folder, QWidget *parent)
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Drovane"));
+    initServerImages();
+    setWindowIcon(QIcon(QStringLiteral(":/images/drovane.png")));
 
     logHandler = new LogHandler(applicationFolder, this);
     connect(this, &MainWindow::infoSended, logHandler, &LogHandler::commonInfoSend, Qt::QueuedConnection);
@@ -172,8 +176,33 @@ void MainWindow::startUpSettings()
     pellux->apply(settings->pelluxSettings());
     for (const QString &path : settings->fileList()) {
         if (model->findFile(path) < 0)
-            model->openFile(path);
+            openSettingsFile(path);
     }
+}
+
+// Opens a settings file; one that was not read whole is shown read-only and
+// the user is told where it is damaged (without waiting for an answer).
+int MainWindow::openSettingsFile(const QString &path)
+{
+    const int file = model->openFile(path);
+    if (file < 0)
+        return file;
+    qint64 line = 0, column = 0;
+    const QString damage = model->fileDamage(file, &line, &column);
+    if (damage.isEmpty())
+        return file;
+    const QString where = line > 0 ? QStringLiteral(", строка %1, столбец %2").arg(line).arg(column) : QString();
+    auto *box = new QMessageBox(QMessageBox::Warning, kAttention,
+                                QStringLiteral("Файл %1 прочитан не полностью%2 (%3).\n\n"
+                                               "Он открыт только для чтения, устройства, прочитанные до ошибки, работают. "
+                                               "Файл не будет перезаписан; его можно сохранить под другим именем "
+                                               "командой «Сохранить файл как ...».")
+                                    .arg(visibleText(path), where, visibleText(damage)),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    return file;
 }
 
 int MainWindow::currentFile() const
@@ -218,7 +247,7 @@ void MainWindow::openFileActionTrigger()
         selectFile(open);
         return;
     }
-    if (model->openFile(path) < 0)
+    if (openSettingsFile(path) < 0)
         showMessage(QMessageBox::Critical, QStringLiteral("Ошибка"), QStringLiteral("Не удалось открыть файл"));
 }
 
@@ -254,8 +283,15 @@ void MainWindow::closeFileActionTrigger()
 void MainWindow::saveFileActionTrigger()
 {
     const int file = currentFile();
-    if (file >= 0)
-        model->saveFile(file);
+    if (file < 0)
+        return;
+    if (!model->fileDamage(file).isEmpty()) {
+        showMessage(QMessageBox::Warning, kAttention,
+                    QStringLiteral("Файл прочитан не полностью и не перезаписывается; сохраните его под другим "
+                                   "именем командой «Сохранить файл как ...»."));
+        return;
+    }
+    model->saveFile(file);
 }
 
 void MainWindow::saveFileAsActionTrigger()
@@ -271,8 +307,11 @@ void MainWindow::saveFileAsActionTrigger()
 void MainWindow::saveAllFileActionTrigger()
 {
     bool failed = false;
-    for (int file = 0; file < model->fileCount(); ++file)
-        failed = !model->saveFile(file) || failed;
+    for (int file = 0; file < model->fileCount(); ++file) {
+        // A file not read whole is never written back.
+        if (model->fileDamage(file).isEmpty())
+            failed = !model->saveFile(file) || failed;
+    }
     if (failed)
         showMessage(QMessageBox::Warning, kAttention, QStringLiteral("Произошла ошибка при сохранении файла(-ов)"));
 }
@@ -314,7 +353,7 @@ void MainWindow::editDevice(DeviceTreeModel::Id device, const QStringList &param
     const int current = currentFile();
     int defaultIndex = -1;
     for (int file = 0; file < model->fileCount(); ++file) {
-        if (model->fileType(file) != SettingsFile::Type::Variable)
+        if (!model->isFileEditable(file))
             continue;
         if (file == current)
             defaultIndex = fileItems.size();

@@ -85,6 +85,7 @@ protected:
 private:
     void createActions();
     void createMenus();
+    int openSettingsFile(const QString &path);
     void startUpSettings();
     // The model's file of the current item, -1 when none.
     int currentFile() const;

@@ -80,6 +80,7 @@ private slots:
     void closeAsksForUnsavedChanges();
     void fileActionsAndReopening();
     void failedSaveKeepsTheFileOpen();
+    void damagedFileOpensReadOnly();
     void closingWithoutTrayQuits();
     void monitoringThroughTheSettingsDialog();
 
@@ -432,6 +433,49 @@ void tst_MainWindow::failedSaveKeepsTheFileOpen()
     QCOMPARE(model->fileState(file), DeviceTreeModel::NotSaved);
     QCOMPARE(model->deviceCount(file), 1);
     QVERIFY(logText().contains("Error MainWindow: Can`t open file " + path));
+}
+
+// A settings file with one XML error opens read-only with a message naming
+// the line and column, runs the devices read before the error, and is
+// written only under another name.
+void tst_MainWindow::damagedFileOpensReadOnly()
+{
+    const QString path = m_folder->filePath("broken.xml");
+    const QByteArray damaged = "<?xml version=\"1.0\"?>\n<drovane version=\"1.0\" type=\"variable\">\n"
+                               " <item name=\"A\" period=\"1\" source=\"ftp://127.0.0.1:1/\" destination=\"/tmp/a\"/>\n"
+                               " <item name=\"B & C\" period=\"1\" source=\"ftp://127.0.0.1:1/\" destination=\"/tmp/b\"/>\n"
+                               " <item name=\"C\" period=\"1\" source=\"ftp://127.0.0.1:1/\" destination=\"/tmp/c\"/>\n"
+                               "</drovane>\n";
+    QVERIFY(writeFile(path, damaged));
+    TreeWidget *tree = m_window->deviceTree();
+    DeviceTreeModel *model = m_window->deviceModel();
+    ModalAnswer::chooseFile(path);
+    m_window->openFileActionTrigger();
+    const int file = model->findFile(path);
+    QVERIFY(file >= 0);
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY((box = m_window->findChild<QMessageBox *>()) && box->isVisible());
+    QVERIFY2(box->text().contains("прочитан не полностью, строка 4, столбец"), qPrintable(box->text()));
+    box->close();
+    QTreeWidgetItem *item = tree->fileItem(file);
+    QCOMPARE(item->type(), int(TreeWidget::ConstantFileItem));
+    QCOMPARE(item->text(2), QString("Только для чтения"));
+    QCOMPARE(item->childCount(), 1);
+    QVERIFY(model->isDeviceSupported(file, 0));
+
+    // "Сохранить все файлы" leaves it as it is; "Сохранить файл как ..." writes what was read.
+    m_window->saveAllFileActionTrigger();
+    QCOMPARE(readFile(path), damaged);
+    tree->setCurrentItem(item);
+    const QString copy = m_folder->filePath("repaired.xml");
+    ModalAnswer::chooseFile(copy);
+    m_window->saveFileAsActionTrigger();
+    SettingsFile::Content content;
+    QCOMPARE(SettingsFile::read(copy, &content), SettingsFile::Ok);
+    QCOMPARE(content.devices.size(), 1);
+    QCOMPARE(content.type, SettingsFile::Type::Variable);
+    QCOMPARE(readFile(path), damaged);
+    QVERIFY(logText().contains("Error MainWindow: File " + path + " was not read whole"));
 }
 
 // Without a system tray (offscreen) closing the window ends the program.

@@ -47,7 +47,13 @@ void tst_TrayIcon::iconAndMenu()
     TrayIcon *tray = window.tray();
     QVERIFY(tray->icon()->isVisible());
     QVERIFY(tray->isInTray());
-    QVERIFY(!tray->icon()->icon().isNull());
+    // The image itself shows, not an empty icon: the resource is linked in.
+    const QImage image(QStringLiteral(":/images/system_tray_icon.png"));
+    QVERIFY(!image.isNull());
+    const QImage shown = tray->icon()->icon().pixmap(image.size()).toImage();
+    QVERIFY(!shown.isNull());
+    QCOMPARE(shown, QIcon(QStringLiteral(":/images/system_tray_icon.png")).pixmap(image.size()).toImage());
+    QVERIFY(!window.windowIcon().pixmap(32).isNull());
     QCOMPARE(tray->icon()->toolTip(), QString("Drovane"));
     QStringList texts;
     for (QAction *action : tray->menu()->actions())

@@ -1,12 +1,24 @@
 #include "trayicon.h"
 
+#include "serverimages.h"
+
 #include <QMenu>
 #include <QSystemTrayIcon>
+
+namespace {
+
+QIcon trayImage()
+{
+    initServerImages();
+    return QIcon(QStringLiteral(":/images/system_tray_icon.png"));
+}
+
+} // namespace
 
 TrayIcon::TrayIcon(QObject *parent)
     : QObject(parent)
     , trayMenu(std::make_unique<QMenu>())
-    , trayIcon(std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/images/system_tray_icon.png"))))
+    , trayIcon(std::make_unique<QSystemTrayIcon>(trayImage()))
 {
     trayMenu->addAction(QStringLiteral("Показать/Скрыть"), this, &TrayIcon::showHideRequested);
     trayMenu->addAction(QStringLiteral("Выход"), this, &TrayIcon::quitRequested);
