@@ -42,6 +42,13 @@ void showMessage(QMessageBox::Icon icon, const QString &title, const QString &te
     box.exec();
 }
 
+// The title of a device's download windows.
+QString fileWindowTitle(const QStringList &params)
+{
+    return visibleText(QStringLiteral("Список файлов:") + paramValue(params, DeviceParam::Type) + QLatin1Char(' ')
+                       + paramValue(params, DeviceParam::Comment));
+}
+
 QString programFolder()
 {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/');
@@ -424,8 +431,7 @@ void MainWindow::getItemFileListActionTrigger()
     auto *window = new DownloaderWidget2;
     window->setParam(params);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowTitle(QStringLiteral("Список файлов:") + paramValue(params, DeviceParam::Type) + QLatin1Char(' ')
-                           + paramValue(params, DeviceParam::Comment));
+    window->setWindowTitle(fileWindowTitle(params));
     const Qt::ConnectionType queued = Qt::QueuedConnection;
     connect(window, &DownloaderWidget2::downloadStarted, downloader, &Downloader::start, queued);
     connect(window, &DownloaderWidget2::downloadGotFileList, downloader, &Downloader::getFileList, queued);
@@ -459,8 +465,7 @@ void MainWindow::getDowloadedFileListActionTrigger()
     connect(window, &DownloadedFileListWidget::errorSended, this, &MainWindow::errorSended);
     window->setSource(paramValue(params, DeviceParam::Folder));
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowTitle(QStringLiteral("Список файлов:") + paramValue(params, DeviceParam::Type) + QLatin1Char(' ')
-                           + paramValue(params, DeviceParam::Comment));
+    window->setWindowTitle(fileWindowTitle(params));
     window->show();
 }
 
