@@ -78,6 +78,7 @@ bool VerifiedCopy::open(const QString &path, qint64 resumeFrom, qint64 listedSiz
             } else {
                 m_start = m_request;
                 m_startKnown = false;
+                m_overlapWindow = overlap;
             }
         }
     }
@@ -122,7 +123,9 @@ VerifiedCopy::State VerifiedCopy::verify(const char *data, qint64 count, qint64 
     if (!m_startKnown) {
         // Within the overlap: the device began at the offset asked for, or
         // at byte 0 when it ignored it.
-        const qint64 window = m_overlapAtRequest.size();
+        // The window stays as long as it was: a candidate that failed is
+        // dropped from it, not the window.
+        const qint64 window = m_overlapWindow;
         const qint64 n = qMin(count, window - m_received);
         const bool atRequest = !m_overlapAtRequest.isEmpty()
             && std::memcmp(m_overlapAtRequest.constData() + m_received, data, size_t(n)) == 0;

@@ -122,5 +122,6 @@ private:
     // for to its end, and its first bytes of the same length.
     QByteArray m_overlapAtRequest;
     QByteArray m_overlapAtStart;
+    qint64 m_overlapWindow = 0;      // bytes of the overlap, while the start is not known
     QByteArray m_readBuffer;
 };
