@@ -3,7 +3,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace CliOutput {
 
@@ -12,17 +14,47 @@ namespace {
 // Indentation of an array element in QJsonDocument's indented form.
 const QByteArray kElementIndent = QByteArrayLiteral("    ");
 
+// The first failed write to stdout (errno), 0 while none failed.
+int outputError = 0;
+
+void noteOutputError()
+{
+    if (outputError == 0)
+        outputError = errno ? errno : EIO;
+}
+
 } // namespace
 
 void printOutPart(const QByteArray &bytes)
 {
-    fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    errno = 0;
+    if (fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()))
+        noteOutputError();
 }
 
 void printOutBytes(const QByteArray &bytes)
 {
     printOutPart(bytes);
-    fflush(stdout);
+    errno = 0;
+    if (fflush(stdout) != 0)
+        noteOutputError();
+}
+
+bool outputFailed()
+{
+    return outputError != 0 || ferror(stdout);
+}
+
+int exitStatus(const QString &program, int status)
+{
+    errno = 0;
+    if (fflush(stdout) != 0)
+        noteOutputError();
+    if (!outputFailed())
+        return status;
+    printError(program, QStringLiteral("cannot write standard output: %1")
+                            .arg(QString::fromLocal8Bit(strerror(outputError ? outputError : EIO))));
+    return status == 0 ? 1 : status;
 }
 
 void printOut(const QString &text)

@@ -14,6 +14,12 @@ void printOutBytes(const QByteArray &bytes);
 void printOutPart(const QByteArray &bytes);
 // One line on stderr, prefixed by the program name.
 void printError(const QString &program, const QString &message);
+// Whether everything printed on stdout so far reached it.
+bool outputFailed();
+// A command's exit status once its output is flushed: `status`, or, when
+// stdout could not take it all (a full disk, a closed file), 1 after a
+// line on stderr saying why: no command reports success it did not have.
+int exitStatus(const QString &program, int status);
 
 // Prints a JSON array of objects element by element, as the elements are
 // found, so that a long list never has to be held in memory. The text is

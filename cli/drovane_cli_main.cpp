@@ -27,11 +27,10 @@ const QString kUsage = QStringLiteral(
 
 } // namespace
 
-int main(int argc, char *argv[])
+namespace {
+
+int run(const QString &command, const QStringList &arguments)
 {
-    QCoreApplication app(argc, argv);
-    QStringList arguments = app.arguments().mid(1);
-    const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
     if (command == QLatin1String("list"))
         return runDrovaneListCommand(arguments);
     if (command == QLatin1String("fetch"))
@@ -48,4 +47,16 @@ int main(int argc, char *argv[])
                           command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command %1").arg(command));
     CliOutput::printOut(kUsage);
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
+    const int status = run(command, arguments);
+    // A command's output that did not reach stdout is a failure too.
+    return CliOutput::exitStatus(QStringLiteral("%1 %2").arg(QStringLiteral("drovane-cli"), command).trimmed(), status);
 }

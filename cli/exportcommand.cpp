@@ -159,6 +159,9 @@ int runExportCommand(const QStringList &arguments)
         return status;
     if (options.rate == 0)
         options.rate = StreamSampleRate::outputRate(recording.allStreams());
+    // Within the recording's frames, as the player exports: a range that
+    // reaches beyond them would shift every time read off the file.
+    recording.span().clip(&options.begin, &options.duration, kWholeRecording);
     if (!runExport(options, streams, &error)) {
         CliOutput::printError(kProgram, error.isEmpty() ? QStringLiteral("export failed") : error);
         return 1;

@@ -31,6 +31,7 @@ bool IndexedRecording::open(const QString &fileName, QString *error)
         const IndexRecord last = m_indexer.lastRecord(i);
         m_spans.append(qMakePair(first.stream < 0 ? -1 : qint64(first.time), last.stream < 0 ? -1 : qint64(last.time)));
     }
+    m_span = RecordingSpan::of(m_indexer);
     m_indexer.closeFiles();
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "recordingindexer.h"
+#include "recordingspan.h"
 
 #include <QList>
 #include <QPair>
@@ -37,11 +38,13 @@ public:
                        QList<StreamDescriptor> *streams);
 
     const RecordingIndexer &indexer() const { return m_indexer; }
+    // From the first frame to the end of the last one (what an export covers at most).
+    RecordingSpan span() const { return m_span; }
 
 private:
     RecordingIndexer m_indexer;
     QList<QPair<qint64, qint64>> m_spans; // per stream: first and last frame time, ms
-
+    RecordingSpan m_span;
 };
 
 // Parses "ID,ID,..." (decimal stream ids): true, or false for an empty list

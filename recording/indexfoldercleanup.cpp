@@ -23,7 +23,9 @@ FolderSlot slots[IndexFolderCleanup::kMaxFolders];
 QMutex registrationMutex;
 bool handlersInstalled = false;
 
-constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: a command whose reader has gone (`velmora-cli intervals ... | head -1`)
+// ends as it would without the handler, its index folder removed.
+constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 constexpr size_t kDirentBufferBytes = 4096;
 
 bool isDotEntry(const char *name)

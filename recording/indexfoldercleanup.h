@@ -2,8 +2,8 @@
 
 #include <QByteArray>
 
-// Removes the index folders of a process that is stopped by SIGINT, SIGTERM
-// or SIGHUP, so that an interrupted player or command leaves no index files
+// Removes the index folders of a process that is stopped by SIGINT, SIGTERM,
+// SIGHUP or SIGPIPE (its output's reader has gone), so that an interrupted player or command leaves no index files
 // behind. The indexer registers each folder it creates and unregisters it
 // before removing it itself.
 //

@@ -1,10 +1,14 @@
 #include "outputfile.h"
 
+#include "fileerror.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <sys/stat.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -53,8 +57,9 @@ bool OutputFile::open(const QString &path, bool needsSeeking)
         m_directFile = std::make_unique<QFile>(path);
         file = m_directFile.get();
     }
+    errno = 0;
     if (!file->open(QIODevice::WriteOnly)) {
-        m_errorString = QStringLiteral("%1: %2").arg(path, file->errorString());
+        m_errorString = QStringLiteral("%1: %2").arg(path, fileErrorText(*file, errno));
         m_saveFile.reset();
         m_directFile.reset();
         return false;
@@ -77,15 +82,16 @@ QFileDevice *OutputFile::device() const
 bool OutputFile::commit()
 {
     bool ok = true;
+    errno = 0;
     if (m_saveFile) {
         ok = m_saveFile->commit();
         if (!ok)
-            m_errorString = QStringLiteral("%1: %2").arg(m_saveFile->fileName(), m_saveFile->errorString());
+            m_errorString = QStringLiteral("%1: %2").arg(m_saveFile->fileName(), fileErrorText(*m_saveFile, errno));
         m_saveFile.reset();
     } else if (m_directFile) {
         ok = m_directFile->flush() && m_directFile->error() == QFileDevice::NoError;
         if (!ok)
-            m_errorString = QStringLiteral("%1: %2").arg(m_directFile->fileName(), m_directFile->errorString());
+            m_errorString = QStringLiteral("%1: %2").arg(m_directFile->fileName(), fileErrorText(*m_directFile, errno));
         m_directFile->close();
         m_directFile.reset();
     }

@@ -59,16 +59,21 @@ int RecordingIndexer::start()
     m_sectionOrder.clear();
     m_textItems = 0;
     m_errorString.clear();
+    m_failure = NoFailure;
+    m_failureReason.clear();
     if (m_fileName.isEmpty())
         return 2;
     // Directories open for reading on some systems; they are never recordings.
     if (QFileInfo(m_fileName).isDir()) {
         m_errorString = QStringLiteral("is a directory");
+        m_failure = IsDirectory;
         return 1;
     }
     m_rawFile = fopen(QFile::encodeName(m_fileName).constData(), "rb");
     if (!m_rawFile) {
-        m_errorString = QString::fromLocal8Bit(strerror(errno));
+        m_failureReason = QString::fromLocal8Bit(strerror(errno));
+        m_errorString = m_failureReason;
+        m_failure = CannotOpen;
         return 1;
     }
     // The block reader does its own buffering.
@@ -136,18 +141,42 @@ void RecordingIndexer::reset()
     m_sectionOrder.clear();
     m_textItems = 0;
     m_errorString.clear();
+    m_failure = NoFailure;
+    m_failureReason.clear();
     m_state = Idle;
     m_record.stream = -1;
 }
 
 // Stops indexing for good: nothing read so far is kept.
-void RecordingIndexer::refuse(const QString &message)
+void RecordingIndexer::refuse(const QString &message, Failure failure, const QString &reason)
 {
     closeFiles();
     removeIndexFiles();
     m_sections.clear();
     m_sectionOrder.clear();
     m_errorString = message;
+    m_failure = failure;
+    m_failureReason = reason;
+}
+
+void RecordingIndexer::failIndexWrite(const QString &path, int error)
+{
+    const QString reason = QString::fromLocal8Bit(strerror(error));
+    refuse(QStringLiteral("cannot write the index file %1: %2").arg(path, reason), IndexWriteFailed, reason);
+}
+
+// Buffered index records reach their files when reading ends: a full disk
+// shows here at the latest.
+bool RecordingIndexer::flushIndexFiles()
+{
+    for (const std::unique_ptr<StreamIndexEntry> &entry : m_streams) {
+        errno = 0;
+        if (entry->indexFile && fflush(entry->indexFile) != 0) {
+            failIndexWrite(entry->descriptor.value(kKeyIndexFileName), errno);
+            return false;
+        }
+    }
+    return true;
 }
 
 void RecordingIndexer::dropIndexFolder()
@@ -167,12 +196,16 @@ QString RecordingIndexer::indexFolder() const
 
 void RecordingIndexer::step()
 {
-    if (m_state == Idle || !m_rawFile)
+    if (!m_rawFile)
+        m_state = Idle; // refused or closed: nothing more to read
+    if (m_state == Idle)
         return;
     if (m_state == TextSection)
         stepTextSection();
     else
         stepFrameStart();
+    if (m_state == Idle && m_failure == NoFailure)
+        flushIndexFiles();
 }
 
 void RecordingIndexer::stepFrameStart()
@@ -184,7 +217,7 @@ void RecordingIndexer::stepFrameStart()
     switch (c) {
     case kDataFrame:
         if (quint64(framePosition) > IndexFormat::kMaxOffset) {
-            refuse(QStringLiteral("frames beyond byte %1 cannot be indexed").arg(IndexFormat::kMaxOffset));
+            refuse(QStringLiteral("frames beyond byte %1 cannot be indexed").arg(IndexFormat::kMaxOffset), FramesOutOfReach);
             return;
         }
         m_record.offset = quint64(framePosition);
@@ -252,7 +285,11 @@ void RecordingIndexer::endFrame()
             if (entry->indexFile) {
                 m_record.startLevel = 0;
                 m_record.endLevel = 0;
-                writeRecord(entry->indexFile, m_record);
+                errno = 0;
+                if (!writeRecord(entry->indexFile, m_record)) {
+                    failIndexWrite(entry->descriptor.value(kKeyIndexFileName), errno);
+                    return;
+                }
             }
             ++entry->frameCount;
             // The total is an int in caches and descriptors: saturate rather
@@ -311,6 +348,8 @@ void RecordingIndexer::stepTextSection()
                                       : QString::fromUtf8(bytes, m_tokenCount));
     }
     endSection(name, pairs);
+    if (m_failure != NoFailure)
+        return; // refused while declaring a stream
     finishBy(result);
 }
 
@@ -333,7 +372,7 @@ bool RecordingIndexer::countTextItem()
     if (++m_textItems <= kBaseTextItems + m_fileSize / kBytesPerTextItem)
         return true;
     refuse(QStringLiteral("more text sections and keys than a recording of %1 bytes can hold: "
-                          "the file is damaged or not a recording").arg(m_fileSize));
+                          "the file is damaged or not a recording").arg(m_fileSize), TextOutOfProportion);
     return false;
 }
 
@@ -355,20 +394,30 @@ void RecordingIndexer::declareStream(const QMap<QString, QString> &pairs)
     const bool carriesFrames = entry->id <= kMaxFrameStreamId && !m_streamByNumber[entry->id];
     if (m_writeIndexFiles && carriesFrames) {
         const QString path = createIndexPath();
-        if (!path.isEmpty()) {
-            entry->descriptor.insert(kKeyIndexFileName, path);
-            entry->indexFile = fopen(path.toLocal8Bit().constData(), "wb+");
+        if (path.isEmpty())
+            return;
+        entry->descriptor.insert(kKeyIndexFileName, path);
+        errno = 0;
+        entry->indexFile = fopen(path.toLocal8Bit().constData(), "wb+");
+        if (!entry->indexFile) {
+            failIndexWrite(path, errno);
+            return;
         }
     }
     appendStream(std::move(entry));
 }
 
+// The path of the next index file; empty after refusing the recording when
+// the index folder cannot be made.
 QString RecordingIndexer::createIndexPath()
 {
     if (!m_indexDir) {
         m_indexDir.reset(new QTemporaryDir(QDir::tempPath() + QStringLiteral("/velmora-index-XXXXXX")));
         if (!m_indexDir->isValid()) {
+            const QString reason = m_indexDir->errorString();
             m_indexDir.reset();
+            refuse(QStringLiteral("cannot create an index folder in %1: %2").arg(QDir::tempPath(), reason),
+                   IndexFolderFailed, reason);
             return QString();
         }
         IndexFolderCleanup::registerFolder(QFile::encodeName(m_indexDir->path()));

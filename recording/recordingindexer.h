@@ -35,7 +35,9 @@ using SectionsMap = QMultiMap<QString, QMap<QString, QString>>;
 // Recordings are untrusted: a file that would make the kept text (sections
 // and their keys) grow out of proportion to its size, or whose frames lie
 // beyond what an index record can address, is refused: indexing stops with
-// nothing kept and errorString() says why.
+// nothing kept and errorString() says why. So does an index folder that
+// cannot be made or an index file that cannot be written: a reader of the
+// index files would otherwise find them empty or short.
 class RecordingIndexer
 {
 public:
@@ -43,6 +45,17 @@ public:
     static constexpr qint64 kBaseTextItems = 10000;
     // ... plus one more per this many bytes of the recording.
     static constexpr qint64 kBytesPerTextItem = 1024;
+
+    // Why indexing failed (failure()); the programs word each for their users.
+    enum Failure {
+        NoFailure = 0,
+        CannotOpen,        // the recording cannot be opened (failureReason(): the system's text)
+        IsDirectory,
+        TextOutOfProportion,
+        FramesOutOfReach,
+        IndexFolderFailed, // the index folder cannot be made (failureReason(): the system's text)
+        IndexWriteFailed,  // an index file cannot be created or written (failureReason(): the system's text)
+    };
 
     enum State {
         FrameStart = 0,
@@ -93,6 +106,10 @@ public:
     // Why the recording could not be opened or was refused; empty while
     // indexing goes well.
     QString errorString() const { return m_errorString; }
+    Failure failure() const { return m_failure; }
+    // The system's text of a failure to open or write (e.g. "No space left
+    // on device"), empty for the others.
+    QString failureReason() const { return m_failureReason; }
     const SectionsMap &sections() const { return m_sections; }
     // The sections in the order they were read (the multi-map keeps order only per name).
     const QList<QPair<QString, QMap<QString, QString>>> &sectionsInReadingOrder() const { return m_sectionOrder; }
@@ -126,7 +143,9 @@ private:
     void declareStream(const QMap<QString, QString> &pairs);
     void appendStream(std::unique_ptr<StreamIndexEntry> entry);
     bool countTextItem();
-    void refuse(const QString &message);
+    void refuse(const QString &message, Failure failure, const QString &reason = QString());
+    void failIndexWrite(const QString &path, int error);
+    bool flushIndexFiles();
     QString createIndexPath();
     void dropIndexFolder();
     int readToken();
@@ -151,5 +170,7 @@ private:
     bool m_writeIndexFiles = true;
     qint64 m_textItems = 0;         // sections and pairs kept so far
     QString m_errorString;
+    Failure m_failure = NoFailure;
+    QString m_failureReason;
     std::unique_ptr<QTemporaryDir> m_indexDir;
 };

@@ -1,5 +1,6 @@
 #include "verifiedcopy.h"
 
+#include "fileerror.h"
 #include "indexcache.h"
 
 #include <QFileInfo>
@@ -13,7 +14,6 @@ namespace {
 constexpr qint64 kChunkBytes = 1024 * 1024;
 // Numbered versions tried before giving up ("NAME.~1~" ... ).
 constexpr int kMaxVersions = 100000;
-const QString kUnknownError = QStringLiteral("Unknown error");
 
 bool pathExists(const QString &path)
 {
@@ -28,11 +28,7 @@ VerifiedCopy::~VerifiedCopy() = default;
 
 QString VerifiedCopy::systemReason(const QFile &file)
 {
-    const int saved = errno;
-    const QString text = file.errorString();
-    if (!text.isEmpty() && text != kUnknownError)
-        return text;
-    return saved ? QString::fromLocal8Bit(std::strerror(saved)) : kUnknownError;
+    return fileErrorText(file, errno);
 }
 
 bool VerifiedCopy::open(const QString &path, qint64 resumeFrom, qint64 listedSize)

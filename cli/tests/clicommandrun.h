@@ -18,13 +18,23 @@ struct CliRun
     QStringList leftovers; // files left in the temporary folder
 };
 
-inline CliRun runCli(const QStringList &arguments)
+// Where a run's temporary folder and standard output go, when not to the
+// defaults (a private folder, a pipe read by the test).
+struct CliPlaces
+{
+    QString tmpDir;      // TMPDIR as given (a file, a missing folder ...)
+    QString stdoutFile;  // standard output written to this file (/dev/full ...)
+};
+
+inline CliRun runCli(const QStringList &arguments, const CliPlaces &places = CliPlaces())
 {
     TempDir tmp;
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TMPDIR"), tmp.path());
+    env.insert(QStringLiteral("TMPDIR"), places.tmpDir.isEmpty() ? tmp.path() : places.tmpDir);
     process.setProcessEnvironment(env);
+    if (!places.stdoutFile.isEmpty())
+        process.setStandardOutputFile(places.stdoutFile, QIODevice::Append);
     process.start(QStringLiteral(VELMORA_CLI), arguments);
     process.waitForFinished(120000);
     CliRun run;

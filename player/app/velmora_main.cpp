@@ -1,5 +1,6 @@
 // Velmora: the player. Opens the recording named by its first argument.
 #include "mainwindow.h"
+#include "playertranslations.h"
 
 #include <QApplication>
 
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
+    installPlayerTranslations();
     MainWindow window;
     window.show();
     openFromCommandLine(window, app.arguments());

@@ -84,12 +84,15 @@ void FileServicer::setFileName(QString fileName)
     m_saveThread->removeStreams();
     // Indexing of the previous recording, if any, is abandoned with it.
     killIndexTimer();
+    m_hasRecording = false;
+    m_span = RecordingSpan();
     indexer->open(fileName);
 }
 
 void FileServicer::startIndex()
 {
     killIndexTimer();
+    m_hasRecording = false;
     indexer->start();
     m_streamsMarked = 0;
     m_indexTimer = startTimer(kIndexTickMs, Qt::CoarseTimer);
@@ -222,17 +225,23 @@ void FileServicer::completeIndex()
     emit indexFileProgressChanged(indexer->progress());
     killIndexTimer();
     findTimeRange();
+    m_span = RecordingSpan::of(*indexer);
     indexer->closeFiles();
 
     const QString text = indexer->sections().value(kSectionFile).value(kKeyDateTime);
     const QDateTime parsed = parseDateTime(text);
-    setBase(parsed.isValid() ? parsed : defaultBase());
+    m_baseValid = parsed.isValid();
+    setBase(m_baseValid ? parsed : defaultBase());
 
     m_playThread->move(0);
     m_playThread->setRange(0, 0);
-    if (!indexer->errorString().isEmpty())
-        emit indexFileFailed(indexer->errorString());
+    QString failure = indexer->errorString();
+    if (failure.isEmpty() && indexer->streamCount() == 0)
+        failure = QStringLiteral("no stream declared: not a recording");
+    m_hasRecording = failure.isEmpty();
     emit indexFileFinished();
+    if (!failure.isEmpty())
+        emit indexFileFailed(failure);
 }
 
 // The recording's time range over the first and last frames of every stream.

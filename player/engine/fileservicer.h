@@ -1,6 +1,7 @@
 #pragma once
 
 #include "indexrecord.h"
+#include "recordingspan.h"
 
 #include <QDateTime>
 #include <QList>
@@ -58,6 +59,15 @@ public:
     const std::unique_ptr<RecordingIndexer> indexer;
 
     QDateTime base() const { return m_base; }
+    // False when the recording's "DATETIME" is missing or no date: base()
+    // is then a stand-in and times are offsets from the recording's start.
+    bool isBaseValid() const { return m_baseValid; }
+    // After indexing: the stretch of the recording that holds frames (an
+    // export covers no more).
+    RecordingSpan span() const { return m_span; }
+    // True once a recording was indexed to its end, was not refused and
+    // declares at least one stream.
+    bool hasRecording() const { return m_hasRecording; }
     // True while a recording is being indexed (the window offers no
     // playback meanwhile).
     bool isIndexing() const { return m_indexTimer != 0; }
@@ -70,9 +80,10 @@ signals:
     void indexFileProgressChanged(double value);
     // Indexing has ended (after the base is set), or was stopped.
     void indexFileFinished();
-    // The recording could not be read, or was refused while it was indexed
-    // (it would need memory out of proportion to its size); the message
-    // says why. indexFileFinished() follows, with no streams.
+    // The recording could not be read, was refused while it was indexed
+    // (damaged, or its index files could not be written), or declares no
+    // stream (not a recording); the message says why (the indexer's
+    // failure() tells the kind). indexFileFinished() comes first.
     void indexFileFailed(QString message);
     // Every 100 ms: the play position and 1 while playing, else 0.
     void currentStateChanged(double ts, int state);
@@ -131,6 +142,9 @@ private:
     std::unique_ptr<PlayThread4> m_playThread; // started at construction
     std::unique_ptr<SaveThread> m_saveThread;  // started at construction
     QDateTime m_base;
+    bool m_baseValid = false;
+    bool m_hasRecording = false;
+    RecordingSpan m_span;
     int m_indexTimer = 0;       // 10 ms indexing timer, 0 when not indexing
     int m_streamsMarked = 0;    // streams whose levels are marked, after reading
     int m_stateTimer = 0;       // 100 ms polling timer, for the object's life

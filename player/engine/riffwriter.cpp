@@ -1,8 +1,12 @@
 #include "riffwriter.h"
 
+#include "fileerror.h"
+
 #include <QFile>
 #include <QFileDevice>
 #include <QtEndian>
+
+#include <cerrno>
 
 namespace {
 constexpr int kIdBytes = 4;
@@ -59,8 +63,9 @@ int RiffWriter::write(const void *data, int length)
         fail(QStringLiteral("the WAV file would exceed 4 GiB"));
         return -1;
     }
+    errno = 0;
     if (length > 0 && file->write(static_cast<const char *>(data), length) != length) {
-        fail(file->errorString());
+        fail(fileErrorText(*file, errno));
         return -1;
     }
     m_position += length;
@@ -92,12 +97,19 @@ int RiffWriter::endChunk()
     if (file->isSequential())
         return 0;
     const qint64 resume = m_position;
+    errno = 0;
     if (!file->seek(start - kSizeBytes) || writeUint32(quint32(size)) != 0 || !file->seek(resume)) {
-        fail(file->errorString());
+        fail(fileErrorText(*file, errno));
         return -1;
     }
     m_position = resume;
     return 0;
+}
+
+void RiffWriter::discard()
+{
+    m_file.discard();
+    m_depth = -1;
 }
 
 int RiffWriter::close()

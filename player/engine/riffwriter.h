@@ -41,6 +41,9 @@ public:
     // could not be stored or the file could not be flushed (a regular
     // file is then left as it was before open()).
     int close();
+    // Drops what was written: a regular file is left as it was before
+    // open() (a device keeps what it received).
+    void discard();
     // Why the last open(), write or close() failed: the system's text
     // (e.g. "No space left on device"); empty when nothing failed.
     QString errorString() const { return m_errorString; }

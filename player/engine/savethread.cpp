@@ -60,6 +60,12 @@ QString SaveThread::errorString() const
     return m_errorString;
 }
 
+SaveThread::FailureInfo SaveThread::failure() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_failure;
+}
+
 void SaveThread::setSampleRate(uint value)
 {
     // A rate below 10 Hz would make every period empty and an export endless.
@@ -101,13 +107,16 @@ void SaveThread::startProcess()
         m_position = m_rangeBegin;
         ReaderGroup::reposition(m_streams, m_position);
         m_errorString.clear();
-        if (writeHeader()) {
+        m_failure = FailureInfo();
+        m_soundBytes = 0;
+        if (!(m_rangeDuration > 0)) {
+            // Nothing of the recording lies in the range.
+            failExport(NoSound, QString(), &failure);
+        } else if (writeHeader()) {
             m_state = Exporting;
         } else {
-            m_writer.close();
-            m_errorString = QStringLiteral("cannot create %1: %2").arg(m_fileName, m_writer.errorString());
-            m_state = Failed;
-            failure = m_errorString;
+            m_writer.discard();
+            failExport(CannotCreate, m_writer.errorString(), &failure);
         }
     }
     // Queued like the failures of the export loop, so that a receiver never
@@ -192,9 +201,10 @@ double SaveThread::exportOnePeriod(QString *failure)
         if (sounding == 0 && isOpenEnded() && ReaderGroup::earliestTime(m_streams) >= IndexFormat::kNoTime)
             return endExport(failure);
         if (m_writer.write(m_mixer.samples(), m_mixer.byteCount()) != 0) {
-            failExport(writeFailure(), failure);
+            failExport(CannotWrite, m_writer.errorString(), failure);
             return -1;
         }
+        m_soundBytes += m_mixer.byteCount();
         m_position += kPeriodMs;
         return done / m_rangeDuration;
     }
@@ -214,25 +224,40 @@ bool SaveThread::shouldReport(double progress, double lastReported)
 
 double SaveThread::endExport(QString *failure)
 {
+    // A file without a sample would look like an export of the range.
+    if (m_soundBytes == 0) {
+        m_writer.discard();
+        failExport(NoSound, QString(), failure);
+        return -1;
+    }
     if (m_writer.close() != 0) {
-        failExport(writeFailure(), failure);
+        failExport(CannotWrite, m_writer.errorString(), failure);
         return -1;
     }
     m_state = Idle;
     return kFinalProgress;
 }
 
-void SaveThread::failExport(const QString &message, QString *failure)
+// Ends the export as failed; an unfinished file is dropped (a previous file
+// of that name stays).
+void SaveThread::failExport(Failure kind, const QString &reason, QString *failure)
 {
-    m_writer.close();
-    m_errorString = message;
+    m_writer.discard();
+    m_failure = FailureInfo{kind, m_fileName, reason};
+    switch (kind) {
+    case NoSound:
+        m_errorString = QStringLiteral("no sound in the range: %1 not written").arg(m_fileName);
+        break;
+    case CannotCreate:
+        m_errorString = QStringLiteral("cannot create %1: %2").arg(m_fileName, reason);
+        break;
+    case CannotWrite:
+    case NoFailure:
+        m_errorString = QStringLiteral("cannot write %1: %2").arg(m_fileName, reason);
+        break;
+    }
     m_state = Failed;
-    *failure = message;
-}
-
-QString SaveThread::writeFailure() const
-{
-    return QStringLiteral("cannot write %1: %2").arg(m_fileName, m_writer.errorString());
+    *failure = m_errorString;
 }
 
 bool SaveThread::isOpenEnded() const

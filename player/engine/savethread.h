@@ -35,6 +35,20 @@ public:
         Finishing = 3, // the loop ends at its next pass
     };
 
+    // Why the last export failed.
+    enum Failure {
+        NoFailure = 0,
+        CannotCreate = 1, // the file cannot be created (Failed::reason: the system's text)
+        CannotWrite = 2,  // the file cannot be written or completed (reason: the system's text)
+        NoSound = 3,      // a range without sound, without pauses, or one outside the recording: no file is written
+    };
+    struct FailureInfo
+    {
+        Failure kind = NoFailure;
+        QString fileName;
+        QString reason;
+    };
+
     static constexpr unsigned kPeriodMs = 100;
     static constexpr int kDefaultSampleRate = 8000; // Hz
     // A range reaching this time (ms) is open-ended: "up to the last frame".
@@ -54,6 +68,8 @@ public:
     double currentPosition() const;
     // Why the last export failed; empty when it did not.
     QString errorString() const;
+    // The same, for a caller that words it for its users.
+    FailureInfo failure() const;
     int sampleRate() const { return m_sampleRate.loadAcquire(); }
     bool flagWithPause() const { return m_withPause.loadAcquire() != 0; }
 
@@ -61,8 +77,10 @@ signals:
     // The exported part of the range, 0..1; 1.0 when the export has ended
     // and its file is complete. Emitted from the export thread.
     void progressChanged(double percent);
-    // The export could not create or write its file; the export has ended
-    // (state Failed) and no progress 1.0 follows. Emitted from the export
+    // The export could not create or write its file, or had nothing to
+    // write (no sound in the range: the file is not created and a previous
+    // file of that name stays); the export has ended (state Failed) and no
+    // progress 1.0 follows. Emitted from the export
     // thread, or (a file that cannot be created) from this object's thread
     // through its event loop: never from within startProcess().
     void exportFailed(QString message);
@@ -97,9 +115,8 @@ private:
     double exportOnePeriod(QString *failure);
     static bool shouldReport(double progress, double lastReported);
     double endExport(QString *failure);
-    void failExport(const QString &message, QString *failure);
+    void failExport(Failure kind, const QString &reason, QString *failure);
     bool isOpenEnded() const;
-    QString writeFailure() const;
     bool writeHeader();
     void applySampleRate(int rate);
 
@@ -114,6 +131,8 @@ private:
     QAtomicInt m_withPause{0};
     QString m_fileName;
     QString m_errorString;
+    FailureInfo m_failure;
+    qint64 m_soundBytes = 0;                      // sample bytes written by the export in progress
     PeriodReaders m_streams;
     PeriodMixer m_mixer;                          // used by the loop only
 };

@@ -3,6 +3,7 @@
 // after each step (used by scripts/screenshot under a virtual display).
 #include "mainwindow.h"
 #include "screenshottour.h"
+#include "playertranslations.h"
 
 #include <QApplication>
 
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
+    installPlayerTranslations();
     const QStringList arguments = app.arguments();
     if (arguments.size() != 3) {
         fprintf(stderr, "usage: velmora-screenshot RECORDING OUTPUT_DIR\n");

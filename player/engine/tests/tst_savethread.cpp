@@ -82,7 +82,8 @@ class tst_SaveThread : public QObject
 private slots:
     void fileSizes_data();
     void fileSizes();
-    void noSoundWithoutPausesWritesHeaderOnly();
+    void noSoundWritesNothing_data();
+    void noSoundWritesNothing();
     void wholeRecordingWithPausesEndsAfterLastFrame();
     void mixesAndClipsChannelsAtTheSameTime();
     void exportsEveryCoding();
@@ -141,18 +142,32 @@ void tst_SaveThread::fileSizes()
     QCOMPARE(thread.currentState(), int(SaveThread::Finishing));
 }
 
-void tst_SaveThread::noSoundWithoutPausesWritesHeaderOnly()
+// A range without sound, or none at all, writes no file that would look
+// like its export: a previous file of that name stays as it was.
+void tst_SaveThread::noSoundWritesNothing_data()
 {
+    QTest::addColumn<double>("begin");
+    QTest::addColumn<double>("duration");
+    QTest::newRow("silent range without pauses") << 1000.0 << 1000.0;
+    QTest::newRow("empty range") << 1000.0 << 0.0;
+}
+
+void tst_SaveThread::noSoundWritesNothing()
+{
+    QFETCH(double, begin);
+    QFETCH(double, duration);
     TestRecording recording;
     const QString path = recording.filePath(QStringLiteral("out.wav"));
+    QVERIFY(writeFile(path, "previous"));
     SaveThread thread;
-    prepare(&thread, oneStream(recording, {0, 5000}), path, 1000, 1000, false);
+    prepare(&thread, oneStream(recording, {0, 5000}), path, begin, duration, false);
     ExportRun run(&thread);
     QVERIFY(run.run());
-    const WaveFile wave = WaveFile::read(path);
-    QCOMPARE(wave.bytes.size(), WaveFile::kHeaderBytes);
-    QVERIFY(wave.consistent());
-    QCOMPARE(run.progressValues(), QList<double>({0.0, 1.0}));
+    QCOMPARE(readFile(path), QByteArray("previous"));
+    // Told through the event loop when nothing could be begun.
+    QTRY_COMPARE(run.failures.count(), 1);
+    QVERIFY(!run.progressValues().contains(1.0));
+    QCOMPARE(thread.failure().kind, SaveThread::NoSound);
 }
 
 // With pauses and no range end, the export ends after the last frame

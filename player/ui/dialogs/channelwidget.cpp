@@ -20,6 +20,7 @@ const QString kDescriptionSample = QStringLiteral("[X] WWWWWWWWWWWWWWWW");
 const QString kTypeSample = QStringLiteral("WWWWWW");
 const QString kSummarySample = QStringLiteral("Кол-во записей: WWWWWW, общий размер: WWWWWWWW");
 const QString kAudio = QStringLiteral("audio");
+const QString kNoIdText = QStringLiteral("Нет идентификатора (ID): канал не воспроизводится");
 
 } // namespace
 
@@ -67,11 +68,16 @@ int ChannelWidget::fill(const RecordingIndexer &indexer)
         int totalLength = 0;
         const QMap<QString, QString> descriptor = indexer.descriptor(i, &frameCount, &totalLength);
         descriptors.append(descriptor);
-        const Qt::CheckState check = frameCount > 0 ? Qt::Checked : Qt::Unchecked;
+        // A stream without a usable "ID" cannot be found again to play or
+        // show: it is listed, unticked and off, with the reason.
+        const bool playable = StreamSummary::idOf(descriptor) != StreamSummary::kNoId;
+        const Qt::CheckState check = playable && frameCount > 0 ? Qt::Checked : Qt::Unchecked;
 
         auto *item = new QTreeWidgetItem;
         // Reordered by dragging between items, never dropped onto one.
         item->setFlags((item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled) & ~Qt::ItemIsDropEnabled);
+        if (!playable)
+            item->setFlags(item->flags() & ~(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled));
         item->setText(DescriptionColumn, descriptor.value(QStringLiteral("DESCRIPTION")));
         item->setCheckState(DescriptionColumn, check);
         item->setData(DescriptionColumn, kIdRole, uint(StreamSummary::idOf(descriptor)));
@@ -80,7 +86,7 @@ int ChannelWidget::fill(const RecordingIndexer &indexer)
         const QString type = descriptor.value(QStringLiteral("TYPE"));
         item->setText(TypeColumn, type);
         m_audioStreams += type == kAudio ? 1 : 0;
-        item->setText(SummaryColumn, StreamSummary::text(descriptor, frameCount, totalLength));
+        item->setText(SummaryColumn, playable ? StreamSummary::text(descriptor, frameCount, totalLength) : kNoIdText);
         item->setData(SummaryColumn, kFrameCountRole, uint(frameCount));
         item->setData(SummaryColumn, kTotalLengthRole, uint(totalLength));
         m_list->addTopLevelItem(item);

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QScreen>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -19,9 +20,12 @@ constexpr int kScrollBarAllowance = 20; // pixels
 
 FileInfoWidget3::FileInfoWidget3(QWidget *parent)
     : QDialog(parent)
+    , m_note(new QLabel(this))
     , m_list(new QTreeWidget(this))
 {
-    setWindowTitle(QStringLiteral("File information"));
+    setWindowTitle(tr("File information"));
+    m_note->setWordWrap(true);
+    m_note->hide();
     m_list->setHeaderLabels({QStringLiteral("Параметр"), QStringLiteral("Значение")});
     const QFontMetrics metrics(m_list->font());
     m_list->setColumnWidth(0, metrics.horizontalAdvance(kParameterSample));
@@ -32,12 +36,19 @@ FileInfoWidget3::FileInfoWidget3(QWidget *parent)
     buttons->addStretch();
     buttons->addWidget(ok);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_note);
     layout->addWidget(m_list);
     layout->addLayout(buttons);
     connect(ok, &QPushButton::clicked, this, &QDialog::close);
 
     resize(kWidth, kHeight);
     setModal(true);
+}
+
+void FileInfoWidget3::setInvalidDate(const QString &dateText)
+{
+    m_note->setText(QStringLiteral("Дата записи неверна (DATETIME: «%1»): время показано от начала записи.").arg(dateText));
+    m_note->show();
 }
 
 void FileInfoWidget3::setSettings(QMap<QString, QMap<QString, QString>> settings)

@@ -4,6 +4,7 @@
 #include <QMap>
 #include <QString>
 
+class QLabel;
 class QTreeWidget;
 
 // The file information window: the recording's text sections (file,
@@ -18,11 +19,17 @@ public:
     explicit FileInfoWidget3(QWidget *parent = nullptr);
 
     QTreeWidget *parameterList() const { return m_list; }
+    // The note above the list; hidden while empty.
+    QLabel *noteLabel() const { return m_note; }
+    // Says above the list that the recording's date (`dateText` as the file
+    // has it) is no date: its times are offsets from the recording's start.
+    void setInvalidDate(const QString &dateText);
 
 public slots:
     // Sections by name (several may share a name), each a map of keys to values.
     void setSettings(QMap<QString, QMap<QString, QString>> settings);
 
 private:
+    QLabel *m_note;      // child
     QTreeWidget *m_list; // child
 };

@@ -1,11 +1,15 @@
 #include "journalmodel.h"
 
+#include "fileerror.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <functional>
+#include <cerrno>
 
 namespace {
 
@@ -14,6 +18,9 @@ const QString kVersion = QStringLiteral("1.0");
 const QString kItem = QStringLiteral("item");
 const QString kDocType = QStringLiteral("<!DOCTYPE VelmoraLog>");
 const QString kFileComment = QStringLiteral(" This is file use for ...");
+const QString kLenientDateFormat = QStringLiteral("d.M.yyyy");
+const QString kLenientTimeFormat = QStringLiteral("h:m:s");
+const QByteArray kItemTag = QByteArrayLiteral("<item");
 
 bool earlier(const QDateTime &t, const JournalModel::Entry &e)
 {
@@ -47,8 +54,9 @@ QDateTime JournalModel::wallClock(const QDateTime &t)
 
 QDateTime JournalModel::parse(const QString &date, const QString &time)
 {
-    const QDate d = QDate::fromString(date, kDateFormat);
-    const QTime t = QTime::fromString(time, kTimeFormat);
+    // "d" and "M" take one or two digits, so both written forms parse.
+    const QDate d = QDate::fromString(date.trimmed(), kLenientDateFormat);
+    const QTime t = QTime::fromString(time.trimmed(), kLenientTimeFormat);
     if (!d.isValid() || !t.isValid())
         return QDateTime();
     return QDateTime(d, t, Qt::UTC);
@@ -81,28 +89,69 @@ int JournalModel::lastAtOrBefore(const QDateTime &t) const
     return int(after - m_entries.begin()) - 1;
 }
 
-JournalModel::LoadResult JournalModel::load(const QString &fileName)
+JournalModel::LoadResult JournalModel::load(const QString &fileName, LoadReport *report)
 {
+    LoadReport local;
+    LoadReport &r = report ? *report : local;
+    r = LoadReport();
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return LoadResult::CannotOpen;
     if (file.size() > kMaxFileBytes)
         return LoadResult::TooLarge;
+    const QByteArray bytes = file.readAll();
 
     m_entries.clear();
-    QXmlStreamReader xml(&file);
-    if (!xml.readNextStartElement() || xml.name() != kRoot || xml.attributes().value(QStringLiteral("version")) != kVersion)
+    QXmlStreamReader xml(bytes);
+    if (!xml.readNextStartElement() || xml.name() != kRoot || xml.attributes().value(QStringLiteral("version")) != kVersion) {
+        r.unread = bytes.count(kItemTag);
+        r.damaged = true;
+        r.damageLine = xml.lineNumber();
+        r.firstReason = QStringLiteral("это не файл журнала");
         return LoadResult::Loaded;
+    }
     QVector<Entry> loaded;
-    while (loaded.size() < kMaxEntries && xml.readNextStartElement()) {
+    int items = 0;
+    // Counts a dropped entry; the reason of the first one is kept.
+    const auto drop = [&r](const std::function<QString()> &reason) {
+        if (r.firstReason.isEmpty())
+            r.firstReason = reason();
+        ++r.unread;
+    };
+    while (xml.readNextStartElement()) {
         if (xml.name() == kItem) {
+            if (loaded.size() >= kMaxEntries) {
+                // The rest is counted, not read: a journal holds no more.
+                const int rest = qMax(0, bytes.count(kItemTag) - items);
+                r.unread += rest;
+                if (r.firstReason.isEmpty())
+                    r.firstReason = QStringLiteral("в журнале не больше %1 записей").arg(kMaxEntries);
+                items += rest;
+                break;
+            }
+            ++items;
             const QXmlStreamAttributes a = xml.attributes();
-            const QDateTime t = parse(a.value(QStringLiteral("date")).toString(), a.value(QStringLiteral("time")).toString());
+            const QStringRef date = a.value(QStringLiteral("date"));
+            const QStringRef time = a.value(QStringLiteral("time"));
+            const QDateTime t = parse(date.toString(), time.toString());
             const QStringRef comment = a.value(QStringLiteral("comment"));
-            if (t.isValid() && comment.size() <= kMaxCommentChars)
+            if (!t.isValid())
+                drop([&] { return QStringLiteral("запись %1: «%2 %3» — не дата и время").arg(items).arg(date, time); });
+            else if (comment.size() > kMaxCommentChars)
+                drop([&] { return QStringLiteral("запись %1: комментарий длиннее %2 знаков").arg(items).arg(kMaxCommentChars); });
+            else
                 loaded.append(Entry{t, comment.toString()});
         }
         xml.skipCurrentElement();
+    }
+    if (xml.hasError()) {
+        // What follows the damage is lost to the reader: its entries count
+        // as not read (an element cut by the damage among them).
+        r.damaged = true;
+        r.damageLine = xml.lineNumber();
+        r.unread += qMax(0, bytes.count(kItemTag) - items);
+        if (r.firstReason.isEmpty())
+            r.firstReason = QStringLiteral("файл повреждён в строке %1").arg(r.damageLine);
     }
     // Stable: entries of the same time keep their order in the file.
     std::stable_sort(loaded.begin(), loaded.end(), [](const Entry &a, const Entry &b) { return a.time < b.time; });
@@ -113,8 +162,9 @@ JournalModel::LoadResult JournalModel::load(const QString &fileName)
 bool JournalModel::save(const QString &fileName, QString *error) const
 {
     QSaveFile file(fileName);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
+        *error = fileErrorText(file, errno);
         return false;
     }
     QXmlStreamWriter xml(&file);
@@ -133,8 +183,9 @@ bool JournalModel::save(const QString &fileName, QString *error) const
     }
     xml.writeEndElement();
     xml.writeEndDocument();
+    errno = 0;
     if (xml.hasError() || !file.commit()) {
-        *error = file.errorString();
+        *error = fileErrorText(file, errno);
         return false;
     }
     return true;

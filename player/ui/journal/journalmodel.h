@@ -20,6 +20,20 @@ public:
         QString comment;
     };
 
+    // What a load could not read: the entries (elements "item") dropped,
+    // why the first of them was, and the place where a damaged file
+    // stopped being readable (the entries after it are counted among the
+    // dropped ones).
+    struct LoadReport
+    {
+        int unread = 0;
+        QString firstReason;  // the user's words
+        bool damaged = false;
+        qint64 damageLine = 0;
+
+        bool isComplete() const { return unread == 0 && !damaged; }
+    };
+
     enum class LoadResult {
         Loaded,       // the entries that parsed replaced the old ones
         CannotOpen,   // nothing changed
@@ -56,8 +70,8 @@ public:
     // Replaces the entries with those of the file. A file whose root is not
     // "velmora" version "1.0" loads empty; items whose date-time does not
     // parse are skipped; a malformed or truncated file keeps what parsed
-    // before the damage.
-    LoadResult load(const QString &fileName);
+    // before the damage. *report (when given) tells what was not read.
+    LoadResult load(const QString &fileName, LoadReport *report = nullptr);
     // Writes the file through a temporary file in the same folder renamed
     // over the old one: on failure the old file stays whole. Returns true,
     // or false with *error set.
@@ -65,7 +79,10 @@ public:
 
     // The wall clock of t (its date and time) as a Qt::UTC date-time.
     static QDateTime wallClock(const QDateTime &t);
-    // Parses "dd.MM.yyyy" and "hh:mm:ss"; invalid when either does not.
+    // Parses a date "dd.MM.yyyy" and a time "hh:mm:ss", each also with
+    // single-digit day, month and hour (minute, second) and surrounding
+    // spaces, as a hand-edited journal may have them; invalid when either
+    // does not name a real date or time.
     static QDateTime parse(const QString &date, const QString &time);
 
 private:

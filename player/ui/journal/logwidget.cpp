@@ -18,6 +18,7 @@
 namespace {
 
 const QString kTitle = QStringLiteral("Журнал");
+constexpr qint64 kBytesPerMiB = 1024 * 1024;
 const QString kColumn0Sample = QStringLiteral(">> 00.00.0000 00:00:00 ");
 constexpr int kWidth = 560; // pixels, at start
 constexpr int kHeight = 480;
@@ -239,13 +240,83 @@ void LogWidget::updateTitle()
 void LogWidget::openFile(QString fileName)
 {
     JournalModel loaded;
-    if (loaded.load(fileName) != JournalModel::LoadResult::Loaded)
+    JournalModel::LoadReport report;
+    const JournalModel::LoadResult result = loaded.load(fileName, &report);
+    if (result != JournalModel::LoadResult::Loaded) {
+        showNotice(QMessageBox::Warning,
+                   result == JournalModel::LoadResult::TooLarge
+                       ? QStringLiteral("Файл %1 больше %2 МБ: это не журнал.").arg(fileName).arg(JournalModel::kMaxFileBytes / kBytesPerMiB)
+                       : QStringLiteral("Не удалось открыть файл %1.").arg(fileName),
+                   QString());
         return;
+    }
     m_model = loaded;
     m_fileName = fileName;
     m_modified = false;
+    m_incompleteFile = report.isComplete() ? QString() : fileName;
+    m_incompleteUnread = report.unread;
     updateTitle();
     fillList();
+    if (!report.isComplete()) {
+        showNotice(QMessageBox::Warning, QStringLiteral("%1 записей не прочитано.").arg(report.unread),
+                   QStringLiteral("Первая причина: %1. Файл не будет перезаписан без вопроса.").arg(report.firstReason));
+    }
+}
+
+void LogWidget::showNotice(QMessageBox::Icon icon, const QString &text, const QString &details)
+{
+    delete m_notice;
+    m_notice = new QMessageBox(icon, kTitle, text, QMessageBox::Ok, this);
+    m_notice->setInformativeText(details);
+    m_notice->setAttribute(Qt::WA_DeleteOnClose);
+    m_notice->setWindowModality(Qt::WindowModal);
+    m_notice->show();
+}
+
+void LogWidget::setDateValid(bool valid)
+{
+    m_addCurrent->setEnabled(valid);
+    m_addCurrent->setToolTip(valid ? QString()
+                                   : QStringLiteral("Дата записи неверна: положение в записи не связано с датой"));
+}
+
+void LogWidget::saveFileChecked(const QString &fileName, const std::function<void(bool)> &then)
+{
+    if (m_incompleteFile.isEmpty() || fileName != m_incompleteFile) {
+        then(saveFileAs(fileName));
+        return;
+    }
+    if (m_notice) {
+        then(false);
+        return;
+    }
+    m_notice = new QMessageBox(QMessageBox::Question, kTitle,
+                               QStringLiteral("%1 записей не прочитано. Перезаписать файл?").arg(m_incompleteUnread),
+                               QMessageBox::NoButton, this);
+    m_notice->setInformativeText(QStringLiteral("Перезапись удалит из файла %1 записи, которых нет в журнале.").arg(fileName));
+    QAbstractButton *overwrite = m_notice->addButton(QStringLiteral("Перезаписать"), QMessageBox::DestructiveRole);
+    QAbstractButton *saveAs = m_notice->addButton(QStringLiteral("Сохранить как..."), QMessageBox::AcceptRole);
+    m_notice->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    m_notice->setDefaultButton(static_cast<QPushButton *>(saveAs));
+    m_notice->setAttribute(Qt::WA_DeleteOnClose);
+    m_notice->setWindowModality(Qt::WindowModal);
+    QMessageBox *box = m_notice;
+    connect(box, &QMessageBox::buttonClicked, this, [this, box, fileName, then, overwrite, saveAs](QAbstractButton *button) {
+        box->deleteLater();
+        m_notice = nullptr;
+        if (button == overwrite) {
+            const bool saved = saveFileAs(fileName);
+            if (saved)
+                m_incompleteFile.clear();
+            then(saved);
+        } else if (button == saveAs) {
+            askFileName(
+                true, [this, then](const QString &name) { saveFileChecked(name, then); }, [then] { then(false); });
+        } else {
+            then(false);
+        }
+    });
+    box->show();
 }
 
 bool LogWidget::saveFile()
@@ -274,6 +345,7 @@ bool LogWidget::saveFileAs(QString fileName)
 void LogWidget::clearJournal()
 {
     m_fileName.clear();
+    m_incompleteFile.clear();
     m_modified = false;
     updateTitle();
     m_model.clear();
@@ -313,11 +385,11 @@ void LogWidget::saveThen(const std::function<void()> &done, const std::function<
             dropped();
     };
     if (!m_fileName.isEmpty()) {
-        afterSave(saveFile());
+        saveFileChecked(m_fileName, afterSave);
         return;
     }
     askFileName(
-        true, [this, afterSave](const QString &name) { afterSave(saveFileAs(name)); },
+        true, [this, afterSave](const QString &name) { saveFileChecked(name, afterSave); },
         [dropped] {
             if (dropped)
                 dropped();
@@ -370,7 +442,7 @@ void LogWidget::openPushButtonClick()
 
 void LogWidget::savePushButtonClick()
 {
-    askFileName(true, [this](const QString &name) { saveFileAs(name); });
+    askFileName(true, [this](const QString &name) { saveFileChecked(name, [](bool) {}); });
 }
 
 void LogWidget::closeEvent(QCloseEvent *event)

@@ -54,6 +54,13 @@ public:
     QMessageBox *question() const { return m_question; }
     // The open or save file dialog while it is shown, else null.
     QFileDialog *fileDialog() const { return m_fileDialog; }
+    // The message about a journal file not read whole, or the question
+    // before overwriting it, while shown; else null.
+    QMessageBox *notice() const { return m_notice; }
+    QPushButton *addCurrentButton() const { return m_addCurrent; }
+    // The recording's date is no date (its times are offsets): entries
+    // cannot be taken from the play position then.
+    void setDateValid(bool valid);
 
 public slots:
     void setBase(QDateTime base);
@@ -63,6 +70,10 @@ public slots:
     // Writes the journal (temporary file renamed over the old one); a
     // failed save changes nothing and is told. Returns whether it saved.
     bool saveFileAs(QString fileName);
+    // Saves to fileName, but asks first when it is the file that was
+    // loaded incompletely (its unread entries would be lost): overwrite,
+    // save under another name, or cancel. `then` gets whether it saved.
+    void saveFileChecked(const QString &fileName, const std::function<void(bool)> &then);
     void treeWidgetItemClick(QTreeWidgetItem *item, int column);
     void treeWidgetItemDoubleClick(QTreeWidgetItem *item, int column);
     void addCurrentPushButtonClick();
@@ -101,6 +112,7 @@ private:
     void askFileName(bool forSaving, const std::function<void(QString)> &chosen,
                      const std::function<void()> &dropped = {});
     void clearJournal();
+    void showNotice(QMessageBox::Icon icon, const QString &text, const QString &details);
     void fillList();
     QTreeWidgetItem *insertItem(int position);
     void showEntryInEditors(const QTreeWidgetItem *item);
@@ -126,4 +138,9 @@ private:
     bool m_closeAgreed = false;            // the question was answered for closing
     QPointer<QMessageBox> m_question;      // child, deleted when answered
     QPointer<QFileDialog> m_fileDialog;    // child, deleted when closed
+    QPointer<QMessageBox> m_notice;        // child, deleted when closed
+    // The file last loaded, when it was not read whole: how many entries
+    // it held that the journal has not.
+    QString m_incompleteFile;
+    int m_incompleteUnread = 0;
 };

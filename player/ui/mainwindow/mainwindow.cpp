@@ -12,12 +12,14 @@
 #include "playerimages.h"
 #include "playerrules.h"
 #include "recordingindexer.h"
+#include "savethread.h"
 #include "streamsamplerate.h"
 #include "timemodel.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QDateTimeEdit>
+#include <QDir>
 #include <QDockWidget>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -102,6 +104,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     createToolBars();
     m_navigationEditor->setDateTime(m_servicer->base());
+    // Nothing to show, play or export before a recording is open.
+    setRecordingActionsEnabled(false);
 
     wireMainWindow(this);
     setAcceptDrops(true);
@@ -197,8 +201,10 @@ int MainWindow::openRecording(const QString &fileName)
 {
     if (fileName.isEmpty())
         return -1;
-    if (!QFile::exists(fileName))
+    if (!QFile::exists(fileName)) {
+        showMessage(QStringLiteral("Файл %1 не найден.").arg(fileName), QString());
         return -2;
+    }
     if (m_intervalPanel)
         intervalPanel()->freeStreams();
     if (m_searchPanel)
@@ -206,10 +212,24 @@ int MainWindow::openRecording(const QString &fileName)
     m_timeline->freeStreams();
     m_timeline->setMarkedArea(0, 0);
     m_indexDialog->setValue(0);
+    setRecordingActionsEnabled(false);
+    // The title names a recording only once it has been read.
+    setWindowTitle(PlayerRules::kProgramTitle);
     m_servicer->setFileName(fileName);
     m_servicer->startIndex();
-    setWindowTitle(PlayerRules::windowTitle(fileName));
     return 0;
+}
+
+void MainWindow::setRecordingActionsEnabled(bool enabled)
+{
+    for (QAction *action : {m_actions.info, m_actions.exportWithoutPauses, m_actions.exportWithPauses, m_actions.playPause,
+                            m_actions.stop, m_actions.moveTo, m_actions.scaleExpand, m_actions.scaleNarrow,
+                            m_actions.scaleToMarkedArea, m_actions.scaleToFileWide})
+        action->setEnabled(enabled);
+    // A tool window that is open keeps its action off.
+    m_actions.intervals->setEnabled(enabled && !m_intervalPanel);
+    m_actions.search->setEnabled(enabled && !m_searchPanel);
+    m_actions.log->setEnabled(enabled && !m_logWidget);
 }
 
 void openFromCommandLine(MainWindow &window, const QStringList &arguments)
@@ -234,18 +254,28 @@ void MainWindow::indexFileFinish()
     // refused file, or "Стоп"): the dialog closes all the same.
     m_indexDialog->reset();
     const int namedRate = m_channelDialog->fill(*m_servicer->indexer);
+    if (!m_servicer->hasRecording()) {
+        // Refused or stopped: nothing to show (indexFileFail says why).
+        setWindowTitle(PlayerRules::kProgramTitle);
+        setRecordingActionsEnabled(false);
+        return;
+    }
     // The rate does not touch the index files: playback and export adopt it
     // without indexing again. Without audio streams the rate stays.
     if (m_channelDialog->audioStreamCount() > 0)
         m_servicer->SetSamleRateInThread(SampleRate::isValid(namedRate) ? namedRate : StreamSampleRate::kFallbackRate);
-    m_actions.log->setEnabled(true);
+    setWindowTitle(PlayerRules::windowTitle(m_servicer->indexer->fileName(), m_servicer->isBaseValid()));
+    if (m_logWidget)
+        logWidget()->setDateValid(m_servicer->isBaseValid());
+    setRecordingActionsEnabled(true);
     scaleToFileWideActionRun();
 }
 
-void MainWindow::indexFileFail(QString message)
+void MainWindow::indexFileFail(QString)
 {
-    showMessage(QStringLiteral("Не удалось прочитать запись %1.").arg(QFileInfo(m_servicer->indexer->fileName()).fileName()),
-                message);
+    const RecordingIndexer &indexer = *m_servicer->indexer;
+    showMessage(QStringLiteral("Не удалось открыть запись %1.").arg(indexer.fileName()),
+                PlayerRules::openFailureText(indexer.failure(), indexer.failureReason(), QDir::tempPath()));
 }
 
 QList<QMap<QString, QString>> MainWindow::descriptorsOf(const QList<uint> &ids) const
@@ -265,6 +295,8 @@ void MainWindow::infoFileRun()
 {
     auto *info = new FileInfoWidget3;
     info->setAttribute(Qt::WA_DeleteOnClose);
+    if (!m_servicer->isBaseValid())
+        info->setInvalidDate(m_servicer->indexer->sections().value(QStringLiteral("FILE")).value(QStringLiteral("DATETIME")));
     info->setSettings(m_servicer->indexer->sections());
     connect(this, &QObject::destroyed, info, &QObject::deleteLater);
     info->show();
@@ -291,8 +323,19 @@ void MainWindow::askForExport(const QString &filter, bool withPause)
 
 void MainWindow::startExport(const QString &fileName, bool withPause)
 {
+    // The marked area (or the whole recording) within the recording's
+    // frames: the view's margin around it is no part of the recording.
+    PlayerRules::Range range = PlayerRules::exportRange(m_timeline->markedBegin(), m_timeline->markedDuration());
+    if (range.duration < 0) {
+        range.begin += range.duration;
+        range.duration = -range.duration;
+    }
+    m_servicer->span().clip(&range.begin, &range.duration, PlayerRules::kWholeRecording);
+    if (!(range.duration > 0)) {
+        showMessage(PlayerRules::kNoSoundText, QString());
+        return;
+    }
     emit setSavedFileName(PlayerRules::exportFileName(fileName));
-    const PlayerRules::Range range = PlayerRules::exportRange(m_timeline->markedBegin(), m_timeline->markedDuration());
     emit setFlagWithPause(withPause);
     emit setSavedRange(range.begin, range.duration);
     m_exportDialog->setValue(0);
@@ -304,10 +347,17 @@ void MainWindow::saveFileProgressChange(double value)
     m_exportDialog->setValue(int(value * m_exportDialog->maximum()));
 }
 
-void MainWindow::saveFileFail(QString message)
+void MainWindow::saveFileFail(QString)
 {
     m_exportDialog->reset();
-    showMessage(QStringLiteral("Не удалось экспортировать запись."), message);
+    const SaveThread::FailureInfo failure = m_servicer->saveThread()->failure();
+    if (failure.kind == SaveThread::NoSound) {
+        showMessage(PlayerRules::kNoSoundText, QString());
+        return;
+    }
+    const QString text = failure.kind == SaveThread::CannotCreate ? QStringLiteral("Не удалось создать файл %1.")
+                                                                   : QStringLiteral("Не удалось записать файл %1.");
+    showMessage(text.arg(failure.fileName), failure.reason);
 }
 
 // A machine without sound output still shows and exports recordings: the
@@ -321,7 +371,8 @@ void MainWindow::playFail(QString message)
 
 void MainWindow::showPlayFailure()
 {
-    showMessage(QStringLiteral("Не удалось воспроизвести запись."), m_playFailure);
+    showMessage(QStringLiteral("Не удалось воспроизвести запись."),
+                QStringLiteral("Звуковой выход недоступен или перестал работать; запись можно смотреть и экспортировать."));
 }
 
 void MainWindow::showMessage(const QString &text, const QString &details)
@@ -382,6 +433,7 @@ void MainWindow::logToolRun()
     m_logWidget = journal;
     journal->setAttribute(Qt::WA_DeleteOnClose);
     journal->setBase(m_servicer->base());
+    journal->setDateValid(m_servicer->isBaseValid());
     wireJournal(this, journal);
     journal->show();
     m_actions.log->setEnabled(false);
@@ -465,7 +517,12 @@ void MainWindow::scaleToMarkedAreaRun()
 
 void MainWindow::scaleToFileWideActionRun()
 {
-    const PlayerRules::Range range = PlayerRules::fileWideRange(m_servicer->timeBegin, m_servicer->timeEnd);
+    // From the first frame to the end of the last one (not its start), so
+    // that the marked area holds every frame whole.
+    const RecordingSpan span = m_servicer->span();
+    const PlayerRules::Range range = span.hasFrames
+        ? PlayerRules::fileWideRange(quint32(span.begin), quint32(std::ceil(span.end)))
+        : PlayerRules::fileWideRange(m_servicer->timeBegin, m_servicer->timeEnd);
     m_timeline->setMarkedArea(range.begin, range.duration);
     m_timeline->fitToMarkedArea();
 }

@@ -47,11 +47,13 @@ public:
     ~MainWindow() override;
 
     // Opens a recording: -1 for an empty name, -2 for a file that does not
-    // exist (nothing changes then), 0 once indexing has started.
+    // exist (a message says so, nothing else changes), 0 once indexing has
+    // started.
     int openRecording(const QString &fileName);
-    // Exports the timeline's marked area (or the whole recording) to
-    // fileName (".wav" appended unless it ends so), skipping silent
-    // stretches or not.
+    // Exports the timeline's marked area (or the whole recording), within
+    // the recording's frames, to fileName (".wav" appended unless it ends
+    // so), skipping silent stretches or not. A range without any of the
+    // recording gives a message and no file.
     void startExport(const QString &fileName, bool withPause);
 
     FileServicer *servicer() const { return m_servicer.get(); }
@@ -124,6 +126,10 @@ protected:
 
 private:
     void createMenus();
+    // The actions that need a recording (info, export, play, zoom, the
+    // tool windows), on once a recording was read, off before and after a
+    // refused one.
+    void setRecordingActionsEnabled(bool enabled);
     void createToolBars();
     void askForExport(const QString &filter, bool withPause);
     void showMessage(const QString &text, const QString &details);

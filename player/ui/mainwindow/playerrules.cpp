@@ -10,9 +10,30 @@ const QString kWavSuffix = QStringLiteral(".wav");
 
 namespace PlayerRules {
 
-QString windowTitle(const QString &path)
+QString windowTitle(const QString &path, bool dateValid)
 {
-    return path.section(QLatin1Char('/'), -1) + QLatin1Char(' ') + kProgramTitle;
+    const QString title = path.section(QLatin1Char('/'), -1) + QLatin1Char(' ') + kProgramTitle;
+    return dateValid ? title : title + QStringLiteral(" — дата записи неверна");
+}
+
+QString openFailureText(RecordingIndexer::Failure failure, const QString &reason, const QString &tempFolder)
+{
+    switch (failure) {
+    case RecordingIndexer::CannotOpen:
+        return QStringLiteral("Файл не открывается: %1.").arg(reason);
+    case RecordingIndexer::IsDirectory:
+        return QStringLiteral("Это папка, а не файл записи.");
+    case RecordingIndexer::TextOutOfProportion:
+    case RecordingIndexer::FramesOutOfReach:
+        return QStringLiteral("Файл повреждён или не является записью регистратора.");
+    case RecordingIndexer::IndexFolderFailed:
+        return QStringLiteral("Не удалось создать папку для индексных файлов во временной папке %1: %2.").arg(tempFolder, reason);
+    case RecordingIndexer::IndexWriteFailed:
+        return QStringLiteral("Не удалось записать индексный файл во временную папку %1: %2.").arg(tempFolder, reason);
+    case RecordingIndexer::NoFailure:
+        break;
+    }
+    return QStringLiteral("В файле нет ни одного канала: это не запись регистратора.");
 }
 
 QString exportFileName(const QString &name)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recordingindexer.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -22,8 +24,16 @@ struct Range
     double duration; // ms
 };
 
-// The last "/"-separated component of the path followed by " Velmora".
-QString windowTitle(const QString &path);
+// What an export without a sample says (nothing is written then).
+const QString kNoSoundText = QStringLiteral("В выбранном интервале нет звука.");
+
+// The last "/"-separated component of the path followed by " Velmora";
+// a recording without a valid date says so.
+QString windowTitle(const QString &path, bool dateValid = true);
+// Why a recording could not be opened, in the user's words: the indexer's
+// failure (NoFailure: it declared no stream) with the system's reason,
+// where the index files were to go in tempFolder.
+QString openFailureText(RecordingIndexer::Failure failure, const QString &reason, const QString &tempFolder);
 // The name unchanged when it ends in ".wav" (any case), else with ".wav" appended.
 QString exportFileName(const QString &name);
 // The marked area, or the whole recording when there is none.

@@ -91,9 +91,13 @@ void tst_ChannelWidget::listsEveryStream()
     QCOMPARE(column(list, 1), (QStringList{"audio", "text", "audio", "audio"}));
     QCOMPARE(column(list, 2).mid(0, 3),
              (QStringList{"Длительность: 00:00:03", "Кол-во записей: 2", "Нет звуковых данных"}));
-    // The stream without frames is not ticked; "A7" reads as no id.
+    // The stream without frames is not ticked; "A7" reads as no id: never
+    // played nor shown, it is listed unticked and off, saying why.
     QCOMPARE(list->topLevelItem(2)->checkState(0), Qt::Unchecked);
     QCOMPARE(list->topLevelItem(3)->data(0, ChannelWidget::kIdRole).toUInt(), 4294967295u);
+    QCOMPARE(list->topLevelItem(3)->checkState(0), Qt::Unchecked);
+    QVERIFY(!(list->topLevelItem(3)->flags() & (Qt::ItemIsEnabled | Qt::ItemIsUserCheckable)));
+    QCOMPARE(list->topLevelItem(3)->text(2), QString("Нет идентификатора (ID): канал не воспроизводится"));
     QCOMPARE(list->topLevelItem(0)->data(2, ChannelWidget::kFrameCountRole).toUInt(), 3u);
     QCOMPARE(list->topLevelItem(0)->data(2, ChannelWidget::kTotalLengthRole).toUInt(), 3u * (16000 + 6));
     // The last audio stream names the rate; streams cannot be dropped onto.
@@ -112,12 +116,12 @@ void tst_ChannelWidget::okCommitsCancelReverts_data()
     QTest::addColumn<QStringList>("order");
 
     const QStringList recorded{"Диспетчер", "События", "Борт 7", "Без номера"};
-    const QList<uint> all{1, 2, 4294967295u};
+    const QList<uint> all{1, 2};
     QTest::newRow("nothing changed") << -1 << -1 << "ok" << false << all << recorded;
-    QTest::newRow("untick, ok") << 0 << -1 << "ok" << true << QList<uint>{2, 4294967295u} << recorded;
+    QTest::newRow("untick, ok") << 0 << -1 << "ok" << true << QList<uint>{2} << recorded;
     QTest::newRow("untick, cancel") << 0 << -1 << "cancel" << true << all << recorded;
     QTest::newRow("untick, window closed") << 0 << -1 << "window" << true << all << recorded;
-    QTest::newRow("to the top, ok") << -1 << 1 << "ok" << true << QList<uint>{2, 1, 4294967295u}
+    QTest::newRow("to the top, ok") << -1 << 1 << "ok" << true << QList<uint>{2, 1}
                                     << QStringList{"События", "Диспетчер", "Борт 7", "Без номера"};
     QTest::newRow("to the top, cancel") << -1 << 3 << "cancel" << true << all << recorded;
 }

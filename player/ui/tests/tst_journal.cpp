@@ -101,6 +101,8 @@ private slots:
     void untrustedFiles();
     void failedSaveKeepsThePreviousFile_data();
     void failedSaveKeepsThePreviousFile();
+    void incompleteFilesAreToldAndKept_data();
+    void incompleteFilesAreToldAndKept();
     void changeAndRemove();
     void followsPlaybackUnlessFocused();
     void doubleClickSeeks();
@@ -392,6 +394,9 @@ void tst_Journal::failedSaveKeepsThePreviousFile()
     QMessageBox *box = warningOf(*m_journal);
     QVERIFY(box);
     QCOMPARE(box->text(), QStringLiteral("Не удалось сохранить журнал."));
+    // The system's reason, never "Unknown error".
+    if (diskFull)
+        QVERIFY2(box->informativeText().endsWith(QStringLiteral("File too large")), qPrintable(box->informativeText()));
     box->close();
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"previous.xml"}));
 
@@ -400,6 +405,74 @@ void tst_Journal::failedSaveKeepsThePreviousFile()
     QVERIFY(m_journal->question());
     m_journal->question()->button(QMessageBox::Cancel)->click();
     QVERIFY(m_journal->isVisible());
+}
+
+// A journal edited by hand: every date-time that reads one way only is
+// taken; what is not read is told, and the file is not overwritten without
+// a question of its own.
+void tst_Journal::incompleteFilesAreToldAndKept_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("loaded");
+    QTest::addColumn<int>("unread");
+    QTest::addColumn<QString>("reason");   // part of the first reason
+    const QByteArray head = "<?xml version=\"1.0\"?>\n<velmora version=\"1.0\">\n";
+    QByteArray edited = head;
+    for (const char *item : {"date=\"08.12.2026\" time=\"07:00:00\"", "date=\"8.12.2026\" time=\"7:00:00\"",
+                             "date=\" 08.12.2026\" time=\"07:00:01\"", "date=\"08.12.2026 \" time=\" 07:00:02 \"",
+                             "date=\"8.1.2026\" time=\"7:5:9\"", "date=\"31.02.2026\" time=\"07:00:00\"",
+                             "date=\"09.12.2026\" time=\"23:59:59\"", "date=\"1.12.2026\" time=\"00:00:00\"",
+                             "date=\"10.12.2026\" time=\"1:02:03\"", "date=\"11.12.2026\" time=\"11:00:00\"",
+                             "date=\"12.12.2026\" time=\"12:00:00\"", "date=\"13.12.2026\" time=\"13:00:00\""})
+        edited += QByteArray("<item ") + item + " comment=\"c\"/>\n";
+    edited += "</velmora>\n";
+    QTest::newRow("hand-edited dates") << edited << 11 << 1 << "31.02.2026";
+    const QByteArray truncated = edited.left(edited.indexOf("<item", edited.indexOf("<item") + 1) + 20);
+    // Cut inside the second entry: the first is read, the second is not.
+    QTest::newRow("truncated") << truncated << 1 << 1 << "повреждён";
+}
+
+void tst_Journal::incompleteFilesAreToldAndKept()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, loaded);
+    QFETCH(int, unread);
+    QFETCH(QString, reason);
+    const QString path = m_dir.filePath(QStringLiteral("edited.xml"));
+    QVERIFY(writeFile(path, bytes));
+    m_journal = newJournal();
+    m_journal->openFile(path);
+    QCOMPARE(m_journal->model().count(), loaded);
+    QVERIFY(m_journal->notice());
+    QCOMPARE(m_journal->notice()->text(), QStringLiteral("%1 записей не прочитано.").arg(unread));
+    QVERIFY2(m_journal->notice()->informativeText().contains(reason), qPrintable(m_journal->notice()->informativeText()));
+    m_journal->notice()->close();
+    QTRY_VERIFY(!m_journal->notice());
+
+    // Saving over it asks first; "Отмена" leaves the file as it is.
+    addEntry(*m_journal, "01.01.2027 10:00:00", "новая");
+    bool saved = true;
+    m_journal->saveFileChecked(path, [&saved](bool ok) { saved = ok; });
+    QVERIFY(m_journal->notice());
+    QCOMPARE(m_journal->notice()->text(), QStringLiteral("%1 записей не прочитано. Перезаписать файл?").arg(unread));
+    const auto press = [this](const QString &text) {
+        for (QAbstractButton *button : m_journal->notice()->buttons()) {
+            if (button->text() == text)
+                button->click();
+        }
+    };
+    press(QStringLiteral("Отмена"));
+    QVERIFY(!saved);
+    QCOMPARE(readFile(path), bytes);
+    // Closing with the changes and "Save" goes through the same question.
+    QVERIFY(!m_journal->close());
+    m_journal->question()->button(QMessageBox::Save)->click();
+    QTRY_VERIFY(m_journal->notice());
+    press(QStringLiteral("Перезаписать"));
+    QTRY_VERIFY(!m_journal->isVisible());
+    JournalModel reread;
+    QCOMPARE(reread.load(path), JournalModel::LoadResult::Loaded);
+    QCOMPARE(reread.count(), loaded + 1);
 }
 
 void tst_Journal::changeAndRemove()

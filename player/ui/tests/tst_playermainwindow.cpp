@@ -14,6 +14,7 @@
 #include "mainwindow.h"
 #include "multichannelwidget.h"
 #include "playcontrolwidget.h"
+#include "playertranslations.h"
 #include "playthread4.h"
 #include "searchwidget3.h"
 #include "recordingindexer.h"
@@ -27,6 +28,7 @@
 #include <QApplication>
 #include <QDateTimeEdit>
 #include <QDockWidget>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -34,6 +36,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTreeWidget>
@@ -124,6 +127,12 @@ private slots:
     void intervalAndSearchPanels();
     void journalPlaysAndSeeks();
     void journalRefusesTheClose();
+    void refusedRecordingsAreTold_data();
+    void refusedRecordingsAreTold();
+    void exportsWithoutSoundAreTold_data();
+    void exportsWithoutSoundAreTold();
+    void invalidDateIsSaid();
+    void qtDialogsAreRussian();
 
 private:
     // A shown window with the mixed recording opened and indexed.
@@ -182,7 +191,7 @@ void tst_PlayerMainWindow::commandLine_data()
     QTest::newRow("no argument") << QStringList{"Velmora"} << "Velmora" << 0;
     QTest::newRow("missing file") << QStringList{"Velmora", "/no/such.rec"} << "Velmora" << 0;
     QTest::newRow("the first of two") << QStringList{"Velmora", "REC", "/no/such.rec"} << name + " Velmora" << 4;
-    QTest::newRow("backslashes stay in the title") << QStringList{"Velmora", "BACKSLASHED"} << "a\\b.rec Velmora" << 0;
+    QTest::newRow("backslashes stay in the title") << QStringList{"Velmora", "BACKSLASHED"} << "a\\b.rec Velmora" << 4;
 }
 
 void tst_PlayerMainWindow::commandLine()
@@ -192,7 +201,7 @@ void tst_PlayerMainWindow::commandLine()
     QFETCH(int, rows);
 
     const QString backslashed = m_dir.filePath(QStringLiteral("a\\b.rec"));
-    QVERIFY(writeFile(backslashed, QByteArray()));
+    QVERIFY(writeFile(backslashed, readFile(m_path)));
     arguments.replaceInStrings(QStringLiteral("BACKSLASHED"), backslashed);
     arguments.replaceInStrings(QStringLiteral("REC"), m_path);
     m_window = std::make_unique<MainWindow>();
@@ -218,7 +227,8 @@ void tst_PlayerMainWindow::exportNames_data()
     QTest::newRow("mixed case") << "a.Wav" << "a.Wav" << 1000.0 << 1000.0;
     QTest::newRow("no extension") << "a" << "a.wav" << 1000.0 << 1000.0;
     QTest::newRow("another extension") << "a.mp3" << "a.mp3.wav" << 1000.0 << 1000.0;
-    QTest::newRow("tiny area: whole recording") << "a.wav" << "a.wav" << 0.000001 << 4294967295.0;
+    // -1: the recording from its first frame to the end of its last.
+    QTest::newRow("tiny area: whole recording") << "a.wav" << "a.wav" << 0.000001 << -1.0;
 }
 
 void tst_PlayerMainWindow::exportNames()
@@ -228,15 +238,18 @@ void tst_PlayerMainWindow::exportNames()
     QFETCH(double, markedDuration);
     QFETCH(double, duration);
 
-    m_window = std::make_unique<MainWindow>();
-    m_window->timeline()->setMarkedArea(500, markedDuration);
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    m_window->timeline()->setMarkedArea(kStartMs + 500, markedDuration);
     QSignalSpy names(m_window.get(), &MainWindow::setSavedFileName);
     QSignalSpy ranges(m_window.get(), &MainWindow::setSavedRange);
     QSignalSpy started(m_window.get(), &MainWindow::startedSave);
     m_window->startExport(m_dir.filePath(name), false);
     QCOMPARE(names.count(), 1);
     QCOMPARE(names.first().first().toString(), m_dir.filePath(saved));
-    QCOMPARE(ranges.first().at(1).toDouble(), duration);
+    const RecordingSpan span = m_window->servicer()->span();
+    QCOMPARE(ranges.first().at(0).toDouble(), duration < 0 ? span.begin : kStartMs + 500.0);
+    QCOMPARE(ranges.first().at(1).toDouble(), duration < 0 ? span.end - span.begin : duration);
     QCOMPARE(started.count(), 1);
 }
 
@@ -267,10 +280,11 @@ void tst_PlayerMainWindow::opensThroughTheProgressDialogInChannelOrder()
     QVERIFY(m_window->actions().log->isEnabled());
     // TETRA names no rate: the engine plays and exports at 8000 Hz.
     QCOMPARE(m_window->servicer()->playThread()->sampleRate(), 8000);
-    // The view holds the whole recording with a 1 % margin on each side.
-    const FileServicer *s = m_window->servicer();
-    const double span = s->timeEnd - s->timeBegin;
-    QVERIFY(!TimelineMath::differs(timeline->navigationScene()->model().begin, s->timeBegin - 0.01 * span));
+    // The view holds the whole recording (to the end of its last frame)
+    // with a 1 % margin on each side.
+    const RecordingSpan recording = m_window->servicer()->span();
+    const double span = std::ceil(recording.end) - recording.begin;
+    QVERIFY(!TimelineMath::differs(timeline->navigationScene()->model().begin, recording.begin - 0.01 * span));
     QVERIFY(!TimelineMath::differs(timeline->navigationScene()->model().duration, 1.02 * span));
 
     // Reordered and unticked in the channel dialog: the rows follow.
@@ -349,6 +363,10 @@ void tst_PlayerMainWindow::exportEqualsTheCommandLineTool_data()
     QTest::newRow("marked area with pauses") << 1200.0 << 3000.0 << true;
     QTest::newRow("marked backwards with pauses") << 4200.0 << -3000.0 << true;
     QTest::newRow("whole recording") << 0.0 << 0.0 << false;
+    // Right after opening the view's margin is marked: the export still
+    // starts at the first frame and ends with the last, as the tool's.
+    QTest::newRow("as opened, pauses skipped") << -1.0 << 0.0 << false;
+    QTest::newRow("as opened, with pauses") << -1.0 << 0.0 << true;
 }
 
 void tst_PlayerMainWindow::exportEqualsTheCommandLineTool()
@@ -359,7 +377,10 @@ void tst_PlayerMainWindow::exportEqualsTheCommandLineTool()
 
     m_window = openedWindow();
     QVERIFY(m_window);
-    m_window->timeline()->setMarkedArea(begin, duration);
+    if (begin >= 0)
+        m_window->timeline()->setMarkedArea(begin, duration);
+    else
+        QVERIFY(m_window->timeline()->markedBegin() < kStartMs);
     const QString ours = m_dir.filePath(QStringLiteral("window.wav"));
     QFile::remove(ours);
     QSignalSpy progress(m_window->servicer(), &FileServicer::saveFileProgressChanged);
@@ -369,7 +390,7 @@ void tst_PlayerMainWindow::exportEqualsTheCommandLineTool()
 
     const QString theirs = m_dir.filePath(QStringLiteral("cli.wav"));
     QStringList arguments{QStringLiteral("export"), m_path, theirs};
-    if (duration != 0) {
+    if (begin >= 0 && duration != 0) {
         const double from = duration < 0 ? begin + duration : begin;
         arguments << QStringLiteral("--begin") << QString::number(from) << QStringLiteral("--duration")
                   << QString::number(qAbs(duration));
@@ -388,10 +409,11 @@ void tst_PlayerMainWindow::exportFailureIsShownNotHidden()
     m_window = openedWindow();
     QVERIFY(m_window);
     m_window->exportProgressDialog()->setMinimumDuration(0);
-    m_window->startExport(m_dir.filePath(QStringLiteral("no-such-folder/out.wav")), false);
+    const QString target = m_dir.filePath(QStringLiteral("no-such-folder/out.wav"));
+    m_window->startExport(target, false);
     QMessageBox *box = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((box = visibleTopLevel<QMessageBox>()) != nullptr, kWaitMs);
-    QCOMPARE(box->text(), QStringLiteral("Не удалось экспортировать запись."));
+    QCOMPARE(box->text(), QStringLiteral("Не удалось создать файл %1.").arg(target));
     QVERIFY(!box->informativeText().isEmpty());
     QVERIFY(!m_window->exportProgressDialog()->isVisible());
 }
@@ -409,7 +431,8 @@ void tst_PlayerMainWindow::soundFailureToldWhenPlayIsAsked()
     QMessageBox *box = visibleTopLevel<QMessageBox>();
     QVERIFY(box);
     QCOMPARE(box->text(), QStringLiteral("Не удалось воспроизвести запись."));
-    QCOMPARE(box->informativeText(), QStringLiteral("no sound output device"));
+    // In the window's language, not the engine's.
+    QVERIFY(box->informativeText().startsWith(QStringLiteral("Звуковой выход недоступен")));
 }
 
 void tst_PlayerMainWindow::damagedRecordingsOpen_data()
@@ -439,7 +462,11 @@ void tst_PlayerMainWindow::damagedRecordingsOpen()
     QCOMPARE(m_window->openRecording(path), 0);
     QVERIFY(waitForIndexing(*m_window));
     QVERIFY(m_window->timeline()->streamRowCount() <= maxRows);
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("damaged.rec Velmora"));
+    // What declares no stream is no recording, and says so.
+    const bool opened = m_window->servicer()->hasRecording();
+    QCOMPARE(m_window->windowTitle(), opened ? QStringLiteral("damaged.rec Velmora") : QStringLiteral("Velmora"));
+    if (!opened)
+        QTRY_VERIFY(visibleTopLevel<QMessageBox>());
     // Whatever it showed, a good recording opens after it.
     QCOMPARE(m_window->openRecording(m_path), 0);
     QVERIFY(waitForIndexing(*m_window));
@@ -653,6 +680,125 @@ void tst_PlayerMainWindow::journalRefusesTheClose()
     journal->question()->button(QMessageBox::Discard)->click();
     QTRY_VERIFY(journal.isNull());
     QTRY_VERIFY(!m_window->isVisible());
+}
+
+// A file that is no recording, a missing one, or a temporary folder where
+// no index can be made: a message names the file and the reason, the title
+// stays "Velmora" and nothing that needs a recording can be asked for.
+void tst_PlayerMainWindow::refusedRecordingsAreTold_data()
+{
+    QTest::addColumn<QByteArray>("bytes");      // null: the file is missing
+    QTest::addColumn<bool>("tmpIsFile");        // TMPDIR names a regular file
+    QTest::addColumn<QString>("reason");        // the start of the informative text
+    QRandomGenerator random(17);
+    QByteArray noise(20000, Qt::Uninitialized);
+    for (char &c : noise)
+        c = char(random.bounded(256));
+    const QString noRecording = QStringLiteral("В файле нет ни одного канала");
+    QTest::newRow("random bytes") << noise << false << noRecording;
+    QTest::newRow("0xFF bytes") << QByteArray(20000, char(0xFF)) << false << noRecording;
+    QTest::newRow("missing file") << QByteArray() << false << QString();
+    QTest::newRow("no index folder") << readFile(m_path) << true
+                                     << QStringLiteral("Не удалось создать папку для индексных файлов");
+}
+
+void tst_PlayerMainWindow::refusedRecordingsAreTold()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, tmpIsFile);
+    QFETCH(QString, reason);
+    const QString path = m_dir.filePath(QStringLiteral("refused.rec"));
+    QFile::remove(path);
+    if (!bytes.isNull())
+        QVERIFY(writeFile(path, bytes));
+    const QByteArray tmp = qgetenv("TMPDIR");
+    const QString tmpFile = m_dir.filePath(QStringLiteral("not-a-folder"));
+    QVERIFY(writeFile(tmpFile, "x"));
+    if (tmpIsFile)
+        qputenv("TMPDIR", tmpFile.toLocal8Bit());
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    openFromCommandLine(*m_window, {QStringLiteral("Velmora"), path});
+    QVERIFY(waitForIndexing(*m_window));
+    qputenv("TMPDIR", tmp);
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY((box = visibleTopLevel<QMessageBox>()) != nullptr);
+    QVERIFY2(box->text().contains(path), qPrintable(box->text()));
+    QVERIFY2(box->informativeText().startsWith(reason), qPrintable(box->informativeText()));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Velmora"));
+    for (QAction *action : {m_window->actions().info, m_window->actions().exportWithoutPauses,
+                            m_window->actions().exportWithPauses, m_window->actions().playPause, m_window->actions().log})
+        QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
+}
+
+// An export without a sample in it is told, and no file is left (a
+// previous one stays).
+void tst_PlayerMainWindow::exportsWithoutSoundAreTold_data()
+{
+    QTest::addColumn<double>("begin");
+    QTest::addColumn<double>("duration");
+    QTest::addColumn<bool>("withPause");
+    // The mixed recording is silent from 2500 to 4500 ms.
+    QTest::newRow("silent stretch, pauses skipped") << 2600.0 << 1000.0 << false;
+    QTest::newRow("beyond the recording, with pauses") << 100000.0 << 1000.0 << true;
+}
+
+void tst_PlayerMainWindow::exportsWithoutSoundAreTold()
+{
+    QFETCH(double, begin);
+    QFETCH(double, duration);
+    QFETCH(bool, withPause);
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    const QString target = m_dir.filePath(QStringLiteral("silent.wav"));
+    QVERIFY(writeFile(target, "previous"));
+    m_window->timeline()->setMarkedArea(begin, duration);
+    m_window->startExport(target, withPause);
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((box = visibleTopLevel<QMessageBox>()) != nullptr, kWaitMs);
+    QCOMPARE(box->text(), QStringLiteral("В выбранном интервале нет звука."));
+    QCOMPARE(readFile(target), QByteArray("previous"));
+}
+
+// A recording whose date is no date opens with its times as offsets, and
+// says so where the date would be shown; the journal takes no entry from
+// the play position.
+void tst_PlayerMainWindow::invalidDateIsSaid()
+{
+    TestRecording recording(TestRecording::Start::Empty);
+    recording.writer().writeSection(QStringLiteral("FILE"), {{QStringLiteral("DATETIME"), QStringLiteral("30.02.2011 10:00:00")}});
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Диспетчер"));
+    recording.frame(0, 1, TestRecordingData::alaw(800));
+    const QString path = recording.finish();
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    QCOMPARE(m_window->openRecording(path), 0);
+    QVERIFY(waitForIndexing(*m_window));
+    QVERIFY(!m_window->servicer()->isBaseValid());
+    QVERIFY2(m_window->windowTitle().endsWith(QStringLiteral("дата записи неверна")), qPrintable(m_window->windowTitle()));
+    m_window->actions().info->trigger();
+    QPointer<FileInfoWidget3> info = visibleTopLevel<FileInfoWidget3>();
+    QVERIFY(info);
+    QVERIFY(info->noteLabel()->isVisible());
+    QVERIFY(info->noteLabel()->text().startsWith(QStringLiteral("Дата записи неверна")));
+    info->close();
+    m_window->actions().log->trigger();
+    QVERIFY(m_window->logWidget());
+    QVERIFY(!m_window->logWidget()->addCurrentButton()->isEnabled());
+}
+
+// Qt's own dialogs and the captions passed through tr() are Russian, as
+// the rest of the window is.
+void tst_PlayerMainWindow::qtDialogsAreRussian()
+{
+    QVERIFY2(installPlayerTranslations(), "Qt's Russian translation (qttranslations5-l10n) is missing");
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Velmora"), QStringLiteral("?"),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Save)->text(), QStringLiteral("Сохранить"));
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Отмена"));
+    QCOMPARE(QCoreApplication::translate("MainWindow", "Open file"), QStringLiteral("Открыть файл"));
+    QCOMPARE(QCoreApplication::translate("FileInfoWidget3", "File information"), QStringLiteral("Информация о файле"));
+    QCOMPARE(QCoreApplication::translate("LogWidget", "Save log file as"), QStringLiteral("Сохранить журнал как"));
 }
 
 QTEST_MAIN(tst_PlayerMainWindow)
