@@ -18,8 +18,6 @@ const QString kVersion = QStringLiteral("1.0");
 const QString kItem = QStringLiteral("item");
 const QString kDocType = QStringLiteral("<!DOCTYPE VelmoraLog>");
 const QString kFileComment = QStringLiteral(" This is file use for ...");
-const QString kLenientDateFormat = QStringLiteral("d.M.yyyy");
-const QString kLenientTimeFormat = QStringLiteral("h:m:s");
 const QByteArray kItemTag = QByteArrayLiteral("<item");
 
 bool earlier(const QDateTime &t, const JournalModel::Entry &e)
@@ -52,11 +50,51 @@ QDateTime JournalModel::wallClock(const QDateTime &t)
     return QDateTime(t.date(), QTime(time.hour(), time.minute(), time.second()), Qt::UTC);
 }
 
+namespace {
+
+// Splits "a<sep>b<sep>c" into three decimal numbers of between the given
+// numbers of digits each; false for anything else.
+bool readThreeNumbers(const QString &text, QChar separator, const int (&minDigits)[3], const int (&maxDigits)[3],
+                      int (&numbers)[3])
+{
+    const QString trimmed = text.trimmed();
+    int part = 0;
+    int digits = 0;
+    numbers[0] = numbers[1] = numbers[2] = 0;
+    for (const QChar c : trimmed) {
+        if (c == separator) {
+            if (digits < minDigits[part] || ++part > 2)
+                return false;
+            digits = 0;
+        } else if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            if (++digits > maxDigits[part])
+                return false;
+            numbers[part] = numbers[part] * 10 + (c.unicode() - '0');
+        } else {
+            return false;
+        }
+    }
+    return part == 2 && digits >= minDigits[part];
+}
+
+} // namespace
+
 QDateTime JournalModel::parse(const QString &date, const QString &time)
 {
-    // "d" and "M" take one or two digits, so both written forms parse.
-    const QDate d = QDate::fromString(date.trimmed(), kLenientDateFormat);
-    const QTime t = QTime::fromString(time.trimmed(), kLenientTimeFormat);
+    // Day, month, hour, minute and second take one or two digits, so both
+    // written forms parse; the year takes four. Parsed by hand: a journal
+    // of a hundred thousand entries loads without a stall.
+    constexpr int kFewestDateDigits[3] = {1, 1, 4};
+    constexpr int kMostDateDigits[3] = {2, 2, 4};
+    constexpr int kFewestTimeDigits[3] = {1, 1, 1};
+    constexpr int kMostTimeDigits[3] = {2, 2, 2};
+    int dmy[3] = {};
+    int hms[3] = {};
+    if (!readThreeNumbers(date, QLatin1Char('.'), kFewestDateDigits, kMostDateDigits, dmy)
+        || !readThreeNumbers(time, QLatin1Char(':'), kFewestTimeDigits, kMostTimeDigits, hms))
+        return QDateTime();
+    const QDate d(dmy[2], dmy[1], dmy[0]);
+    const QTime t(hms[0], hms[1], hms[2]);
     if (!d.isValid() || !t.isValid())
         return QDateTime();
     return QDateTime(d, t, Qt::UTC);
