@@ -57,6 +57,16 @@ int exitStatus(const QString &program, int status)
     return status == 0 ? 1 : status;
 }
 
+int runProgram(const QString &program, QStringList arguments,
+               const std::function<int(const QString &command, const QStringList &arguments)> &run)
+{
+    arguments.removeFirst(); // the program's own path
+    const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
+    const int status = run(command, arguments);
+    // A command's output that did not reach stdout is a failure too.
+    return exitStatus(QStringLiteral("%1 %2").arg(program, command).trimmed(), status);
+}
+
 void printOut(const QString &text)
 {
     printOutBytes(text.toUtf8());

@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 class QJsonObject;
 
@@ -20,6 +23,11 @@ bool outputFailed();
 // stdout could not take it all (a full disk, a closed file), 1 after a
 // line on stderr saying why: no command reports success it did not have.
 int exitStatus(const QString &program, int status);
+// A tool's whole run: takes the command (the first argument after the
+// program's), runs it through `run` with the rest, and returns the exit
+// status exitStatus() gives for it.
+int runProgram(const QString &program, QStringList arguments,
+               const std::function<int(const QString &command, const QStringList &arguments)> &run);
 
 // Prints a JSON array of objects element by element, as the elements are
 // found, so that a long list never has to be held in memory. The text is

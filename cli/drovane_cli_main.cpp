@@ -54,9 +54,5 @@ int run(const QString &command, const QStringList &arguments)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList arguments = app.arguments().mid(1);
-    const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
-    const int status = run(command, arguments);
-    // A command's output that did not reach stdout is a failure too.
-    return CliOutput::exitStatus(QStringLiteral("%1 %2").arg(QStringLiteral("drovane-cli"), command).trimmed(), status);
+    return CliOutput::runProgram(QStringLiteral("drovane-cli"), app.arguments(), run);
 }
