@@ -228,7 +228,7 @@ Seeds listLineSeeds(const QString &root)
     Seeds seeds;
     int n = 0;
     for (const char *name : {"listing_ls.txt", "listing_pyftpdlib.txt", "listing_hostile.txt"}) {
-        const QByteArray listing = fileBytes(root + QStringLiteral("/server/tests/data/") + QLatin1String(name), 1 << 16);
+        const QByteArray listing = fileBytes(root + QStringLiteral("/server/core/tests/data/") + QLatin1String(name), 1 << 16);
         // The first lines of each listing: "ls", an FTP server's, hostile names.
         for (const QByteArray &line : listing.split('\n').mid(0, kListLinesPerFile)) {
             if (!line.isEmpty())

@@ -11,7 +11,7 @@ set -u
 # The mariadb CLI tools obey MYSQL_HOST/MYSQL_TCP_PORT/MYSQL_UNIX_PORT/MYSQL_PWD from the
 # environment (MYSQL_HOST=127.0.0.1 silently turns --socket into TCP to port 3306).
 unset MYSQL_HOST MYSQL_TCP_PORT MYSQL_UNIX_PORT MYSQL_PWD
-. "$(dirname "$(readlink -f "$0")")/../../../scripts/testsupport/lib_pids.sh"
+. "$(dirname "$(readlink -f "$0")")/lib_pids.sh"
 PY=/usr/bin/python3
 
 if [ "${1:-}" = stop ]; then

@@ -8,7 +8,7 @@
 #      TFTPD_USER (default root: the default "tftp" user cannot read files in 0700 mktemp dirs),
 #      WATCH_PID (optional: stop the daemon when this process has gone)
 set -u
-. "$(dirname "$(readlink -f "$0")")/../../../scripts/testsupport/lib_pids.sh"
+. "$(dirname "$(readlink -f "$0")")/lib_pids.sh"
 PY=/usr/bin/python3
 
 if [ "${1:-}" = stop ]; then

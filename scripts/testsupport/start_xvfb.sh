@@ -7,7 +7,7 @@
 #      and wait until its panel is up), WATCH_PID (optional: stop both when
 #      this process has gone)
 set -u
-. "$(dirname "$(readlink -f "$0")")/../../../scripts/testsupport/lib_pids.sh"
+. "$(dirname "$(readlink -f "$0")")/lib_pids.sh"
 
 if [ "${1:-}" = stop ]; then
     D=${2:?usage: $0 stop DIR}

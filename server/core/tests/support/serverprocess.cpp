@@ -47,7 +47,7 @@ QString ServerProcess::script() const
 {
     const char *name = m_kind == Ftp || m_kind == Vsftpd ? "start_ftp.sh" : m_kind == Tftp ? "start_tftp.sh"
                      : m_kind == Mysql ? "start_mysql.sh" : "start_xvfb.sh";
-    return QTest::qFindTestData(QString::fromLatin1(name), __FILE__, __LINE__);
+    return QStringLiteral(TESTSUPPORT_SCRIPTS "/") + QLatin1String(name);
 }
 
 bool ServerProcess::available(Kind kind, QString *why)

@@ -11,7 +11,7 @@
 #      FTPD_PASSWORD (pyftpdlib; default kqv, another one makes every login fail),
 #      WATCH_PID (optional: stop the daemon when this process has gone)
 set -u
-. "$(dirname "$(readlink -f "$0")")/../../../scripts/testsupport/lib_pids.sh"
+. "$(dirname "$(readlink -f "$0")")/lib_pids.sh"
 
 if [ "${1:-}" = stop ]; then
     D=${2:?usage: $0 stop DIR}
