@@ -11,8 +11,8 @@
 //
 // bench_download DATA_DIR [SIZE_MIB=500] [RUNS=3]: generates a recording of
 // SIZE_MIB MiB once into DATA_DIR/root, then reports the best of RUNS runs.
-#include "benchsupport.h"
-#include "downloadindexing.h"
+#include "bench/benchsupport.h"
+#include "server/core/downloaders/downloadindexing.h"
 
 #include <QCoreApplication>
 #include <QDir>

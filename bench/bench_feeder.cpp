@@ -7,10 +7,10 @@
 // bench_feeder [RECORDING]: the 24-hour, 8-channel recording of
 // bench-data/day-8ch.rec by default (generated once). Target: the worst
 // case under 50 ms.
-#include "benchsupport.h"
-#include "recordingindexer.h"
-#include "scalestreamhandles.h"
-#include "streamthread2.h"
+#include "bench/benchsupport.h"
+#include "recording/recordingindexer.h"
+#include "player/engine/scalestreamhandles.h"
+#include "player/engine/streamthread2.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,9 +6,9 @@
 //  (a) RecordingIndexer run to completion with index files written, and
 //  (b) a minimal getc_unlocked loop that only unescapes and counts markers,
 //  (c) the same loop through locking fgetc, for reference.
-#include "benchsupport.h"
-#include "rawstream.h"
-#include "recordingindexer.h"
+#include "bench/benchsupport.h"
+#include "recording/rawstream.h"
+#include "recording/recordingindexer.h"
 
 #include <QCoreApplication>
 #include <QDir>

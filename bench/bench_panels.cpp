@@ -12,16 +12,16 @@
 //
 // bench_panels VELMORA_CLI [RECORDING]: bench-data/day-8ch.rec by default
 // (generated once).
-#include "benchsupport.h"
-#include "fileservicer.h"
-#include "framestreamhandles.h"
-#include "intervalstreamhandles.h"
-#include "intervalwidget3.h"
-#include "mainwindow.h"
-#include "multichannelwidget.h"
-#include "recordingindexer.h"
-#include "searchwidget3.h"
-#include "streamssearchhandle.h"
+#include "bench/benchsupport.h"
+#include "player/engine/fileservicer.h"
+#include "player/engine/framestreamhandles.h"
+#include "player/engine/intervalstreamhandles.h"
+#include "player/ui/panels/intervalwidget3.h"
+#include "player/ui/mainwindow/mainwindow.h"
+#include "player/ui/channels/multichannelwidget.h"
+#include "recording/recordingindexer.h"
+#include "player/ui/panels/searchwidget3.h"
+#include "player/engine/streamssearchhandle.h"
 
 #include <QAction>
 #include <QApplication>

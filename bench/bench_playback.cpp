@@ -13,14 +13,14 @@
 //  (c) a timeline feeder serving the whole recording into a 1000-pixel row at
 //      the level that zoom gives (items without data): wall time and index
 //      records read, per row, target under 50 ms.
-#include "benchsupport.h"
-#include "encoders.h"
-#include "fileservicer.h"
-#include "recordingindexer.h"
-#include "recordingwriter.h"
-#include "scalestreamhandles.h"
-#include "streamthread2.h"
-#include "testsignals.h"
+#include "bench/benchsupport.h"
+#include "tools/encoders.h"
+#include "player/engine/fileservicer.h"
+#include "recording/recordingindexer.h"
+#include "recording/recordingwriter.h"
+#include "player/engine/scalestreamhandles.h"
+#include "player/engine/streamthread2.h"
+#include "tools/testsignals.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -14,12 +14,12 @@
 //
 // bench_playerwindow [RECORDING]: bench-data/day-8ch.rec by default
 // (generated once).
-#include "benchsupport.h"
-#include "fileservicer.h"
-#include "mainwindow.h"
-#include "multichannelwidget.h"
-#include "recordingindexer.h"
-#include "timelinescene.h"
+#include "bench/benchsupport.h"
+#include "player/engine/fileservicer.h"
+#include "player/ui/mainwindow/mainwindow.h"
+#include "player/ui/channels/multichannelwidget.h"
+#include "recording/recordingindexer.h"
+#include "player/ui/timeline/timelinescene.h"
 
 #include <QApplication>
 #include <QDir>

@@ -15,16 +15,16 @@
 // stall of the GUI thread.
 //
 // bench_server DATA_DIR [MINUTES=5]
-#include "benchsupport.h"
-#include "devicetreemodel.h"
-#include "fakeftpserver.h"
-#include "listingfile.h"
-#include "loghandler.h"
-#include "ftpdownloader.h"
-#include "mainwindow.h"
-#include "serverprocess.h"
-#include "serversettings.h"
-#include "settingsfile.h"
+#include "bench/benchsupport.h"
+#include "server/core/devicetreemodel.h"
+#include "server/core/tests/support/fakeftpserver.h"
+#include "server/core/tests/support/listingfile.h"
+#include "server/core/log/loghandler.h"
+#include "server/core/downloaders/ftpdownloader.h"
+#include "server/ui/mainwindow/mainwindow.h"
+#include "server/core/tests/support/serverprocess.h"
+#include "server/core/settings/serversettings.h"
+#include "server/core/settings/settingsfile.h"
 
 #include <QApplication>
 #include <QDir>

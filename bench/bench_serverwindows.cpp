@@ -13,14 +13,14 @@
 // schedulers only ever talk to the loopback interface.
 //
 // bench_serverwindows [FOLDER]: bench-data/serverwindows by default.
-#include "benchsupport.h"
-#include "devicetreemodel.h"
-#include "downloadedfilelistwidget.h"
-#include "downloader.h"
-#include "downloaderhandler.h"
-#include "filelisttree.h"
-#include "pelluxmonitor.h"
-#include "serverprocess.h"
+#include "bench/benchsupport.h"
+#include "server/core/devicetreemodel.h"
+#include "server/ui/downloadwindows/downloadedfilelistwidget.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/downloaderhandler.h"
+#include "server/ui/downloadwindows/filelisttree.h"
+#include "server/core/monitoring/pelluxmonitor.h"
+#include "server/core/tests/support/serverprocess.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 #include "benchsupport.h"
 
-#include "encoders.h"
-#include "indexrecord.h"
-#include "recordingindexer.h"
-#include "recordingwriter.h"
-#include "testrecording.h"
-#include "testsignals.h"
+#include "tools/encoders.h"
+#include "recording/indexrecord.h"
+#include "recording/recordingindexer.h"
+#include "recording/recordingwriter.h"
+#include "testsupport/testrecording.h"
+#include "tools/testsignals.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #include "decodecommand.h"
 
-#include "audiocodec.h"
-#include "clioutput.h"
-#include "outputfile.h"
+#include "codecs/audiocodec.h"
+#include "cli/clioutput.h"
+#include "recording/outputfile.h"
 
 #include <QFile>
 #include <QVector>

@@ -1,9 +1,9 @@
 #include "downloadeventlog.h"
 
-#include "clioutput.h"
-#include "downloader.h"
-#include "downloaderhandler.h"
-#include "visibletext.h"
+#include "cli/clioutput.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/downloaderhandler.h"
+#include "server/core/log/visibletext.h"
 
 #include <QDateTime>
 

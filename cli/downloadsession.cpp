@@ -1,7 +1,7 @@
 #include "downloadsession.h"
 
-#include "downloader.h"
-#include "downloaderfactory.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/downloaderfactory.h"
 
 #include <QEventLoop>
 

@@ -1,10 +1,10 @@
 // drovane-cli: command-line companion of the collection server, on the
 // server's own downloaders and scheduler.
-#include "clioutput.h"
-#include "drovanefetchcommand.h"
-#include "drovanelistcommand.h"
-#include "drovanepollcommand.h"
-#include "drovaneservecommand.h"
+#include "cli/clioutput.h"
+#include "cli/drovanefetchcommand.h"
+#include "cli/drovanelistcommand.h"
+#include "cli/drovanepollcommand.h"
+#include "cli/drovaneservecommand.h"
 
 #include <QCoreApplication>
 #include <QStringList>

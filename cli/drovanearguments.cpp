@@ -1,6 +1,6 @@
 #include "drovanearguments.h"
 
-#include "downloaderfactory.h"
+#include "server/core/downloaders/downloaderfactory.h"
 
 #include <QUrl>
 

@@ -1,12 +1,12 @@
 #include "drovanefetchcommand.h"
 
-#include "clioutput.h"
-#include "downloadsession.h"
-#include "downloader.h"
-#include "drovanearguments.h"
-#include "indexcache.h"
-#include "listingreport.h"
-#include "visibletext.h"
+#include "cli/clioutput.h"
+#include "cli/downloadsession.h"
+#include "server/core/downloaders/downloader.h"
+#include "cli/drovanearguments.h"
+#include "recording/indexcache.h"
+#include "cli/listingreport.h"
+#include "server/core/log/visibletext.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "drovanelistcommand.h"
 
-#include "clioutput.h"
-#include "downloadsession.h"
-#include "drovanearguments.h"
-#include "listingreport.h"
+#include "cli/clioutput.h"
+#include "cli/downloadsession.h"
+#include "cli/drovanearguments.h"
+#include "cli/listingreport.h"
 
 #include <QDir>
 #include <QJsonDocument>

@@ -1,14 +1,14 @@
 #include "drovanepollcommand.h"
 
-#include "clioutput.h"
-#include "deviceparams.h"
-#include "downloadeventlog.h"
-#include "downloader.h"
-#include "downloaderfactory.h"
-#include "downloaderhandler.h"
-#include "downloaderwiring.h"
-#include "drovanearguments.h"
-#include "stopsignalwatcher.h"
+#include "cli/clioutput.h"
+#include "server/core/settings/deviceparams.h"
+#include "cli/downloadeventlog.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/downloaderfactory.h"
+#include "server/core/downloaders/downloaderhandler.h"
+#include "server/core/downloaders/downloaderwiring.h"
+#include "cli/drovanearguments.h"
+#include "cli/stopsignalwatcher.h"
 
 #include <QEventLoop>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #include "drovaneservecommand.h"
 
-#include "clioutput.h"
-#include "drovanearguments.h"
-#include "serverunner.h"
-#include "stopsignalwatcher.h"
+#include "cli/clioutput.h"
+#include "cli/drovanearguments.h"
+#include "server/core/serverunner.h"
+#include "cli/stopsignalwatcher.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -1,10 +1,10 @@
 #include "exportcommand.h"
 
-#include "audiocodec.h"
-#include "clioutput.h"
-#include "indexedrecording.h"
-#include "savethread.h"
-#include "streamsamplerate.h"
+#include "codecs/audiocodec.h"
+#include "cli/clioutput.h"
+#include "cli/indexedrecording.h"
+#include "player/engine/savethread.h"
+#include "player/engine/streamsamplerate.h"
 
 #include <QEventLoop>
 

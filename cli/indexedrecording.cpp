@@ -1,7 +1,7 @@
 #include "indexedrecording.h"
 
-#include "clioutput.h"
-#include "indexrecord.h"
+#include "cli/clioutput.h"
+#include "recording/indexrecord.h"
 
 #include <QFileInfo>
 #include <QStringList>

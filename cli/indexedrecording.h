@@ -1,7 +1,7 @@
 #pragma once
 
-#include "recordingindexer.h"
-#include "recordingspan.h"
+#include "recording/recordingindexer.h"
+#include "player/engine/recordingspan.h"
 
 #include <QList>
 #include <QPair>

@@ -1,7 +1,7 @@
 #include "infocommand.h"
 
-#include "clioutput.h"
-#include "recordingsummary.h"
+#include "cli/clioutput.h"
+#include "cli/recordingsummary.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,8 +1,8 @@
 #include "intervalscommand.h"
 
-#include "clioutput.h"
-#include "indexedrecording.h"
-#include "intervalstreamhandles.h"
+#include "cli/clioutput.h"
+#include "cli/indexedrecording.h"
+#include "player/engine/intervalstreamhandles.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

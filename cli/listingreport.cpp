@@ -1,7 +1,7 @@
 #include "listingreport.h"
 
-#include "listlineparser.h"
-#include "visibletext.h"
+#include "server/core/downloaders/listlineparser.h"
+#include "server/core/log/visibletext.h"
 
 #include <QJsonArray>
 

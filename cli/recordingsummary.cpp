@@ -1,8 +1,8 @@
 #include "recordingsummary.h"
 
-#include "audiocodec.h"
-#include "datetimetext.h"
-#include "indexedrecording.h"
+#include "codecs/audiocodec.h"
+#include "recording/datetimetext.h"
+#include "cli/indexedrecording.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

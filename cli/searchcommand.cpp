@@ -1,9 +1,9 @@
 #include "searchcommand.h"
 
-#include "clioutput.h"
-#include "framestreamhandles.h"
-#include "indexedrecording.h"
-#include "streamssearchhandle.h"
+#include "cli/clioutput.h"
+#include "player/engine/framestreamhandles.h"
+#include "cli/indexedrecording.h"
+#include "player/engine/streamssearchhandle.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,10 +1,10 @@
 // velmora-cli: command-line companion of the player.
-#include "clioutput.h"
-#include "decodecommand.h"
-#include "exportcommand.h"
-#include "infocommand.h"
-#include "intervalscommand.h"
-#include "searchcommand.h"
+#include "cli/clioutput.h"
+#include "cli/decodecommand.h"
+#include "cli/exportcommand.h"
+#include "cli/infocommand.h"
+#include "cli/intervalscommand.h"
+#include "cli/searchcommand.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "audiocodec.h"
 
-#include "celpcodec.h"
-#include "g726codec.h"
-#include "pcmacodec.h"
+#include "codecs/celpcodec.h"
+#include "codecs/g726codec.h"
+#include "codecs/pcmacodec.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "audiocodec.h"
-#include "tetradecoder.h"
+#include "codecs/audiocodec.h"
+#include "codecs/tetradecoder.h"
 
 // Decoder of TETRA ACELP speech ("TETRA"): 18-byte frames of 30 ms, each
 // decoded into 240 samples at 8000 Hz. The rate is fixed; setSampleRate is

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "audiocodec.h"
-#include "g726state.h"
+#include "codecs/audiocodec.h"
+#include "codecs/g726state.h"
 
 // Decoder of G.726 ADPCM at 32 kbit/s ("G726-32"). Each coded byte holds two
 // 4-bit codewords, the earlier one in the low nibble; each codeword yields

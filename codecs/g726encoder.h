@@ -1,6 +1,6 @@
 #pragma once
 
-#include "g726state.h"
+#include "codecs/g726state.h"
 
 #include <QtGlobal>
 

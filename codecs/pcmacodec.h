@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audiocodec.h"
+#include "codecs/audiocodec.h"
 
 // Decoder of ITU-T G.711 A-law ("PCMA"): one byte per sample, no memory.
 class PCMACodec final : public AudioCodec

@@ -1,6 +1,6 @@
 #include "tetradecoder.h"
 
-#include "tetratables.h"
+#include "codecs/tetratables.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tetrabasicops.h"
+#include "codecs/tetrabasicops.h"
 
 namespace tetra {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tetrabasicops.h"
+#include "codecs/tetrabasicops.h"
 
 // Constant tables of the TETRA speech decoder (ETSI EN 300 395-2). Shared,
 // read-only data; every decoder keeps its own state elsewhere.

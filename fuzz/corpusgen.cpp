@@ -3,15 +3,15 @@
 // targets take, from which the fuzzers start. Seeds are named "seed-*" and
 // rewritten on every run; other files there (minimised findings) are kept.
 //   fuzz_corpusgen SOURCE_ROOT
-#include "scriptformats.h"
+#include "fuzz/scriptformats.h"
 
-#include "encoders.h"
-#include "g726encoder.h"
-#include "indexcache.h"
-#include "recordingindexer.h"
-#include "recordingwriter.h"
-#include "testsignals.h"
-#include "tftppacket.h"
+#include "tools/encoders.h"
+#include "codecs/g726encoder.h"
+#include "recording/indexcache.h"
+#include "recording/recordingindexer.h"
+#include "recording/recordingwriter.h"
+#include "tools/testsignals.h"
+#include "server/core/downloaders/tftppacket.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

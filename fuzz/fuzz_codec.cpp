@@ -5,9 +5,9 @@
 // carries over between calls, so both must give the same samples, and so
 // must a decoder after reset(). An output buffer one byte too small must be
 // refused without a single byte written.
-#include "fuzzsupport.h"
+#include "fuzz/fuzzsupport.h"
 
-#include "audiocodec.h"
+#include "codecs/audiocodec.h"
 
 #include <QList>
 #include <QVector>

@@ -6,12 +6,12 @@
 // Input: as FtpScript describes (scriptformats.h); a reply may hold several
 // lines. Every reply is confined first (ftpreplyconfinement.h): the client
 // never connects anywhere but to the script's own data listener.
-#include "fuzzsupport.h"
+#include "fuzz/fuzzsupport.h"
 
-#include "ftpdownloader.h"
-#include "ftpreplyconfinement.h"
-#include "listlineparser.h"
-#include "scriptformats.h"
+#include "server/core/downloaders/ftpdownloader.h"
+#include "fuzz/ftpreplyconfinement.h"
+#include "server/core/downloaders/listlineparser.h"
+#include "fuzz/scriptformats.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,12 +3,12 @@
 // give an idle indexer without files whose streams the programs can query
 // (descriptors, durations, decoders), and must survive a save and a second
 // load unchanged.
-#include "fuzzsupport.h"
+#include "fuzz/fuzzsupport.h"
 
-#include "audiocodec.h"
-#include "indexcache.h"
-#include "indexrecord.h"
-#include "recordingindexer.h"
+#include "codecs/audiocodec.h"
+#include "recording/indexcache.h"
+#include "recording/indexrecord.h"
+#include "recording/recordingindexer.h"
 
 #include <QFile>
 

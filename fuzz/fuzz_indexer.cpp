@@ -4,11 +4,11 @@
 // per counted frame, every record points at an intact data frame of its
 // stream in the raw file, the level marks of each level pair up into
 // intervals, and the index cache written from the result loads back equal.
-#include "fuzzsupport.h"
+#include "fuzz/fuzzsupport.h"
 
-#include "indexcache.h"
-#include "indexrecord.h"
-#include "recordingindexer.h"
+#include "recording/indexcache.h"
+#include "recording/indexrecord.h"
+#include "recording/recordingindexer.h"
 
 #include <QFile>
 

@@ -3,10 +3,10 @@
 // UTF-8. Checks the parser's promises: a known result code, outputs left
 // alone unless a file matched, a plain file with a name, a size and a
 // valid date, and a year-less date never more than one day after "now".
-#include "fuzzsupport.h"
+#include "fuzz/fuzzsupport.h"
 
-#include "downloader.h"
-#include "listlineparser.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/listlineparser.h"
 
 namespace {
 

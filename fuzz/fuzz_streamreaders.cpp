@@ -7,16 +7,16 @@
 // interval list and the audio streams are mixed period by period, from the
 // start and from the seek time. Every loop is bounded, so one input costs a few
 // milliseconds whatever the recording claims.
-#include "fuzzsupport.h"
+#include "fuzz/fuzzsupport.h"
 
-#include "audiostreaminpartshandle2.h"
-#include "framestreamhandles.h"
-#include "indexrecord.h"
-#include "intervalstreamhandles.h"
-#include "periodmixer.h"
-#include "recordingindexer.h"
-#include "scalestreamhandles.h"
-#include "scriptformats.h"
+#include "player/engine/audiostreaminpartshandle2.h"
+#include "player/engine/framestreamhandles.h"
+#include "recording/indexrecord.h"
+#include "player/engine/intervalstreamhandles.h"
+#include "player/engine/periodmixer.h"
+#include "recording/recordingindexer.h"
+#include "player/engine/scalestreamhandles.h"
+#include "fuzz/scriptformats.h"
 
 #include <QFile>
 

@@ -5,10 +5,10 @@
 //
 // Input: as TftpScript describes (scriptformats.h); the last datagram is
 // cut at the input's end.
-#include "fuzzsupport.h"
+#include "fuzz/fuzzsupport.h"
 
-#include "scriptformats.h"
-#include "tftpdownloader.h"
+#include "fuzz/scriptformats.h"
+#include "server/core/downloaders/tftpdownloader.h"
 
 #include <QCoreApplication>
 #include <QDir>

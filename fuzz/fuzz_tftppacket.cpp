@@ -4,9 +4,9 @@
 // bytes become the name, options and offset of a read request, the code and
 // message of an error and the number of an acknowledgement, each of which
 // must read back as it was built.
-#include "fuzzsupport.h"
+#include "fuzz/fuzzsupport.h"
 
-#include "tftppacket.h"
+#include "server/core/downloaders/tftppacket.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "indexcache.h"
 
-#include "recordingindexer.h"
+#include "recording/recordingindexer.h"
 
 #include <QBuffer>
 #include <QDataStream>

@@ -1,6 +1,6 @@
 #include "indexrecord.h"
 
-#include "rawstream.h"
+#include "recording/rawstream.h"
 
 #include <QtEndian>
 

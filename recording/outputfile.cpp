@@ -1,6 +1,6 @@
 #include "outputfile.h"
 
-#include "fileerror.h"
+#include "recording/fileerror.h"
 
 #include <QFile>
 #include <QFileInfo>

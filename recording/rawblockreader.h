@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rawstream.h"
+#include "recording/rawstream.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
 #include "recordingindexer.h"
 
-#include "indexfoldercleanup.h"
+#include "recording/indexfoldercleanup.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "indexrecord.h"
-#include "rawblockreader.h"
-#include "streamdescriptor.h"
-#include "streamindexentry.h"
+#include "recording/indexrecord.h"
+#include "recording/rawblockreader.h"
+#include "recording/streamdescriptor.h"
+#include "recording/streamindexentry.h"
 
 #include <QList>
 #include <QMap>

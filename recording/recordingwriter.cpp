@@ -1,6 +1,6 @@
 #include "recordingwriter.h"
 
-#include "rawstream.h"
+#include "recording/rawstream.h"
 
 #include <QIODevice>
 #include <QTextCodec>

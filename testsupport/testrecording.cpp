@@ -1,7 +1,7 @@
 #include "testrecording.h"
 
-#include "encoders.h"
-#include "testsignals.h"
+#include "tools/encoders.h"
+#include "tools/testsignals.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>

@@ -4,10 +4,10 @@
 // hand-made recordings (indexed as the player has them after opening), the
 // payloads their frames carry, and pseudo-random recordings of a given size.
 
-#include "recordingindexer.h"
-#include "recordingwriter.h"
-#include "streamdescriptor.h"
-#include "testfiles.h"
+#include "recording/recordingindexer.h"
+#include "recording/recordingwriter.h"
+#include "recording/streamdescriptor.h"
+#include "testsupport/testfiles.h"
 
 #include <QByteArray>
 #include <QFile>

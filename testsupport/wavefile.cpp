@@ -1,6 +1,6 @@
 #include "wavefile.h"
 
-#include "testfiles.h"
+#include "testsupport/testfiles.h"
 
 #include <QtEndian>
 

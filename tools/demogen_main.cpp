@@ -1,6 +1,6 @@
 // demogen OUTPUT TETRA_SPEECH: writes the demo recording; TETRA_SPEECH is a
 // file of coded TETRA frames for its TETRA channel.
-#include "demorecording.h"
+#include "tools/demorecording.h"
 
 #include <QCoreApplication>
 #include <QFile>

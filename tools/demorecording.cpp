@@ -1,9 +1,9 @@
 #include "demorecording.h"
 
-#include "encoders.h"
-#include "g726encoder.h"
-#include "recordingwriter.h"
-#include "testsignals.h"
+#include "tools/encoders.h"
+#include "codecs/g726encoder.h"
+#include "recording/recordingwriter.h"
+#include "tools/testsignals.h"
 
 #include <QIODevice>
 #include <QTextCodec>

@@ -1,6 +1,6 @@
 #include "encoders.h"
 
-#include "g726encoder.h"
+#include "codecs/g726encoder.h"
 
 namespace {
 

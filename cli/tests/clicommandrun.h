@@ -3,7 +3,7 @@
 // Runs velmora-cli in a child process with a private temporary folder (so
 // that index files left behind would show) and collects what it printed.
 
-#include "testfiles.h"
+#include "testsupport/testfiles.h"
 
 #include <QDir>
 #include <QJsonArray>

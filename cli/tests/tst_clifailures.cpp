@@ -2,8 +2,8 @@
 // where no index can be made, an output that cannot be written, an export
 // without a sample, a full disk: one line on stderr, exit status 1, no WAV
 // file (a previous one stays) and no index files left behind.
-#include "clicommandrun.h"
-#include "testrecording.h"
+#include "cli/tests/clicommandrun.h"
+#include "testsupport/testrecording.h"
 
 #include <QStandardPaths>
 #include <QtTest>

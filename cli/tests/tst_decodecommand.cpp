@@ -1,4 +1,4 @@
-#include "clicommandrun.h"
+#include "cli/tests/clicommandrun.h"
 
 #include <QFile>
 #include <QtTest>

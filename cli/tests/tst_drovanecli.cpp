@@ -1,12 +1,12 @@
-#include "fakeftpserver.h"
-#include "indexcache.h"
-#include "listingstamp.h"
-#include "listingfile.h"
-#include "recordingindexer.h"
-#include "settingsfile.h"
-#include "serverprocess.h"
-#include "testrecording.h"
-#include "verifiedcopy.h"
+#include "server/core/tests/support/fakeftpserver.h"
+#include "recording/indexcache.h"
+#include "server/core/downloaders/listingstamp.h"
+#include "server/core/tests/support/listingfile.h"
+#include "recording/recordingindexer.h"
+#include "server/core/settings/settingsfile.h"
+#include "server/core/tests/support/serverprocess.h"
+#include "testsupport/testrecording.h"
+#include "server/core/downloaders/verifiedcopy.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "clicommandrun.h"
-#include "testrecording.h"
-#include "wavefile.h"
+#include "cli/tests/clicommandrun.h"
+#include "testsupport/testrecording.h"
+#include "testsupport/wavefile.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "listingreport.h"
+#include "cli/listingreport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

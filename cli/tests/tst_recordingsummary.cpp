@@ -1,6 +1,6 @@
-#include "clicommandrun.h"
-#include "recordingsummary.h"
-#include "recordingwriter.h"
+#include "cli/tests/clicommandrun.h"
+#include "cli/recordingsummary.h"
+#include "recording/recordingwriter.h"
 
 #include <QFile>
 #include <QJsonArray>

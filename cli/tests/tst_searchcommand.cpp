@@ -1,5 +1,5 @@
-#include "clicommandrun.h"
-#include "testrecording.h"
+#include "cli/tests/clicommandrun.h"
+#include "testsupport/testrecording.h"
 
 #include <QJsonObject>
 #include <QtTest>

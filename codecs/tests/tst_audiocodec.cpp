@@ -1,7 +1,7 @@
-#include "audiocodec.h"
-#include "celpcodec.h"
-#include "g726codec.h"
-#include "pcmacodec.h"
+#include "codecs/audiocodec.h"
+#include "codecs/celpcodec.h"
+#include "codecs/g726codec.h"
+#include "codecs/pcmacodec.h"
 
 #include <QtTest>
 

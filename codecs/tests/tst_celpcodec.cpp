@@ -1,5 +1,5 @@
-#include "celpcodec.h"
-#include "testfiles.h"
+#include "codecs/celpcodec.h"
+#include "testsupport/testfiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,5 +1,5 @@
-#include "g726codec.h"
-#include "testfiles.h"
+#include "codecs/g726codec.h"
+#include "testsupport/testfiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>

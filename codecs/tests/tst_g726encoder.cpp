@@ -1,7 +1,7 @@
-#include "g726codec.h"
-#include "g726encoder.h"
-#include "encoders.h"
-#include "testsignals.h"
+#include "codecs/g726codec.h"
+#include "codecs/g726encoder.h"
+#include "tools/encoders.h"
+#include "tools/testsignals.h"
 
 #include <QRandomGenerator>
 #include <QVector>

@@ -1,4 +1,4 @@
-#include "pcmacodec.h"
+#include "codecs/pcmacodec.h"
 
 #include <QVector>
 #include <QtTest>

@@ -2,10 +2,10 @@
 // spandsp library (which passes the ITU test sequences). Built only when
 // spandsp is installed.
 
-#include "g726codec.h"
-#include "g726encoder.h"
-#include "pcmacodec.h"
-#include "testsignals.h"
+#include "codecs/g726codec.h"
+#include "codecs/g726encoder.h"
+#include "codecs/pcmacodec.h"
+#include "tools/testsignals.h"
 
 #include <QRandomGenerator>
 #include <QVector>

@@ -1,7 +1,7 @@
 // The FTP reply fuzzer must never make the client connect beyond this
 // machine: every address the client would accept has to name the script's
 // own data port, however the fuzzer shapes the reply.
-#include "ftpreplyconfinement.h"
+#include "fuzz/ftpreplyconfinement.h"
 
 #include <QtTest>
 

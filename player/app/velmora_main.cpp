@@ -1,6 +1,6 @@
 // Velmora: the player. Opens the recording named by its first argument.
-#include "mainwindow.h"
-#include "playertranslations.h"
+#include "player/ui/mainwindow/mainwindow.h"
+#include "player/ui/translations/playertranslations.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
 #include "audiostreaminpartshandle2.h"
 
-#include "audiocodec.h"
-#include "rawstream.h"
-#include "streamresampler.h"
+#include "codecs/audiocodec.h"
+#include "recording/rawstream.h"
+#include "player/engine/streamresampler.h"
 
 #include <cmath>
 #include <limits>

@@ -1,11 +1,11 @@
 #include "fileservicer.h"
 
-#include "audiocodec.h"
-#include "datetimetext.h"
-#include "playthread4.h"
-#include "recordingindexer.h"
-#include "savethread.h"
-#include "streamhandle.h"
+#include "codecs/audiocodec.h"
+#include "recording/datetimetext.h"
+#include "player/engine/playthread4.h"
+#include "recording/recordingindexer.h"
+#include "player/engine/savethread.h"
+#include "player/engine/streamhandle.h"
 
 #include <QElapsedTimer>
 #include <QTimerEvent>

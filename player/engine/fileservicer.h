@@ -1,7 +1,7 @@
 #pragma once
 
-#include "indexrecord.h"
-#include "recordingspan.h"
+#include "recording/indexrecord.h"
+#include "player/engine/recordingspan.h"
 
 #include <QDateTime>
 #include <QList>

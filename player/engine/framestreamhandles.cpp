@@ -1,7 +1,7 @@
 #include "framestreamhandles.h"
 
-#include "audiocodec.h"
-#include "rawstream.h"
+#include "codecs/audiocodec.h"
+#include "recording/rawstream.h"
 
 #include <QTextCodec>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "streamhandle.h"
+#include "player/engine/streamhandle.h"
 
 class AudioCodec;
 class QTextCodec;

@@ -1,7 +1,7 @@
 #include "intervalstreamhandles.h"
 
-#include "audiocodec.h"
-#include "rawstream.h"
+#include "codecs/audiocodec.h"
+#include "recording/rawstream.h"
 
 using IndexFormat::kNoTime;
 using IndexFormat::kNoTimeStamp;

@@ -1,6 +1,6 @@
 #include "periodmixer.h"
 
-#include "audiostreaminpartshandle2.h"
+#include "player/engine/audiostreaminpartshandle2.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "playthread4.h"
 
-#include "audiocodec.h"
-#include "audiostreaminpartshandle2.h"
+#include "codecs/audiocodec.h"
+#include "player/engine/audiostreaminpartshandle2.h"
 
 #include <QAudioDeviceInfo>
 #include <QAudioFormat>

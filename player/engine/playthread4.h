@@ -1,7 +1,7 @@
 #pragma once
 
-#include "periodmixer.h"
-#include "streamhandle.h"
+#include "player/engine/periodmixer.h"
+#include "player/engine/streamhandle.h"
 
 #include <QList>
 #include <QMutex>

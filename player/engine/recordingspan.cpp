@@ -1,8 +1,8 @@
 #include "recordingspan.h"
 
-#include "audiocodec.h"
-#include "recordingindexer.h"
-#include "streamhandle.h"
+#include "codecs/audiocodec.h"
+#include "recording/recordingindexer.h"
+#include "player/engine/streamhandle.h"
 
 namespace {
 const QString kTypeAudio = QStringLiteral("audio");

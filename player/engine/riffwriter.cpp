@@ -1,6 +1,6 @@
 #include "riffwriter.h"
 
-#include "fileerror.h"
+#include "recording/fileerror.h"
 
 #include <QFile>
 #include <QFileDevice>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "outputfile.h"
+#include "recording/outputfile.h"
 
 #include <QString>
 #include <QtGlobal>

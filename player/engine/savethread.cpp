@@ -1,7 +1,7 @@
 #include "savethread.h"
 
-#include "audiocodec.h"
-#include "audiostreaminpartshandle2.h"
+#include "codecs/audiocodec.h"
+#include "player/engine/audiostreaminpartshandle2.h"
 
 #include <QMutexLocker>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "indexrecord.h"
-#include "periodmixer.h"
-#include "riffwriter.h"
+#include "recording/indexrecord.h"
+#include "player/engine/periodmixer.h"
+#include "player/engine/riffwriter.h"
 
 #include <QAtomicInt>
 #include <QList>

@@ -1,8 +1,8 @@
 #include "scalestreamhandles.h"
 
-#include "audiocodec.h"
-#include "framestreamhandles.h"
-#include "rawstream.h"
+#include "codecs/audiocodec.h"
+#include "player/engine/framestreamhandles.h"
+#include "recording/rawstream.h"
 
 #include <QFile>
 #include <QTextCodec>

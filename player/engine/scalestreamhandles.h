@@ -1,6 +1,6 @@
 #pragma once
 
-#include "streamhandle.h"
+#include "player/engine/streamhandle.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 #include "streamhandle.h"
 
-#include "audiocodec.h"
-#include "rawstream.h"
+#include "codecs/audiocodec.h"
+#include "recording/rawstream.h"
 
 #include <QFile>
 

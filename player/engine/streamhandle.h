@@ -1,7 +1,7 @@
 #pragma once
 
-#include "indexrecord.h"
-#include "streamdescriptor.h"
+#include "recording/indexrecord.h"
+#include "recording/streamdescriptor.h"
 
 #include <QByteArray>
 #include <QMap>

@@ -1,6 +1,6 @@
 #include "streamsamplerate.h"
 
-#include "audiocodec.h"
+#include "codecs/audiocodec.h"
 
 namespace StreamSampleRate {
 

@@ -1,6 +1,6 @@
 #include "streamssearchhandle.h"
 
-#include "framestreamhandles.h"
+#include "player/engine/framestreamhandles.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "streamthread2.h"
 
-#include "scalestreamhandles.h"
+#include "player/engine/scalestreamhandles.h"
 
 #include <QMutexLocker>
 

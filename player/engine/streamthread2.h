@@ -1,6 +1,6 @@
 #pragma once
 
-#include "indexrecord.h"
+#include "recording/indexrecord.h"
 
 #include <QByteArray>
 #include <QDateTime>

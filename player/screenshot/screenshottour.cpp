@@ -1,14 +1,14 @@
 #include "screenshottour.h"
 
-#include "channelwidget.h"
-#include "fileinfowidget3.h"
-#include "fileservicer.h"
-#include "intervalwidget3.h"
-#include "logwidget.h"
-#include "mainwindow.h"
-#include "multichannelwidget.h"
-#include "searchwidget3.h"
-#include "timelinescene.h"
+#include "player/ui/dialogs/channelwidget.h"
+#include "player/ui/dialogs/fileinfowidget3.h"
+#include "player/engine/fileservicer.h"
+#include "player/ui/panels/intervalwidget3.h"
+#include "player/ui/journal/logwidget.h"
+#include "player/ui/mainwindow/mainwindow.h"
+#include "player/ui/channels/multichannelwidget.h"
+#include "player/ui/panels/searchwidget3.h"
+#include "player/ui/timeline/timelinescene.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 // velmora-screenshot RECORDING OUTPUT_DIR: starts the player on RECORDING
 // as Velmora does, takes it through a tour of its windows and writes a PNG
 // after each step (used by scripts/screenshot under a virtual display).
-#include "mainwindow.h"
-#include "screenshottour.h"
-#include "playertranslations.h"
+#include "player/ui/mainwindow/mainwindow.h"
+#include "player/screenshot/screenshottour.h"
+#include "player/ui/translations/playertranslations.h"
 
 #include <QApplication>
 

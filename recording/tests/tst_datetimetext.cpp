@@ -1,4 +1,4 @@
-#include "datetimetext.h"
+#include "recording/datetimetext.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
-#include "indexcache.h"
-#include "recordingindexer.h"
-#include "recordingwriter.h"
-#include "testfiles.h"
+#include "recording/indexcache.h"
+#include "recording/recordingindexer.h"
+#include "recording/recordingwriter.h"
+#include "testsupport/testfiles.h"
 
 #include <QBuffer>
 #include <QDataStream>

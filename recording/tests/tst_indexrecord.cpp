@@ -1,6 +1,6 @@
-#include "indexrecord.h"
-#include "rawstream.h"
-#include "recordingwriter.h"
+#include "recording/indexrecord.h"
+#include "recording/rawstream.h"
+#include "recording/recordingwriter.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>

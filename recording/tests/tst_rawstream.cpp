@@ -1,6 +1,6 @@
-#include "rawblockreader.h"
-#include "rawstream.h"
-#include "recordingwriter.h"
+#include "recording/rawblockreader.h"
+#include "recording/rawstream.h"
+#include "recording/recordingwriter.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

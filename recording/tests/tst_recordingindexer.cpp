@@ -1,7 +1,7 @@
-#include "indexcache.h"
-#include "recordingindexer.h"
-#include "recordingwriter.h"
-#include "testrecording.h"
+#include "recording/indexcache.h"
+#include "recording/recordingindexer.h"
+#include "recording/recordingwriter.h"
+#include "testsupport/testrecording.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Drovane: the collection server, a single tray instance with its device tree.
-#include "mainwindow.h"
-#include "serverimages.h"
-#include "singleinstance.h"
+#include "server/ui/mainwindow/mainwindow.h"
+#include "server/ui/tray/serverimages.h"
+#include "server/core/singleinstance.h"
 
 #include <QApplication>
 #include <QIcon>

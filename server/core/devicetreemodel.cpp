@@ -1,11 +1,11 @@
 #include "devicetreemodel.h"
 
-#include "deviceparams.h"
-#include "downloader.h"
-#include "downloaderfactory.h"
-#include "downloaderhandler.h"
-#include "downloaderwiring.h"
-#include "logwiring.h"
+#include "server/core/settings/deviceparams.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/downloaderfactory.h"
+#include "server/core/downloaders/downloaderhandler.h"
+#include "server/core/downloaders/downloaderwiring.h"
+#include "server/core/log/logwiring.h"
 
 #include <QDir>
 

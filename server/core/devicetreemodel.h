@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settingsfile.h"
+#include "server/core/settings/settingsfile.h"
 
 #include <QList>
 #include <QObject>

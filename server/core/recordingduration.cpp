@@ -1,9 +1,9 @@
 #include "recordingduration.h"
 
-#include "audiocodec.h"
-#include "indexcache.h"
-#include "rawstream.h"
-#include "recordingindexer.h"
+#include "codecs/audiocodec.h"
+#include "recording/indexcache.h"
+#include "recording/rawstream.h"
+#include "recording/recordingindexer.h"
 
 #include <QFileInfo>
 

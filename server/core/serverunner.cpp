@@ -1,11 +1,11 @@
 #include "serverunner.h"
 
-#include "devicetreemodel.h"
-#include "downloaderhandler.h"
-#include "loghandler.h"
-#include "pelluxmonitor.h"
-#include "serversettings.h"
-#include "settingsfile.h"
+#include "server/core/devicetreemodel.h"
+#include "server/core/downloaders/downloaderhandler.h"
+#include "server/core/log/loghandler.h"
+#include "server/core/monitoring/pelluxmonitor.h"
+#include "server/core/settings/serversettings.h"
+#include "server/core/settings/settingsfile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -7,17 +7,17 @@
 // menu over the desktop.
 // Usage: drovane-screenshot OUT_DIR [FTP_URL RECORDING]
 // Run by scripts/screenshot; not installed.
-#include "devicesettingwidget.h"
-#include "downloadedfilelistwidget.h"
-#include "downloaderwidget2.h"
-#include "filelisttree.h"
-#include "pelluxsettingwidget.h"
-#include "devicetreemodel.h"
-#include "mainwindow.h"
-#include "serversettings.h"
-#include "settingsfile.h"
-#include "trayicon.h"
-#include "treewidget.h"
+#include "server/ui/devicedialog/devicesettingwidget.h"
+#include "server/ui/downloadwindows/downloadedfilelistwidget.h"
+#include "server/ui/downloadwindows/downloaderwidget2.h"
+#include "server/ui/downloadwindows/filelisttree.h"
+#include "server/ui/pelluxsettings/pelluxsettingwidget.h"
+#include "server/core/devicetreemodel.h"
+#include "server/ui/mainwindow/mainwindow.h"
+#include "server/core/settings/serversettings.h"
+#include "server/core/settings/settingsfile.h"
+#include "server/ui/tray/trayicon.h"
+#include "server/ui/devicetree/treewidget.h"
 
 #include <QApplication>
 #include <QComboBox>

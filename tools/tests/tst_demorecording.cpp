@@ -1,6 +1,6 @@
-#include "demorecording.h"
-#include "recordingindexer.h"
-#include "testfiles.h"
+#include "tools/demorecording.h"
+#include "recording/recordingindexer.h"
+#include "testsupport/testfiles.h"
 
 #include <QFile>
 #include <QSet>

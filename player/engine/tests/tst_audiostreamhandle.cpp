@@ -1,6 +1,6 @@
-#include "audiocodec.h"
-#include "framestreamhandles.h"
-#include "testrecording.h"
+#include "codecs/audiocodec.h"
+#include "player/engine/framestreamhandles.h"
+#include "testsupport/testrecording.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
-#include "audiostreaminpartshandle2.h"
-#include "testrecording.h"
+#include "player/engine/audiostreaminpartshandle2.h"
+#include "testsupport/testrecording.h"
 
 #include <QtTest>
 

@@ -2,15 +2,15 @@
 // completion, commands to the playback and export threads, state polling,
 // and playback of a recording through a private PulseAudio null sink whose
 // monitor is recorded.
-#include "fileservicer.h"
-#include "playthread4.h"
-#include "recordingindexer.h"
-#include "savethread.h"
-#include "support/pulseserver.h"
-#include "support/mixedrecording.h"
-#include "support/soundcheck.h"
-#include "testrecording.h"
-#include "wavefile.h"
+#include "player/engine/fileservicer.h"
+#include "player/engine/playthread4.h"
+#include "recording/recordingindexer.h"
+#include "player/engine/savethread.h"
+#include "player/engine/tests/support/pulseserver.h"
+#include "player/engine/tests/support/mixedrecording.h"
+#include "player/engine/tests/support/soundcheck.h"
+#include "testsupport/testrecording.h"
+#include "testsupport/wavefile.h"
 
 #include <QDir>
 #include <QFile>

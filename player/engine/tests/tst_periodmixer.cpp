@@ -1,6 +1,6 @@
-#include "audiostreaminpartshandle2.h"
-#include "periodmixer.h"
-#include "testrecording.h"
+#include "player/engine/audiostreaminpartshandle2.h"
+#include "player/engine/periodmixer.h"
+#include "testsupport/testrecording.h"
 
 #include <QtTest>
 

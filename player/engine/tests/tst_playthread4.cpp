@@ -1,16 +1,16 @@
 // PlayThread4 against a real sound server: a private PulseAudio daemon with
 // a null sink as the default output, whose monitor is recorded, so every
 // check on sound is made on what actually came out of the output.
-#include "fileservicer.h"
-#include "playthread4.h"
-#include "savethread.h"
-#include "support/pulseserver.h"
-#include "support/mixedrecording.h"
-#include "support/soundcheck.h"
-#include "encoders.h"
-#include "testrecording.h"
-#include "testsignals.h"
-#include "wavefile.h"
+#include "player/engine/fileservicer.h"
+#include "player/engine/playthread4.h"
+#include "player/engine/savethread.h"
+#include "player/engine/tests/support/pulseserver.h"
+#include "player/engine/tests/support/mixedrecording.h"
+#include "player/engine/tests/support/soundcheck.h"
+#include "tools/encoders.h"
+#include "testsupport/testrecording.h"
+#include "tools/testsignals.h"
+#include "testsupport/wavefile.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "riffwriter.h"
-#include "testfiles.h"
-#include "wavefile.h"
+#include "player/engine/riffwriter.h"
+#include "testsupport/testfiles.h"
+#include "testsupport/wavefile.h"
 
 #include <QFile>
 #include <QtTest>

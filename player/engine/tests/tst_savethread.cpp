@@ -1,6 +1,6 @@
-#include "savethread.h"
-#include "testrecording.h"
-#include "wavefile.h"
+#include "player/engine/savethread.h"
+#include "testsupport/testrecording.h"
+#include "testsupport/wavefile.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,5 +1,5 @@
-#include "scalestreamhandles.h"
-#include "testrecording.h"
+#include "player/engine/scalestreamhandles.h"
+#include "testsupport/testrecording.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "streamsamplerate.h"
+#include "player/engine/streamsamplerate.h"
 
 #include <QtTest>
 

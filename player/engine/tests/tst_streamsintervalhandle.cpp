@@ -1,5 +1,5 @@
-#include "intervalstreamhandles.h"
-#include "testrecording.h"
+#include "player/engine/intervalstreamhandles.h"
+#include "testsupport/testrecording.h"
 
 #include <QtTest>
 

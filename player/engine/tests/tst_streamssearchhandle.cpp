@@ -1,6 +1,6 @@
-#include "framestreamhandles.h"
-#include "streamssearchhandle.h"
-#include "testrecording.h"
+#include "player/engine/framestreamhandles.h"
+#include "player/engine/streamssearchhandle.h"
+#include "testsupport/testrecording.h"
 
 #include <QtTest>
 

@@ -1,9 +1,9 @@
 // StreamThread2 against real scale readers of indexed recordings; its items
 // reach a collector in the test's thread through queued connections, as
 // they reach a timeline row.
-#include "scalestreamhandles.h"
-#include "streamthread2.h"
-#include "testrecording.h"
+#include "player/engine/scalestreamhandles.h"
+#include "player/engine/streamthread2.h"
+#include "testsupport/testrecording.h"
 
 #include <QtTest>
 

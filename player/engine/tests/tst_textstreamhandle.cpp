@@ -1,5 +1,5 @@
-#include "framestreamhandles.h"
-#include "testrecording.h"
+#include "player/engine/framestreamhandles.h"
+#include "testsupport/testrecording.h"
 
 #include <QtTest>
 

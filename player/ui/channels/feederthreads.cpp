@@ -1,6 +1,6 @@
 #include "feederthreads.h"
 
-#include "streamthread2.h"
+#include "player/engine/streamthread2.h"
 
 #include <QtGlobal>
 

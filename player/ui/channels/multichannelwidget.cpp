@@ -1,10 +1,10 @@
 #include "multichannelwidget.h"
 
-#include "scalestreamhandles.h"
-#include "streamthread2.h"
-#include "timelineitem.h"
-#include "timelinescene.h"
-#include "timelineview.h"
+#include "player/engine/scalestreamhandles.h"
+#include "player/engine/streamthread2.h"
+#include "player/ui/timeline/timelineitem.h"
+#include "player/ui/timeline/timelinescene.h"
+#include "player/ui/timeline/timelineview.h"
 
 #include <QFontMetrics>
 #include <QGraphicsSimpleTextItem>

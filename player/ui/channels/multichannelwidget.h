@@ -1,7 +1,7 @@
 #pragma once
 
-#include "feederthreads.h"
-#include "mymdiarea.h"
+#include "player/ui/channels/feederthreads.h"
+#include "player/ui/channels/mymdiarea.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "mymdiarea.h"
 
-#include "mywidget.h"
+#include "player/ui/channels/mywidget.h"
 
 #include <QHBoxLayout>
 #include <QMdiSubWindow>

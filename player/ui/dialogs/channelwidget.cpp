@@ -1,8 +1,8 @@
 #include "channelwidget.h"
 
-#include "recordingindexer.h"
-#include "streamsamplerate.h"
-#include "streamsummary.h"
+#include "recording/recordingindexer.h"
+#include "player/engine/streamsamplerate.h"
+#include "player/ui/dialogs/streamsummary.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "journalmodel.h"
 
-#include "fileerror.h"
+#include "recording/fileerror.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,6 +1,6 @@
 #include "logwidget.h"
 
-#include "playcontrolwidget.h"
+#include "player/ui/panels/playcontrolwidget.h"
 
 #include <QBoxLayout>
 #include <QCloseEvent>

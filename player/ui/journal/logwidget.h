@@ -1,6 +1,6 @@
 #pragma once
 
-#include "journalmodel.h"
+#include "player/ui/journal/journalmodel.h"
 
 #include <QDateTime>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playeractions.h"
+#include "player/ui/mainwindow/playeractions.h"
 
 #include <QDateTime>
 #include <QList>

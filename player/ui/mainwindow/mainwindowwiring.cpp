@@ -1,12 +1,12 @@
 #include "mainwindowwiring.h"
 
-#include "channelwidget.h"
-#include "daylistpanel.h"
-#include "fileservicer.h"
-#include "logwidget.h"
-#include "mainwindow.h"
-#include "multichannelwidget.h"
-#include "playcontrolwidget.h"
+#include "player/ui/dialogs/channelwidget.h"
+#include "player/ui/panels/daylistpanel.h"
+#include "player/engine/fileservicer.h"
+#include "player/ui/journal/logwidget.h"
+#include "player/ui/mainwindow/mainwindow.h"
+#include "player/ui/channels/multichannelwidget.h"
+#include "player/ui/panels/playcontrolwidget.h"
 
 #include <QAction>
 #include <QDateTimeEdit>

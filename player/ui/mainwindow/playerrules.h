@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recordingindexer.h"
+#include "recording/recordingindexer.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "daylistpanel.h"
 
-#include "panelrules.h"
+#include "player/ui/panels/panelrules.h"
 
 #include <QBoxLayout>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "intervalwidget3.h"
 
-#include "panelrules.h"
+#include "player/ui/panels/panelrules.h"
 
 #include <QLabel>
 #include <QSpinBox>

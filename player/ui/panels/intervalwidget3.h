@@ -1,7 +1,7 @@
 #pragma once
 
-#include "daylistpanel.h"
-#include "intervalstreamhandles.h"
+#include "player/ui/panels/daylistpanel.h"
+#include "player/engine/intervalstreamhandles.h"
 
 #include <memory>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "searchwidget3.h"
 
-#include "framestreamhandles.h"
-#include "panelrules.h"
+#include "player/engine/framestreamhandles.h"
+#include "player/ui/panels/panelrules.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "daylistpanel.h"
-#include "streamssearchhandle.h"
+#include "player/ui/panels/daylistpanel.h"
+#include "player/engine/streamssearchhandle.h"
 
 #include <memory>
 #include <vector>

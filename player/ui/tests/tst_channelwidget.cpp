@@ -1,9 +1,9 @@
 // The channel dialog on an indexed recording: what it lists, the sample
 // rate it names, commit and revert of ticks and order, and the summaries
 // of its third column.
-#include "channelwidget.h"
-#include "streamsummary.h"
-#include "testrecording.h"
+#include "player/ui/dialogs/channelwidget.h"
+#include "player/ui/dialogs/streamsummary.h"
+#include "testsupport/testrecording.h"
 
 #include <QSignalSpy>
 #include <QTextCodec>

@@ -4,9 +4,9 @@
 // files (damaged, truncated, huge, foreign), saves that fail (disk full,
 // missing folder) without losing the previous file; the Save / Discard /
 // Cancel answers of "Новый", "Открыть" and closing.
-#include "logwidget.h"
-#include "playcontrolwidget.h"
-#include "testfiles.h"
+#include "player/ui/journal/logwidget.h"
+#include "player/ui/panels/playcontrolwidget.h"
+#include "testsupport/testfiles.h"
 
 #include <QDateTimeEdit>
 #include <QElapsedTimer>

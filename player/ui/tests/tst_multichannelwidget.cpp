@@ -1,13 +1,13 @@
 // The multi-channel widget on an indexed recording: one row per audio or
 // text stream with its feeder, rows in step with the navigation row, row
 // heights by dragging, resizing and rebuilding.
-#include "indexrecord.h"
-#include "multichannelwidget.h"
-#include "mywidget.h"
-#include "streamdataitem.h"
-#include "timelineitem.h"
-#include "timelinescene.h"
-#include "testrecording.h"
+#include "recording/indexrecord.h"
+#include "player/ui/channels/multichannelwidget.h"
+#include "player/ui/channels/mywidget.h"
+#include "player/ui/timeline/streamdataitem.h"
+#include "player/ui/timeline/timelineitem.h"
+#include "player/ui/timeline/timelinescene.h"
+#include "testsupport/testrecording.h"
 
 #include <QGraphicsSimpleTextItem>
 #include <QMdiSubWindow>

@@ -4,10 +4,10 @@
 // seek of a double click per column, the current row following the play
 // position (and leaving the list alone while it has the focus), and runs
 // that are restarted or dropped in their middle.
-#include "intervalwidget3.h"
-#include "panelrules.h"
-#include "searchwidget3.h"
-#include "testrecording.h"
+#include "player/ui/panels/intervalwidget3.h"
+#include "player/ui/panels/panelrules.h"
+#include "player/ui/panels/searchwidget3.h"
+#include "testsupport/testrecording.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 // Timeline scenes and their items: cursor and marked area by mouse, zoom
 // limits, data items coming and going, event boxes and audio drawing.
-#include "streamdataitem.h"
-#include "timelineitem.h"
-#include "timelinescene.h"
+#include "player/ui/timeline/streamdataitem.h"
+#include "player/ui/timeline/timelineitem.h"
+#include "player/ui/timeline/timelinescene.h"
 
 #include <QGraphicsSceneMouseEvent>
 #include <QImage>

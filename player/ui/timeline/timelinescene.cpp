@@ -1,7 +1,7 @@
 #include "timelinescene.h"
 
-#include "streamdataitem.h"
-#include "timelineitem.h"
+#include "player/ui/timeline/streamdataitem.h"
+#include "player/ui/timeline/timelineitem.h"
 
 #include <QGraphicsSceneMouseEvent>
 #include <QGraphicsSceneWheelEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "timemodel.h"
+#include "player/ui/timeline/timemodel.h"
 
 #include <QByteArray>
 #include <QDateTime>

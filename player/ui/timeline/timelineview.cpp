@@ -1,6 +1,6 @@
 #include "timelineview.h"
 
-#include "timelinescene.h"
+#include "player/ui/timeline/timelinescene.h"
 
 #include <QMouseEvent>
 #include <QResizeEvent>

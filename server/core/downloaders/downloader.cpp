@@ -1,7 +1,7 @@
 #include "downloader.h"
 
-#include "downloadindexing.h"
-#include "verifiedcopy.h"
+#include "server/core/downloaders/downloadindexing.h"
+#include "server/core/downloaders/verifiedcopy.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "downloaderfactory.h"
 
-#include "deviceparams.h"
+#include "server/core/settings/deviceparams.h"
 
-#include "ftpdownloader.h"
-#include "tftpdownloader.h"
+#include "server/core/downloaders/ftpdownloader.h"
+#include "server/core/downloaders/tftpdownloader.h"
 
 #include <QUrl>
 

@@ -1,9 +1,9 @@
 #include "downloaderhandler.h"
 
-#include "deviceparams.h"
-#include "downloader.h"
-#include "listingstamp.h"
-#include "listlineparser.h"
+#include "server/core/settings/deviceparams.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/listingstamp.h"
+#include "server/core/downloaders/listlineparser.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "downloaderwiring.h"
 
-#include "downloader.h"
-#include "downloaderhandler.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/downloaderhandler.h"
 
 void wireDownloaderHandler(DownloaderHandler *handler, Downloader *downloader)
 {

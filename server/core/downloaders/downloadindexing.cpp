@@ -1,7 +1,7 @@
 #include "downloadindexing.h"
 
-#include "indexcache.h"
-#include "recordingindexer.h"
+#include "recording/indexcache.h"
+#include "recording/recordingindexer.h"
 
 bool writeDownloadIndexCache(const QString &recordingPath)
 {

@@ -1,8 +1,8 @@
 #include "ftpdownloader.h"
 
-#include "deviceparams.h"
-#include "downloaderoptions.h"
-#include "verifiedcopy.h"
+#include "server/core/settings/deviceparams.h"
+#include "server/core/downloaders/downloaderoptions.h"
+#include "server/core/downloaders/verifiedcopy.h"
 
 #include <QDir>
 #include <QFile>

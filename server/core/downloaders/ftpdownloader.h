@@ -1,6 +1,6 @@
 #pragma once
 
-#include "downloader.h"
+#include "server/core/downloaders/downloader.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "listingstamp.h"
 
-#include "indexcache.h"
+#include "recording/indexcache.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,9 +1,9 @@
 #include "tftpdownloader.h"
 
-#include "deviceparams.h"
-#include "downloaderoptions.h"
-#include "verifiedcopy.h"
-#include "tftppacket.h"
+#include "server/core/settings/deviceparams.h"
+#include "server/core/downloaders/downloaderoptions.h"
+#include "server/core/downloaders/verifiedcopy.h"
+#include "server/core/downloaders/tftppacket.h"
 
 #include <QFile>
 #include <QPointer>

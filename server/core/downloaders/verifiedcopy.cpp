@@ -1,7 +1,7 @@
 #include "verifiedcopy.h"
 
-#include "fileerror.h"
-#include "indexcache.h"
+#include "recording/fileerror.h"
+#include "recording/indexcache.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #include "loghandler.h"
 
-#include "visibletext.h"
+#include "server/core/log/visibletext.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
 #include "logwiring.h"
 
-#include "downloader.h"
-#include "downloaderhandler.h"
-#include "loghandler.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/downloaderhandler.h"
+#include "server/core/log/loghandler.h"
 
 void wireDownloaderLog(Downloader *downloader, LogHandler *log)
 {

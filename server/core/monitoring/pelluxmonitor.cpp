@@ -1,9 +1,9 @@
 #include "pelluxmonitor.h"
 
-#include "deviceparams.h"
-#include "loghandler.h"
-#include "pelluxhandler.h"
-#include "serversettings.h"
+#include "server/core/settings/deviceparams.h"
+#include "server/core/log/loghandler.h"
+#include "server/core/monitoring/pelluxhandler.h"
+#include "server/core/settings/serversettings.h"
 
 #include <QFileInfo>
 #include <QThread>

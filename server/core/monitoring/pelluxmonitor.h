@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicetreemodel.h"
+#include "server/core/devicetreemodel.h"
 
 #include <QObject>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "serversettings.h"
 
-#include "deviceparams.h"
+#include "server/core/settings/deviceparams.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "settingsfile.h"
 
-#include "deviceparams.h"
+#include "server/core/settings/deviceparams.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,4 +1,4 @@
-#include "downloader.h"
+#include "server/core/downloaders/downloader.h"
 
 #include <QtTest>
 

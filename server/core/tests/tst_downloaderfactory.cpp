@@ -1,5 +1,5 @@
-#include "downloaderfactory.h"
-#include "downloader.h"
+#include "server/core/downloaders/downloaderfactory.h"
+#include "server/core/downloaders/downloader.h"
 
 #include <QtTest>
 

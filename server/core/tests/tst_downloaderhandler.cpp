@@ -1,16 +1,16 @@
-#include "downloaderhandler.h"
+#include "server/core/downloaders/downloaderhandler.h"
 
-#include "downloaderwiring.h"
-#include "fakeftpserver.h"
-#include "ftpdownloader.h"
-#include "indexcache.h"
-#include "listingfile.h"
-#include "listingstamp.h"
-#include "recordingdownloader.h"
-#include "recordingindexer.h"
-#include "serverprocess.h"
-#include "signalwait.h"
-#include "testrecording.h"
+#include "server/core/downloaders/downloaderwiring.h"
+#include "server/core/tests/support/fakeftpserver.h"
+#include "server/core/downloaders/ftpdownloader.h"
+#include "recording/indexcache.h"
+#include "server/core/tests/support/listingfile.h"
+#include "server/core/downloaders/listingstamp.h"
+#include "server/core/tests/support/recordingdownloader.h"
+#include "recording/recordingindexer.h"
+#include "server/core/tests/support/serverprocess.h"
+#include "server/core/tests/support/signalwait.h"
+#include "testsupport/testrecording.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,4 +1,4 @@
-#include "downloaderoptions.h"
+#include "server/core/downloaders/downloaderoptions.h"
 
 #include <QtTest>
 

@@ -1,14 +1,14 @@
-#include "ftpdownloader.h"
+#include "server/core/downloaders/ftpdownloader.h"
 
-#include "downloadersignals.h"
-#include "fakeftpserver.h"
-#include "indexcache.h"
-#include "listlineparser.h"
-#include "recordingindexer.h"
-#include "serverprocess.h"
-#include "signalwait.h"
-#include "testrecording.h"
-#include "verifiedcopy.h"
+#include "server/core/tests/support/downloadersignals.h"
+#include "server/core/tests/support/fakeftpserver.h"
+#include "recording/indexcache.h"
+#include "server/core/downloaders/listlineparser.h"
+#include "recording/recordingindexer.h"
+#include "server/core/tests/support/serverprocess.h"
+#include "server/core/tests/support/signalwait.h"
+#include "testsupport/testrecording.h"
+#include "server/core/downloaders/verifiedcopy.h"
 
 #include <QDir>
 #include <QElapsedTimer>

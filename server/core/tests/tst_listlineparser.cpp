@@ -1,4 +1,4 @@
-#include "listlineparser.h"
+#include "server/core/downloaders/listlineparser.h"
 
 #include <QFile>
 #include <QtTest>

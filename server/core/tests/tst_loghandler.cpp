@@ -1,8 +1,8 @@
-#include "testfiles.h"
-#include "downloader.h"
-#include "loghandler.h"
-#include "recordingdownloader.h"
-#include "logwiring.h"
+#include "testsupport/testfiles.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/log/loghandler.h"
+#include "server/core/tests/support/recordingdownloader.h"
+#include "server/core/log/logwiring.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -1,12 +1,12 @@
-#include "devicetreemodel.h"
-#include "loghandler.h"
-#include "pelluxhandler.h"
-#include "pelluxmonitor.h"
-#include "serverprocess.h"
-#include "serversettings.h"
-#include "settingsfile.h"
-#include "signalwait.h"
-#include "testfiles.h"
+#include "server/core/devicetreemodel.h"
+#include "server/core/log/loghandler.h"
+#include "server/core/monitoring/pelluxhandler.h"
+#include "server/core/monitoring/pelluxmonitor.h"
+#include "server/core/tests/support/serverprocess.h"
+#include "server/core/settings/serversettings.h"
+#include "server/core/settings/settingsfile.h"
+#include "server/core/tests/support/signalwait.h"
+#include "testsupport/testfiles.h"
 
 #include <QSqlDatabase>
 #include <QTcpServer>

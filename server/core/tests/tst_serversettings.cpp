@@ -1,5 +1,5 @@
-#include "testfiles.h"
-#include "serversettings.h"
+#include "testsupport/testfiles.h"
+#include "server/core/settings/serversettings.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -1,5 +1,5 @@
-#include "testfiles.h"
-#include "settingsfile.h"
+#include "testsupport/testfiles.h"
+#include "server/core/settings/settingsfile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,15 +1,15 @@
-#include "tftpdownloader.h"
+#include "server/core/downloaders/tftpdownloader.h"
 
-#include "downloadersignals.h"
-#include "faketftpserver.h"
-#include "indexcache.h"
-#include "listingfile.h"
-#include "listlineparser.h"
-#include "recordingindexer.h"
-#include "serverprocess.h"
-#include "signalwait.h"
-#include "testrecording.h"
-#include "verifiedcopy.h"
+#include "server/core/tests/support/downloadersignals.h"
+#include "server/core/tests/support/faketftpserver.h"
+#include "recording/indexcache.h"
+#include "server/core/tests/support/listingfile.h"
+#include "server/core/downloaders/listlineparser.h"
+#include "recording/recordingindexer.h"
+#include "server/core/tests/support/serverprocess.h"
+#include "server/core/tests/support/signalwait.h"
+#include "testsupport/testrecording.h"
+#include "server/core/downloaders/verifiedcopy.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // The local copy's checks, with the device's bytes arriving in pieces of
 // every size: however a network splits them, the copy is continued only
 // when the device's bytes before its end are its own.
-#include "verifiedcopy.h"
+#include "server/core/downloaders/verifiedcopy.h"
 
-#include "testfiles.h"
+#include "testsupport/testfiles.h"
 
 #include <QtTest>
 

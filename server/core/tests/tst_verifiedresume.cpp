@@ -3,16 +3,16 @@
 // the device does to the file meanwhile, the local copy ends as the
 // device's file, an earlier copy that is not its start is kept under a
 // numbered name, and nothing is reported done while the copy differs.
-#include "downloader.h"
-#include "downloaderhandler.h"
-#include "downloaderwiring.h"
-#include "fakeftpserver.h"
-#include "ftpdownloader.h"
-#include "indexcache.h"
-#include "listingstamp.h"
-#include "settingsfile.h"
-#include "signalwait.h"
-#include "testfiles.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/downloaderhandler.h"
+#include "server/core/downloaders/downloaderwiring.h"
+#include "server/core/tests/support/fakeftpserver.h"
+#include "server/core/downloaders/ftpdownloader.h"
+#include "recording/indexcache.h"
+#include "server/core/downloaders/listingstamp.h"
+#include "server/core/settings/settingsfile.h"
+#include "server/core/tests/support/signalwait.h"
+#include "testsupport/testfiles.h"
 
 #include <QDir>
 #include <QProcess>

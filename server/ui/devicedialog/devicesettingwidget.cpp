@@ -1,6 +1,6 @@
 #include "devicesettingwidget.h"
 
-#include "deviceparams.h"
+#include "server/core/settings/deviceparams.h"
 
 #include <QComboBox>
 #include <QFileDialog>

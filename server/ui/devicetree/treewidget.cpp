@@ -1,10 +1,10 @@
 #include "treewidget.h"
 
-#include "deviceparams.h"
-#include "devicetreemodel.h"
-#include "downloader.h"
-#include "downloaderhandler.h"
-#include "visibletext.h"
+#include "server/core/settings/deviceparams.h"
+#include "server/core/devicetreemodel.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/downloaderhandler.h"
+#include "server/core/log/visibletext.h"
 
 #include <QContextMenuEvent>
 #include <QFontMetrics>

@@ -1,9 +1,9 @@
 #include "downloadedfilelistwidget.h"
 
-#include "filelisttree.h"
-#include "indexcache.h"
-#include "playerlauncher.h"
-#include "visibletext.h"
+#include "server/ui/downloadwindows/filelisttree.h"
+#include "recording/indexcache.h"
+#include "server/core/playerlauncher.h"
+#include "server/core/log/visibletext.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recordingduration.h"
+#include "server/core/recordingduration.h"
 
 #include <QHash>
 #include <QWidget>

@@ -1,10 +1,10 @@
 #include "downloaderwidget2.h"
 
-#include "deviceparams.h"
-#include "filelisttree.h"
-#include "listlineparser.h"
-#include "playerlauncher.h"
-#include "visibletext.h"
+#include "server/core/settings/deviceparams.h"
+#include "server/ui/downloadwindows/filelisttree.h"
+#include "server/core/downloaders/listlineparser.h"
+#include "server/core/playerlauncher.h"
+#include "server/core/log/visibletext.h"
 
 #include <QDir>
 #include <QFileInfo>

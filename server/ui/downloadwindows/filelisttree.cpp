@@ -1,5 +1,5 @@
 #include "filelisttree.h"
-#include "visibletext.h"
+#include "server/core/log/visibletext.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>

@@ -1,6 +1,6 @@
 #include "pelluxsettingwidget.h"
 
-#include "serversettings.h"
+#include "server/core/settings/serversettings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,12 +1,12 @@
-#include "downloadedfilelistwidget.h"
-#include "downloaderwidget2.h"
-#include "filelisttree.h"
-#include "mainwindow.h"
-#include "serverprocess.h"
-#include "settingsfile.h"
-#include "testfiles.h"
-#include "testrecording.h"
-#include "treewidget.h"
+#include "server/ui/downloadwindows/downloadedfilelistwidget.h"
+#include "server/ui/downloadwindows/downloaderwidget2.h"
+#include "server/ui/downloadwindows/filelisttree.h"
+#include "server/ui/mainwindow/mainwindow.h"
+#include "server/core/tests/support/serverprocess.h"
+#include "server/core/settings/settingsfile.h"
+#include "testsupport/testfiles.h"
+#include "testsupport/testrecording.h"
+#include "server/ui/devicetree/treewidget.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,13 +2,13 @@
 // folder holds Drovane.ini, collecting from real FTP and TFTP servers on
 // loopback; one instance at a time, also after a crash; "--hide" with and
 // without a system tray under Xvfb.
-#include "listingfile.h"
-#include "testfiles.h"
-#include "indexcache.h"
-#include "recordingindexer.h"
-#include "serverprocess.h"
-#include "settingsfile.h"
-#include "testrecording.h"
+#include "server/core/tests/support/listingfile.h"
+#include "testsupport/testfiles.h"
+#include "recording/indexcache.h"
+#include "recording/recordingindexer.h"
+#include "server/core/tests/support/serverprocess.h"
+#include "server/core/settings/settingsfile.h"
+#include "testsupport/testrecording.h"
 
 #include <QDir>
 #include <QProcess>

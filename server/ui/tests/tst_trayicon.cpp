@@ -1,8 +1,8 @@
 // The tray icon and what closing the window means with a system tray, on an
 // Xvfb display with trayer as the tray host.
-#include "mainwindow.h"
-#include "serverprocess.h"
-#include "trayicon.h"
+#include "server/ui/mainwindow/mainwindow.h"
+#include "server/core/tests/support/serverprocess.h"
+#include "server/ui/tray/trayicon.h"
 
 #include <QApplication>
 #include <QMenu>

@@ -1,6 +1,6 @@
 #include "trayicon.h"
 
-#include "serverimages.h"
+#include "server/ui/tray/serverimages.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>

@@ -1,8 +1,8 @@
 #include "mixedrecording.h"
 
-#include "encoders.h"
-#include "testrecording.h"
-#include "testsignals.h"
+#include "tools/encoders.h"
+#include "testsupport/testrecording.h"
+#include "tools/testsignals.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "streamdescriptor.h"
+#include "recording/streamdescriptor.h"
 
 #include <QList>
 #include <QStringList>

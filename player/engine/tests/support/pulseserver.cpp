@@ -1,6 +1,6 @@
 #include "pulseserver.h"
 
-#include "testfiles.h"
+#include "testsupport/testfiles.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

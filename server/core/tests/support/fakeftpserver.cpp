@@ -1,6 +1,6 @@
 #include "fakeftpserver.h"
 
-#include "listingfile.h"
+#include "server/core/tests/support/listingfile.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

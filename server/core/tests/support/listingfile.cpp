@@ -1,6 +1,6 @@
 #include "listingfile.h"
 
-#include "testfiles.h"
+#include "testsupport/testfiles.h"
 
 #include <QDir>
 #include <QFileInfo>
