@@ -37,6 +37,8 @@
 #include <memory>
 #include <vector>
 
+using namespace PlayerUi;
+
 namespace {
 
 constexpr int kWindowWidth = 1280; // pixels

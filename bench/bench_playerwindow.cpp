@@ -33,6 +33,8 @@
 #include <functional>
 #include <vector>
 
+using namespace PlayerUi;
+
 namespace {
 
 constexpr int kWindowWidth = 1280; // pixels

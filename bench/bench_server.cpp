@@ -45,6 +45,8 @@
 #include <cstdio>
 #include <map>
 
+using namespace ServerUi;
+
 namespace {
 
 constexpr int kDevices = 45;

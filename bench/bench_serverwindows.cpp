@@ -35,6 +35,8 @@
 #include <functional>
 #include <unistd.h>
 
+using namespace ServerUi;
+
 namespace {
 
 constexpr int kRecordings = 1000;

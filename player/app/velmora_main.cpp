@@ -10,7 +10,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
     installPlayerTranslations();
-    MainWindow window;
+    PlayerUi::MainWindow window;
     window.show();
     openFromCommandLine(window, app.arguments());
     return app.exec();

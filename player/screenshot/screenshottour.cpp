@@ -26,6 +26,8 @@
 
 #include <cstdio>
 
+using namespace PlayerUi;
+
 namespace {
 
 constexpr int kSettleMs = 300;         // for the widgets to paint after a step

@@ -6,7 +6,9 @@
 #include <functional>
 #include <memory>
 
+namespace PlayerUi {
 class MainWindow;
+}
 class QWidget;
 
 // Walks the player through what a user does with a recording and writes a
@@ -23,7 +25,7 @@ public:
     static constexpr int kSettleTimeoutMs = 20000;
     static constexpr int kPollMs = 50;
 
-    ScreenshotTour(MainWindow *window, const QString &outputDir);
+    ScreenshotTour(PlayerUi::MainWindow *window, const QString &outputDir);
     ~ScreenshotTour() override;
 
     // Starts with the recording; the application quits when the tour ends
@@ -41,7 +43,7 @@ private:
     void fail(const QString &message);
     void zoomTo(double begin, double duration);
 
-    MainWindow *m_window; // not owned
+    PlayerUi::MainWindow *m_window; // not owned
     QString m_outputDir;
     QList<Step> m_steps;
     int m_written = 0;

@@ -9,6 +9,8 @@
 
 #include <cstdio>
 
+using namespace PlayerUi;
+
 int main(int argc, char *argv[])
 {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);

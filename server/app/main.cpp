@@ -24,7 +24,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    MainWindow window;
+    ServerUi::MainWindow window;
     QGuiApplication::setQuitOnLastWindowClosed(false);
     // Hidden at start only where the tray icon can bring it back.
     const bool hide = app.arguments().contains(QStringLiteral("--hide")) && QSystemTrayIcon::isSystemTrayAvailable();

@@ -31,6 +31,8 @@
 
 #include <cstdio>
 
+using namespace ServerUi;
+
 namespace {
 
 constexpr int kSettleMs = 400;

@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+namespace PlayerUi {
+
 FeederThreads::~FeederThreads()
 {
     stopAll();
@@ -48,3 +50,5 @@ int FeederThreads::endingCount() const
         count += ending ? 1 : 0;
     return count;
 }
+
+} // namespace PlayerUi

@@ -8,6 +8,8 @@
 
 class StreamThread2;
 
+namespace PlayerUi {
+
 // Owns the timeline rows' feeder threads. Stopping never blocks the GUI
 // thread: a stopped feeder is cut off from its row (all its connections
 // dropped), told to stop, and deletes itself once its loop has ended. Only
@@ -36,3 +38,5 @@ private:
     std::vector<std::unique_ptr<StreamThread2>> m_running;
     QList<QPointer<StreamThread2>> m_ending; // each deletes itself when finished
 };
+
+} // namespace PlayerUi

@@ -12,6 +12,8 @@
 
 #include <cmath>
 
+namespace PlayerUi {
+
 namespace {
 
 const QString kType = QStringLiteral("TYPE");
@@ -220,3 +222,5 @@ void MultiChannelWidget::rowServe(quint64 generation, int row, double begin, dou
     if (isServed())
         emit streamsServed();
 }
+
+} // namespace PlayerUi

@@ -12,8 +12,11 @@
 #include <memory>
 #include <vector>
 
-class NavigateTimelineScene;
 class ScaleStreamHandle2;
+
+namespace PlayerUi {
+
+class NavigateTimelineScene;
 class TimelineScene;
 
 // The player's central widget: the navigation row with the time axis and,
@@ -87,3 +90,5 @@ private:
     quint64 m_generation = 0; // bumped whenever the rows are dropped
     double m_reportedPos = std::numeric_limits<double>::quiet_NaN(); // ms, the engine's last report
 };
+
+} // namespace PlayerUi

@@ -6,6 +6,8 @@
 #include <QMdiSubWindow>
 #include <QResizeEvent>
 
+namespace PlayerUi {
+
 namespace {
 
 // Fixed here, not left to the style.
@@ -53,3 +55,5 @@ void MyMdiArea::resizeEvent(QResizeEvent *event)
         window->resize(m_width, window->height());
     QMdiArea::resizeEvent(event);
 }
+
+} // namespace PlayerUi

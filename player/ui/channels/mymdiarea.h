@@ -4,6 +4,8 @@
 
 class QMdiSubWindow;
 
+namespace PlayerUi {
+
 // A vertical stack of frameless sub-windows, one per timeline row, each as
 // wide as the area and one pixel below the previous one. When a row's
 // height changes, the rows below it move along. GUI thread only; the area
@@ -34,3 +36,5 @@ protected:
 private:
     int m_width = 0; // pixels, from the last resize
 };
+
+} // namespace PlayerUi

@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QResizeEvent>
 
+namespace PlayerUi {
+
 MyWidget::MyWidget(QWidget *parent)
     : QWidget(parent)
 {
@@ -57,3 +59,5 @@ void MyWidget::resizeEvent(QResizeEvent *event)
         emit sizeChanged(pos, event->oldSize(), event->size());
     }
 }
+
+} // namespace PlayerUi

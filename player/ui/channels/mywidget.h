@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+namespace PlayerUi {
+
 // The content of one timeline row's sub-window: holds the row's view and
 // lets the user make the row taller or shorter by dragging its lower edge
 // (the bottom 10 pixels). Rows never get lower than 50 pixels this way.
@@ -36,3 +38,5 @@ private:
     bool m_resizing = false;
     QPoint m_lastPos; // pixels, rounded
 };
+
+} // namespace PlayerUi

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 
+namespace PlayerUi {
+
 namespace {
 
 // Column widths are those of these texts in the list's font.
@@ -165,3 +167,5 @@ void ChannelWidget::revert()
         m_list->addTopLevelItem(item);
     }
 }
+
+} // namespace PlayerUi

@@ -8,6 +8,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class RecordingIndexer;
 
+namespace PlayerUi {
+
 // The channel dialog: every stream of the opened recording with its type
 // and a summary; the user ticks the streams to show and play and drags them
 // into another order. "ОК" commits the choice, "Отмена" (or the window's
@@ -61,3 +63,5 @@ private:
     bool m_closingByOk = false;
     int m_audioStreams = 0;
 };
+
+} // namespace PlayerUi

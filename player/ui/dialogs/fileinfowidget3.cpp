@@ -8,6 +8,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+namespace PlayerUi {
+
 namespace {
 
 const QString kParameterSample = QStringLiteral(">> >>>> FIRMWAREVERSION");
@@ -71,3 +73,5 @@ void FileInfoWidget3::setSettings(QMap<QString, QMap<QString, QString>> settings
     if (needed > width())
         resize(qMin(needed, limit), height());
 }
+
+} // namespace PlayerUi

@@ -7,6 +7,8 @@
 class QLabel;
 class QTreeWidget;
 
+namespace PlayerUi {
+
 // The file information window: the recording's text sections (file,
 // device, streams) as a two-level list of parameters and values. Modal;
 // the main window creates it per request and it deletes itself on close.
@@ -33,3 +35,5 @@ private:
     QLabel *m_note;      // child
     QTreeWidget *m_list; // child
 };
+
+} // namespace PlayerUi

@@ -3,6 +3,7 @@
 #include "codecs/audiocodec.h"
 #include "recording/rawstream.h"
 
+namespace PlayerUi {
 
 namespace {
 
@@ -46,3 +47,5 @@ QString text(const QMap<QString, QString> &descriptor, int frameCount, int total
 }
 
 } // namespace StreamSummary
+
+} // namespace PlayerUi

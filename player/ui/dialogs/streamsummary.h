@@ -3,6 +3,8 @@
 #include <QMap>
 #include <QString>
 
+namespace PlayerUi {
+
 // What the channel dialog states about one stream, from its descriptor and
 // its frame totals (no widgets). Durations in ms; sizes in bytes.
 namespace StreamSummary {
@@ -22,3 +24,5 @@ double audioDurationMs(const QMap<QString, QString> &descriptor, int frameCount,
 QString text(const QMap<QString, QString> &descriptor, int frameCount, int totalLength);
 
 } // namespace StreamSummary
+
+} // namespace PlayerUi

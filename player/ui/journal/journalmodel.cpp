@@ -11,6 +11,8 @@
 #include <functional>
 #include <cerrno>
 
+namespace PlayerUi {
+
 namespace {
 
 const QString kRoot = QStringLiteral("velmora");
@@ -228,3 +230,5 @@ bool JournalModel::save(const QString &fileName, QString *error) const
     }
     return true;
 }
+
+} // namespace PlayerUi

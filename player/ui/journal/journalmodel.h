@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVector>
 
+namespace PlayerUi {
+
 // The bookmark journal's entries, kept sorted by time, and its XML file
 // (document type "VelmoraLog", root "velmora" version "1.0", one "item"
 // element per entry with "date", "time" and "comment").
@@ -88,3 +90,5 @@ public:
 private:
     QVector<Entry> m_entries; // ascending time; equal times in insertion order
 };
+
+} // namespace PlayerUi

@@ -15,6 +15,8 @@
 #include <limits>
 #include <memory>
 
+namespace PlayerUi {
+
 namespace {
 
 const QString kTitle = QStringLiteral("Журнал");
@@ -468,3 +470,5 @@ void LogWidget::closeEvent(QCloseEvent *event)
             closeNow();
     });
 }
+
+} // namespace PlayerUi

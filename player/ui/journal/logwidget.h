@@ -11,14 +11,15 @@
 
 #include <functional>
 
-class PlayControlWidget;
 class QDateTimeEdit;
-
 class QLineEdit;
-
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+
+namespace PlayerUi {
+
+class PlayControlWidget;
 
 // The bookmark journal window: time stamps with comments, kept sorted by
 // time (JournalModel) and stored in an XML file. Entries are added from
@@ -144,3 +145,5 @@ private:
     QString m_incompleteFile;
     int m_incompleteUnread = 0;
 };
+
+} // namespace PlayerUi

@@ -35,6 +35,8 @@
 
 #include <cmath>
 
+namespace PlayerUi {
+
 namespace {
 
 // Activity-level gap thresholds (ms): 250 multiplied by 4 at each step.
@@ -602,3 +604,5 @@ void MainWindow::dropEvent(QDropEvent *event)
     event->acceptProposedAction();
     openRecording(urls.first().toLocalFile());
 }
+
+} // namespace PlayerUi

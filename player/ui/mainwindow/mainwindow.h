@@ -12,16 +12,19 @@
 #include <limits>
 #include <memory>
 
+class FileServicer;
+class QDateTimeEdit;
+class QProgressDialog;
+class QTimer;
+
+namespace PlayerUi {
+
 class ChannelWidget;
 class DayListPanel;
-class FileServicer;
 class IntervalWidget3;
 class LogWidget;
 class SearchWidget3;
 class MultiChannelWidget;
-class QDateTimeEdit;
-class QProgressDialog;
-class QTimer;
 
 // The player's main window and the owner of everything else in the player:
 // the recording owner (FileServicer), the multi-channel timeline in its
@@ -168,3 +171,5 @@ private:
 // after the program name, if any, as a recording; further arguments are
 // ignored, and so is the result of opening.
 void openFromCommandLine(MainWindow &window, const QStringList &arguments);
+
+} // namespace PlayerUi

@@ -13,6 +13,8 @@
 #include <QProgressDialog>
 #include <QTimer>
 
+namespace PlayerUi {
+
 namespace {
 
 void wireActions(MainWindow *w)
@@ -108,3 +110,5 @@ void wireJournal(MainWindow *window, LogWidget *journal)
     QObject::connect(control, &PlayControlWidget::stopped, s, &FileServicer::stop);
     QObject::connect(control, &PlayControlWidget::moved, s, [s](uint ts) { s->move(double(ts)); });
 }
+
+} // namespace PlayerUi

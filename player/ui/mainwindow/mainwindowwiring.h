@@ -1,5 +1,7 @@
 #pragma once
 
+namespace PlayerUi {
+
 class MainWindow;
 
 // Makes every connection of the main window once its parts exist: its
@@ -22,3 +24,5 @@ void wirePanel(MainWindow *window, DayListPanel *panel);
 // and base reach it, its play panel's commands and its double-click seeks
 // go to the engine, and its destruction is reported to the window.
 void wireJournal(MainWindow *window, LogWidget *journal);
+
+} // namespace PlayerUi

@@ -4,6 +4,8 @@
 #include <QIcon>
 #include <QKeySequence>
 
+namespace PlayerUi {
+
 namespace {
 
 const QString kPlayIcon = QStringLiteral(":/images/play.png");
@@ -71,3 +73,5 @@ void PlayerActions::showPlayMode(int mode) const
     playPause->setIcon(QIcon(mode == OffersPause ? kPauseIcon : kPlayIcon));
     playPause->setText(mode == OffersPause ? kPauseText : kPlayText);
 }
+
+} // namespace PlayerUi

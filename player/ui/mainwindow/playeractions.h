@@ -5,6 +5,8 @@
 class QAction;
 class QObject;
 
+namespace PlayerUi {
+
 // The main window's actions with their texts, icons, shortcuts and tool
 // tips. Every action is owned by the object given to create(); the
 // connections are made by the window's wiring.
@@ -36,3 +38,5 @@ struct PlayerActions
     // Shows the play action as offering play (mode 0) or pause (mode 1).
     void showPlayMode(int mode) const;
 };
+
+} // namespace PlayerUi

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace PlayerUi {
+
 namespace {
 
 const QString kWavSuffix = QStringLiteral(".wav");
@@ -67,3 +69,5 @@ double offsetOf(const QDateTime &base, const QDateTime &target)
 }
 
 } // namespace PlayerRules
+
+} // namespace PlayerUi

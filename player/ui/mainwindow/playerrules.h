@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QString>
 
+namespace PlayerUi {
+
 // The main window's rules that need no widget: titles, export names and
 // ranges, navigation positions. Times are ms after the recording's base.
 namespace PlayerRules {
@@ -48,3 +50,5 @@ QDateTime dateTimeAt(const QDateTime &base, double pos);
 double offsetOf(const QDateTime &base, const QDateTime &target);
 
 } // namespace PlayerRules
+
+} // namespace PlayerUi

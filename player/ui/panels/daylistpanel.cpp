@@ -12,6 +12,8 @@
 #include <QTimerEvent>
 #include <QTreeWidget>
 
+namespace PlayerUi {
+
 namespace {
 
 const QString kDayFormat = QStringLiteral("dd.MM.yyyy");
@@ -215,3 +217,5 @@ void DayListPanel::currentStateChanged(double ts, int state)
     m_list->setCurrentItem(m_rows.at(row));
     m_list->scrollToItem(m_rows.at(row), QAbstractItemView::PositionAtCenter);
 }
+
+} // namespace PlayerUi

@@ -16,6 +16,8 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace PlayerUi {
+
 // What the interval and search panels share: a list of results grouped
 // under day rows, filled by a run of a combined reader on a 10 ms timer
 // with a progress bar and "Стоп", a double click that asks for a seek, and
@@ -105,3 +107,5 @@ private:
     QVector<QTreeWidgetItem *> m_rows;        // days and results in display order
     QVector<double> m_rowOffsets;             // their column 0 offsets (ms)
 };
+
+} // namespace PlayerUi

@@ -6,6 +6,8 @@
 #include <QSpinBox>
 #include <QTreeWidget>
 
+namespace PlayerUi {
+
 namespace {
 
 const QString kNameKey = QStringLiteral("DESCRIPTION");
@@ -103,3 +105,5 @@ int IntervalWidget3::seekColumn(int column) const
 {
     return column == kEndColumn ? kEndColumn : 0;
 }
+
+} // namespace PlayerUi

@@ -8,6 +8,8 @@
 
 class QSpinBox;
 
+namespace PlayerUi {
+
 // The activity intervals of the active streams, grouped by day: stretches
 // during which any of them carried data, where gaps up to the continuity
 // interval (seconds, 0..3600) do not break an interval. Columns: begin,
@@ -42,3 +44,5 @@ private:
     StreamsIntervalHandle m_group;
     std::vector<std::unique_ptr<IntervalStreamHandle>> m_members; // in m_group
 };
+
+} // namespace PlayerUi

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace PlayerUi {
+
 namespace PanelRules {
 
 namespace {
@@ -61,3 +63,5 @@ QString wrapText(const QString &text, const QFontMetrics &metrics, int limit)
 }
 
 } // namespace PanelRules
+
+} // namespace PlayerUi

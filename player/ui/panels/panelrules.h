@@ -5,6 +5,8 @@
 
 class QFontMetrics;
 
+namespace PlayerUi {
+
 // Rules of the interval and search panels that need no widget. Times are
 // ms after the recording's base.
 namespace PanelRules {
@@ -25,3 +27,5 @@ QString durationText(double ms);
 QString wrapText(const QString &text, const QFontMetrics &metrics, int limit);
 
 } // namespace PanelRules
+
+} // namespace PlayerUi

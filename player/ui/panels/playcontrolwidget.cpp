@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QTimerEvent>
 
+namespace PlayerUi {
+
 namespace {
 
 const QString kEditorFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
@@ -97,3 +99,5 @@ void PlayControlWidget::killHoldTimer()
         killTimer(m_holdTimer);
     m_holdTimer = 0;
 }
+
+} // namespace PlayerUi

@@ -6,6 +6,8 @@
 class QDateTimeEdit;
 class QPushButton;
 
+namespace PlayerUi {
+
 // A small horizontal play panel: "Стоп", a play/pause button, a date-time
 // editor and "Перейти". The play/pause caption tells which command a click
 // sends and changes only when the engine reports the new state; the editor
@@ -63,3 +65,5 @@ private:
     QPushButton *m_move = nullptr;
     int m_holdTimer = 0;            // 0 when no hold runs
 };
+
+} // namespace PlayerUi

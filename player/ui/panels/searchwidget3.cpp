@@ -10,6 +10,8 @@
 
 #include <limits>
 
+namespace PlayerUi {
+
 namespace {
 
 const QString kTimeFormat = QStringLiteral("hh:mm:ss");
@@ -96,3 +98,5 @@ int SearchWidget3::seekColumn(int column) const
     Q_UNUSED(column);
     return 0;
 }
+
+} // namespace PlayerUi

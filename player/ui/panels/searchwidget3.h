@@ -9,6 +9,8 @@
 class QLineEdit;
 class TextStreamHandle;
 
+namespace PlayerUi {
+
 // The text events of the active text streams whose text contains the
 // search string, without regard to case (Cyrillic as well as Latin; an
 // empty string lists every event), grouped by day. Columns: time, the text
@@ -39,3 +41,5 @@ private:
     StreamsSearchHandle m_group;
     std::vector<std::unique_ptr<TextStreamHandle>> m_members; // in m_group
 };
+
+} // namespace PlayerUi

@@ -12,6 +12,8 @@
 
 #include <memory>
 
+using namespace PlayerUi;
+
 Q_DECLARE_METATYPE(QList<uint>)
 
 namespace {

@@ -22,6 +22,8 @@
 #include <memory>
 #include <sys/resource.h>
 
+using namespace PlayerUi;
+
 namespace {
 
 const QDateTime kBase(QDate(2020, 12, 31), QTime(23, 59, 0), Qt::UTC);

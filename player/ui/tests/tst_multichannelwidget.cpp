@@ -18,6 +18,8 @@
 
 #include <memory>
 
+using namespace PlayerUi;
+
 namespace {
 
 constexpr int kAreaWidth = 1000; // pixels

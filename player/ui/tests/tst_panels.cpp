@@ -18,6 +18,8 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+using namespace PlayerUi;
+
 namespace {
 
 constexpr int kRunMs = 20000;

@@ -44,6 +44,8 @@
 
 #include <memory>
 
+using namespace PlayerUi;
+
 namespace {
 
 constexpr int kWaitMs = 20000;

@@ -12,6 +12,8 @@
 
 #include <memory>
 
+using namespace PlayerUi;
+
 namespace {
 
 constexpr int kWidth = 1000;   // pixels

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <limits>
 
+namespace PlayerUi {
+
 namespace {
 
 constexpr double kFullScale = 32767;
@@ -213,3 +215,5 @@ void EventStreamDataItem2::paint(QPainter *painter, const QStyleOptionGraphicsIt
     painter->drawText(QRectF(kTextMargin, kTextMargin, width() - 2 * kTextMargin, height() - 2 * kTextMargin),
                       Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, label);
 }
+
+} // namespace PlayerUi

@@ -7,6 +7,8 @@
 class QGraphicsLineItem;
 class QGraphicsRectItem;
 
+namespace PlayerUi {
+
 // One piece of a stream on a timeline row, as a feeder thread delivered it:
 // the time span [beginning, beginning + duration] (ms after base) and its
 // data (audio samples or event text; empty for an activity interval shown
@@ -101,3 +103,5 @@ private:
     QGraphicsRectItem *m_span;      // child, owned by this item
     QGraphicsLineItem *m_connector; // child, owned by this item
 };
+
+} // namespace PlayerUi

@@ -9,6 +9,8 @@
 
 #include <cmath>
 
+namespace PlayerUi {
+
 namespace {
 
 // The widest minor label the axis must leave room for.
@@ -224,3 +226,5 @@ void StreamTimelineItem::paint(QPainter *painter, const QStyleOptionGraphicsItem
         painter->drawLine(x, 0, x, height());
     });
 }
+
+} // namespace PlayerUi

@@ -9,6 +9,8 @@ class QGraphicsRectItem;
 class QFontMetrics;
 class QPainter;
 
+namespace PlayerUi {
+
 // The background item of one timeline row: draws the time axis or the
 // row's grid (subclasses) and carries the red cursor line and the blue
 // hatched marked area as child items. Holds its own copy of the time model.
@@ -88,3 +90,5 @@ public:
     using TimelineItem::TimelineItem;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 };
+
+} // namespace PlayerUi

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace PlayerUi {
+
 namespace {
 
 constexpr double kItemGap = 5;          // pixels between laid-out items
@@ -405,3 +407,5 @@ void EventTimelineScene::wheelEvent(QGraphicsSceneWheelEvent *event)
     wheelBy(event->delta());
     event->accept();
 }
+
+} // namespace PlayerUi

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace PlayerUi {
+
 class StreamDataItem;
 class TimelineItem;
 
@@ -148,3 +150,5 @@ protected:
 private:
     StreamDataItem *boxAt(const QPointF &scenePos) const;
 };
+
+} // namespace PlayerUi

@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QResizeEvent>
 
+namespace PlayerUi {
+
 TimelineView::TimelineView(QWidget *parent)
     : QGraphicsView(parent)
 {
@@ -33,3 +35,5 @@ void TimelineView::mouseMoveEvent(QMouseEvent *event)
     QGraphicsView::mouseMoveEvent(event);
     event->ignore();
 }
+
+} // namespace PlayerUi

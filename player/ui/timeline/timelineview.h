@@ -2,6 +2,8 @@
 
 #include <QGraphicsView>
 
+namespace PlayerUi {
+
 // Shows one timeline row scene at its natural size: no scroll bars, the
 // scene's origin at the top left, its size following the view's. Mouse
 // moves are handled and then passed on to the enclosing row widget, which
@@ -23,3 +25,5 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 };
+
+} // namespace PlayerUi

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace PlayerUi {
+
 namespace {
 
 struct UnitInfo
@@ -142,3 +144,5 @@ QString majorFormat(int unit)
 }
 
 } // namespace TickUnits
+
+} // namespace PlayerUi

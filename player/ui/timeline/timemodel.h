@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QString>
 
+namespace PlayerUi {
+
 // What every timeline scene and item knows about time, carried by value:
 // the recording's base date-time and the visible range. All offsets are ms
 // after the base, in doubles.
@@ -64,3 +66,5 @@ QString minorLabel(const QDateTime &t, int unit);
 QString majorFormat(int unit);
 
 } // namespace TickUnits
+
+} // namespace PlayerUi

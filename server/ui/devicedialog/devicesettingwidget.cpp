@@ -12,6 +12,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+namespace ServerUi {
+
 namespace {
 
 enum Row { FileRow, NameRow, CommentRow, PeriodRow, SourceRow, DestinationRow, OptionsRow };
@@ -174,3 +176,5 @@ void DeviceSettingWidget::closeEvent(QCloseEvent *event)
     emit closed();
     QWidget::closeEvent(event);
 }
+
+} // namespace ServerUi

@@ -7,6 +7,8 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
+namespace ServerUi {
+
 // The window in which the user adds a device to an editable settings file
 // or changes one: the six device parameters (DeviceParam order), templates
 // of the known device models, and the file the device goes to. It checks
@@ -61,3 +63,5 @@ private:
     QPushButton *savePushButton;
     QPushButton *cancelPushButton;
 };
+
+} // namespace ServerUi

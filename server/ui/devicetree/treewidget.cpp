@@ -11,6 +11,8 @@
 #include <QHeaderView>
 #include <QMenu>
 
+namespace ServerUi {
+
 const QString TreeWidget::kNotSavedText = QStringLiteral("Не сохранён");
 const QString TreeWidget::kReadOnlyText = QStringLiteral("Только для чтения");
 const QString TreeWidget::kUnsupportedText = QStringLiteral("Не поддерживаемые параметры");
@@ -168,3 +170,5 @@ void TreeWidget::fitColumns()
             setColumnWidth(column, needed);
     }
 }
+
+} // namespace ServerUi

@@ -6,6 +6,8 @@
 class DeviceTreeModel;
 class QMenu;
 
+namespace ServerUi {
+
 // The device tree of the server's main window: one top-level item per open
 // settings file and one child per device, kept in step with a
 // DeviceTreeModel (same order: a top-level item's position is its file's
@@ -65,3 +67,5 @@ private:
     DeviceTreeModel *model;
     QMap<int, QMenu *> kindMenus;
 };
+
+} // namespace ServerUi

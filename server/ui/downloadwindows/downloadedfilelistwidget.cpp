@@ -14,6 +14,8 @@
 
 #include <cmath>
 
+namespace ServerUi {
+
 namespace {
 
 constexpr int kWidth = 800;
@@ -167,3 +169,5 @@ void DownloadedFileListWidget::playtPushButtonClick()
     messageLabel->show();
     emit errorSended(error);
 }
+
+} // namespace ServerUi

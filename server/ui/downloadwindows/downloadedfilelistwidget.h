@@ -7,11 +7,14 @@
 
 #include <memory>
 
-class FileListTree;
 class QCheckBox;
 class QLabel;
 class QTreeWidgetItem;
 template <typename T> class QFutureWatcher;
+
+namespace ServerUi {
+
+class FileListTree;
 
 // The recordings in a device's local folder with their audio durations
 // (from the ".IND" index caches; recordings without one are indexed and
@@ -65,3 +68,5 @@ private:
     QStringList scanNames;  // the names of the scan under way, by result index
     std::unique_ptr<QFutureWatcher<RecordingDuration>> scan;
 };
+
+} // namespace ServerUi

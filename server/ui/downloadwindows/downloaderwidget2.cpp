@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace ServerUi {
+
 namespace {
 
 constexpr int kWidth = 800;
@@ -187,3 +189,5 @@ void DownloaderWidget2::startPlayer(const QString &name)
     messageLabel->show();
     emit errorSended(error);
 }
+
+} // namespace ServerUi

@@ -3,10 +3,13 @@
 #include <QStringList>
 #include <QWidget>
 
-class FileListTree;
 class QLabel;
 class QPushButton;
 class QTreeWidgetItem;
+
+namespace ServerUi {
+
+class FileListTree;
 
 // A device's file list: the files the device offers, with how much of each
 // is already in the device's local folder ("Загружен на %1 %"), and a
@@ -74,3 +77,5 @@ private:
     QString playerFolder;
     QTreeWidgetItem *downloadItem = nullptr;
 };
+
+} // namespace ServerUi

@@ -4,6 +4,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+namespace ServerUi {
+
 namespace {
 
 // Column widths in letters "W" of the tree's font.
@@ -66,3 +68,5 @@ void layOutFileWindow(QWidget *window, QTreeWidget *tree, const QList<QWidget *>
     layout->addWidget(tree, 1);
     layout->addLayout(column);
 }
+
+} // namespace ServerUi

@@ -2,6 +2,8 @@
 
 #include <QTreeWidget>
 
+namespace ServerUi {
+
 // The file tree both download windows show: columns "Имя", "Дата",
 // "Размер", "Комментарий", widened for typical names, dates and sizes.
 // Rows carry a refresh mark in column 3 (user role + 1).
@@ -26,3 +28,5 @@ public:
 // Builds a download window's layout: the tree on the left and the given
 // buttons (and widgets) on the right, top to bottom, then stretch.
 void layOutFileWindow(QWidget *window, QTreeWidget *tree, const QList<QWidget *> &side);
+
+} // namespace ServerUi

@@ -24,6 +24,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 
+namespace ServerUi {
+
 namespace {
 
 const QString kAttention = QStringLiteral("Внимание");
@@ -537,3 +539,5 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
+
+} // namespace ServerUi

@@ -10,14 +10,17 @@
 
 #include <memory>
 
-class DeviceSettingWidget;
 class LogHandler;
 class PelluxMonitor;
-class PelluxSettingWidget;
 class QAction;
 class QMenu;
 class QTreeWidgetItem;
 class ServerSettings;
+
+namespace ServerUi {
+
+class DeviceSettingWidget;
+class PelluxSettingWidget;
 class TrayIcon;
 class TreeWidget;
 
@@ -132,3 +135,5 @@ private:
     // The device being edited, 0 while a new one is added.
     DeviceTreeModel::Id editItem = 0;
 };
+
+} // namespace ServerUi

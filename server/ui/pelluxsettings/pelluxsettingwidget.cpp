@@ -13,6 +13,8 @@
 #include <QSqlDatabase>
 #include <QVBoxLayout>
 
+namespace ServerUi {
+
 PelluxSettingWidget::PelluxSettingWidget(QWidget *parent)
     : QWidget(parent)
 {
@@ -85,3 +87,5 @@ void PelluxSettingWidget::cancelPushButtonClick()
 {
     close();
 }
+
+} // namespace ServerUi

@@ -8,6 +8,8 @@ class QComboBox;
 class QLineEdit;
 class QSpinBox;
 
+namespace ServerUi {
+
 // The monitoring settings dialog ("Настройки ..."): whether to poll the
 // monitoring database, its driver, host, database, user, password (never
 // shown) and the polling period in minutes. It edits the seven monitoring
@@ -42,3 +44,5 @@ private:
     QSpinBox *periodSpinBox;
     QVariantList param;
 };
+
+} // namespace ServerUi

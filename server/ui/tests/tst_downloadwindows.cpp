@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+using namespace ServerUi;
+
 namespace {
 
 constexpr int kWaitMs = 15000;

@@ -26,6 +26,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace ServerUi;
+
 namespace {
 
 constexpr int kWaitMs = 5000;

@@ -12,6 +12,8 @@
 
 #include <cstdio>
 
+using namespace ServerUi;
+
 namespace {
 
 // How long a program that should keep running is watched (ms).

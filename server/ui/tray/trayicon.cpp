@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+namespace ServerUi {
+
 namespace {
 
 QIcon trayImage()
@@ -41,3 +43,5 @@ bool TrayIcon::isInTray() const
 {
     return trayIcon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
+
+} // namespace ServerUi

@@ -7,6 +7,8 @@
 class QMenu;
 class QSystemTrayIcon;
 
+namespace ServerUi {
+
 // The server's system tray icon ":/images/system_tray_icon.png" with the
 // tool tip "Drovane" and a menu "Показать/Скрыть" / "Выход". Owned by the
 // main window; GUI thread.
@@ -33,3 +35,5 @@ private:
     std::unique_ptr<QMenu> trayMenu;
     std::unique_ptr<QSystemTrayIcon> trayIcon;
 };
+
+} // namespace ServerUi
