@@ -1,6 +1,7 @@
 #include "serverunner.h"
 
 #include "server/core/devicetreemodel.h"
+#include "server/core/serversession.h"
 #include "server/core/downloaders/downloaderhandler.h"
 #include "server/core/log/loghandler.h"
 #include "server/core/monitoring/pelluxmonitor.h"
@@ -31,27 +32,17 @@ std::unique_ptr<LogHandler> createLog(const QString &folder)
 
 ServeRunner::ServeRunner(const QString &logFolder, QObject *parent)
     : QObject(parent)
-    , m_log(createLog(logFolder))
-    , m_model(std::make_unique<DeviceTreeModel>())
+    , m_session(std::make_unique<ServerSession>(createLog(logFolder), kRunnerName))
+    , m_model(m_session->model())
 {
     setObjectName(kRunnerName);
-    m_model->setLog(m_log.get());
-    // The model's reports reach the log under this object's name.
-    connect(m_model.get(), &DeviceTreeModel::infoSended, this, &ServeRunner::infoSended);
-    connect(m_model.get(), &DeviceTreeModel::errorSended, this, &ServeRunner::errorSended);
-    connect(m_model.get(), &DeviceTreeModel::warningSended, this, &ServeRunner::warningSended);
-    connect(this, &ServeRunner::infoSended, m_log.get(), &LogHandler::commonInfoSend, Qt::QueuedConnection);
-    connect(this, &ServeRunner::errorSended, m_log.get(), &LogHandler::commonErrorSend, Qt::QueuedConnection);
-    connect(this, &ServeRunner::warningSended, m_log.get(), &LogHandler::commonWarningSend, Qt::QueuedConnection);
+    // This object's reports reach the log under the same name.
+    connect(this, &ServeRunner::infoSended, m_session.get(), &ServerSession::infoSended);
+    connect(this, &ServeRunner::errorSended, m_session.get(), &ServerSession::errorSended);
+    connect(this, &ServeRunner::warningSended, m_session.get(), &ServerSession::warningSended);
 }
 
-// The monitor and the model go first: the downloaders must not outlive the
-// log they use.
-ServeRunner::~ServeRunner()
-{
-    m_monitor.reset();
-    m_model.reset();
-}
+ServeRunner::~ServeRunner() = default;
 
 bool ServeRunner::useMonitoring(const QString &iniPath, QString *error)
 {
@@ -64,19 +55,20 @@ bool ServeRunner::useMonitoring(const QString &iniPath, QString *error)
     const QVariantList values = settings.pelluxSettings();
     if (!values.value(ServerSettings::Usage).toBool())
         return true;
-    m_monitor = std::make_unique<PelluxMonitor>(m_model.get(), chooseDataFolder(ini.absolutePath()));
-    m_monitor->wireLog(m_log.get());
-    connect(m_monitor.get(), &PelluxMonitor::infoSended, this, &ServeRunner::infoSended);
-    connect(m_monitor.get(), &PelluxMonitor::errorSended, this, &ServeRunner::errorSended);
-    connect(m_monitor.get(), &PelluxMonitor::warningSended, this, &ServeRunner::warningSended);
+    PelluxMonitor *monitor = m_session->startMonitor(chooseDataFolder(ini.absolutePath()));
     emit infoSended(ServerSettings::pelluxSettingsLogText(values));
-    m_monitor->apply(values);
+    monitor->apply(values);
     return true;
+}
+
+PelluxMonitor *ServeRunner::monitor() const
+{
+    return m_session->monitor();
 }
 
 QString ServeRunner::logFilePath() const
 {
-    return m_log->filePath();
+    return m_session->log()->filePath();
 }
 
 // Every file is read first: a site runs the files it knows whole, or
@@ -99,7 +91,7 @@ bool ServeRunner::checkFiles(const QStringList &paths, QStringList *problems)
 
 void ServeRunner::flushLog()
 {
-    QCoreApplication::sendPostedEvents(m_log.get(), QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(m_session->log(), QEvent::MetaCall);
 }
 
 bool ServeRunner::open(const QStringList &paths, QString *error)
@@ -136,7 +128,7 @@ bool ServeRunner::open(const QStringList &paths, QString *error)
         }
     }
     // With monitoring on the devices come with the first poll.
-    const bool monitoring = m_monitor && m_monitor->isOn();
+    const bool monitoring = m_session->monitor() && m_session->monitor()->isOn();
     if (problems.isEmpty() && runningDevices() == 0 && !monitoring)
         problems << QStringLiteral("no device to run");
     *error = problems.join(QLatin1Char('\n'));
@@ -160,10 +152,11 @@ void ServeRunner::requestStop()
     m_stopRequested = true;
     emit infoSended(atOnce ? QStringLiteral("Serve stop now")
                            : QStringLiteral("Serve stop: files in progress are finished first"));
-    if (m_monitor && m_monitor->isOn() && !atOnce) {
+    PelluxMonitor *monitor = m_session->monitor();
+    if (monitor && monitor->isOn() && !atOnce) {
         // No poll adds or drops devices any more; the file keeps the last poll's stations.
-        m_monitor->freeze();
-        const int file = m_monitor->fileIndex();
+        monitor->freeze();
+        const int file = monitor->fileIndex();
         if (file >= 0)
             m_model->saveFile(file);
     }

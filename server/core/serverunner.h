@@ -10,6 +10,7 @@
 class DeviceTreeModel;
 class LogHandler;
 class PelluxMonitor;
+class ServerSession;
 
 // Runs the devices of settings files without a window, on the desktop
 // server's own classes: every device gets its downloader and scheduler,
@@ -45,12 +46,12 @@ public:
     // INI file's folder when writable, else the per-user data folder).
     // Call before open(). False with the reason when the file is missing.
     bool useMonitoring(const QString &iniPath, QString *error);
-    PelluxMonitor *monitor() const { return m_monitor.get(); }
+    PelluxMonitor *monitor() const;
     // The number of devices running now.
     int runningDevices() const;
     QString logFilePath() const;
 
-    DeviceTreeModel *model() const { return m_model.get(); }
+    DeviceTreeModel *model() const { return m_model; }
 
 public slots:
     void requestStop();
@@ -71,9 +72,8 @@ private:
     void endDevice(quint64 deviceId);
     void finishWhenIdle();
 
-    std::unique_ptr<LogHandler> m_log;
-    std::unique_ptr<DeviceTreeModel> m_model;
-    std::unique_ptr<PelluxMonitor> m_monitor;
+    std::unique_ptr<ServerSession> m_session; // the log, the model and the poller
+    DeviceTreeModel *m_model;                 // the session's
     QBasicTimer m_graceTimer;
     bool m_stopRequested = false;
     bool m_finished = false;

@@ -11,6 +11,7 @@
 #include "server/ui/devicedialog/devicesettingwidget.h"
 #include "server/core/log/loghandler.h"
 #include "server/ui/tray/serverimages.h"
+#include "server/core/serversession.h"
 #include "server/core/settings/serversettings.h"
 #include "server/ui/tray/trayicon.h"
 #include "server/ui/devicetree/treewidget.h"
@@ -67,18 +68,16 @@ MainWindow::MainWindow(const QString &folder, QWidget *parent)
     initServerImages();
     setWindowIcon(QIcon(QStringLiteral(":/images/drovane.png")));
 
-    logHandler = new LogHandler(applicationFolder, this);
-    connect(this, &MainWindow::infoSended, logHandler, &LogHandler::commonInfoSend, Qt::QueuedConnection);
-    connect(this, &MainWindow::errorSended, logHandler, &LogHandler::commonErrorSend, Qt::QueuedConnection);
-    connect(this, &MainWindow::warningSended, logHandler, &LogHandler::commonWarningSend, Qt::QueuedConnection);
+    // The window's own reports, and those of the model and the poller,
+    // reach the log under the window's name.
+    session = new ServerSession(std::make_unique<LogHandler>(applicationFolder), objectName(), this);
+    connect(this, &MainWindow::infoSended, session, &ServerSession::infoSended);
+    connect(this, &MainWindow::errorSended, session, &ServerSession::errorSended);
+    connect(this, &MainWindow::warningSended, session, &ServerSession::warningSended);
+    logHandler = session->log();
+    model = session->model();
+    pellux = session->startMonitor(applicationFolder);
     emit infoSended(QStringLiteral("Data folder ") + applicationFolder);
-
-    // The model's reports reach the log as the window's own.
-    model = new DeviceTreeModel(this);
-    model->setLog(logHandler);
-    connect(model, &DeviceTreeModel::infoSended, this, &MainWindow::infoSended);
-    connect(model, &DeviceTreeModel::errorSended, this, &MainWindow::errorSended);
-    connect(model, &DeviceTreeModel::warningSended, this, &MainWindow::warningSended);
 
     deviceDialog = std::make_unique<DeviceSettingWidget>();
     connect(this, &MainWindow::fileNameListChanged, deviceDialog.get(), &DeviceSettingWidget::fileNameListChange,
@@ -86,12 +85,6 @@ MainWindow::MainWindow(const QString &folder, QWidget *parent)
     connect(this, &MainWindow::paramEdited, deviceDialog.get(), &DeviceSettingWidget::paramEdit, Qt::QueuedConnection);
     connect(this, &MainWindow::paramSetDone, deviceDialog.get(), &QWidget::close, Qt::QueuedConnection);
     connect(deviceDialog.get(), &DeviceSettingWidget::paramSet, this, &MainWindow::paramSet, Qt::QueuedConnection);
-
-    pellux = new PelluxMonitor(model, applicationFolder, this);
-    pellux->wireLog(logHandler);
-    connect(pellux, &PelluxMonitor::infoSended, this, &MainWindow::infoSended);
-    connect(pellux, &PelluxMonitor::errorSended, this, &MainWindow::errorSended);
-    connect(pellux, &PelluxMonitor::warningSended, this, &MainWindow::warningSended);
 
     createActions();
     tree = new TreeWidget(model, this);

@@ -12,6 +12,7 @@
 
 class LogHandler;
 class PelluxMonitor;
+class ServerSession;
 class QAction;
 class QMenu;
 class QTreeWidgetItem;
@@ -101,11 +102,12 @@ private:
 
     QString applicationFolder;
     std::unique_ptr<ServerSettings> settings;
-    DeviceTreeModel *model;
-    LogHandler *logHandler;
+    ServerSession *session;    // child: the log, the model and the poller
+    DeviceTreeModel *model;    // the session's
+    LogHandler *logHandler;    // the session's
     TreeWidget *tree = nullptr;
     std::unique_ptr<DeviceSettingWidget> deviceDialog;
-    PelluxMonitor *pellux = nullptr;
+    PelluxMonitor *pellux = nullptr; // the session's
     QPointer<PelluxSettingWidget> settingsWidget;
     TrayIcon *trayIcon = nullptr;
 
