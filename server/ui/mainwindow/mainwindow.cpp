@@ -5,6 +5,7 @@
 #include "server/core/downloaders/downloader.h"
 #include "server/core/downloaders/downloaderfactory.h"
 #include "server/ui/downloadwindows/downloaderwidget2.h"
+#include "server/ui/downloadwindows/downloadwindowwiring.h"
 #include "server/core/log/logwiring.h"
 #include "server/core/monitoring/pelluxmonitor.h"
 #include "server/ui/pelluxsettings/pelluxsettingwidget.h"
@@ -427,23 +428,8 @@ void MainWindow::getItemFileListActionTrigger()
     window->setParam(params);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(fileWindowTitle(params));
-    const Qt::ConnectionType queued = Qt::QueuedConnection;
-    connect(window, &DownloaderWidget2::downloadStarted, downloader, &Downloader::start, queued);
-    connect(window, &DownloaderWidget2::downloadGotFileList, downloader, &Downloader::getFileList, queued);
-    connect(window, &DownloaderWidget2::downloadGotFile, downloader,
-            QOverload<QString, ulong>::of(&Downloader::getFile), queued);
-    connect(window, &DownloaderWidget2::downloadAborted, downloader, &Downloader::abort, queued);
-    connect(window, &DownloaderWidget2::downloadStopped, downloader, &Downloader::stop, queued);
+    wireDownloaderWindow(window, downloader);
     connect(window, &DownloaderWidget2::errorSended, this, &MainWindow::errorSended);
-    connect(window, &QObject::destroyed, downloader, &QObject::deleteLater);
-    connect(downloader, &Downloader::started, window, &DownloaderWidget2::downloadStart, queued);
-    connect(downloader, &Downloader::getFileListStarted, window, &DownloaderWidget2::downloadGetFileListStart, queued);
-    connect(downloader, &Downloader::getFileListDone, window, &DownloaderWidget2::downloadGetFileListDo, queued);
-    connect(downloader, &Downloader::getFileDone, window, &DownloaderWidget2::downloadGetFileDo, queued);
-    connect(downloader, &Downloader::getFileStarted, window, &DownloaderWidget2::downloadGetFileStart, queued);
-    connect(downloader, &Downloader::stopped, window, &DownloaderWidget2::downloadStop, queued);
-    connect(downloader, &Downloader::aborted, window, &DownloaderWidget2::downloadAbort, queued);
-    connect(downloader, &Downloader::errorOccured, window, &DownloaderWidget2::downloadErrorOccur, queued);
     wireDownloaderLog(downloader, logHandler);
     connect(downloader, &QObject::destroyed, this, &MainWindow::auxiliaryObjectDestroy);
     window->show();
