@@ -226,7 +226,7 @@ int main(int argc, char *argv[])
     int reports = 0;
     const double bare = openBare(recording, &frames);
     FileServicer servicer;
-    servicer.thresholds = defaultActivityThresholds();
+    servicer.setThresholds(defaultActivityThresholds());
     const double servicerSeconds = openServicer(servicer, recording, &reports);
     printf("recording: %.0f MiB, %d frames in %d channels, %d h\n", mib, frames, kChannels, kHours);
     printf("(a) bare indexer (steps, levels, range):  %7.3f s\n", bare);
@@ -253,16 +253,16 @@ int main(int argc, char *argv[])
         QFile::remove(out + suffix);
 
     // (c)
-    const double begin = servicer.timeBegin;
-    const double duration = double(servicer.timeEnd) - servicer.timeBegin;
+    const double begin = servicer.timeBegin();
+    const double duration = double(servicer.timeEnd()) - servicer.timeBegin();
     double worst = 0, total = 0;
-    for (int i = 0; i < servicer.indexer->streamCount(); ++i) {
-        const RowFigures row = serveRow(servicer.indexer->descriptor(i), servicer.base(), begin, duration);
+    for (int i = 0; i < servicer.indexer().streamCount(); ++i) {
+        const RowFigures row = serveRow(servicer.indexer().descriptor(i), servicer.base(), begin, duration);
         printf("(c) row %d: level %d, %4d items, %7llu index records read, %6.2f ms\n", i + 1, row.level, row.items,
                static_cast<unsigned long long>(row.records), row.ms);
         worst = qMax(worst, row.ms);
         total += row.ms;
     }
-    printf("    slowest row %.2f ms, all %d rows %.2f ms\n", worst, servicer.indexer->streamCount(), total);
+    printf("    slowest row %.2f ms, all %d rows %.2f ms\n", worst, servicer.indexer().streamCount(), total);
     return 0;
 }

@@ -25,7 +25,7 @@ QDateTime defaultBase()
 
 FileServicer::FileServicer(QObject *parent)
     : QObject(parent)
-    , indexer(std::make_unique<RecordingIndexer>())
+    , m_indexer(std::make_unique<RecordingIndexer>())
     , m_playThread(std::make_unique<PlayThread4>())
     , m_saveThread(std::make_unique<SaveThread>())
 {
@@ -45,7 +45,7 @@ FileServicer::~FileServicer()
     m_playThread->wait();
     m_saveThread->finish();
     m_saveThread->wait();
-    indexer->reset();
+    m_indexer->reset();
 }
 
 void FileServicer::setBase(QDateTime base)
@@ -86,14 +86,14 @@ void FileServicer::setFileName(QString fileName)
     killIndexTimer();
     m_hasRecording = false;
     m_span = RecordingSpan();
-    indexer->open(fileName);
+    m_indexer->open(fileName);
 }
 
 void FileServicer::startIndex()
 {
     killIndexTimer();
     m_hasRecording = false;
-    indexer->start();
+    m_indexer->start();
     m_streamsMarked = 0;
     m_indexTimer = startTimer(kIndexTickMs, Qt::CoarseTimer);
     emit indexFileProgressChanged(0.0);
@@ -102,11 +102,11 @@ void FileServicer::startIndex()
 void FileServicer::stopIndex()
 {
     killIndexTimer();
-    indexer->closeFiles();
-    const QString fileName = indexer->fileName();
-    indexer->reset();
+    m_indexer->closeFiles();
+    const QString fileName = m_indexer->fileName();
+    m_indexer->reset();
     if (!fileName.isEmpty())
-        indexer->open(fileName);
+        m_indexer->open(fileName);
     emit indexFileFinished();
 }
 
@@ -182,10 +182,10 @@ void FileServicer::timerEvent(QTimerEvent *event)
 // one more: no tick holds the event loop for the work of all of them.
 void FileServicer::indexTick()
 {
-    if (indexer->state() == RecordingIndexer::Idle) {
-        if (m_streamsMarked < indexer->streamCount()) {
+    if (m_indexer->state() == RecordingIndexer::Idle) {
+        if (m_streamsMarked < m_indexer->streamCount()) {
             // Levels are marked while the index files are still open for update.
-            indexer->markStreamLevels(m_streamsMarked++, thresholds);
+            m_indexer->markStreamLevels(m_streamsMarked++, m_thresholds);
             return;
         }
         completeIndex();
@@ -206,11 +206,11 @@ void FileServicer::indexTick()
 bool FileServicer::indexRound(int timer)
 {
     for (int n = kStepsPerRound; n >= 1; --n) {
-        indexer->step();
-        if (indexer->state() == RecordingIndexer::Idle)
+        m_indexer->step();
+        if (m_indexer->state() == RecordingIndexer::Idle)
             return false;
         if (n % kProgressEvery == 0) {
-            emit indexFileProgressChanged(indexer->progress());
+            emit indexFileProgressChanged(m_indexer->progress());
             // A receiver (a progress dialog's "Stop") may have stopped
             // indexing or named another file from within the signal.
             if (m_indexTimer != timer)
@@ -222,21 +222,21 @@ bool FileServicer::indexRound(int timer)
 
 void FileServicer::completeIndex()
 {
-    emit indexFileProgressChanged(indexer->progress());
+    emit indexFileProgressChanged(m_indexer->progress());
     killIndexTimer();
     findTimeRange();
-    m_span = RecordingSpan::of(*indexer);
-    indexer->closeFiles();
+    m_span = RecordingSpan::of(*m_indexer);
+    m_indexer->closeFiles();
 
-    const QString text = indexer->sections().value(kSectionFile).value(kKeyDateTime);
+    const QString text = m_indexer->sections().value(kSectionFile).value(kKeyDateTime);
     const QDateTime parsed = parseDateTime(text);
     m_baseValid = parsed.isValid();
     setBase(m_baseValid ? parsed : defaultBase());
 
     m_playThread->move(0);
     m_playThread->setRange(0, 0);
-    QString failure = indexer->errorString();
-    if (failure.isEmpty() && indexer->streamCount() == 0)
+    QString failure = m_indexer->errorString();
+    if (failure.isEmpty() && m_indexer->streamCount() == 0)
         failure = QStringLiteral("no stream declared: not a recording");
     m_hasRecording = failure.isEmpty();
     emit indexFileFinished();
@@ -247,15 +247,15 @@ void FileServicer::completeIndex()
 // The recording's time range over the first and last frames of every stream.
 void FileServicer::findTimeRange()
 {
-    timeBegin = IndexFormat::kNoTimeStamp;
-    timeEnd = 0;
-    for (int i = 0; i < indexer->streamCount(); ++i) {
-        const IndexRecord first = indexer->firstRecord(i);
-        if (first.stream != -1 && first.time < timeBegin)
-            timeBegin = first.time;
-        const IndexRecord last = indexer->lastRecord(i);
-        if (last.stream != -1 && last.time > timeEnd)
-            timeEnd = last.time;
+    m_timeBegin = IndexFormat::kNoTimeStamp;
+    m_timeEnd = 0;
+    for (int i = 0; i < m_indexer->streamCount(); ++i) {
+        const IndexRecord first = m_indexer->firstRecord(i);
+        if (first.stream != -1 && first.time < m_timeBegin)
+            m_timeBegin = first.time;
+        const IndexRecord last = m_indexer->lastRecord(i);
+        if (last.stream != -1 && last.time > m_timeEnd)
+            m_timeEnd = last.time;
     }
 }
 

@@ -48,15 +48,16 @@ public:
     ~FileServicer() override;
 
     // Activity-level gap thresholds (ms, ascending) marked into the index
-    // files when indexing ends; the main window fills it before indexing.
-    QList<int> thresholds;
+    // files when indexing ends; the owner sets them before indexing.
+    QList<int> thresholds() const { return m_thresholds; }
+    void setThresholds(const QList<int> &thresholds) { m_thresholds = thresholds; }
     // After indexing: the smallest first-frame time over all streams
     // (4294967295 when no stream has a frame) and the largest last-frame
     // time (0 when none), ms after the base.
-    quint32 timeBegin = IndexFormat::kNoTimeStamp;
-    quint32 timeEnd = 0;
-    // The main window reads its sections and descriptors.
-    const std::unique_ptr<RecordingIndexer> indexer;
+    quint32 timeBegin() const { return m_timeBegin; }
+    quint32 timeEnd() const { return m_timeEnd; }
+    // The opened recording's indexer: its sections and descriptors.
+    const RecordingIndexer &indexer() const { return *m_indexer; }
 
     QDateTime base() const { return m_base; }
     // False when the recording's "DATETIME" is missing or no date: base()
@@ -139,6 +140,10 @@ private:
     void publishPlayState();
     void killIndexTimer();
 
+    const std::unique_ptr<RecordingIndexer> m_indexer;
+    QList<int> m_thresholds;
+    quint32 m_timeBegin = IndexFormat::kNoTimeStamp;
+    quint32 m_timeEnd = 0;
     std::unique_ptr<PlayThread4> m_playThread; // started at construction
     std::unique_ptr<SaveThread> m_saveThread;  // started at construction
     QDateTime m_base;

@@ -141,7 +141,7 @@ void tst_FileServicer::initTestCase()
 void tst_FileServicer::indexingReportsProgressAndCompletes()
 {
     FileServicer servicer;
-    servicer.thresholds = defaultActivityThresholds();
+    servicer.setThresholds(defaultActivityThresholds());
     QSignalSpy progress(&servicer, &FileServicer::indexFileProgressChanged);
     QSignalSpy base(&servicer, &FileServicer::baseChanged);
     QVERIFY(indexFile(servicer, m_large.path()));
@@ -154,17 +154,17 @@ void tst_FileServicer::indexingReportsProgressAndCompletes()
     for (int i = 1; i < progress.count(); ++i)
         QVERIFY(progress.at(i).at(0).toDouble() >= progress.at(i - 1).at(0).toDouble());
 
-    QCOMPARE(servicer.timeBegin, 0u);
-    QCOMPARE(servicer.timeEnd, 29990u);
+    QCOMPARE(servicer.timeBegin(), 0u);
+    QCOMPARE(servicer.timeEnd(), 29990u);
     QCOMPARE(base.count(), 1);
     QCOMPARE(servicer.base(), QDateTime(QDate(2012, 12, 31), QTime(23, 59), Qt::UTC));
-    QCOMPARE(servicer.indexer->streamCount(), 2);
-    for (const StreamIndexEntry *entry : servicer.indexer->streams()) {
-        QCOMPARE(entry->levels, servicer.thresholds);
+    QCOMPARE(servicer.indexer().streamCount(), 2);
+    for (const StreamIndexEntry *entry : servicer.indexer().streams()) {
+        QCOMPARE(entry->levels, servicer.thresholds());
         QCOMPARE(entry->frameCount, 1500);
         QVERIFY(!entry->indexFile); // closed after completion
     }
-    QVERIFY(QFile::exists(indexFilesOf(*servicer.indexer).first()));
+    QVERIFY(QFile::exists(indexFilesOf(servicer.indexer()).first()));
 }
 
 void tst_FileServicer::baseFromFileSection_data()
@@ -243,9 +243,9 @@ void tst_FileServicer::unreadableFileFinishesWithNoStreams()
     QVERIFY(indexFile(servicer, path));
     QCOMPARE(failed.count(), 1);
     QVERIFY2(failed.first().first().toString().contains(message), qPrintable(failed.first().first().toString()));
-    QCOMPARE(servicer.indexer->streamCount(), 0);
-    QCOMPARE(servicer.timeBegin, 0xFFFFFFFFu);
-    QCOMPARE(servicer.timeEnd, 0u);
+    QCOMPARE(servicer.indexer().streamCount(), 0);
+    QCOMPARE(servicer.timeBegin(), 0xFFFFFFFFu);
+    QCOMPARE(servicer.timeEnd(), 0u);
     QCOMPARE(servicer.base(), QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC));
     // The start and the final report.
     if (contents.isNull())
@@ -262,7 +262,7 @@ void tst_FileServicer::stopIndexFromProgressDeletesIndexFilesAndAllowsRestart()
     connect(&servicer, &FileServicer::indexFileProgressChanged, this, [&](double value) {
         if (++reports == 4) {
             QVERIFY(value > 0 && value < 1);
-            made = indexFilesOf(*servicer.indexer);
+            made = indexFilesOf(servicer.indexer());
             servicer.stopIndex();
         }
     });
@@ -274,24 +274,24 @@ void tst_FileServicer::stopIndexFromProgressDeletesIndexFilesAndAllowsRestart()
     QVERIFY(!servicer.isIndexing());
     QCOMPARE(made.size(), 2);
     QVERIFY(!anyExists(made));
-    QCOMPARE(servicer.indexer->streamCount(), 0);
+    QCOMPARE(servicer.indexer().streamCount(), 0);
 
     // The file name is kept: indexing again starts from the beginning.
     disconnect(&servicer, &FileServicer::indexFileProgressChanged, this, nullptr);
     servicer.startIndex();
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, kWaitMs);
-    QCOMPARE(servicer.indexer->streamCount(), 2);
-    QCOMPARE(servicer.indexer->streams().first()->frameCount, 1500);
-    QCOMPARE(servicer.timeEnd, 29990u);
+    QCOMPARE(servicer.indexer().streamCount(), 2);
+    QCOMPARE(servicer.indexer().streams().first()->frameCount, 1500);
+    QCOMPARE(servicer.timeEnd(), 29990u);
 }
 
 void tst_FileServicer::setFileNameDeletesPreviousIndexFiles()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
-    servicer.setStreams(descriptorsOf(*servicer.indexer));
+    servicer.setStreams(descriptorsOf(servicer.indexer()));
     QCOMPARE(servicer.playThread()->streamCount(), 3);
-    const QStringList first = indexFilesOf(*servicer.indexer);
+    const QStringList first = indexFilesOf(servicer.indexer());
     QCOMPARE(first.size(), 4);
     QVERIFY(QFile::exists(first.first()));
 
@@ -300,10 +300,10 @@ void tst_FileServicer::setFileNameDeletesPreviousIndexFiles()
     QCOMPARE(servicer.playThread()->streamCount(), 0);
     // An empty name closes the recording.
     QVERIFY(indexFile(servicer, m_large.path()));
-    const QStringList second = indexFilesOf(*servicer.indexer);
+    const QStringList second = indexFilesOf(servicer.indexer());
     servicer.setFileName(QString());
     QVERIFY(!anyExists(second));
-    QCOMPARE(servicer.indexer->streamCount(), 0);
+    QCOMPARE(servicer.indexer().streamCount(), 0);
 }
 
 void tst_FileServicer::destructionDeletesIndexFiles()
@@ -313,10 +313,10 @@ void tst_FileServicer::destructionDeletesIndexFiles()
     {
         FileServicer servicer;
         QVERIFY(indexFile(servicer, m_small.path()));
-        servicer.setStreams(descriptorsOf(*servicer.indexer));
+        servicer.setStreams(descriptorsOf(servicer.indexer()));
         servicer.play();
-        files = indexFilesOf(*servicer.indexer);
-        folder = servicer.indexer->indexFolder();
+        files = indexFilesOf(servicer.indexer());
+        folder = servicer.indexer().indexFolder();
     }
     QCOMPARE(files.size(), 4);
     QVERIFY(!anyExists(files));
@@ -327,7 +327,7 @@ void tst_FileServicer::setStreamsHandsAudioStreamsToThePlayer()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
-    const QList<StreamDescriptor> all = descriptorsOf(*servicer.indexer);
+    const QList<StreamDescriptor> all = descriptorsOf(servicer.indexer());
     servicer.setStreams(all);
     QCOMPARE(servicer.playThread()->streamCount(), 3);
     servicer.setStreams(all.mid(2)); // TETRA and text
@@ -362,7 +362,7 @@ void tst_FileServicer::exportWithPausesWritesTheWholeRange()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
-    servicer.setStreams(descriptorsOf(*servicer.indexer));
+    servicer.setStreams(descriptorsOf(servicer.indexer()));
     const QString path = m_dir.filePath(QStringLiteral("range.wav"));
     const QVector<qint16> samples = exportVia(servicer, path, 58500, 1000, true);
     QCOMPARE(QFileInfo(path).size(), qint64(16044));
@@ -375,7 +375,7 @@ void tst_FileServicer::exportFailureIsReported()
 {
     FileServicer servicer;
     QVERIFY(indexFile(servicer, m_small.path()));
-    servicer.setStreams(descriptorsOf(*servicer.indexer));
+    servicer.setStreams(descriptorsOf(servicer.indexer()));
     QSignalSpy failed(&servicer, &FileServicer::saveFileFailed);
     QSignalSpy progress(&servicer, &FileServicer::saveFileProgressChanged);
     servicer.setSavedFileName(m_dir.filePath(QStringLiteral("no-such-folder/out.wav")));
@@ -420,13 +420,13 @@ void tst_FileServicer::completionReturnsPlaybackToZero()
 void tst_FileServicer::playsTheRecordingThroughTheSoundServer()
 {
     FileServicer servicer;
-    servicer.thresholds = defaultActivityThresholds();
+    servicer.setThresholds(defaultActivityThresholds());
     QVERIFY(indexFile(servicer, m_small.path()));
-    QCOMPARE(servicer.timeBegin, 59000u);
-    QCOMPARE(servicer.timeEnd, 62600u);
+    QCOMPARE(servicer.timeBegin(), 59000u);
+    QCOMPARE(servicer.timeEnd(), 62600u);
     // The recording crosses midnight.
-    QCOMPARE(servicer.base().addMSecs(servicer.timeEnd).date(), QDate(2013, 1, 1));
-    servicer.setStreams(descriptorsOf(*servicer.indexer));
+    QCOMPARE(servicer.base().addMSecs(servicer.timeEnd()).date(), QDate(2013, 1, 1));
+    servicer.setStreams(descriptorsOf(servicer.indexer()));
     const QVector<qint16> expected = exportVia(servicer, m_dir.filePath(QStringLiteral("all.wav")), 0,
                                                SaveThread::kOpenEnd, false);
     QVERIFY(!expected.isEmpty());

@@ -11,6 +11,7 @@
 #include "player/ui/channels/multichannelwidget.h"
 #include "player/ui/playerimages.h"
 #include "player/ui/mainwindow/playerrules.h"
+#include "recording/indexrecord.h"
 #include "recording/recordingindexer.h"
 #include "player/engine/savethread.h"
 #include "player/engine/streamsamplerate.h"
@@ -39,10 +40,6 @@ namespace PlayerUi {
 
 namespace {
 
-// Activity-level gap thresholds (ms): 250 multiplied by 4 at each step.
-constexpr int kFirstThreshold = 250;
-constexpr int kThresholdFactor = 4;
-constexpr int kThresholdCount = 10;
 constexpr int kChannelDialogWidth = 600;  // pixels
 constexpr int kChannelDialogHeight = 400;
 constexpr int kWindowWidth = 1100;        // pixels, at start
@@ -87,9 +84,7 @@ MainWindow::MainWindow(QWidget *parent)
     createMenus();
 
     m_servicer = std::make_unique<FileServicer>();
-    int threshold = kFirstThreshold;
-    for (int k = 0; k < kThresholdCount; ++k, threshold *= kThresholdFactor)
-        m_servicer->thresholds.append(threshold);
+    m_servicer->setThresholds(defaultActivityThresholds());
     m_indexDialog = makeProgressDialog(QStringLiteral("Идёт обработка файла. Подождите ..."));
     m_exportDialog = makeProgressDialog(QStringLiteral("Идёт экспорт файла. Подождите ..."));
 
@@ -97,7 +92,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_timeline->setBase(m_servicer->base());
     setCentralWidget(m_timeline);
     QList<uint> thresholds;
-    for (int t : qAsConst(m_servicer->thresholds))
+    for (int t : m_servicer->thresholds())
         thresholds.append(uint(t));
     m_timeline->setThresholds(thresholds);
 
@@ -255,7 +250,7 @@ void MainWindow::indexFileFinish()
     // Indexing may end short of full progress (an empty, unreadable or
     // refused file, or "Стоп"): the dialog closes all the same.
     m_indexDialog->reset();
-    const int namedRate = m_channelDialog->fill(*m_servicer->indexer);
+    const int namedRate = m_channelDialog->fill(m_servicer->indexer());
     if (!m_servicer->hasRecording()) {
         // Refused or stopped: nothing to show (indexFileFail says why).
         setWindowTitle(PlayerRules::kProgramTitle);
@@ -266,7 +261,7 @@ void MainWindow::indexFileFinish()
     // without indexing again. Without audio streams the rate stays.
     if (m_channelDialog->audioStreamCount() > 0)
         m_servicer->SetSamleRateInThread(SampleRate::isValid(namedRate) ? namedRate : StreamSampleRate::kFallbackRate);
-    setWindowTitle(PlayerRules::windowTitle(m_servicer->indexer->fileName(), m_servicer->isBaseValid()));
+    setWindowTitle(PlayerRules::windowTitle(m_servicer->indexer().fileName(), m_servicer->isBaseValid()));
     if (m_logWidget)
         logWidget()->setDateValid(m_servicer->isBaseValid());
     setRecordingActionsEnabled(true);
@@ -275,7 +270,7 @@ void MainWindow::indexFileFinish()
 
 void MainWindow::indexFileFail(QString)
 {
-    const RecordingIndexer &indexer = *m_servicer->indexer;
+    const RecordingIndexer &indexer = m_servicer->indexer();
     showMessage(QStringLiteral("Не удалось открыть запись %1.").arg(indexer.fileName()),
                 PlayerRules::openFailureText(indexer.failure(), indexer.failureReason(), QDir::tempPath()));
 }
@@ -284,7 +279,7 @@ QList<QMap<QString, QString>> MainWindow::descriptorsOf(const QList<uint> &ids) 
 {
     QList<QMap<QString, QString>> descriptors;
     for (uint id : ids)
-        descriptors.append(m_servicer->indexer->descriptorById(id));
+        descriptors.append(m_servicer->indexer().descriptorById(id));
     return descriptors;
 }
 
@@ -298,8 +293,8 @@ void MainWindow::infoFileRun()
     auto *info = new FileInfoWidget3;
     info->setAttribute(Qt::WA_DeleteOnClose);
     if (!m_servicer->isBaseValid())
-        info->setInvalidDate(m_servicer->indexer->sections().value(QStringLiteral("FILE")).value(QStringLiteral("DATETIME")));
-    info->setSettings(m_servicer->indexer->sections());
+        info->setInvalidDate(m_servicer->indexer().sections().value(QStringLiteral("FILE")).value(QStringLiteral("DATETIME")));
+    info->setSettings(m_servicer->indexer().sections());
     connect(this, &QObject::destroyed, info, &QObject::deleteLater);
     info->show();
 }
@@ -524,7 +519,7 @@ void MainWindow::scaleToFileWideActionRun()
     const RecordingSpan span = m_servicer->span();
     const PlayerRules::Range range = span.hasFrames
         ? PlayerRules::fileWideRange(quint32(span.begin), quint32(std::ceil(span.end)))
-        : PlayerRules::fileWideRange(m_servicer->timeBegin, m_servicer->timeEnd);
+        : PlayerRules::fileWideRange(m_servicer->timeBegin(), m_servicer->timeEnd());
     m_timeline->setMarkedArea(range.begin, range.duration);
     m_timeline->fitToMarkedArea();
 }

@@ -62,10 +62,6 @@ public:
     FileServicer *servicer() const { return m_servicer.get(); }
     MultiChannelWidget *timeline() const { return m_timeline; }
     ChannelWidget *channelDialog() const { return m_channelDialog.get(); }
-    QProgressDialog *indexProgressDialog() const { return m_indexDialog.get(); }
-    QProgressDialog *exportProgressDialog() const { return m_exportDialog.get(); }
-    QDateTimeEdit *navigationEditor() const { return m_navigationEditor; }
-    QTimer *editorHoldTimer() const { return m_editorHoldTimer; }
     const PlayerActions &actions() const { return m_actions; }
     // The tool windows while they exist, else null.
     IntervalWidget3 *intervalPanel() const;
@@ -78,12 +74,14 @@ signals:
     void played();
     void paused();
     void stopped();
+    // Part of the window's interface by design; nothing emits or uses it.
     void moved(uint ts);
     void moved(double ts);
     void setSavedFileName(QString fileName);
     void setSavedRange(double begin, double duration);
     void setFlagWithPause(bool flag);
     void startedSave();
+    // Part of the window's interface by design; nothing emits or uses it.
     void stoppedSave();
     void setFlagPlayWithPause(bool flag);
 
@@ -104,6 +102,8 @@ public slots:
     void scaleNarrowRun();
     void scaleToMarkedAreaRun();
     void scaleToFileWideActionRun();
+    // Part of the window's interface by design; nothing calls it (the
+    // "Воспроизводить с паузами" action sets the flag itself).
     void SetPlayWithPause(bool state);
     void setCurrentPos(double cur_pos);
     void logWidgetDestroy(QObject *object);
@@ -128,6 +128,8 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    friend class MainWindowParts;
+
     void createMenus();
     // The actions that need a recording (info, export, play, zoom, the
     // tool windows), on once a recording was read, off before and after a

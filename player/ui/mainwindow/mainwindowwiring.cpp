@@ -5,6 +5,7 @@
 #include "player/engine/fileservicer.h"
 #include "player/ui/journal/logwidget.h"
 #include "player/ui/mainwindow/mainwindow.h"
+#include "player/ui/mainwindow/mainwindow_p.h"
 #include "player/ui/channels/multichannelwidget.h"
 #include "player/ui/panels/playcontrolwidget.h"
 
@@ -45,8 +46,8 @@ void wireEngine(MainWindow *w, FileServicer *s)
     QObject::connect(s, &FileServicer::indexFileProgressChanged, w, &MainWindow::indexFileProgressChange);
     QObject::connect(s, &FileServicer::indexFileFinished, w, &MainWindow::indexFileFinish);
     QObject::connect(s, &FileServicer::saveFileProgressChanged, w, &MainWindow::saveFileProgressChange);
-    QObject::connect(w->indexProgressDialog(), &QProgressDialog::canceled, s, &FileServicer::stopIndex);
-    QObject::connect(w->exportProgressDialog(), &QProgressDialog::canceled, s, &FileServicer::stopSave);
+    QObject::connect(MainWindowParts::indexProgressDialog(*w), &QProgressDialog::canceled, s, &FileServicer::stopIndex);
+    QObject::connect(MainWindowParts::exportProgressDialog(*w), &QProgressDialog::canceled, s, &FileServicer::stopSave);
     QObject::connect(w, &MainWindow::played, s, &FileServicer::play);
     QObject::connect(w, &MainWindow::paused, s, &FileServicer::pause);
     QObject::connect(w, &MainWindow::stopped, s, &FileServicer::stop);
@@ -81,7 +82,7 @@ void wireMainWindow(MainWindow *window)
     wireTimeline(window, window->servicer(), window->timeline());
     QObject::connect(window->channelDialog(), &ChannelWidget::activeStreamListChanged, window,
                      &MainWindow::activeStreamListChange);
-    QObject::connect(window->navigationEditor(), &QDateTimeEdit::editingFinished, window->editorHoldTimer(),
+    QObject::connect(MainWindowParts::navigationEditor(*window), &QDateTimeEdit::editingFinished, MainWindowParts::editorHoldTimer(*window),
                      QOverload<>::of(&QTimer::start));
 }
 

@@ -12,6 +12,7 @@
 #include "player/ui/panels/intervalwidget3.h"
 #include "player/ui/journal/logwidget.h"
 #include "player/ui/mainwindow/mainwindow.h"
+#include "player/ui/mainwindow/mainwindow_p.h"
 #include "player/ui/channels/multichannelwidget.h"
 #include "player/ui/panels/playcontrolwidget.h"
 #include "player/ui/translations/playertranslations.h"
@@ -260,7 +261,7 @@ void tst_PlayerMainWindow::opensThroughTheProgressDialogInChannelOrder()
     m_window = std::make_unique<MainWindow>();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    QProgressDialog *progress = m_window->indexProgressDialog();
+    QProgressDialog *progress = MainWindowParts::indexProgressDialog(*m_window);
     progress->setMinimumDuration(0);
     QList<int> values;
     bool shownWhileIndexing = false;
@@ -315,7 +316,7 @@ void tst_PlayerMainWindow::playsWithCursorAndEditorFollowing()
     QVERIFY(m_pulse.waitForRecordedBytes(recorded + PulseServer::kRate, kWaitMs));
     const NavigateTimelineScene *nav = m_window->timeline()->navigationScene();
     QTRY_VERIFY_WITH_TIMEOUT(nav->model().current > kStartMs + 300, kWaitMs);
-    QCOMPARE(m_window->navigationEditor()->dateTime(), base.addMSecs(qint64(nav->model().current)));
+    QCOMPARE(MainWindowParts::navigationEditor(*m_window)->dateTime(), base.addMSecs(qint64(nav->model().current)));
 
     // Space while playing pauses; the engine's report turns the action back.
     m_window->activateWindow();
@@ -332,14 +333,14 @@ void tst_PlayerMainWindow::moveToATypedDateTime()
 {
     m_window = openedWindow();
     QVERIFY(m_window);
-    QDateTimeEdit *editor = m_window->navigationEditor();
+    QDateTimeEdit *editor = MainWindowParts::navigationEditor(*m_window);
     const QDateTime base = m_window->servicer()->base();
     const NavigateTimelineScene *nav = m_window->timeline()->navigationScene();
 
     const QDateTime typed = base.addMSecs(2500);
     editor->setDateTime(typed);
     emit editor->editingFinished();
-    QVERIFY(m_window->editorHoldTimer()->isActive());
+    QVERIFY(MainWindowParts::editorHoldTimer(*m_window)->isActive());
     // State reports keep off what was typed while the hold lasts.
     QTest::qWait(350);
     QCOMPARE(editor->dateTime(), typed);
@@ -388,7 +389,7 @@ void tst_PlayerMainWindow::exportEqualsTheCommandLineTool()
     QSignalSpy progress(m_window->servicer(), &FileServicer::saveFileProgressChanged);
     m_window->startExport(ours, withPause);
     QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().first().toDouble() >= 1.0, kWaitMs);
-    QTRY_VERIFY(!m_window->exportProgressDialog()->isVisible());
+    QTRY_VERIFY(!MainWindowParts::exportProgressDialog(*m_window)->isVisible());
 
     const QString theirs = m_dir.filePath(QStringLiteral("cli.wav"));
     QStringList arguments{QStringLiteral("export"), m_path, theirs};
@@ -410,14 +411,14 @@ void tst_PlayerMainWindow::exportFailureIsShownNotHidden()
 {
     m_window = openedWindow();
     QVERIFY(m_window);
-    m_window->exportProgressDialog()->setMinimumDuration(0);
+    MainWindowParts::exportProgressDialog(*m_window)->setMinimumDuration(0);
     const QString target = m_dir.filePath(QStringLiteral("no-such-folder/out.wav"));
     m_window->startExport(target, false);
     QMessageBox *box = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((box = visibleTopLevel<QMessageBox>()) != nullptr, kWaitMs);
     QCOMPARE(box->text(), QStringLiteral("Не удалось создать файл %1.").arg(target));
     QVERIFY(!box->informativeText().isEmpty());
-    QVERIFY(!m_window->exportProgressDialog()->isVisible());
+    QVERIFY(!MainWindowParts::exportProgressDialog(*m_window)->isVisible());
 }
 
 // A machine without sound output still shows recordings: no message until
@@ -517,7 +518,7 @@ void tst_PlayerMainWindow::closingWhilePlayingAndExporting()
 {
     m_window = openedWindow();
     QVERIFY(m_window);
-    const QStringList indexFiles = indexFilesOf(*m_window->servicer()->indexer);
+    const QStringList indexFiles = indexFilesOf(m_window->servicer()->indexer());
     QVERIFY(!indexFiles.isEmpty() && QFile::exists(indexFiles.first()));
     m_window->actions().playPause->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->lastPlayState(), 1, kWaitMs);
