@@ -3,6 +3,7 @@
 #include "codecs/audiocodec.h"
 #include "recording/datetimetext.h"
 #include "cli/indexedrecording.h"
+#include "recording/durationtext.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -142,7 +143,7 @@ QString RecordingSummary::toText() const
         out << "      " << s.frameCount << " frames, " << s.totalLength << " bytes, " << msText(s.firstMs)
             << " .. " << msText(s.lastMs) << " ms";
         if (s.durationMs() >= 0)
-            out << ", " << s.durationMs() / 1000.0 << " s of sound";
+            out << ", " << s.durationMs() / 1000.0 << " s of sound (" << durationText(s.durationMs()) << ")";
         out << '\n';
     }
     return text;

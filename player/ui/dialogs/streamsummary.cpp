@@ -1,6 +1,7 @@
 #include "streamsummary.h"
 
 #include "codecs/audiocodec.h"
+#include "recording/durationtext.h"
 #include "recording/rawstream.h"
 
 namespace PlayerUi {
@@ -8,13 +9,6 @@ namespace PlayerUi {
 namespace {
 
 constexpr double kNoSoundMs = 0.0001;
-constexpr qint64 kSecondsPerHour = 3600;
-constexpr qint64 kSecondsPerMinute = 60;
-
-QString twoDigits(qint64 value)
-{
-    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
 
 } // namespace
 
@@ -40,10 +34,7 @@ QString text(const QMap<QString, QString> &descriptor, int frameCount, int total
     const double ms = audioDurationMs(descriptor, frameCount, totalLength);
     if (!(ms > kNoSoundMs))
         return QStringLiteral("Нет звуковых данных");
-    const qint64 seconds = qint64(ms / 1000);
-    return QStringLiteral("Длительность: %1:%2:%3")
-        .arg(twoDigits(seconds / kSecondsPerHour), twoDigits(seconds / kSecondsPerMinute % kSecondsPerMinute),
-             twoDigits(seconds % kSecondsPerMinute));
+    return QStringLiteral("Длительность: ") + durationText(ms);
 }
 
 } // namespace StreamSummary

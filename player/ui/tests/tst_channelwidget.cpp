@@ -174,9 +174,10 @@ void tst_ChannelWidget::summaries_data()
     QTest::addColumn<int>("totalLength"); // bytes with the 6-byte frame headers
     QTest::addColumn<QString>("summary");
 
-    // 3725.9 s of A-law in 1000 frames: counting the headers would give 3726.65 s.
+    // 3725.9 s of A-law in 1000 frames, rounded to the nearest second as
+    // every length is shown: counting the headers would give 3726.65 s.
     QTest::newRow("hours, minutes, seconds") << "audio" << "PCMA" << 1000 << 29807200 + 6000
-                                             << "Длительность: 01:02:05";
+                                             << "Длительность: 01:02:06";
     QTest::newRow("rate after the slash") << "audio" << "PCMA/16000" << 2 << 32000 + 12 << "Длительность: 00:00:02";
     QTest::newRow("G.726 at 4 bits") << "audio" << "G726-32/8000" << 1 << 4000 + 6 << "Длительность: 00:00:01";
     QTest::newRow("headers only") << "audio" << "PCMA" << 10 << 60 << "Нет звуковых данных";

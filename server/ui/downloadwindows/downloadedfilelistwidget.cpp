@@ -4,6 +4,7 @@
 #include "recording/indexcache.h"
 #include "server/core/playerlauncher.h"
 #include "server/core/log/visibletext.h"
+#include "recording/durationtext.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -22,20 +23,11 @@ constexpr int kWidth = 800;
 constexpr int kHeight = 500;
 constexpr double kNoAudioMs = 0.00001;
 constexpr double kHiddenAtMostMs = 0.0001;
-constexpr int kMsPerSecond = 1000;
-constexpr int kSecondsPerHour = 3600;
-constexpr int kSecondsPerMinute = 60;
 constexpr int kMark = 1;
 
-QString durationText(double ms)
+QString commentText(double ms)
 {
-    if (ms < kNoAudioMs)
-        return DownloadedFileListWidget::kNoAudioText;
-    const qint64 seconds = qint64(std::llround(ms / kMsPerSecond));
-    const auto two = [](qint64 n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
-    return QStringLiteral("%1:%2:%3")
-        .arg(two(seconds / kSecondsPerHour), two(seconds / kSecondsPerMinute % kSecondsPerMinute),
-             two(seconds % kSecondsPerMinute));
+    return ms < kNoAudioMs ? DownloadedFileListWidget::kNoAudioText : durationText(ms);
 }
 
 QDateTime createdTime(const QFileInfo &info)
@@ -138,7 +130,7 @@ void DownloadedFileListWidget::durationReady(int index)
     if (!row)
         return;
     row->setData(FileListTree::SizeColumn, kDurationRole, duration.ms);
-    row->setText(FileListTree::CommentColumn, durationText(duration.ms));
+    row->setText(FileListTree::CommentColumn, commentText(duration.ms));
     applyVisibility(row);
 }
 
