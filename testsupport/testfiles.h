@@ -32,3 +32,23 @@ QString codecTestData(const QString &name);
 // 16-bit little-endian samples as decoders, WAV files and sound recorders
 // store them (a trailing odd byte is left out).
 QVector<qint16> samplesOf(const QByteArray &bytes);
+
+// What the process writes to standard error while the capture lives (also
+// from other threads): the descriptor is redirected to a temporary file and
+// restored by the destructor.
+class StandardErrorCapture
+{
+public:
+    StandardErrorCapture();
+    ~StandardErrorCapture();
+    StandardErrorCapture(const StandardErrorCapture &) = delete;
+    StandardErrorCapture &operator=(const StandardErrorCapture &) = delete;
+
+    // The text written so far, in the local 8-bit encoding.
+    QString text() const;
+
+private:
+    TempDir m_dir;
+    QString m_path;
+    int m_saved = -1; // the original standard error, -1 when not redirected
+};

@@ -234,7 +234,7 @@ bool DeviceTreeModel::saveFile(int index, const QString &path)
         content.devices << device.params;
     QString reason;
     if (SettingsFile::write(target, content, &reason) != SettingsFile::Ok) {
-        emit errorSended(QStringLiteral("Can`t open file ") + target);
+        emit errorSended(QStringLiteral("Can`t open file ") + target + QStringLiteral(": ") + reason);
         return false;
     }
     emit infoSended(QStringLiteral("File save ") + target);

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <cstdio>
+
 namespace {
 
 // The minute header of the first line is always written.
@@ -12,6 +14,13 @@ const QDateTime kNoStamp(QDate(2000, 1, 1), QTime(0, 0));
 const QString kInfo = QStringLiteral("Info");
 const QString kError = QStringLiteral("Error");
 const QString kWarning = QStringLiteral("Warning");
+
+// Where the log itself fails there is no log to say it in.
+void tellStandardError(const QString &text)
+{
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
+    std::fflush(stderr);
+}
 
 } // namespace
 
@@ -23,6 +32,9 @@ LogHandler::LogHandler(const QString &folder, QObject *parent)
     auto logFile = std::make_unique<QFile>(path);
     if (logFile->open(QIODevice::WriteOnly | QIODevice::Text))
         file = std::move(logFile);
+    else
+        tellStandardError(QStringLiteral("Log %1 cannot be created (%2): its entries are not written")
+                              .arg(path, logFile->errorString()));
 }
 
 LogHandler::LogHandler(std::unique_ptr<QIODevice> device, QObject *parent)
@@ -65,9 +77,17 @@ void LogHandler::writeLine(const QString &level, const QString &message)
     const QString text = formatLine(QDateTime::currentDateTime(), level, message);
     if (!file)
         return;
-    file->write(text.toLocal8Bit());
+    const QByteArray bytes = text.toLocal8Bit();
+    bool written = file->write(bytes) == bytes.size();
     if (auto *fileDevice = qobject_cast<QFileDevice *>(file.get()))
-        fileDevice->flush();
+        written = fileDevice->flush() && written;
+    // Said once for a run of failed writes, and again after one succeeded.
+    if (!written && !writeFailing) {
+        const QString name = path.isEmpty() ? QStringLiteral("output") : path;
+        tellStandardError(QStringLiteral("Log %1 cannot be written (%2): entries are lost until it can")
+                              .arg(name, file->errorString()));
+    }
+    writeFailing = !written;
 }
 
 QString LogHandler::levelOfSender(const QString &word) const

@@ -18,8 +18,8 @@
 // Lives in the GUI thread of its owner; every input is a slot reached through
 // a queued connection. Most levels name the sending object
 // (QObject::sender()->objectName()): "MainWindow", "FtpDownloader_3" ...
-// A log file that cannot be created makes writes go nowhere; the program
-// runs on.
+// A log file that cannot be created makes writes go nowhere, and a write that
+// fails is lost; the program runs on, and each is said on standard error.
 class LogHandler : public QObject
 {
     Q_OBJECT
@@ -69,4 +69,5 @@ private:
     std::unique_ptr<QIODevice> file;
     QString path;
     QDateTime lastStamp;
+    bool writeFailing = false; // the last write failed (and was told)
 };

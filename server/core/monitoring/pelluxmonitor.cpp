@@ -148,10 +148,14 @@ void PelluxMonitor::switchOn(const QVariantList &values)
         // A missing or unreadable file starts empty: the first poll fills it.
         bool written = false;
         file = m_model->newFile(path, &written, SettingsFile::Type::Constant);
-        Q_UNUSED(written);
+        if (file >= 0 && !written)
+            emit errorSended(QStringLiteral("Monitoring file %1 could not be written: its devices run but are not kept")
+                                 .arg(path));
     }
-    if (file < 0)
+    if (file < 0) {
+        emit errorSended(QStringLiteral("Monitoring not started: file %1 cannot be opened").arg(path));
         return;
+    }
     m_fileId = m_model->fileId(file);
     m_marked.clear();
     m_frozen = false;
@@ -172,7 +176,9 @@ void PelluxMonitor::switchOff()
     m_fileId = 0;
     m_marked.clear();
     if (file >= 0) {
-        m_model->saveFile(file);
+        if (!m_model->saveFile(file))
+            emit errorSended(QStringLiteral("Monitoring file %1 could not be saved: its devices of the last poll are lost")
+                                 .arg(m_model->filePath(file)));
         m_model->closeFile(file);
     }
     emit pelluxPollingStop();

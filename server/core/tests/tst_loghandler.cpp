@@ -29,7 +29,8 @@ private slots:
     void entries_data();
     void entries();
     void downloaderEventsUnderTheirNames();
-    void unwritableFolderWritesNowhere();
+    void failuresAreToldOnStandardError_data();
+    void failuresAreToldOnStandardError();
 };
 
 void tst_LogHandler::entries_data()
@@ -119,11 +120,38 @@ void tst_LogHandler::downloaderEventsUnderTheirNames()
                                    "Warning Renamed: Renamed", "Error Pellux: Access denied"}));
 }
 
-void tst_LogHandler::unwritableFolderWritesNowhere()
+void tst_LogHandler::failuresAreToldOnStandardError_data()
 {
-    LogHandler log(QStringLiteral("/nonexistent-folder/deeper/"));
-    log.writeLine("Info", "nowhere");
-    QVERIFY(!QFile::exists(log.filePath()));
+    QTest::addColumn<QString>("target"); // a log folder, or a device file opened for writing
+    QTest::addColumn<QString>("told");
+
+    QTest::newRow("folder missing") << "/nonexistent-folder/deeper/" << "cannot be created";
+    QTest::newRow("device full") << "/dev/full" << "cannot be written";
+}
+
+// A log that loses its entries says so on standard error, once for a run of
+// failed writes, and the program goes on.
+void tst_LogHandler::failuresAreToldOnStandardError()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, told);
+
+    StandardErrorCapture standardError;
+    std::unique_ptr<LogHandler> log;
+    if (target.endsWith('/')) {
+        log = std::make_unique<LogHandler>(target);
+        QVERIFY(standardError.text().contains(log->filePath()));
+    } else {
+        auto device = std::make_unique<QFile>(target);
+        QVERIFY(device->open(QIODevice::WriteOnly));
+        log = std::make_unique<LogHandler>(std::move(device));
+    }
+    log->writeLine("Info", "lost");
+    log->writeLine("Info", "lost again");
+    QVERIFY(!QFile::exists(log->filePath()));
+    const QString text = standardError.text();
+    QCOMPARE(text.count(told), 1);
+    QVERIFY2(text.count('\n') == 1, qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(tst_LogHandler)

@@ -38,6 +38,7 @@ private slots:
     void stationsBecomeDevicesAcrossPolls();
     void errorsAreLoggedWithoutThePassword_data();
     void errorsAreLoggedWithoutThePassword();
+    void unwritableFileIsLoggedWithItsReason();
     void restartedServerIsPolledAgain();
     void silentServerEndsThePollAfterTheTimeout();
 
@@ -182,6 +183,29 @@ void tst_PelluxMonitor::errorsAreLoggedWithoutThePassword()
     QVERIFY2(!text.contains(ServerProcess::kMysqlPassword), qPrintable(text));
     if (dropTable)
         QVERIFY(m_db.runSql(kSchema));
+}
+
+// Monitoring goes on in memory when its file cannot be written; the file's
+// creation and its saving at switch-off are said, each with the reason.
+void tst_PelluxMonitor::unwritableFileIsLoggedWithItsReason()
+{
+    TempDir data;
+    const QString folder = data.path() + "/missing/";
+    DeviceTreeModel model;
+    PelluxMonitor monitor(&model, folder);
+    QSignalSpy modelErrors(&model, &DeviceTreeModel::errorSended);
+    QSignalSpy monitorErrors(&monitor, &PelluxMonitor::errorSended);
+    monitor.apply(values(hostPort()));
+    QVERIFY(monitor.isOn());
+    monitor.apply({false, "QMYSQL", "", "", "", "", 0});
+    QVERIFY(!monitor.isOn());
+    const QRegularExpression withReason("^Can`t open file " + QRegularExpression::escape(folder + "Pellux.xml") + ": \\S");
+    QCOMPARE(modelErrors.count(), 2);
+    for (const QList<QVariant> &error : qAsConst(modelErrors))
+        QVERIFY2(withReason.match(error.first().toString()).hasMatch(), qPrintable(error.first().toString()));
+    QCOMPARE(monitorErrors.count(), 2);
+    QVERIFY(monitorErrors.at(0).first().toString().contains("could not be written"));
+    QVERIFY(monitorErrors.at(1).first().toString().contains("could not be saved"));
 }
 
 void tst_PelluxMonitor::restartedServerIsPolledAgain()
