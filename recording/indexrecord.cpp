@@ -193,54 +193,79 @@ private:
     std::vector<unsigned char> &m_bytes;
 };
 
-// markLevel's walk over records held in memory.
-void markLevelInMemory(RecordBytes &r, int level, quint32 thresholdMs)
+} // namespace
+
+// markLevel run for each level in turn touches, at the pair of records
+// (i, i+1), only i's end byte and i+1's start byte, and decides from i's end
+// byte as the lower levels left it and from the pair's gap. So every level
+// can be marked pair by pair in one pass, with the same bytes as a result.
+LevelMarking::LevelMarking(FILE *index, const QList<int> &thresholds)
+    : m_index(index)
+    , m_end(fileSize(index) / kRecordSize * kRecordSize)
+    , m_done(thresholds.isEmpty() || m_end == 0)
 {
-    const size_t n = r.count();
-    if (n == 0)
-        return;
-    const quint8 mark = quint8(level + 1);
-    r.setStartLevel(0, mark);
-    size_t a = 0;
-    for (;;) {
-        // Above level 0 only the previous level's interval ends can break.
-        while (level >= 1 && r.endLevel(a) < level && a + 1 < n)
-            ++a;
-        if (a + 1 >= n) {
-            r.setEndLevel(a, mark);
-            return;
-        }
-        const size_t b = a + 1;
-        if (r.time(b) - r.time(a) > thresholdMs) {
-            r.setEndLevel(a, mark);
-            r.setStartLevel(b, mark);
-        }
-        a = b;
+    for (int threshold : thresholds) {
+        m_thresholds.push_back(quint32(threshold));
+        m_smallestThreshold = qMin(m_smallestThreshold, quint32(threshold));
     }
 }
 
-} // namespace
+bool LevelMarking::step()
+{
+    if (m_done)
+        return true;
+    const qint64 carried = qint64(m_bytes.size());
+    const qint64 readFrom = m_position + carried;
+    const qint64 take = qMin<qint64>(m_end - readFrom, qint64(kRecordsPerSlice) * kRecordSize);
+    m_bytes.resize(size_t(carried + take));
+    if (take > 0 && (fseeko(m_index, readFrom, SEEK_SET) != 0
+                     || fread(m_bytes.data() + carried, size_t(take), 1, m_index) != 1))
+        return finish(false);
+
+    RecordBytes records(m_bytes);
+    const size_t n = records.count();
+    const quint8 top = quint8(m_thresholds.size());
+    if (m_position == 0)
+        records.setStartLevel(0, top);
+    for (size_t i = 0; i + 1 < n; ++i) {
+        const quint32 gap = records.time(i + 1) - records.time(i);
+        if (gap <= m_smallestThreshold)
+            continue; // no level breaks here: most pairs of a spurt
+        for (size_t level = 0; level < m_thresholds.size(); ++level) {
+            if ((level == 0 || records.endLevel(i) >= level) && gap > m_thresholds[level]) {
+                records.setEndLevel(i, quint8(level + 1));
+                records.setStartLevel(i + 1, quint8(level + 1));
+            }
+        }
+    }
+    const bool last = readFrom + take >= m_end;
+    if (last)
+        records.setEndLevel(n - 1, top);
+    // The slice's last record is written with the next slice: its end byte
+    // depends on the record after it.
+    const qint64 writeBytes = last ? qint64(m_bytes.size()) : qint64(m_bytes.size()) - kRecordSize;
+    if (fseeko(m_index, m_position, SEEK_SET) != 0
+        || (writeBytes > 0 && fwrite(m_bytes.data(), size_t(writeBytes), 1, m_index) != 1))
+        return finish(false);
+    if (last)
+        return finish(fflush(m_index) == 0);
+    m_position += writeBytes;
+    m_bytes.erase(m_bytes.begin(), m_bytes.begin() + writeBytes);
+    return false;
+}
+
+bool LevelMarking::finish(bool ok)
+{
+    m_done = true;
+    m_failed = !ok;
+    m_bytes.clear();
+    m_bytes.shrink_to_fit();
+    return true;
+}
 
 void markLevels(FILE *index, const QList<int> &thresholds)
 {
-    const auto levelByLevel = [&] {
-        for (int level = 0; level < thresholds.size(); ++level)
-            markLevel(index, level, quint32(thresholds.at(level)));
-    };
-    const qint64 size = fileSize(index) / kRecordSize * kRecordSize;
-    if (size > kMarkInMemoryBytes || fseeko(index, 0, SEEK_SET) != 0) {
-        levelByLevel();
-        return;
+    LevelMarking marking(index, thresholds);
+    while (!marking.step()) {
     }
-    std::vector<unsigned char> bytes(static_cast<size_t>(size));
-    if (size > 0 && fread(bytes.data(), bytes.size(), 1, index) != 1) {
-        levelByLevel();
-        return;
-    }
-    RecordBytes records(bytes);
-    for (int level = 0; level < thresholds.size(); ++level)
-        markLevelInMemory(records, level, quint32(thresholds.at(level)));
-    if (size > 0 && fseeko(index, 0, SEEK_SET) == 0)
-        fwrite(bytes.data(), bytes.size(), 1, index);
-    fflush(index);
 }

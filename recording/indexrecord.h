@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <cstdio>
+#include <vector>
 
 // One record of a per-stream index file: a plain array of 20-byte
 // little-endian records, one per data frame of the stream, in file order.
@@ -74,8 +75,37 @@ qint64 findLevelForward(FILE *index, int a, int b, qint64 offset, IndexRecord *r
 // Marks the interval boundaries of level `level` (gap threshold in ms) in an
 // index file opened for update. Levels must be marked in ascending order.
 void markLevel(FILE *index, int level, quint32 thresholdMs);
-// Marks levels 0..n-1 with the ascending thresholds (ms), as markLevel for
-// each in turn does: in memory with one read and one write of the file when
-// it holds at most kMarkInMemoryBytes, else level by level on the file.
-constexpr qint64 kMarkInMemoryBytes = 32 * 1024 * 1024;
+// Marks levels 0..n-1 with the ascending thresholds (ms), with the bytes
+// markLevel for each in turn gives, in one pass over the file a slice at a
+// time: a caller on the GUI thread calls step() once per timer tick. The
+// file must stay open and untouched by others until step() returns true.
+// Memory: one slice (kRecordsPerSlice records). Not thread-safe.
+class LevelMarking
+{
+public:
+    // 65,536 records (1.25 MiB): about 1 ms of work, 6 ms at most, per slice.
+    static constexpr int kRecordsPerSlice = 65536;
+
+    LevelMarking(FILE *index, const QList<int> &thresholds);
+
+    // Marks the next slice; true when the file is done (or failed).
+    bool step();
+    bool isDone() const { return m_done; }
+    // True when the file could not be read or written; it is then partly marked.
+    bool failed() const { return m_failed; }
+
+private:
+    bool finish(bool ok);
+
+    FILE *m_index;
+    std::vector<quint32> m_thresholds;
+    quint32 m_smallestThreshold = ~quint32(0);
+    std::vector<unsigned char> m_bytes; // the record carried over, then the slice
+    qint64 m_position = 0;              // file offset of m_bytes' first byte
+    qint64 m_end;                       // bytes of whole records in the file
+    bool m_done;
+    bool m_failed = false;
+};
+
+// All levels at once: LevelMarking stepped to its end.
 void markLevels(FILE *index, const QList<int> &thresholds);

@@ -95,6 +95,7 @@ double RecordingIndexer::progress() const
 
 void RecordingIndexer::closeFiles()
 {
+    m_marking.reset();
     if (m_rawFile) {
         m_reader.attach(nullptr);
         fclose(m_rawFile);
@@ -112,6 +113,7 @@ void RecordingIndexer::closeFiles()
 
 int RecordingIndexer::removeIndexFiles()
 {
+    m_marking.reset();
     int removed = 0;
     for (const std::unique_ptr<StreamIndexEntry> &entry : m_streams) {
         if (entry->indexFile)
@@ -507,10 +509,25 @@ void RecordingIndexer::markAllLevels(const QList<int> &thresholds)
 
 void RecordingIndexer::markStreamLevels(int position, const QList<int> &thresholds)
 {
+    while (!markStreamLevelsSlice(position, thresholds)) {
+    }
+}
+
+bool RecordingIndexer::markStreamLevelsSlice(int position, const QList<int> &thresholds)
+{
     if (position < 0 || position >= streamCount())
-        return;
+        return true;
     StreamIndexEntry &entry = *m_streams[size_t(position)];
-    entry.levels = thresholds;
-    if (entry.indexFile)
-        markLevels(entry.indexFile, thresholds);
+    if (!m_marking || m_markingPosition != position) {
+        entry.levels = thresholds;
+        m_marking.reset();
+        if (!entry.indexFile)
+            return true;
+        m_marking = std::make_unique<LevelMarking>(entry.indexFile, thresholds);
+        m_markingPosition = position;
+    }
+    if (!m_marking->step())
+        return false;
+    m_marking.reset();
+    return true;
 }

@@ -98,9 +98,12 @@ public:
     IndexRecord lastRecord(int position) const;
     // Marks levels 0..n-1 with the ascending thresholds (ms) in every open index file.
     void markAllLevels(const QList<int> &thresholds);
-    // The same for the stream at `position` alone, so that an owner can
-    // spread the work over several turns of its event loop.
+    // The same for the stream at `position` alone.
     void markStreamLevels(int position, const QList<int> &thresholds);
+    // The same a slice at a time (LevelMarking), so that an owner can spread
+    // the work over turns of its event loop: call until it returns true for
+    // that stream. Closing the files abandons a marking in progress.
+    bool markStreamLevelsSlice(int position, const QList<int> &thresholds);
 
     int state() const { return m_state; }
     // Why the recording could not be opened or was refused; empty while
@@ -173,4 +176,6 @@ private:
     Failure m_failure = NoFailure;
     QString m_failureReason;
     std::unique_ptr<QTemporaryDir> m_indexDir;
+    std::unique_ptr<LevelMarking> m_marking; // on m_streams[m_markingPosition]'s index file
+    int m_markingPosition = -1;
 };

@@ -6,6 +6,7 @@
 #include "recording/recordingindexer.h"
 #include "player/engine/savethread.h"
 #include "player/engine/streamhandle.h"
+#include "recording/threadend.h"
 
 #include <QElapsedTimer>
 #include <QTimerEvent>
@@ -41,10 +42,13 @@ FileServicer::~FileServicer()
 {
     killIndexTimer();
     killTimer(m_stateTimer);
+    // Both are told first so that they end side by side; neither uses
+    // anything of this object's, so one that does not end in time (a sound
+    // card or a disk that does not answer) is left to end by itself.
     m_playThread->finish();
-    m_playThread->wait();
     m_saveThread->finish();
-    m_saveThread->wait();
+    endThreadWithin(std::move(m_playThread));
+    endThreadWithin(std::move(m_saveThread));
     m_indexer->reset();
 }
 
@@ -178,22 +182,29 @@ void FileServicer::timerEvent(QTimerEvent *event)
 
 // Runs rounds of indexer steps until the tick's time budget is spent or
 // the file has been read. After reading, each stream's levels are marked in
-// a tick of its own, and then the completion (the window's rows) runs in
-// one more: no tick holds the event loop for the work of all of them.
+// slices until the budget is spent, one stream per tick at most, and then
+// the completion (the window's rows) runs in one more tick: no tick holds
+// the event loop for the work of all of them (a day of 20 ms frames takes
+// about a second to mark).
 void FileServicer::indexTick()
 {
+    QElapsedTimer elapsed;
+    elapsed.start();
     if (m_indexer->state() == RecordingIndexer::Idle) {
         if (m_streamsMarked < m_indexer->streamCount()) {
             // Levels are marked while the index files are still open for update.
-            m_indexer->markStreamLevels(m_streamsMarked++, m_thresholds);
+            do {
+                if (m_indexer->markStreamLevelsSlice(m_streamsMarked, m_thresholds)) {
+                    ++m_streamsMarked;
+                    break;
+                }
+            } while (elapsed.elapsed() < kTickBudgetMs);
             return;
         }
         completeIndex();
         return;
     }
     const int timer = m_indexTimer;
-    QElapsedTimer elapsed;
-    elapsed.start();
     while (indexRound(timer)) {
         if (elapsed.elapsed() >= kTickBudgetMs)
             return;

@@ -45,6 +45,9 @@ public:
     static constexpr int kTickBudgetMs = kIndexTickMs;
 
     explicit FileServicer(QObject *parent = nullptr);
+    // Stops playback and export and waits for their threads at most
+    // kThreadEndWaitMs (recording/threadend.h) before leaving them to end
+    // by themselves.
     ~FileServicer() override;
 
     // Activity-level gap thresholds (ms, ascending) marked into the index

@@ -207,6 +207,17 @@ void tst_IndexRecord::markAllLevelsMatchesGaps_data()
     QTest::newRow("single frame") << Times{42};
     QTest::newRow("two frames a day apart") << Times{0, 86400000};
     QTest::newRow("gaps equal to the thresholds") << Times{0, 250, 1250, 5250, 21250, 21501, 85502};
+    // Slices carry their last record over: pauses right at and beside a
+    // slice's edge, and a file that ends one record into a slice.
+    const int slice = LevelMarking::kRecordsPerSlice;
+    Times acrossSlices;
+    quint32 t = 0;
+    for (int i = 0; i <= 2 * slice; ++i) {
+        const bool atEdge = i == slice || i == slice - 1 || i == 2 * slice;
+        t += atEdge ? 70000 + quint32(i % 3) * 5000000 : 20;
+        acrossSlices.append(t);
+    }
+    QTest::newRow("across slices") << acrossSlices;
 }
 
 void tst_IndexRecord::markAllLevelsMatchesGaps()
@@ -215,7 +226,7 @@ void tst_IndexRecord::markAllLevelsMatchesGaps()
     QList<int> thresholds;
     for (int k = 0; k < 10; ++k)
         thresholds.append(250 << (2 * k));
-    // Level by level on the file, and all levels at once in memory.
+    // Level by level on the file, and all levels at once slice by slice.
     for (bool atOnce : {false, true}) {
         FILE *file = indexWithTimes(times);
         if (atOnce) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recording/threadend.h"
+
 #include <QList>
 #include <QPointer>
 
@@ -18,7 +20,7 @@ namespace PlayerUi {
 class FeederThreads
 {
 public:
-    static constexpr unsigned long kShutdownWaitMs = 5000;
+    static constexpr unsigned long kShutdownWaitMs = kThreadEndWaitMs;
 
     FeederThreads() = default;
     FeederThreads(const FeederThreads &) = delete;

@@ -4,6 +4,7 @@
 #include "server/core/log/loghandler.h"
 #include "server/core/monitoring/pelluxhandler.h"
 #include "server/core/settings/serversettings.h"
+#include "recording/threadend.h"
 
 #include <QFileInfo>
 #include <QThread>
@@ -31,12 +32,12 @@ PelluxMonitor::PelluxMonitor(DeviceTreeModel *model, const QString &dataFolder, 
     : QObject(parent)
     , m_model(model)
     , m_folder(dataFolder)
-    , m_thread(new QThread)
+    , m_thread(std::make_unique<QThread>())
     , m_handler(new PelluxHandler)
 {
     m_handler->setObjectName(kHandlerName);
-    m_handler->moveToThread(m_thread);
-    connect(m_thread, &QThread::finished, m_handler, &QObject::deleteLater);
+    m_handler->moveToThread(m_thread.get());
+    connect(m_thread.get(), &QThread::finished, m_handler, &QObject::deleteLater);
     const Qt::ConnectionType queued = Qt::QueuedConnection;
     connect(this, &PelluxMonitor::pelluxSetParam, m_handler, &PelluxHandler::setParam, queued);
     connect(this, &PelluxMonitor::pelluxPollingStart, m_handler, &PelluxHandler::pollingStart, queued);
@@ -49,13 +50,7 @@ PelluxMonitor::PelluxMonitor(DeviceTreeModel *model, const QString &dataFolder, 
 PelluxMonitor::~PelluxMonitor()
 {
     m_thread->quit();
-    if (m_thread->wait(PelluxHandler::kLongestPollMs)) {
-        delete m_thread;
-        return;
-    }
-    // A poll still hangs past every timeout: the thread ends on its own
-    // and takes the poller with it.
-    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+    endThreadWithin(std::move(m_thread));
 }
 
 bool PelluxMonitor::isDeviceAddress(uint address)

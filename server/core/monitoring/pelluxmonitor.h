@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <memory>
+
 class LogHandler;
 class PelluxHandler;
 class QThread;
@@ -32,8 +34,9 @@ public:
     // dataFolder (with a trailing "/"): where "Pellux.xml" lives and under
     // which every station's recordings get a folder named by its address.
     PelluxMonitor(DeviceTreeModel *model, const QString &dataFolder, QObject *parent = nullptr);
-    // Stops the poller's thread; a poll under way is waited for at most as
-    // long as one poll may take (PelluxHandler::kLongestPollMs).
+    // Stops the poller's thread; a poll under way is waited for at most
+    // kThreadEndWaitMs (a database that does not answer may hold a poll for
+    // PelluxHandler::kLongestPollMs): the thread then ends by itself later.
     ~PelluxMonitor() override;
 
     // "a.b.c.d", a being the address's least significant byte.
@@ -85,6 +88,6 @@ private:
     QSet<DeviceTreeModel::Id> m_marked;
     bool m_frozen = false;
     QSet<QString> m_refusedRows;     // station rows skipped and logged
-    QThread *m_thread;
-    PelluxHandler *m_handler;
+    std::unique_ptr<QThread> m_thread;
+    PelluxHandler *m_handler; // lives in m_thread; deleted when it finishes
 };

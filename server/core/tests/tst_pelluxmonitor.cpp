@@ -2,6 +2,7 @@
 #include "server/core/log/loghandler.h"
 #include "server/core/monitoring/pelluxhandler.h"
 #include "server/core/monitoring/pelluxmonitor.h"
+#include "recording/threadend.h"
 #include "server/core/tests/support/serverprocess.h"
 #include "server/core/settings/serversettings.h"
 #include "server/core/settings/settingsfile.h"
@@ -9,6 +10,8 @@
 #include "testsupport/testfiles.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -16,6 +19,7 @@
 namespace {
 
 constexpr int kPollWaitMs = 20000;
+constexpr int kHungPollMs = 1000;    // a poll blocked on a locked table is under way by then
 // 10.1.2.3 with 10 in the least significant byte.
 constexpr uint kAddress = 10u | 1u << 8 | 2u << 16 | 3u << 24;
 constexpr uint kOtherAddress = 192u | 168u << 8 | 0u << 16 | 7u << 24;
@@ -41,6 +45,7 @@ private slots:
     void unwritableFileIsLoggedWithItsReason();
     void restartedServerIsPolledAgain();
     void silentServerEndsThePollAfterTheTimeout();
+    void closingDuringAHungPollWaitsBoundedly();
 
 private:
     QVariantList values(const QString &host, const QString &password = ServerProcess::kMysqlPassword,
@@ -255,6 +260,40 @@ void tst_PelluxMonitor::silentServerEndsThePollAfterTheTimeout()
     thread.quit();
     QVERIFY(thread.wait(PelluxHandler::kLongestPollMs + kPollWaitMs));
     qDeleteAll(held);
+}
+
+// A window closed while a poll hangs on a database that does not answer
+// (its table locked by another session) waits no longer than the bound: the
+// poller's thread ends by itself when the poll does.
+void tst_PelluxMonitor::closingDuringAHungPollWaitsBoundedly()
+{
+    {
+        QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), QStringLiteral("locker"));
+        locker.setHostName(QStringLiteral("127.0.0.1"));
+        locker.setPort(m_db.port());
+        locker.setDatabaseName(ServerProcess::kMysqlDatabase);
+        locker.setUserName(ServerProcess::kMysqlUser);
+        locker.setPassword(ServerProcess::kMysqlPassword);
+        QVERIFY2(locker.open(), qPrintable(locker.lastError().text()));
+        QSqlQuery lock(locker);
+        QVERIFY2(lock.exec(QStringLiteral("LOCK TABLES station WRITE")), qPrintable(lock.lastError().text()));
+
+        DeviceTreeModel model;
+        TempDir data;
+        auto monitor = std::make_unique<PelluxMonitor>(&model, data.path() + '/');
+        monitor->apply(values(hostPort()));
+        QTest::qWait(kHungPollMs);
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("QThread did not stop within %1 ms and is left to end by itself")
+                                                          .arg(kThreadEndWaitMs)));
+        QElapsedTimer clock;
+        clock.start();
+        monitor.reset();
+        QVERIFY2(clock.elapsed() < qint64(kThreadEndWaitMs) + kHungPollMs, qPrintable(QString::number(clock.elapsed())));
+        // The table is free again: the poll ends, and the thread with it.
+        QVERIFY(lock.exec(QStringLiteral("UNLOCK TABLES")));
+        QTest::qWait(kHungPollMs);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("locker"));
 }
 
 QTEST_GUILESS_MAIN(tst_PelluxMonitor)
