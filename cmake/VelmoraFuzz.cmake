@@ -1,4 +1,4 @@
-# Fuzzing. Every build replays the committed seed corpora of the targets in
+# Fuzzing options; the root adds fuzz/. Every build replays the committed seed corpora of the targets in
 # fuzz/ once under CTest. With VELMORA_FUZZ (clang only) the whole build is
 # also instrumented for libFuzzer and fuzz/ builds one fuzzer per target
 # (the custom target "fuzzers"); scripts/fuzz drives them.
@@ -10,5 +10,3 @@ if(VELMORA_FUZZ)
     endif()
     add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
-
-add_subdirectory(${CMAKE_SOURCE_DIR}/fuzz ${CMAKE_BINARY_DIR}/fuzz)
