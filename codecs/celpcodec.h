@@ -1,3 +1,4 @@
+// CELPCodec: the TETRA speech decoder.
 #pragma once
 
 #include "codecs/audiocodec.h"

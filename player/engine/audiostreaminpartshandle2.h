@@ -1,3 +1,4 @@
+// AudioStreamInPartsHandle2: the period-by-period audio reader playback and export mix from.
 #pragma once
 
 #include "player/engine/streamhandle.h"

@@ -1,3 +1,4 @@
+// FileServicer: owner of the open recording (indexing, playback, export).
 #pragma once
 
 #include "recording/indexrecord.h"

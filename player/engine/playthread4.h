@@ -1,3 +1,4 @@
+// PlayThread4: the playback thread, mixing the chosen channels into the sound card.
 #pragma once
 
 #include "player/engine/periodmixer.h"

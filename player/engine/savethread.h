@@ -1,3 +1,4 @@
+// SaveThread: the export thread, writing a range of the chosen channels to WAV.
 #pragma once
 
 #include "recording/indexrecord.h"

@@ -1,3 +1,4 @@
+// ScaleStreamHandle2: the timeline's reader of one stream at one resolution level.
 #pragma once
 
 #include "player/engine/streamhandle.h"

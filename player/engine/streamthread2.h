@@ -1,3 +1,4 @@
+// StreamThread2: a timeline row's feeder, reading its data items in a thread of its own.
 #pragma once
 
 #include "recording/indexrecord.h"
@@ -24,9 +25,10 @@ class ScaleStreamHandle2;
 // Threads: the object lives in the GUI thread, so its slots run there and
 // store the requested range and the row's width under the lock; run() reads
 // them and sends items as signals (queued to the GUI thread). The owner
-// stops it with setStopped(true), wait(), then deletes it; the loop looks at
-// the flag before every item it reads and is woken from its idle wait, so a
-// wait lasts at most one item's reading even in the middle of a long fill.
+// stops it with setStopped(true) and deletes it once it has finished
+// (FeederThreads); the loop looks at the flag before every item it reads and
+// is woken from its idle wait, so it ends within one item's reading even in
+// the middle of a long fill.
 // Times are ms after the recording's base.
 class StreamThread2 : public QThread
 {

@@ -1,3 +1,4 @@
+// DeviceTreeModel: the settings files' device lists and their downloaders, without widgets.
 #pragma once
 
 #include "server/core/settings/settingsfile.h"

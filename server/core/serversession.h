@@ -1,3 +1,4 @@
+// ServerSession: the collection server without widgets (log, device model, monitor).
 #pragma once
 
 #include <QObject>

@@ -1,3 +1,4 @@
+// FeederThreads: owner of the timeline rows' feeder threads.
 #pragma once
 
 #include "recording/threadend.h"

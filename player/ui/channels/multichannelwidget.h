@@ -1,3 +1,4 @@
+// MultiChannelWidget: the timeline (navigation row, channel rows, cursor, marked area).
 #pragma once
 
 #include "player/ui/channels/feederthreads.h"

@@ -1,3 +1,4 @@
+// MyMdiArea: the timeline rows stacked one below the other.
 #pragma once
 
 #include <QMdiArea>

@@ -1,3 +1,4 @@
+// MyWidget: the frame of one timeline row, with a grip at its lower edge to resize it.
 #pragma once
 
 #include <QWidget>

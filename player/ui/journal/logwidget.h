@@ -1,3 +1,4 @@
+// LogWidget: the bookmark journal window.
 #pragma once
 
 #include "player/ui/journal/journalmodel.h"

@@ -1,3 +1,4 @@
+// Downloader: one device's transfers; FtpDownloader and TftpDownloader speak the protocols.
 #pragma once
 
 #include <QIODevice>

@@ -1,3 +1,4 @@
+// DownloaderHandler: one device's scheduler (a cycle every period).
 #pragma once
 
 #include <QDateTime>

@@ -1,3 +1,4 @@
+// LogHandler: the server's log file.
 #pragma once
 
 #include <QDateTime>

@@ -1,3 +1,4 @@
+// PelluxHandler: the monitoring database's poller, in a thread of its own.
 #pragma once
 
 #include <QObject>

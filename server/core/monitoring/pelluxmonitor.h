@@ -1,3 +1,4 @@
+// PelluxMonitor: devices taken from the monitoring database's station table.
 #pragma once
 
 #include "server/core/devicetreemodel.h"

@@ -1,3 +1,4 @@
+// DownloaderWidget2: one device's file list window (fetch files by hand).
 #pragma once
 
 #include <QStringList>
