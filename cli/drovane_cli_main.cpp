@@ -5,6 +5,7 @@
 #include "cli/drovanelistcommand.h"
 #include "cli/drovanepollcommand.h"
 #include "cli/drovaneservecommand.h"
+#include "cli/drovanestatuscommand.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -17,11 +18,18 @@ const QString kUsage = QStringLiteral(
     "  fetch URL NAME DEST [--resume] [--options TEXT]       download one file into DEST\n"
     "  poll URL DEST [--period MINUTES] [--options TEXT] [--cycles N]\n"
     "                                                        collect like the server\n"
-    "  serve [SETTINGS.xml ...] [--log-dir DIR] [--ini FILE]  run the devices of settings\n"
-    "                                                        files (and, with FILE's\n"
-    "                                                        Pellux/Usage on, of the\n"
-    "                                                        monitoring database)\n"
-    "                                                        until SIGINT/SIGTERM\n"
+    "  serve [SETTINGS.xml ...] [--log-dir DIR] [--ini FILE] [--status FILE] [--shard K/N]\n"
+    "                                                        run the devices of settings\n"
+    "                                                        files (and, with the INI\n"
+    "                                                        file's Pellux/Usage on, of\n"
+    "                                                        the monitoring database)\n"
+    "                                                        until SIGINT/SIGTERM, their\n"
+    "                                                        health kept in --status FILE;\n"
+    "                                                        --shard K/N: this collector's\n"
+    "                                                        part of the devices\n"
+    "  status FILE                                           the devices' health from\n"
+    "                                                        serve's status file; exit 1\n"
+    "                                                        when any is not ok\n"
     "URL: ftp://HOST[:PORT]/PATH or tftp://HOST[:PORT]/PATH; TEXT: name=value pairs,\n"
     "e.g. codec=\"Windows-1251\" (FTP) or blksize=1500 (TFTP).\n");
 
@@ -39,6 +47,8 @@ int run(const QString &command, const QStringList &arguments)
         return runDrovanePollCommand(arguments);
     if (command == QLatin1String("serve"))
         return runDrovaneServeCommand(arguments);
+    if (command == QLatin1String("status"))
+        return runDrovaneStatusCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         CliOutput::printOut(kUsage);
         return 0;

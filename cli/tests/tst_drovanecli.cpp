@@ -4,6 +4,7 @@
 #include "server/core/tests/support/listingfile.h"
 #include "recording/recordingindexer.h"
 #include "server/core/settings/settingsfile.h"
+#include "server/core/health/statusfile.h"
 #include "server/core/tests/support/serverprocess.h"
 #include "testsupport/testrecording.h"
 #include "server/core/downloaders/verifiedcopy.h"
@@ -18,6 +19,10 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QtTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -73,6 +78,9 @@ private slots:
     void pollCycles();
     void pollFinishesFileOnSigterm();
     void serveCollectsEveryDevice();
+    void serveNotifiesSystemd();
+    void statusExitCodes_data();
+    void statusExitCodes();
     void serveStopsAfterTheFileInProgress();
     void serveUsageErrors_data();
     void serveUsageErrors();
@@ -395,13 +403,38 @@ void tst_DrovaneCli::serveCollectsEveryDevice()
 {
     QTemporaryDir work;
     const QString ftpFolder = work.filePath("ftp"), tftpFolder = work.filePath("tftp");
+    // A third device nothing listens for: its health says so.
+    QString closedUrl;
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        closedUrl = QStringLiteral("ftp://127.0.0.1:%1/").arg(closed.serverPort());
+    }
     const QString settings = writeSettings(work.filePath("site.xml"),
-                                           {{url("ftp"), ftpFolder, "codec=\"UTF-8\""}, {url("tftp"), tftpFolder, "blksize=1500"}});
+                                           {{url("ftp"), ftpFolder, "codec=\"UTF-8\""}, {url("tftp"), tftpFolder, "blksize=1500"},
+                                            {closedUrl, work.filePath("closed"), ""}});
     QVERIFY(!settings.isEmpty());
+    const QString status = work.filePath("status.json");
     QProcess process;
-    process.start(QStringLiteral(DROVANE_CLI), {"serve", settings, "--log-dir", work.filePath("logs")});
+    process.start(QStringLiteral(DROVANE_CLI), {"serve", settings, "--log-dir", work.filePath("logs"), "--status", status});
     QByteArray out;
+    // The status file is whole whenever it is read: a valid document with
+    // every device.
+    QStringList states;
+    const auto readStates = [&] {
+        QList<StatusFile::Device> devices;
+        QDateTime generated;
+        QString error;
+        if (QFile::exists(status) && !StatusFile::read(status, &devices, &generated, &error))
+            QTest::qFail(qPrintable(error), __FILE__, __LINE__);
+        states.clear();
+        for (const StatusFile::Device &device : qAsConst(devices))
+            states << healthKey(device.health.state);
+    };
     const auto collected = [&] {
+        readStates();
+        if (states != QStringList({"ok", "ok", "unreachable"}))
+            return false;
         for (const QString &folder : {ftpFolder, tftpFolder}) {
             for (const char *name : {"REC1.DAT", "REC2.DAT"}) {
                 if (!QFile::exists(ListingStamp::pathFor(QDir(folder).filePath(name))))
@@ -427,8 +460,100 @@ void tst_DrovaneCli::serveCollectsEveryDevice()
                                  QString("Info Serve: Set param to FtpDownloader_0: Dev; ; 1; ") + url("ftp"),
                                  QString("Info TftpDownloader_1: Get file start REC1.DAT"),
                                  QString("Info FtpDownloader_0: Get file do"),
-                                 QString("Info Serve: Serve stopped")})
+                                 QString("Info Serve: Serve stopped"),
+                                 QString("Warning FtpDownloader_2: state: unreachable (connection refused")})
         QVERIFY2(log.contains(entry), qPrintable(entry + "\nnot in\n" + log));
+    QCOMPARE(log.count("state: unreachable"), 1);
+    const Run report = runCli({"status", status});
+    QCOMPARE(report.status, 1);
+    QVERIFY2(report.out.contains(QRegularExpression(QStringLiteral("\\s+unreachable\\s"))), qPrintable(report.out));
+    QVERIFY2(report.out.contains("1 of 3 devices not ok"), qPrintable(report.out));
+}
+
+// Under systemd (Type=notify) serve says READY once its devices run, pings
+// the watchdog from its event loop and says STOPPING on SIGTERM.
+void tst_DrovaneCli::serveNotifiesSystemd()
+{
+    QTemporaryDir work;
+    const QString socketPath = work.filePath("notify");
+    const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof(address.sun_path));
+    QCOMPARE(::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof(address)), 0);
+    const timeval wait{0, 200000};
+    ::setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+    QByteArray said;
+    const auto receive = [&](const QByteArray &expected) {
+        QElapsedTimer clock;
+        clock.start();
+        char buffer[256];
+        while (!said.contains(expected) && clock.elapsed() < kRunTimeoutMs / 4) {
+            const ssize_t count = ::recv(listener, buffer, sizeof(buffer), 0);
+            if (count > 0)
+                said += QByteArray(buffer, int(count)) + '\n';
+        }
+        return said.contains(expected);
+    };
+    const QString settings = writeSettings(work.filePath("site.xml"), {{url("ftp"), work.filePath("rec"), ""}});
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("NOTIFY_SOCKET", socketPath);
+    environment.insert("WATCHDOG_USEC", "300000");
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(DROVANE_CLI), {"serve", settings, "--log-dir", work.filePath("logs")});
+    QVERIFY2(receive("READY=1"), said.constData());
+    QVERIFY2(receive("WATCHDOG=1"), said.constData());
+    process.terminate();
+    QVERIFY2(receive("STOPPING=1"), said.constData());
+    QVERIFY(process.waitForFinished(kRunTimeoutMs));
+    QCOMPARE(process.exitCode(), 0);
+    ::close(listener);
+}
+
+// drovane-cli status: 0 when every device is ok, 1 when any is not (or
+// none is listed), 2 for a file that is not a whole status file.
+void tst_DrovaneCli::statusExitCodes_data()
+{
+    QTest::addColumn<QStringList>("states");
+    QTest::addColumn<int>("truncateTo");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("all ok") << QStringList{"ok", "ok"} << -1 << 0 << "0 of 2 devices not ok";
+    QTest::newRow("one stale") << QStringList{"ok", "stale"} << -1 << 1 << "1 of 2 devices not ok";
+    QTest::newRow("never collected") << QStringList{"never-collected"} << -1 << 1 << "never-collected";
+    QTest::newRow("no device") << QStringList{} << -1 << 1 << "0 of 0 devices not ok";
+    QTest::newRow("half a file") << QStringList{"ok", "ok"} << 40 << 2 << "is not a status file";
+    QTest::newRow("unknown state") << QStringList{"fine"} << -1 << 2 << "without a known state";
+}
+
+void tst_DrovaneCli::statusExitCodes()
+{
+    QFETCH(QStringList, states);
+    QFETCH(int, truncateTo);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QList<StatusFile::Device> devices;
+    for (const QString &key : states) {
+        StatusFile::Device device;
+        device.name = QStringLiteral("Пост ") + key;
+        device.url = QStringLiteral("ftp://127.0.0.1/");
+        if (!healthFromKey(key, &device.health.state))
+            device.health.state = HealthState::NeverCollected;
+        devices << device;
+    }
+    QByteArray json = StatusFile::toJson(devices, QDateTime::currentDateTime());
+    HealthState known;
+    if (!states.isEmpty() && !healthFromKey(states.first(), &known))
+        json.replace("\"never-collected\"", "\"" + states.first().toUtf8() + "\"");
+    if (truncateTo >= 0)
+        json.truncate(truncateTo);
+    QTemporaryDir work;
+    QVERIFY(writeFile(work.filePath("status.json"), json));
+    const Run run = runCli({"status", work.filePath("status.json")});
+    QCOMPARE(run.status, status);
+    QVERIFY2((run.out + run.err).contains(output), qPrintable(run.out + run.err));
 }
 
 // A device that stalls mid-file: SIGTERM waits for the file in progress, a

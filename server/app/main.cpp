@@ -2,6 +2,7 @@
 #include "server/ui/mainwindow/mainwindow.h"
 #include "server/ui/tray/serverimages.h"
 #include "server/core/singleinstance.h"
+#include "recording/qttranslation.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,6 +14,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Ostrel"));
     QCoreApplication::setApplicationName(QStringLiteral("Drovane"));
+    // Qt's own buttons ("Yes", "No" of the close question) in Russian too.
+    installQtBaseTranslation("ru");
     initServerImages();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/drovane.png")));
 

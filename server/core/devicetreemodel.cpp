@@ -141,7 +141,7 @@ int DeviceTreeModel::appendFile(const QString &path, SettingsFile::Type type, Fi
     return index;
 }
 
-int DeviceTreeModel::openFile(const QString &path, OpenStatus *status)
+int DeviceTreeModel::openFile(const QString &path, OpenStatus *status, Shard shard)
 {
     OpenStatus result = Opened;
     int index = -1;
@@ -183,15 +183,21 @@ int DeviceTreeModel::openFile(const QString &path, OpenStatus *status)
         opened.damageColumn = content.damageColumn;
         index = appendFile(path, content.type, readOnly ? ReadOnly : Saved, std::move(opened));
         File &file = m_files[size_t(index)];
+        int elsewhere = 0;
         for (const QStringList &params : content.devices) {
             Device device;
             device.id = m_nextId++;
             device.params = sixTexts(params);
-            if (!startDevice(device, path) && result == Opened)
+            if (!shard.includes(quint64(file.devices.size())))
+                ++elsewhere;
+            else if (!startDevice(device, path) && result == Opened)
                 result = OpenedWithRefused;
             file.devices.push_back(std::move(device));
             emit deviceInserted(index, int(file.devices.size()) - 1);
         }
+        if (elsewhere > 0)
+            emit infoSended(QStringLiteral("%1 of %2 devices in %3 run on the other collectors (shard %4/%5)")
+                                .arg(elsewhere).arg(content.devices.size()).arg(path).arg(shard.index).arg(shard.count));
     }
     if (status)
         *status = result;
@@ -327,8 +333,25 @@ bool DeviceTreeModel::startDevice(Device &device, const QString &filePath)
         wireDownloaderLog(downloader, m_log);
         wireSchedulerLog(scheduler, m_log);
     }
+    scheduler->setMinFreeBytes(m_minFreeBytes);
+    auto *health = new DeviceHealth(device.params, this);
+    health->setObjectName(downloader->objectName());
+    wireDeviceHealth(health, downloader, scheduler);
+    if (m_log)
+        wireHealthLog(health, m_log);
+    const Id id = device.id;
+    connect(health, &DeviceHealth::healthChanged, this, [this, id](const DeviceHealthRecord &record) {
+        int file = -1;
+        int position = -1;
+        if (!findDevice(id, &file, &position))
+            return;
+        m_files.at(size_t(file)).devices.at(size_t(position)).healthRecord = record;
+        emit deviceHealthChanged(file, position);
+    }, Qt::QueuedConnection);
     device.downloader = downloader;
     device.scheduler = scheduler;
+    device.health = health;
+    device.healthRecord = health->record();
     emit deviceStarted(downloader, scheduler);
     scheduler->startCycle();
     return true;
@@ -344,6 +367,12 @@ void DeviceTreeModel::endDevice(Device &device)
             QObject::disconnect(device.downloader, nullptr, device.scheduler, nullptr);
         device.scheduler->deleteLater();
         device.scheduler = nullptr;
+    }
+    if (device.health) {
+        device.health->disconnect();
+        device.health->deleteLater();
+        device.health = nullptr;
+        device.healthRecord = DeviceHealthRecord();
     }
     if (device.downloader) {
         emit infoSended(QStringLiteral("Delete %1").arg(device.downloader->objectName()));
@@ -362,4 +391,41 @@ void DeviceTreeModel::setState(int index, FileState state)
         return;
     file.state = state;
     emit fileStateChanged(index);
+}
+
+void DeviceTreeModel::setMinFreeBytes(qint64 bytes)
+{
+    m_minFreeBytes = bytes;
+    for (const File &file : m_files) {
+        for (const Device &device : file.devices) {
+            if (device.scheduler)
+                device.scheduler->setMinFreeBytes(bytes);
+        }
+    }
+}
+
+bool DeviceTreeModel::deviceHealth(int file, int device, DeviceHealthRecord *record) const
+{
+    const Device &d = m_files.at(size_t(file)).devices.at(size_t(device));
+    *record = d.health ? d.healthRecord : DeviceHealthRecord();
+    return d.health != nullptr;
+}
+
+DeviceTreeModel::HealthSummary DeviceTreeModel::healthSummary() const
+{
+    HealthSummary summary;
+    for (const File &file : m_files) {
+        for (const Device &device : file.devices) {
+            if (!device.health)
+                continue;
+            ++summary.running;
+            const HealthState state = device.healthRecord.state;
+            if (state == HealthState::Ok || state == HealthState::NeverCollected)
+                continue;
+            ++summary.notOk;
+            if (healthSeverity(state) > healthSeverity(summary.worst))
+                summary.worst = state;
+        }
+    }
+    return summary;
 }

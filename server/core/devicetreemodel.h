@@ -1,6 +1,7 @@
 // DeviceTreeModel: the settings files' device lists and their downloaders, without widgets.
 #pragma once
 
+#include "server/core/health/devicehealth.h"
 #include "server/core/settings/settingsfile.h"
 
 #include <QList>
@@ -11,9 +12,20 @@
 #include <memory>
 #include <vector>
 
+class DeviceHealth;
 class Downloader;
 class DownloaderHandler;
 class LogHandler;
+
+// One collector's part of a site's devices: the devices whose key (their
+// position in a settings file, or a monitoring station's address) modulo
+// count is index. The default takes all.
+struct DeviceShard
+{
+    int index = 0;
+    int count = 1;
+    bool includes(quint64 key) const { return count <= 1 || key % quint64(count) == quint64(index); }
+};
 
 // The open settings files of the collection server and their devices, in
 // order, without widgets: the desktop window shows it as its device tree,
@@ -56,6 +68,9 @@ public:
 
     // Where the downloaders' events are logged (not owned; may be null).
     void setLog(LogHandler *log) { m_log = log; }
+    // Free space (bytes) every destination must keep before files are
+    // fetched into it (0: no limit); for running devices too.
+    void setMinFreeBytes(qint64 bytes);
 
     int fileCount() const { return int(m_files.size()); }
     QString filePath(int file) const;
@@ -79,13 +94,28 @@ public:
     bool isDeviceSupported(int file, int device) const;
     Downloader *downloader(int file, int device) const;
     DownloaderHandler *scheduler(int file, int device) const;
+    // The device's health as last reported; false (and a record in state
+    // NeverCollected) for a device that does not run.
+    bool deviceHealth(int file, int device, DeviceHealthRecord *record) const;
+    // How many running devices are in each state, and the worst state of
+    // those that are neither ok nor never collected yet (Ok when none).
+    struct HealthSummary
+    {
+        int running = 0;
+        int notOk = 0;  // neither ok nor never collected yet
+        HealthState worst = HealthState::Ok;
+    };
+    HealthSummary healthSummary() const;
     Id deviceId(int file, int device) const;
     // Finds a device by id; false when it is gone.
     bool findDevice(Id id, int *file, int *device) const;
 
-    // Reads a settings file and appends it with its devices running.
-    // Returns its position, or -1 with status telling why not.
-    int openFile(const QString &path, OpenStatus *status = nullptr);
+    using Shard = DeviceShard;
+
+    // Reads a settings file and appends it with its devices running (those
+    // of the shard; the others are listed and do not run). Returns its
+    // position, or -1 with status telling why not.
+    int openFile(const QString &path, OpenStatus *status = nullptr, Shard shard = Shard());
     // Appends a new empty file (editable and not saved, or read-only) and
     // writes it at once; its position, -1 when the path is open already.
     // written tells whether the file could be written.
@@ -129,6 +159,8 @@ signals:
     // A device's downloader and scheduler were created (also by
     // setDeviceParams) and are about to begin their first cycle.
     void deviceStarted(Downloader *downloader, DownloaderHandler *scheduler);
+    // A running device's health record changed (DeviceHealth::healthChanged).
+    void deviceHealthChanged(int file, int device);
 
 private:
     struct Device
@@ -137,6 +169,8 @@ private:
         QStringList params;
         Downloader *downloader = nullptr;  // child of the model, null when unsupported
         DownloaderHandler *scheduler = nullptr;
+        DeviceHealth *health = nullptr;     // child of the model while it runs
+        DeviceHealthRecord healthRecord;    // as last reported
     };
     struct File
     {
@@ -158,5 +192,6 @@ private:
 
     std::vector<File> m_files;
     LogHandler *m_log = nullptr;
+    qint64 m_minFreeBytes = 0;
     Id m_nextId = 1;
 };

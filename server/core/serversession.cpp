@@ -3,6 +3,7 @@
 #include "server/core/devicetreemodel.h"
 #include "server/core/log/loghandler.h"
 #include "server/core/monitoring/pelluxmonitor.h"
+#include "server/core/settings/serversettings.h"
 
 ServerSession::ServerSession(std::unique_ptr<LogHandler> log, const QString &name, QObject *parent)
     : QObject(parent)
@@ -15,6 +16,7 @@ ServerSession::ServerSession(std::unique_ptr<LogHandler> log, const QString &nam
     connect(this, &ServerSession::errorSended, m_log.get(), &LogHandler::commonErrorSend, queued);
     connect(this, &ServerSession::warningSended, m_log.get(), &LogHandler::commonWarningSend, queued);
     m_model->setLog(m_log.get());
+    m_model->setMinFreeBytes(ServerSettings::kDefaultMinFreeBytes);
     connect(m_model.get(), &DeviceTreeModel::infoSended, this, &ServerSession::infoSended);
     connect(m_model.get(), &DeviceTreeModel::errorSended, this, &ServerSession::errorSended);
     connect(m_model.get(), &DeviceTreeModel::warningSended, this, &ServerSession::warningSended);

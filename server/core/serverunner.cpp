@@ -7,6 +7,7 @@
 #include "server/core/monitoring/pelluxmonitor.h"
 #include "server/core/settings/serversettings.h"
 #include "server/core/settings/settingsfile.h"
+#include "server/core/health/statusfile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -53,12 +54,33 @@ bool ServeRunner::useMonitoring(const QString &iniPath, QString *error)
     }
     const ServerSettings settings(ini.absolutePath() + QLatin1Char('/'), ini.fileName());
     const QVariantList values = settings.pelluxSettings();
+    m_model->setMinFreeBytes(settings.minFreeBytes());
+    m_session->log()->setKeepDays(settings.logKeepDays());
     if (!values.value(ServerSettings::Usage).toBool())
         return true;
     PelluxMonitor *monitor = m_session->startMonitor(chooseDataFolder(ini.absolutePath()));
+    monitor->setShard(m_shard);
     emit infoSended(ServerSettings::pelluxSettingsLogText(values));
     monitor->apply(values);
     return true;
+}
+
+bool ServeRunner::useStatusFile(const QString &path, QString *error)
+{
+    m_statusPath = path;
+    const auto later = [this] {
+        if (!m_statusTimer.isActive())
+            m_statusTimer.start(kStatusDelayMs, this);
+    };
+    connect(m_model, &DeviceTreeModel::deviceHealthChanged, this, later);
+    connect(m_model, &DeviceTreeModel::deviceInserted, this, later);
+    connect(m_model, &DeviceTreeModel::deviceAboutToBeRemoved, this, later);
+    return writeStatus(error);
+}
+
+bool ServeRunner::writeStatus(QString *error)
+{
+    return StatusFile::write(m_statusPath, StatusFile::devicesOf(*m_model), QDateTime::currentDateTime(), error);
 }
 
 PelluxMonitor *ServeRunner::monitor() const
@@ -103,7 +125,7 @@ bool ServeRunner::open(const QStringList &paths, QString *error)
     }
     for (const QString &path : paths) {
         DeviceTreeModel::OpenStatus status = DeviceTreeModel::Opened;
-        m_model->openFile(path, &status);
+        m_model->openFile(path, &status, m_shard);
         switch (status) {
         case DeviceTreeModel::Opened:
             break;
@@ -202,6 +224,15 @@ void ServeRunner::endDevice(quint64 deviceId)
 
 void ServeRunner::timerEvent(QTimerEvent *event)
 {
+    if (event->timerId() == m_statusTimer.timerId()) {
+        m_statusTimer.stop();
+        QString error;
+        const bool written = writeStatus(&error);
+        if (!written && !m_statusFailing)
+            emit errorSended(error + QStringLiteral(": the status shown there is out of date until it can be written"));
+        m_statusFailing = !written;
+        return;
+    }
     if (event->timerId() != m_graceTimer.timerId()) {
         QObject::timerEvent(event);
         return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/core/devicetreemodel.h"
+
 #include <QBasicTimer>
 #include <QObject>
 #include <QString>
@@ -7,7 +9,6 @@
 
 #include <memory>
 
-class DeviceTreeModel;
 class LogHandler;
 class PelluxMonitor;
 class ServerSession;
@@ -33,6 +34,9 @@ public:
     // The longest wait for files in progress after a stop request (ms).
     static constexpr int kStopGraceMs = 15000;
 
+    // This collector's part of the site's devices (call before
+    // useMonitoring() and open()).
+    void setShard(DeviceTreeModel::Shard shard) { m_shard = shard; }
     // Opens the settings files and starts their devices. False (with the
     // reasons in error, one line per file) when a file could not be opened
     // or no device runs; the files that opened still run. A file that does
@@ -40,13 +44,21 @@ public:
     bool open(const QStringList &paths, QString *error);
     // Writes the log lines still queued (before an early exit).
     void flushLog();
-    // Reads the monitoring values of an INI file (group "Pellux"); with
+    // Reads an INI file: "MinFreeMB" and "LogKeepDays" apply at once (without
+    // an INI file 1 GiB must stay free and every log is kept), and the
+    // monitoring values (group "Pellux"); with
     // "Usage" on, the stations of the monitoring database become devices as
     // in the desktop server, kept in "Pellux.xml" of the data folder (the
     // INI file's folder when writable, else the per-user data folder).
     // Call before open(). False with the reason when the file is missing.
     bool useMonitoring(const QString &iniPath, QString *error);
     PelluxMonitor *monitor() const;
+    // Keeps every device's health in a JSON file (StatusFile), written now
+    // and again whenever a device's health changes (at most every
+    // kStatusDelayMs). False with the reason when it cannot be written now;
+    // a later failure is logged once until a write succeeds again.
+    bool useStatusFile(const QString &path, QString *error);
+    static constexpr int kStatusDelayMs = 200;
     // The number of devices running now.
     int runningDevices() const;
     QString logFilePath() const;
@@ -71,10 +83,15 @@ private:
     void endDeviceAfterCycle(quint64 deviceId);
     void endDevice(quint64 deviceId);
     void finishWhenIdle();
+    bool writeStatus(QString *error);
 
     std::unique_ptr<ServerSession> m_session; // the log, the model and the poller
     DeviceTreeModel *m_model;                 // the session's
     QBasicTimer m_graceTimer;
+    QBasicTimer m_statusTimer;
+    QString m_statusPath;
+    bool m_statusFailing = false;
     bool m_stopRequested = false;
     bool m_finished = false;
+    DeviceTreeModel::Shard m_shard;
 };

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -86,6 +87,7 @@ void DownloaderHandler::downloadGetFileListDo(QStringList fileList)
 {
     ++cycleNumber;
     queue.clear();
+    int behind = 0;
     const QDir folder(paramValue(param, DeviceParam::Folder));
     const QDateTime now = QDateTime::currentDateTime();
     for (const QString &line : fileList) {
@@ -114,6 +116,7 @@ void DownloaderHandler::downloadGetFileListDo(QStringList fileList)
         }
         if (!needsFetching(file))
             continue;
+        ++behind;
         const auto waiting = backoff.constFind(file.name);
         if (waiting != backoff.cend() && waiting->untilCycle >= cycleNumber)
             continue;
@@ -125,6 +128,8 @@ void DownloaderHandler::downloadGetFileListDo(QStringList fileList)
                      [](const Candidate &a, const Candidate &b) { return a.date < b.date; });
     if (endAfterFile)
         queue.clear();
+    filesBehind = behind;
+    emit filesBehindCounted(filesBehind);
     fetchNext();
 }
 
@@ -134,6 +139,20 @@ void DownloaderHandler::fetchNext()
     if (queue.isEmpty() || endAfterFile) {
         endCycle();
         return;
+    }
+    if (minFreeBytes > 0) {
+        // The folder is made with the first file: until then its parent's
+        // file system is the one that takes the files.
+        QString existing = paramValue(param, DeviceParam::Folder);
+        while (!QFileInfo(existing).isDir() && QFileInfo(existing).path() != existing)
+            existing = QFileInfo(existing).path();
+        const QStorageInfo destination(existing);
+        if (destination.isValid() && destination.bytesAvailable() < minFreeBytes) {
+            emit destinationLowFound(destination.bytesAvailable());
+            queue.clear();
+            endCycle();
+            return;
+        }
     }
     current = queue.takeFirst();
     fetchingFile = true;
@@ -161,6 +180,8 @@ void DownloaderHandler::downloadGetFileDo()
         if (!ListingStamp::write(copy, {current.listedSize, current.date}))
             emit warningSended(QStringLiteral("cannot write %1").arg(ListingStamp::pathFor(copy)));
         backoff.remove(current.name);
+        if (filesBehind > 0)
+            emit filesBehindCounted(--filesBehind);
     }
     fetchNext();
 }

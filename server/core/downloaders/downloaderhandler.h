@@ -61,6 +61,10 @@ public:
     // The running cycle ends after the file being fetched instead of going
     // on with the next (a stop of the program waits for that file only).
     void endCycleAfterFile();
+    // Free space (bytes) the destination must keep: below it no file is
+    // asked for, and the cycle ends (destinationLowFound); the next cycle
+    // looks again. 0: no limit.
+    void setMinFreeBytes(qint64 bytes) { minFreeBytes = bytes; }
 
 signals:
     void downloadStarted();
@@ -74,6 +78,11 @@ signals:
     // A cycle begun by startCycle() (or the timer) has ended and the polling
     // timer runs again; succeeded is false when an error came during it.
     void cycleFinished(bool succeeded);
+    // How many files of the last listing still wait to be collected: after
+    // each listing and each file collected.
+    void filesBehindCounted(int files);
+    // The destination had fewer free bytes than the limit: no file was asked for.
+    void destinationLowFound(qint64 bytesAvailable);
     void infoSended(QString message);
     void warningSended(QString message);
 
@@ -121,6 +130,8 @@ private:
     bool fileRequested = false;      // a file was asked for in this cycle
     bool currentRefused = false;     // the file being fetched was refused
     bool endAfterFile = false;
+    qint64 minFreeBytes = 0;
+    int filesBehind = 0;             // files of the last listing still to collect
     qint64 cycleNumber = 0;          // listings taken so far
     QList<Candidate> queue;          // files still to fetch in this cycle, oldest first
     Candidate current;               // the file being fetched

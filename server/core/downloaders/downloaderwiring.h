@@ -1,5 +1,6 @@
 #pragma once
 
+class DeviceHealth;
 class Downloader;
 class DownloaderHandler;
 
@@ -8,3 +9,7 @@ class DownloaderHandler;
 // downloader's reports to the scheduler's slots. The caller then begins the
 // first cycle with DownloaderHandler::startCycle().
 void wireDownloaderHandler(DownloaderHandler *handler, Downloader *downloader);
+
+// Feeds a device's health from its downloader's and scheduler's reports,
+// every connection queued.
+void wireDeviceHealth(DeviceHealth *health, Downloader *downloader, DownloaderHandler *scheduler);

@@ -2,7 +2,9 @@
 
 #include "server/core/log/visibletext.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -24,17 +26,51 @@ void tellStandardError(const QString &text)
 
 } // namespace
 
-LogHandler::LogHandler(const QString &folder, QObject *parent)
+LogHandler::LogHandler(const QString &logFolder, QObject *parent)
     : QObject(parent)
-    , path(folder + fileNameFor(QDateTime::currentDateTime()))
+    , folder(logFolder)
     , lastStamp(kNoStamp)
 {
+    beginFile(QDateTime::currentDateTime());
+}
+
+void LogHandler::beginFile(const QDateTime &start)
+{
+    file.reset();
+    path = folder + fileNameFor(start);
+    fileDay = start.date();
+    lastStamp = kNoStamp;
+    writeFailing = false;
     auto logFile = std::make_unique<QFile>(path);
     if (logFile->open(QIODevice::WriteOnly | QIODevice::Text))
         file = std::move(logFile);
     else
         tellStandardError(QStringLiteral("Log %1 cannot be created (%2): its entries are not written")
                               .arg(path, logFile->errorString()));
+    removeOldLogs(start.date());
+}
+
+void LogHandler::setKeepDays(int days)
+{
+    keepDays = qMax(0, days);
+    removeOldLogs(QDate::currentDate());
+}
+
+void LogHandler::removeOldLogs(const QDate &today)
+{
+    if (keepDays <= 0 || folder.isEmpty())
+        return;
+    static const QRegularExpression logName(QStringLiteral("^(\\d{8})_\\d{9}\\.log$"));
+    const QDate oldestKept = today.addDays(-keepDays);
+    QDir dir(folder);
+    for (const QString &name : dir.entryList({QStringLiteral("*.log")}, QDir::Files)) {
+        const QRegularExpressionMatch match = logName.match(name);
+        if (!match.hasMatch())
+            continue;
+        const QDate day = QDate::fromString(match.captured(1), QStringLiteral("yyyyMMdd"));
+        if (day.isValid() && day < oldestKept && dir.filePath(name) != path && !dir.remove(name))
+            tellStandardError(QStringLiteral("Old log %1 cannot be removed").arg(dir.filePath(name)));
+    }
 }
 
 LogHandler::LogHandler(std::unique_ptr<QIODevice> device, QObject *parent)
@@ -74,7 +110,15 @@ QString LogHandler::formatLine(const QDateTime &now, const QString &level, const
 
 void LogHandler::writeLine(const QString &level, const QString &message)
 {
-    const QString text = formatLine(QDateTime::currentDateTime(), level, message);
+    writeLineAt(QDateTime::currentDateTime(), level, message);
+}
+
+void LogHandler::writeLineAt(const QDateTime &now, const QString &level, const QString &message)
+{
+    // One file per day keeps a site's log files small enough to read.
+    if (!folder.isEmpty() && now.date() != fileDay)
+        beginFile(QDateTime(now.date(), QTime(0, 0)));
+    const QString text = formatLine(now, level, message);
     if (!file)
         return;
     const QByteArray bytes = text.toLocal8Bit();

@@ -9,8 +9,9 @@
 
 #include <memory>
 
-// The collection server's log: one text file per run, named by the start
-// time ("yyyyMMdd_hhmmsszzz.log"), in which every file operation, parameter
+// The collection server's log: a text file named by the time it was begun
+// ("yyyyMMdd_hhmmsszzz.log"): at the start of the run, and then at every
+// local midnight (named by that midnight), in which every file operation, parameter
 // change, downloader event and monitoring event becomes a time-stamped line.
 // A line reads: tab, "ss.zzz", " - ", level, ": ", message; a header
 // "yyyy.MM.dd hh:mm" stands before the first line of each minute. Text is
@@ -39,6 +40,11 @@ public:
 
     // Writes one entry (with a minute header when the minute changed).
     void writeLine(const QString &level, const QString &message);
+    // The same as if it were `now`: a new day begins a new file first.
+    void writeLineAt(const QDateTime &now, const QString &level, const QString &message);
+    // Logs of the folder begun more than `days` days before today are
+    // removed, now and at every new file; 0 keeps all.
+    void setKeepDays(int days);
     // The text of one entry at `now`, led by a minute header when the
     // minute differs from the last header's (which then becomes `now`).
     QString formatLine(const QDateTime &now, const QString &level, const QString &message);
@@ -67,8 +73,14 @@ private:
     // "word" followed by the sender's object name, when there is one.
     QString levelOfSender(const QString &word) const;
 
+    void beginFile(const QDateTime &start);
+    void removeOldLogs(const QDate &today);
+
     std::unique_ptr<QIODevice> file;
+    QString folder;   // empty when writing to a device
     QString path;
+    QDate fileDay;    // the local day the file was begun
+    int keepDays = 0;
     QDateTime lastStamp;
     bool writeFailing = false; // the last write failed (and was told)
 };

@@ -2,6 +2,7 @@
 
 #include "server/core/downloaders/downloader.h"
 #include "server/core/downloaders/downloaderhandler.h"
+#include "server/core/health/devicehealth.h"
 #include "server/core/log/loghandler.h"
 
 void wireDownloaderLog(Downloader *downloader, LogHandler *log)
@@ -24,4 +25,11 @@ void wireSchedulerLog(DownloaderHandler *scheduler, LogHandler *log)
     const Qt::ConnectionType queued = Qt::QueuedConnection;
     QObject::connect(scheduler, &DownloaderHandler::infoSended, log, &LogHandler::commonInfoSend, queued);
     QObject::connect(scheduler, &DownloaderHandler::warningSended, log, &LogHandler::commonWarningSend, queued);
+}
+
+void wireHealthLog(DeviceHealth *health, LogHandler *log)
+{
+    const Qt::ConnectionType queued = Qt::QueuedConnection;
+    QObject::connect(health, &DeviceHealth::infoSended, log, &LogHandler::commonInfoSend, queued);
+    QObject::connect(health, &DeviceHealth::warningSended, log, &LogHandler::commonWarningSend, queued);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+class DeviceHealth;
 class Downloader;
 class DownloaderHandler;
 class LogHandler;
@@ -12,3 +13,6 @@ void wireDownloaderLog(Downloader *downloader, LogHandler *log);
 // Connects a device's scheduler's reports (files skipped, waiting after a
 // refusal, too old) to the log, queued, under the scheduler's object name.
 void wireSchedulerLog(DownloaderHandler *scheduler, LogHandler *log);
+// Connects a device's health changes ("state: KEY ...", once per change) to
+// the log, queued, under the health's object name (its device's).
+void wireHealthLog(DeviceHealth *health, LogHandler *log);

@@ -197,6 +197,8 @@ void PelluxMonitor::pelluxItemDo(int type, uint address, QString comment)
         }
         return;
     }
+    if (!m_shard.includes(address))
+        return;
     const QString source = paramValue(params, DeviceParam::Url);
     for (int device = 0; device < m_model->deviceCount(file); ++device) {
         const DeviceTreeModel::Id id = m_model->deviceId(file, device);

@@ -45,6 +45,9 @@ public:
     // False for addresses that name no single device: 0.x.x.x (an empty or
     // NULL address), multicast, reserved and broadcast addresses.
     static bool isDeviceAddress(uint address);
+    // Only the stations whose address is in the shard become devices here;
+    // the others are another collector's.
+    void setShard(DeviceTreeModel::Shard shard) { m_shard = shard; }
     // The six device parameters for a station row; empty for a type outside
     // the table.
     static QStringList stationDeviceParams(int type, uint address, const QString &comment, const QString &dataFolder);
@@ -88,6 +91,7 @@ private:
     // Devices confirmed by the poll under way.
     QSet<DeviceTreeModel::Id> m_marked;
     bool m_frozen = false;
+    DeviceTreeModel::Shard m_shard;
     QSet<QString> m_refusedRows;     // station rows skipped and logged
     std::unique_ptr<QThread> m_thread;
     PelluxHandler *m_handler; // lives in m_thread; deleted when it finishes

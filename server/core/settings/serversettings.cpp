@@ -6,10 +6,22 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <limits>
+
 namespace {
 
 const QString kPelluxGroup = QStringLiteral("Pellux");
 const QString kFileListKey = QStringLiteral("FileList");
+const QString kMinFreeKey = QStringLiteral("MinFreeMB");
+const QString kLogKeepDaysKey = QStringLiteral("LogKeepDays");
+
+// A whole number >= 0 under key, or fallback.
+qint64 countValue(const QSettings &settings, const QString &key, qint64 fallback)
+{
+    bool ok = false;
+    const qint64 value = settings.value(key).toString().trimmed().toLongLong(&ok);
+    return ok && value >= 0 ? value : fallback;
+}
 constexpr int kDefaultPollingPeriodMinutes = 5;
 const QString kHiddenPassword = QStringLiteral("***");
 
@@ -117,6 +129,16 @@ QString ServerSettings::pelluxSettingsLogText(const QVariantList &values)
 QStringList ServerSettings::fileList() const
 {
     return settings->value(kFileListKey).toStringList();
+}
+
+qint64 ServerSettings::minFreeBytes() const
+{
+    return countValue(*settings, kMinFreeKey, kDefaultMinFreeMB) * ServerSettings::kBytesPerMB;
+}
+
+int ServerSettings::logKeepDays() const
+{
+    return int(qMin<qint64>(countValue(*settings, kLogKeepDaysKey, 0), std::numeric_limits<int>::max()));
 }
 
 bool ServerSettings::saveFileList(const QStringList &paths)

@@ -38,6 +38,16 @@ public:
     // "; ", the password replaced by "***".
     static QString pelluxSettingsLogText(const QVariantList &values);
 
+    // "MinFreeMB": free space (bytes) a destination must keep before files
+    // are fetched into it; kDefaultMinFreeMB when missing, 0 for no limit.
+    static constexpr qint64 kBytesPerMB = 1024 * 1024;
+    static constexpr qint64 kDefaultMinFreeMB = 1024;
+    static constexpr qint64 kDefaultMinFreeBytes = kDefaultMinFreeMB * kBytesPerMB;
+    qint64 minFreeBytes() const;
+    // "LogKeepDays": logs older than this many days are removed; 0 (the
+    // default, also for a value that is no whole number >= 0) keeps all.
+    int logKeepDays() const;
+
     // The settings files to reopen at start, in order.
     QStringList fileList() const;
     // Stores the list and writes the INI file at once; false when it could

@@ -31,6 +31,7 @@ private slots:
     void downloaderEventsUnderTheirNames();
     void failuresAreToldOnStandardError_data();
     void failuresAreToldOnStandardError();
+    void newFileEveryDayAndOldOnesRemoved();
 };
 
 void tst_LogHandler::entries_data()
@@ -152,6 +153,36 @@ void tst_LogHandler::failuresAreToldOnStandardError()
     const QString text = standardError.text();
     QCOMPARE(text.count(told), 1);
     QVERIFY2(text.count('\n') == 1, qPrintable(text));
+}
+
+// A new file begins at local midnight, named by it; with a number of days
+// to keep, older logs of the folder go (other files stay).
+void tst_LogHandler::newFileEveryDayAndOldOnesRemoved()
+{
+    QTemporaryDir folder;
+    const QDate today = QDate::currentDate();
+    const QString tooOld = LogHandler::fileNameFor(QDateTime(today.addDays(-4), QTime(9, 0)));
+    const QString kept = LogHandler::fileNameFor(QDateTime(today.addDays(-3), QTime(0, 0)));
+    for (const QString &name : {tooOld, kept, QStringLiteral("notes.log")})
+        QVERIFY(writeFile(folder.filePath(name), "old"));
+    LogHandler log(folder.path() + '/');
+    const QString first = log.filePath();
+    log.setKeepDays(3);
+    QCOMPARE(QDir(folder.path()).entryList({"*.log"}, QDir::Files, QDir::Name),
+             QStringList({kept, QFileInfo(first).fileName(), "notes.log"}));
+
+    log.writeLineAt(QDateTime(today, QTime(23, 59, 59)), "Info", "before midnight");
+    const QDateTime midnight(today.addDays(1), QTime(0, 0));
+    log.writeLineAt(midnight.addSecs(5), "Info", "after midnight");
+    QCOMPARE(log.filePath(), folder.filePath(LogHandler::fileNameFor(midnight)));
+    QVERIFY(readFile(first).contains("before midnight"));
+    QVERIFY(!readFile(first).contains("after midnight"));
+    const QByteArray next = readFile(log.filePath());
+    QVERIFY2(next.startsWith(midnight.toString("yyyy.MM.dd hh:mm").toLatin1() + "\n"), next.constData());
+    QVERIFY(next.contains("after midnight"));
+    // Tomorrow the log of four days ago is past the limit.
+    QVERIFY(!QFile::exists(folder.filePath(kept)));
+    QVERIFY(QFile::exists(folder.filePath("notes.log")));
 }
 
 QTEST_GUILESS_MAIN(tst_LogHandler)

@@ -5,6 +5,7 @@
 #include "server/core/downloaders/downloader.h"
 #include "server/core/downloaders/downloaderhandler.h"
 #include "server/core/log/visibletext.h"
+#include "server/ui/health/healthmark.h"
 
 #include <QContextMenuEvent>
 #include <QFontMetrics>
@@ -59,6 +60,7 @@ TreeWidget::TreeWidget(DeviceTreeModel *deviceModel, QWidget *parent)
     connect(model, &DeviceTreeModel::deviceInserted, this, &TreeWidget::deviceInsert);
     connect(model, &DeviceTreeModel::deviceChanged, this, &TreeWidget::deviceChange);
     connect(model, &DeviceTreeModel::deviceAboutToBeRemoved, this, &TreeWidget::deviceRemove);
+    connect(model, &DeviceTreeModel::deviceHealthChanged, this, &TreeWidget::deviceHealthChange);
 }
 
 bool TreeWidget::isFileItem(const QTreeWidgetItem *item)
@@ -155,17 +157,46 @@ void TreeWidget::fillDevice(QTreeWidgetItem *item, int file, int device)
     item->setText(NameColumn, visibleText(paramValue(params, DeviceParam::Type)));
     item->setText(CommentColumn, visibleText(paramValue(params, DeviceParam::Comment)));
     item->setText(StateColumn, model->isDeviceSupported(file, device) ? QString() : kUnsupportedText);
+    item->setIcon(StateColumn, QIcon());
+    item->setToolTip(StateColumn, QString());
     item->setText(SourceColumn, visibleText(paramValue(params, DeviceParam::Url)));
+    // Long texts are cut to the column's width; the tool tip shows them whole.
+    for (int column : {NameColumn, CommentColumn, SourceColumn})
+        item->setToolTip(column, item->text(column));
     item->setData(SourceColumn, Qt::UserRole, QVariant::fromValue(model->downloader(file, device)));
     item->setData(SourceColumn, Qt::UserRole + 1, QVariant::fromValue(model->scheduler(file, device)));
+    showHealth(item, file, device);
     fitColumns();
 }
 
-// Names and state texts are shown whole; the last column takes the rest.
+void TreeWidget::deviceHealthChange(int file, int device)
+{
+    if (QTreeWidgetItem *item = deviceItem(file, device)) {
+        showHealth(item, file, device);
+        fitColumns();
+    }
+}
+
+void TreeWidget::showHealth(QTreeWidgetItem *item, int file, int device)
+{
+    DeviceHealthRecord health;
+    if (!model->deviceHealth(file, device, &health))
+        return;
+    item->setText(StateColumn, healthText(health.state));
+    item->setIcon(StateColumn, healthMark(health.state));
+    item->setToolTip(StateColumn, health.figuresText());
+    item->setData(StateColumn, Qt::UserRole, int(health.state));
+}
+
+// Names and state texts are shown whole up to kMaxColumnChars characters
+// (longer ones are cut, their tool tips show them whole), so that a long
+// comment never pushes the state and the source out of view; the last
+// column takes the rest.
 void TreeWidget::fitColumns()
 {
+    const int widest = QFontMetrics(font()).averageCharWidth() * kMaxColumnChars;
     for (int column = NameColumn; column < SourceColumn; ++column) {
-        const int needed = sizeHintForColumn(column);
+        const int needed = qMin(sizeHintForColumn(column), widest);
         if (needed > columnWidth(column))
             setColumnWidth(column, needed);
     }

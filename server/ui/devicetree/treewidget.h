@@ -30,6 +30,8 @@ public:
         VariableDeviceItem = 1003, // its device
     };
     enum Column { NameColumn = 0, CommentColumn = 1, StateColumn = 2, SourceColumn = 3, ColumnCount = 4 };
+    // The widest a column grows to fit its texts (characters).
+    static constexpr int kMaxColumnChars = 40;
 
     // Texts of the state column.
     static const QString kNotSavedText;    // "Не сохранён"
@@ -63,6 +65,8 @@ private:
     void fillDevice(QTreeWidgetItem *item, int file, int device);
     // Widens the first three columns to their contents (never narrows).
     void fitColumns();
+    void deviceHealthChange(int file, int device);
+    void showHealth(QTreeWidgetItem *item, int file, int device);
 
     DeviceTreeModel *model;
     QMap<int, QMenu *> kindMenus;

@@ -2,6 +2,7 @@
 #include "server/core/log/visibletext.h"
 
 #include <QHBoxLayout>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace ServerUi {
@@ -12,7 +13,10 @@ namespace {
 constexpr int kNameLetters = 16;
 constexpr int kDateLetters = 16;
 constexpr int kSizeLetters = 9;
-constexpr int kCommentLetters = 16;
+// The widest comment the windows write, and the room a cell keeps around
+// its text (pixels, both sides together).
+const QString kWidestComment = QStringLiteral("Загружен на 100 %");
+constexpr int kCellPadding = 24;
 
 int lettersWidth(const QFontMetrics &metrics, int letters)
 {
@@ -35,7 +39,13 @@ FileListTree::FileListTree(QWidget *parent)
     setColumnWidth(NameColumn, lettersWidth(metrics, kNameLetters));
     setColumnWidth(DateColumn, lettersWidth(metrics, kDateLetters));
     setColumnWidth(SizeColumn, lettersWidth(metrics, kSizeLetters));
-    setColumnWidth(CommentColumn, lettersWidth(metrics, kCommentLetters));
+    setColumnWidth(CommentColumn, qMax(lettersWidth(metrics, kDateLetters),
+                                       metrics.size(Qt::TextSingleLine, kWidestComment).width() + kCellPadding));
+    // Wide enough for every column: no comment is cut.
+    int columns = 0;
+    for (int column = 0; column < ColumnCount; ++column)
+        columns += columnWidth(column);
+    setMinimumWidth(columns + 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 QTreeWidgetItem *FileListTree::rowNamed(const QString &name) const

@@ -98,11 +98,19 @@ MainWindow::MainWindow(const QString &folder, QWidget *parent)
     trayIcon = new TrayIcon(this);
     connect(trayIcon, &TrayIcon::showHideRequested, this, &MainWindow::showHide);
     connect(trayIcon, &TrayIcon::quitRequested, qApp, &QCoreApplication::quit);
+    connect(model, &DeviceTreeModel::deviceHealthChanged, this, &MainWindow::deviceHealthChange);
+    connect(model, &DeviceTreeModel::deviceAboutToBeRemoved, this, &MainWindow::deviceHealthChange, Qt::QueuedConnection);
+    trayIcon->showHealth(model->healthSummary());
     trayIcon->show();
     resize(kWindowWidth, kWindowHeight);
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::deviceHealthChange()
+{
+    trayIcon->showHealth(model->healthSummary());
+}
 
 void MainWindow::createActions()
 {
@@ -175,6 +183,8 @@ void MainWindow::createMenus()
 void MainWindow::startUpSettings()
 {
     settings = std::make_unique<ServerSettings>(applicationFolder);
+    model->setMinFreeBytes(settings->minFreeBytes());
+    logHandler->setKeepDays(settings->logKeepDays());
     // Monitoring first: "Pellux.xml" in the saved list is then open already.
     pellux->apply(settings->pelluxSettings());
     for (const QString &path : settings->fileList()) {

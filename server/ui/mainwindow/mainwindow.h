@@ -79,6 +79,8 @@ public slots:
     void aboutProgrammActionTrigger();
     void paramSet(int fileItemIndex, QStringList param);
     void showHide();
+    // A device's health changed or a device went: the tray shows the sum.
+    void deviceHealthChange();
     // The monitoring dialog's seven values: stored, applied, dialog closed.
     void pelluxParamSave(QVariantList param);
     void auxiliaryObjectDestroy(QObject *obj);

@@ -62,6 +62,15 @@ void tst_TrayIcon::iconAndMenu()
         texts << action->text();
     QCOMPARE(texts, QStringList({"Показать/Скрыть", "Выход"}));
     QTRY_VERIFY(tray->icon()->geometry().isValid());
+
+    // The devices' health: a badge of the worst state, the count in the tool tip.
+    const QImage plain = tray->icon()->icon().pixmap(image.size()).toImage();
+    tray->showHealth({3, 2, HealthState::Unreachable});
+    QCOMPARE(tray->icon()->toolTip(), QString("Drovane\nНе в порядке: 2 из 3 устройств (хуже всего: Недоступно)"));
+    QVERIFY(tray->icon()->icon().pixmap(image.size()).toImage() != plain);
+    tray->showHealth({3, 0, HealthState::Ok});
+    QCOMPARE(tray->icon()->toolTip(), QString("Drovane\nВсе устройства в порядке (3)"));
+    QCOMPARE(tray->icon()->icon().pixmap(image.size()).toImage(), plain);
 }
 
 // With a tray, closing only hides the window; "Показать/Скрыть" brings it

@@ -1,5 +1,6 @@
 #include "trayicon.h"
 
+#include "server/ui/health/healthmark.h"
 #include "server/ui/tray/serverimages.h"
 
 #include <QMenu>
@@ -21,6 +22,7 @@ TrayIcon::TrayIcon(QObject *parent)
     : QObject(parent)
     , trayMenu(std::make_unique<QMenu>())
     , trayIcon(std::make_unique<QSystemTrayIcon>(trayImage()))
+    , baseIcon(trayIcon->icon())
 {
     trayMenu->addAction(QStringLiteral("Показать/Скрыть"), this, &TrayIcon::showHideRequested);
     trayMenu->addAction(QStringLiteral("Выход"), this, &TrayIcon::quitRequested);
@@ -37,6 +39,21 @@ TrayIcon::~TrayIcon()
 void TrayIcon::show()
 {
     trayIcon->show();
+}
+
+void TrayIcon::showHealth(const DeviceTreeModel::HealthSummary &summary)
+{
+    trayIcon->setIcon(withHealthBadge(baseIcon, summary.worst));
+    QString tip = QStringLiteral("Drovane");
+    if (summary.running > 0) {
+        tip += summary.notOk == 0
+            ? QStringLiteral("\nВсе устройства в порядке (%1)").arg(summary.running)
+            : QStringLiteral("\nНе в порядке: %1 из %2 устройств (хуже всего: %3)")
+                  .arg(summary.notOk)
+                  .arg(summary.running)
+                  .arg(healthText(summary.worst));
+    }
+    trayIcon->setToolTip(tip);
 }
 
 bool TrayIcon::isInTray() const

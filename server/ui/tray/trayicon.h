@@ -1,5 +1,8 @@
 #pragma once
 
+#include "server/core/devicetreemodel.h"
+
+#include <QIcon>
 #include <QObject>
 
 #include <memory>
@@ -10,7 +13,8 @@ class QSystemTrayIcon;
 namespace ServerUi {
 
 // The server's system tray icon ":/images/system_tray_icon.png" with the
-// tool tip "Drovane" and a menu "Показать/Скрыть" / "Выход". Owned by the
+// tool tip "Drovane" and a menu "Показать/Скрыть" / "Выход"; a badge of the
+// worst device state and a tool tip line on the devices not ok. Owned by the
 // main window; GUI thread.
 class TrayIcon : public QObject
 {
@@ -26,6 +30,9 @@ public:
     bool isInTray() const;
     QMenu *menu() const { return trayMenu.get(); }
     QSystemTrayIcon *icon() const { return trayIcon.get(); }
+    // Shows the devices' health: the worst state of those not ok as a badge
+    // on the icon, and in the tool tip how many devices are not ok.
+    void showHealth(const DeviceTreeModel::HealthSummary &summary);
 
 signals:
     void showHideRequested();
@@ -34,6 +41,7 @@ signals:
 private:
     std::unique_ptr<QMenu> trayMenu;
     std::unique_ptr<QSystemTrayIcon> trayIcon;
+    QIcon baseIcon;
 };
 
 } // namespace ServerUi
