@@ -5,6 +5,7 @@
 #include "recording/recordingindexer.h"
 #include "server/core/settings/settingsfile.h"
 #include "server/core/health/statusfile.h"
+#include "server/core/settings/serversettings.h"
 #include "server/core/tests/support/serverprocess.h"
 #include "testsupport/testrecording.h"
 #include "server/core/downloaders/verifiedcopy.h"
@@ -79,6 +80,7 @@ private slots:
     void pollFinishesFileOnSigterm();
     void serveCollectsEveryDevice();
     void serveNotifiesSystemd();
+    void shardsSplitTheStationTable();
     void statusExitCodes_data();
     void statusExitCodes();
     void serveStopsAfterTheFileInProgress();
@@ -510,6 +512,75 @@ void tst_DrovaneCli::serveNotifiesSystemd()
     QVERIFY(process.waitForFinished(kRunTimeoutMs));
     QCOMPARE(process.exitCode(), 0);
     ::close(listener);
+}
+
+// Three collectors over one station table of 60 stations: each station runs
+// on exactly one of them, and together they run all.
+void tst_DrovaneCli::shardsSplitTheStationTable()
+{
+    constexpr int kStations = 60;
+    constexpr int kCollectors = 3;
+    QString why;
+    if (!ServerProcess::available(ServerProcess::Mysql, &why))
+        QFAIL(qPrintable(why));
+    QTemporaryDir work;
+    ServerProcess db(ServerProcess::Mysql);
+    QVERIFY2(db.start(work.filePath("mariadb")), qPrintable(db.error()));
+    QString rows;
+    QStringList everyUrl;
+    for (int i = 1; i <= kStations; ++i) {
+        // 127.0.0.i, the least significant byte first: every device is on loopback.
+        const uint address = 127u | uint(i) << 24;
+        rows += QStringLiteral("%1(29, %2, 'Станция %3')").arg(i > 1 ? "," : "").arg(address).arg(i);
+    }
+    QVERIFY2(db.runSql("CREATE TABLE station (idtypest INT, ip1 INT UNSIGNED, namest VARCHAR(64)); "
+                       "INSERT INTO station VALUES " + rows + ";"),
+             qPrintable(db.error()));
+    std::vector<std::unique_ptr<QProcess>> collectors;
+    for (int k = 0; k < kCollectors; ++k) {
+        const QString folder = work.filePath(QStringLiteral("collector%1").arg(k));
+        QVERIFY(QDir().mkpath(folder));
+        ServerSettings settings(folder + '/');
+        QVERIFY(settings.savePelluxSettings({true, "QMYSQL", QStringLiteral("127.0.0.1:%1").arg(db.port()),
+                                             ServerProcess::kMysqlDatabase, ServerProcess::kMysqlUser,
+                                             ServerProcess::kMysqlPassword, 60}));
+        collectors.push_back(std::make_unique<QProcess>());
+        collectors.back()->start(QStringLiteral(DROVANE_CLI),
+                                 {"serve", "--ini", settings.fileName(), "--log-dir", folder + "/logs", "--status",
+                                  folder + "/status.json", "--shard", QStringLiteral("%1/%2").arg(k).arg(kCollectors)});
+    }
+    QList<QStringList> urls;
+    const auto allListed = [&] {
+        urls.clear();
+        int total = 0;
+        for (int k = 0; k < kCollectors; ++k) {
+            QList<StatusFile::Device> devices;
+            QDateTime generated;
+            QString error;
+            StatusFile::read(work.filePath(QStringLiteral("collector%1/status.json").arg(k)), &devices, &generated, &error);
+            QStringList listed;
+            for (const StatusFile::Device &device : qAsConst(devices))
+                listed << device.url;
+            total += listed.size();
+            urls << listed;
+        }
+        return total == kStations;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(allListed(), kRunTimeoutMs);
+    QSet<QString> seen;
+    for (const QStringList &listed : qAsConst(urls)) {
+        QVERIFY(!listed.isEmpty());
+        for (const QString &url : listed) {
+            QVERIFY2(!seen.contains(url), qPrintable(url + " runs on two collectors"));
+            seen.insert(url);
+        }
+    }
+    QCOMPARE(seen.size(), kStations);
+    for (const std::unique_ptr<QProcess> &collector : collectors) {
+        collector->terminate();
+        QVERIFY(collector->waitForFinished(kRunTimeoutMs));
+        QCOMPARE(collector->exitCode(), 0);
+    }
 }
 
 // drovane-cli status: 0 when every device is ok, 1 when any is not (or
