@@ -6,8 +6,10 @@
 #include "server/core/downloaders/downloaderhandler.h"
 #include "server/core/downloaders/downloaderwiring.h"
 #include "server/core/log/logwiring.h"
+#include "recording/threadend.h"
 
 #include <QDir>
+#include <QThread>
 
 namespace {
 
@@ -17,10 +19,22 @@ const QString kParamSeparator = QStringLiteral("; ");
 
 DeviceTreeModel::DeviceTreeModel(QObject *parent)
     : QObject(parent)
+    , m_collector(std::make_unique<QThread>())
 {
+    m_collector->setObjectName(QStringLiteral("Collector"));
+    m_collector->start();
 }
 
-DeviceTreeModel::~DeviceTreeModel() = default;
+DeviceTreeModel::~DeviceTreeModel()
+{
+    for (File &file : m_files) {
+        for (Device &device : file.devices)
+            endDevice(device);
+    }
+    // Objects ended with deleteLater go when the thread's loop ends.
+    m_collector->quit();
+    endThreadWithin(std::move(m_collector));
+}
 
 QString DeviceTreeModel::filePath(int file) const
 {
@@ -315,7 +329,7 @@ bool DeviceTreeModel::startDevice(Device &device, const QString &filePath)
                              .arg(paramValue(device.params, DeviceParam::Url), filePath, folder));
         return false;
     }
-    Downloader *downloader = createDownloader(downloaderParams(device.params), this);
+    Downloader *downloader = createDownloader(downloaderParams(device.params));
     if (!downloader)
         return false;
     emit infoSended(QStringLiteral("Set param to %1: %2 at %3")
@@ -324,7 +338,7 @@ bool DeviceTreeModel::startDevice(Device &device, const QString &filePath)
     devicePeriodMinutes(paramValue(device.params, DeviceParam::Period), &periodWarning);
     if (!periodWarning.isEmpty())
         emit warningSended(QStringLiteral("%1: %2").arg(downloader->objectName(), periodWarning));
-    auto *scheduler = new DownloaderHandler(this);
+    auto *scheduler = new DownloaderHandler;
     // Its reports stand in the log under its device's name.
     scheduler->setObjectName(downloader->objectName());
     scheduler->setParam(device.params);
@@ -334,7 +348,7 @@ bool DeviceTreeModel::startDevice(Device &device, const QString &filePath)
         wireSchedulerLog(scheduler, m_log);
     }
     scheduler->setMinFreeBytes(m_minFreeBytes);
-    auto *health = new DeviceHealth(device.params, this);
+    auto *health = new DeviceHealth(device.params);
     health->setObjectName(downloader->objectName());
     wireDeviceHealth(health, downloader, scheduler);
     if (m_log)
@@ -352,8 +366,11 @@ bool DeviceTreeModel::startDevice(Device &device, const QString &filePath)
     device.scheduler = scheduler;
     device.health = health;
     device.healthRecord = health->record();
+    // From here on they belong to the collector thread.
+    for (QObject *part : {static_cast<QObject *>(downloader), static_cast<QObject *>(scheduler), static_cast<QObject *>(health)})
+        part->moveToThread(m_collector.get());
     emit deviceStarted(downloader, scheduler);
-    scheduler->startCycle();
+    QMetaObject::invokeMethod(scheduler, &DownloaderHandler::startCycle, Qt::QueuedConnection);
     return true;
 }
 
@@ -398,8 +415,8 @@ void DeviceTreeModel::setMinFreeBytes(qint64 bytes)
     m_minFreeBytes = bytes;
     for (const File &file : m_files) {
         for (const Device &device : file.devices) {
-            if (device.scheduler)
-                device.scheduler->setMinFreeBytes(bytes);
+            if (DownloaderHandler *scheduler = device.scheduler)
+                QMetaObject::invokeMethod(scheduler, [scheduler, bytes] { scheduler->setMinFreeBytes(bytes); }, Qt::QueuedConnection);
         }
     }
 }

@@ -16,6 +16,7 @@ class DeviceHealth;
 class Downloader;
 class DownloaderHandler;
 class LogHandler;
+class QThread;
 
 // One collector's part of a site's devices: the devices whose key (their
 // position in a settings file, or a monitoring station's address) modulo
@@ -38,9 +39,13 @@ struct DeviceShard
 // positions move, for callers that hold on to a file or device across
 // changes.
 //
-// Owns the downloaders and schedulers (Qt children, ended with deleteLater).
-// Lives in the GUI thread; reports through infoSended, errorSended and
-// warningSended (for the log) and never shows anything.
+// Owns the collector thread, in which every device's downloader, scheduler
+// and health live and do their work (one event loop for all devices), so
+// that no device's network holds the GUI thread. The model lives in the
+// GUI thread; it talks to them only through queued signals and calls, and
+// keeps the last health each reported. They are ended with deleteLater.
+// Reports through infoSended, errorSended and warningSended (for the log)
+// and never shows anything.
 class DeviceTreeModel : public QObject
 {
     Q_OBJECT
@@ -92,6 +97,8 @@ public:
     // The six parameters a device was given (also when unsupported).
     QStringList deviceParams(int file, int device) const;
     bool isDeviceSupported(int file, int device) const;
+    // A running device's downloader and scheduler; they live in the
+    // collector thread: connect to them, or call them queued, never directly.
     Downloader *downloader(int file, int device) const;
     DownloaderHandler *scheduler(int file, int device) const;
     // The device's health as last reported; false (and a record in state
@@ -167,9 +174,9 @@ private:
     {
         Id id = 0;
         QStringList params;
-        Downloader *downloader = nullptr;  // child of the model, null when unsupported
+        Downloader *downloader = nullptr;  // in the collector thread; null when not running
         DownloaderHandler *scheduler = nullptr;
-        DeviceHealth *health = nullptr;     // child of the model while it runs
+        DeviceHealth *health = nullptr;
         DeviceHealthRecord healthRecord;    // as last reported
     };
     struct File
@@ -190,6 +197,7 @@ private:
     void setState(int file, FileState state);
     static QStringList sixTexts(const QStringList &params);
 
+    std::unique_ptr<QThread> m_collector;
     std::vector<File> m_files;
     LogHandler *m_log = nullptr;
     qint64 m_minFreeBytes = 0;

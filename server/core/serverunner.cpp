@@ -203,12 +203,13 @@ void ServeRunner::endDeviceAfterCycle(quint64 deviceId)
     if (!m_model->findDevice(deviceId, &f, &d))
         return;
     DownloaderHandler *scheduler = m_model->scheduler(f, d);
-    // Only the file in progress is finished, not the device's backlog.
-    scheduler->endCycleAfterFile();
-    connect(scheduler, &DownloaderHandler::cycleFinished, this, [this, deviceId] {
+    // Only the file in progress is finished, not the device's backlog. The
+    // scheduler runs in the collector thread: it is asked, and answers, there.
+    connect(scheduler, &DownloaderHandler::stopReached, this, [this, deviceId] {
         endDevice(deviceId);
         finishWhenIdle();
-    });
+    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(scheduler, &DownloaderHandler::stopAfterFile, Qt::QueuedConnection);
     // A transfer that does not end soon (a device trickling its data) is
     // cut: the copy is continued at the next start.
     if (!m_graceTimer.isActive())

@@ -216,12 +216,14 @@ void DownloaderHandler::stopPollTimer()
         killTimer(pollTimer);
         pollTimer = 0;
     }
+    waiting = false;
 }
 
 void DownloaderHandler::restartPollTimer()
 {
     stopPollTimer();
     pollTimer = startTimer(periodMs, Qt::CoarseTimer);
+    waiting = true;
     fetchingFile = false;
     currentRefused = false;
     queue.clear();
@@ -229,4 +231,20 @@ void DownloaderHandler::restartPollTimer()
         inCycle = false;
         emit cycleFinished(!cycleFailed);
     }
+    if (stopPending) {
+        stopPending = false;
+        stopPollTimer();
+        emit stopReached();
+    }
+}
+
+void DownloaderHandler::stopAfterFile()
+{
+    if (fetchingFile) {
+        endCycleAfterFile();
+        stopPending = true;
+        return;
+    }
+    stopPollTimer();
+    emit stopReached();
 }

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <atomic>
+
 class QTimerEvent;
 
 // The polling scheduler of one device: every polling period it makes the
@@ -50,11 +52,13 @@ public:
     void setPeriod(int ms);
     // True while the device waits for its next cycle (no cycle running), as
     // the device list shows it.
-    bool isPollTimerActive() const { return pollTimer != 0; }
+    // Safe to call from any thread.
+    bool isPollTimerActive() const { return waiting.load(); }
     // The device's six parameters as set (DeviceParam order).
     QStringList deviceParams() const { return param; }
     // A file was requested in the running cycle and the cycle has not ended.
-    bool isFetchingFile() const { return fetchingFile; }
+    // Safe to call from any thread.
+    bool isFetchingFile() const { return fetchingFile.load(); }
     // Begins a polling cycle now: stops the polling timer and emits
     // downloadStarted().
     void startCycle();
@@ -78,6 +82,8 @@ signals:
     // A cycle begun by startCycle() (or the timer) has ended and the polling
     // timer runs again; succeeded is false when an error came during it.
     void cycleFinished(bool succeeded);
+    // After stopAfterFile(): no more work will begin; the owner may end it.
+    void stopReached();
     // How many files of the last listing still wait to be collected: after
     // each listing and each file collected.
     void filesBehindCounted(int files);
@@ -88,6 +94,9 @@ signals:
 
 public slots:
     void setParam(QStringList param);
+    // For a stop of the program: the running cycle ends after the file being
+    // fetched (at once when none is), then stopReached().
+    void stopAfterFile();
     void downloadStart();
     void downloadErrorOccur(QString message);
     void downloadGetFileListStart();
@@ -124,8 +133,10 @@ private:
     QStringList param;
     int periodMs = kDefaultPeriodMs;
     int pollTimer = 0;       // id of the polling timer, 0 when none or during a cycle
+    std::atomic<bool> waiting{false};   // pollTimer != 0, for other threads
     bool inCycle = false;
-    bool fetchingFile = false;
+    std::atomic<bool> fetchingFile{false};
+    bool stopPending = false;
     bool cycleFailed = false;
     bool fileRequested = false;      // a file was asked for in this cycle
     bool currentRefused = false;     // the file being fetched was refused

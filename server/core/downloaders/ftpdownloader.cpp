@@ -60,8 +60,9 @@ bool refusesFile(const QByteArray &reply)
 
 FtpDownloader::FtpDownloader(QObject *parent)
     : Downloader(parent)
-    , controlSocket(std::make_unique<QTcpSocket>())
-    , dataSocket(std::make_unique<QTcpSocket>())
+    // Children as well, so that they move with the downloader to its thread.
+    , controlSocket(std::make_unique<QTcpSocket>(this))
+    , dataSocket(std::make_unique<QTcpSocket>(this))
     , codec(QTextCodec::codecForName("UTF-8"))
 {
     connect(controlSocket.get(), &QTcpSocket::readyRead, this, &FtpDownloader::commandReadyRead);

@@ -34,7 +34,8 @@ bool sameHost(const QHostAddress &a, const QHostAddress &b)
 
 TftpDownloader::TftpDownloader(QObject *parent)
     : Downloader(parent)
-    , socket(std::make_unique<QUdpSocket>())
+    // A child as well, so that it moves with the downloader to its thread.
+    , socket(std::make_unique<QUdpSocket>(this))
 {
     connect(socket.get(), &QUdpSocket::readyRead, this, &TftpDownloader::readyRead);
 }

@@ -215,6 +215,7 @@ void DeviceHealth::cycleFinish(bool succeeded)
 {
     const QDateTime now = QDateTime::currentDateTime();
     countBytes(0, now);
+    ++m_record.cycles;
     if (!succeeded && m_failed) {
         ++m_record.failures;
         setState(m_failure, m_failureText);

@@ -44,6 +44,7 @@ struct DeviceHealthRecord
     qint64 lastFileSize = 0;
     QDateTime lastErrorTime;
     QString lastError;
+    int cycles = 0;             // cycles ended since the device started
     int failures = 0;           // cycles failed in a row
     int filesBehind = 0;        // files of the last listing not yet collected
     qint64 bytesToday = 0;      // bytes collected since local midnight

@@ -134,10 +134,18 @@ void LogHandler::writeLineAt(const QDateTime &now, const QString &level, const Q
     writeFailing = !written;
 }
 
+void LogHandler::nameSender(const QObject *object, const QString &name)
+{
+    senderNames.insert(object, name);
+    // Queued: it comes after every report the object sent before it went.
+    connect(object, &QObject::destroyed, this, [this, object] { senderNames.remove(object); }, Qt::QueuedConnection);
+}
+
 QString LogHandler::levelOfSender(const QString &word) const
 {
     const QObject *origin = sender();
-    const QString name = origin ? origin->objectName() : QString();
+    const auto named = senderNames.constFind(origin);
+    const QString name = named != senderNames.cend() ? *named : origin ? origin->objectName() : QString();
     return name.isEmpty() ? word : word + QLatin1Char(' ') + name;
 }
 

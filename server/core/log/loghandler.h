@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QIODevice>
 #include <QObject>
 #include <QString>
@@ -42,6 +43,10 @@ public:
     void writeLine(const QString &level, const QString &message);
     // The same as if it were `now`: a new day begins a new file first.
     void writeLineAt(const QDateTime &now, const QString &level, const QString &message);
+    // The name the lines give the reports of `object`, which may live in
+    // another thread and may be gone by the time its last reports are
+    // written (its objectName() is then not read). Forgotten after those.
+    void nameSender(const QObject *object, const QString &name);
     // Logs of the folder begun more than `days` days before today are
     // removed, now and at every new file; 0 keeps all.
     void setKeepDays(int days);
@@ -77,6 +82,7 @@ private:
     void removeOldLogs(const QDate &today);
 
     std::unique_ptr<QIODevice> file;
+    QHash<const QObject *, QString> senderNames; // compared, never dereferenced
     QString folder;   // empty when writing to a device
     QString path;
     QDate fileDay;    // the local day the file was begun

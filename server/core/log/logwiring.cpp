@@ -7,6 +7,7 @@
 
 void wireDownloaderLog(Downloader *downloader, LogHandler *log)
 {
+    log->nameSender(downloader, downloader->objectName());
     const Qt::ConnectionType queued = Qt::QueuedConnection;
     QObject::connect(downloader, &Downloader::started, log, &LogHandler::downloaderStart, queued);
     QObject::connect(downloader, &Downloader::errorOccured, log, &LogHandler::downloaderErrorOccur, queued);
@@ -22,6 +23,7 @@ void wireDownloaderLog(Downloader *downloader, LogHandler *log)
 
 void wireSchedulerLog(DownloaderHandler *scheduler, LogHandler *log)
 {
+    log->nameSender(scheduler, scheduler->objectName());
     const Qt::ConnectionType queued = Qt::QueuedConnection;
     QObject::connect(scheduler, &DownloaderHandler::infoSended, log, &LogHandler::commonInfoSend, queued);
     QObject::connect(scheduler, &DownloaderHandler::warningSended, log, &LogHandler::commonWarningSend, queued);
@@ -29,6 +31,7 @@ void wireSchedulerLog(DownloaderHandler *scheduler, LogHandler *log)
 
 void wireHealthLog(DeviceHealth *health, LogHandler *log)
 {
+    log->nameSender(health, health->objectName());
     const Qt::ConnectionType queued = Qt::QueuedConnection;
     QObject::connect(health, &DeviceHealth::infoSended, log, &LogHandler::commonInfoSend, queued);
     QObject::connect(health, &DeviceHealth::warningSended, log, &LogHandler::commonWarningSend, queued);
