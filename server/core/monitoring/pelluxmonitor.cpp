@@ -6,7 +6,9 @@
 #include "server/core/settings/serversettings.h"
 #include "recording/threadend.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimerEvent>
 #include <QThread>
 
 namespace {
@@ -170,6 +172,8 @@ void PelluxMonitor::switchOff()
     const int file = fileIndex();
     m_fileId = 0;
     m_marked.clear();
+    m_rows.clear();
+    m_applyTimer.stop();
     if (file >= 0) {
         if (!m_model->saveFile(file))
             emit errorSended(QStringLiteral("Monitoring file %1 could not be saved: its devices of the last poll are lost")
@@ -181,6 +185,45 @@ void PelluxMonitor::switchOff()
 
 void PelluxMonitor::pelluxItemDo(int type, uint address, QString comment)
 {
+    queueRow({false, type, address, comment});
+}
+
+void PelluxMonitor::pelluxItemsEnd()
+{
+    queueRow({true, 0, 0, QString()});
+}
+
+void PelluxMonitor::queueRow(Row row)
+{
+    m_rows.append(std::move(row));
+    if (!m_applyTimer.isActive())
+        m_applyTimer.start(0, this);
+}
+
+void PelluxMonitor::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_applyTimer.timerId()) {
+        QObject::timerEvent(event);
+        return;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    while (!m_rows.isEmpty() && slice.elapsed() < kApplySliceMs) {
+        const Row row = m_rows.takeFirst();
+        if (row.end)
+            applyEnd();
+        else
+            applyRow(row);
+    }
+    if (m_rows.isEmpty())
+        m_applyTimer.stop();
+}
+
+void PelluxMonitor::applyRow(const Row &row)
+{
+    const int type = row.type;
+    const uint address = row.address;
+    const QString &comment = row.comment;
     const int file = fileIndex();
     if (file < 0 || m_frozen)
         return;
@@ -213,7 +256,7 @@ void PelluxMonitor::pelluxItemDo(int type, uint address, QString comment)
     m_marked.insert(m_model->deviceId(file, device));
 }
 
-void PelluxMonitor::pelluxItemsEnd()
+void PelluxMonitor::applyEnd()
 {
     const int file = fileIndex();
     if (file < 0 || m_frozen)

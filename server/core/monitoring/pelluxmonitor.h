@@ -3,6 +3,7 @@
 
 #include "server/core/devicetreemodel.h"
 
+#include <QBasicTimer>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -68,6 +69,9 @@ public slots:
     // closes it and stops polling. Values already in force change nothing
     // (new connection values apply after switching off and on again).
     void apply(QVariantList values);
+    // A poll's rows and its end, applied a slice at a time (at most
+    // kApplySliceMs per turn of the event loop), so that a large station
+    // table never holds the GUI thread.
     void pelluxItemDo(int type, uint address, QString comment);
     void pelluxItemsEnd();
 
@@ -81,9 +85,27 @@ signals:
     // A poll's rows have been applied: `devices` monitoring devices remain.
     void pollApplied(int devices);
 
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
 private:
+    static constexpr int kApplySliceMs = 8;
+    struct Row
+    {
+        bool end = false; // the poll's end rather than a row
+        int type = 0;
+        uint address = 0;
+        QString comment;
+    };
+
     void switchOn(const QVariantList &values);
     void switchOff();
+    void applyRow(const Row &row);
+    void applyEnd();
+    void queueRow(Row row);
+
+    QList<Row> m_rows;         // rows and ends not yet applied, in order
+    QBasicTimer m_applyTimer;
 
     DeviceTreeModel *m_model;
     QString m_folder;
