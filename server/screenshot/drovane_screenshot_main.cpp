@@ -22,6 +22,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QToolTip>
 #include <QMenu>
 #include <QScreen>
 #include <QSettings>
@@ -36,6 +39,7 @@ using namespace ServerUi;
 namespace {
 
 constexpr int kSettleMs = 400;
+constexpr int kHealthWaitMs = 15000;
 // Devices that never answer: nothing listens on port 1 of loopback.
 const QString kQuiet = QStringLiteral("127.0.0.1:1");
 
@@ -144,6 +148,39 @@ int main(int argc, char *argv[])
         } else {
             ok = false;
         }
+
+        // The devices' health: collected, refused connections, a folder
+        // that is a file, not yet polled; the tool tip of the collected one.
+        QFile blocker(rec + "/taken");
+        blocker.open(QIODevice::WriteOnly);
+        blocker.close();
+        window.deviceModel()->addDevice(0, {"Zerva", "Пост 5, папка занята файлом", "5", ftp, rec + "/taken/post5", ""});
+        DeviceTreeModel *model = window.deviceModel();
+        const auto stateOf = [model](int file, int device) {
+            DeviceHealthRecord health;
+            model->deviceHealth(file, device, &health);
+            return health.state;
+        };
+        const int post4 = model->deviceCount(0) - 2;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < kHealthWaitMs
+               && (stateOf(0, post4) != HealthState::Ok || stateOf(0, post4 + 1) != HealthState::DestinationUnwritable))
+            QTest::qWait(kSettleMs);
+        window.resize(1000, 420);
+        QTreeWidgetItem *collected = window.deviceTree()->deviceItem(0, post4);
+        window.deviceTree()->setCurrentItem(collected);
+        QTest::qWait(kSettleMs);
+        const QRect cell = window.deviceTree()->visualItemRect(collected);
+        const QPoint tipAt = window.deviceTree()->viewport()->mapToGlobal(
+            QPoint(window.deviceTree()->header()->sectionPosition(TreeWidget::StateColumn) + 20, cell.bottom()));
+        QToolTip::showText(tipAt, collected->toolTip(TreeWidget::StateColumn), window.deviceTree());
+        QTest::qWait(kSettleMs);
+        QScreen *screen = QGuiApplication::primaryScreen();
+        const QRect frame = window.frameGeometry().intersected(screen->geometry());
+        ok = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                 .save(out.filePath("drovane_health.png")) && ok;
+        QToolTip::hideText();
     }
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -160,5 +197,15 @@ int main(int argc, char *argv[])
                             .save(out.filePath("drovane_tray_menu.png"));
     std::printf("%s %s\n", trayOk ? "wrote" : "could not write", qPrintable(out.filePath("drovane_tray_menu.png")));
     menu->close();
-    return ok && trayOk ? 0 : 1;
+
+    // The tray's tool tip: how many devices are not ok, and the worst state.
+    QTest::qWait(kSettleMs);
+    const QRect tipArea = QRect(icon.topLeft() - QPoint(560, 100), icon.bottomRight() + QPoint(10, 10)).intersected(screen->geometry());
+    QToolTip::showText(tipArea.topLeft() + QPoint(10, 10), window.tray()->icon()->toolTip());
+    QTest::qWait(kSettleMs);
+    const bool tipOk = screen->grabWindow(0, tipArea.x(), tipArea.y(), tipArea.width(), tipArea.height())
+                           .save(out.filePath("drovane_tray_tooltip.png"));
+    std::printf("%s %s\n", tipOk ? "wrote" : "could not write", qPrintable(out.filePath("drovane_tray_tooltip.png")));
+    QToolTip::hideText();
+    return ok && trayOk && tipOk ? 0 : 1;
 }
