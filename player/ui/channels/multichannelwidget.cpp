@@ -55,6 +55,7 @@ MultiChannelWidget::MultiChannelWidget(QWidget *parent)
     addRow(view, qMax(kNavigationRowHeight, axisHeight));
 
     connect(m_navigation.get(), &TimelineScene::currentPosChanged, this, &MultiChannelWidget::currentPosChanged);
+    connect(m_navigation.get(), &TimelineScene::cursorPlaced, this, &MultiChannelWidget::cursorPlaced);
     connect(m_navigation.get(), &TimelineScene::markedAreaChanged, this, &MultiChannelWidget::markedAreaChanged);
 }
 
@@ -204,6 +205,7 @@ void MultiChannelWidget::addStreamRow(std::unique_ptr<ScaleStreamHandle2> reader
 
     connect(nav, &TimelineScene::currentPosChanged, row, &TimelineScene::setCurrentPos);
     connect(row, &TimelineScene::currentPosChanged, nav, &TimelineScene::setCurrentPos);
+    connect(row, &TimelineScene::cursorPlaced, this, &MultiChannelWidget::cursorPlaced);
     connect(nav, &TimelineScene::rangeChanged, row, &TimelineScene::setRange);
     connect(row, &TimelineScene::rangeChanged, nav, &TimelineScene::setRange);
     connect(nav, &TimelineScene::markedAreaChanged, row, &TimelineScene::setMarkedArea);

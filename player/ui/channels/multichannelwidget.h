@@ -57,6 +57,8 @@ public:
 
 signals:
     void currentPosChanged(double pos);
+    // The user put the cursor at pos on the navigation row or a stream row.
+    void cursorPlaced(double pos);
     void markedAreaChanged(double begin, double duration);
     // Every stream row's feeder has delivered the row's current range.
     void streamsServed();

@@ -543,6 +543,14 @@ void MainWindow::setCurrentPos(double cur_pos)
         emit moved(cur_pos);
 }
 
+// While playing, a cursor the user placed moves playback there: the next
+// period plays from it. (Stopped or paused, setCurrentPos has moved it.)
+void MainWindow::cursorPlace(double pos)
+{
+    if (m_lastPlayState == FileServicer::Playing)
+        emit moved(pos);
+}
+
 void MainWindow::currentStateChange(double ts, int state)
 {
     m_lastPlayState = state;

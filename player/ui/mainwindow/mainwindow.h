@@ -106,6 +106,8 @@ public slots:
     // "Воспроизводить с паузами" action sets the flag itself).
     void SetPlayWithPause(bool state);
     void setCurrentPos(double cur_pos);
+    // The user put the cursor at pos on the timeline.
+    void cursorPlace(double pos);
     void logWidgetDestroy(QObject *object);
     void logWidgetCloseCancel();
     void auxiliaryWidgetDestroy(QObject *object);

@@ -70,6 +70,7 @@ void wireTimeline(MainWindow *w, FileServicer *s, MultiChannelWidget *t)
     QObject::connect(s, &FileServicer::currentStateChanged, t, &MultiChannelWidget::currentStateChange);
     QObject::connect(s, &FileServicer::baseChanged, t, &MultiChannelWidget::setBase);
     QObject::connect(t, &MultiChannelWidget::currentPosChanged, w, &MainWindow::setCurrentPos);
+    QObject::connect(t, &MultiChannelWidget::cursorPlaced, w, &MainWindow::cursorPlace);
     QObject::connect(t, &MultiChannelWidget::markedAreaChanged, s, &FileServicer::setMarkedArea);
 }
 

@@ -41,6 +41,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QGraphicsSceneMouseEvent>
 #include <QtTest>
 
 #include <memory>
@@ -317,6 +318,22 @@ void tst_PlayerMainWindow::playsWithCursorAndEditorFollowing()
     const NavigateTimelineScene *nav = m_window->timeline()->navigationScene();
     QTRY_VERIFY_WITH_TIMEOUT(nav->model().current > kStartMs + 300, kWaitMs);
     QCOMPARE(MainWindowParts::navigationEditor(*m_window)->dateTime(), base.addMSecs(qint64(nav->model().current)));
+
+    // A click on the timeline while playing moves playback there: the
+    // cursor does not jump back to where it was playing.
+    auto *scene = const_cast<NavigateTimelineScene *>(nav);
+    const double x = 0.7 * scene->sceneRect().width();
+    const double target = nav->model().begin + 0.7 * nav->model().duration;
+    for (QEvent::Type type : {QEvent::GraphicsSceneMousePress, QEvent::GraphicsSceneMouseRelease}) {
+        QGraphicsSceneMouseEvent click(type);
+        click.setScenePos(QPointF(x, 5));
+        click.setButton(Qt::LeftButton);
+        click.setButtons(type == QEvent::GraphicsSceneMousePress ? Qt::LeftButton : Qt::NoButton);
+        QCoreApplication::sendEvent(scene, &click);
+    }
+    QVERIFY(nav->model().current >= target - 1);
+    QTest::qWait(3 * FileServicer::kStatePollMs);
+    QVERIFY2(nav->model().current >= target - 1, qPrintable(QStringLiteral("%1 < %2").arg(nav->model().current).arg(target)));
 
     // Space while playing pauses; the engine's report turns the action back.
     m_window->activateWindow();

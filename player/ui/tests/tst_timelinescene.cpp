@@ -127,6 +127,8 @@ private slots:
     void audioDrawingModes_data();
     void audioDrawingModes();
     void monthTicksFallOnTheFirst();
+    void axisReadsAtEveryZoom_data();
+    void axisReadsAtEveryZoom();
 };
 
 void tst_TimelineScene::mouseSetsCursorAndMarkedArea_data()
@@ -430,6 +432,46 @@ void tst_TimelineScene::monthTicksFallOnTheFirst()
         QCOMPARE(TickUnits::minorLabel(tick, TickUnits::Months), QStringLiteral("%1 мес").arg(month, 2, 10, QChar('0')));
     }
     QCOMPARE(TickUnits::advance(tick, TickUnits::Years).date(), QDate(2013, 12, 1));
+}
+
+// Every view span at every width shows at least two whole minor labels, and
+// none is cut by the left edge; ticks step by whole units of their field.
+void tst_TimelineScene::axisReadsAtEveryZoom_data()
+{
+    QTest::addColumn<double>("span");
+    QTest::addColumn<int>("width");
+    const double second = 1000, minute = 60 * second, hour = 60 * minute, day = 24 * hour;
+    const QList<QPair<const char *, double>> spans = {
+        {"0.5 s", 0.5 * second}, {"22 s", 22 * second}, {"45 s", 45 * second}, {"60 s", 60 * second},
+        {"10 min", 10 * minute}, {"45 min", 45 * minute}, {"3 h", 3 * hour}, {"24 h", day},
+        {"7 days", 7 * day}, {"90 days", 90 * day}, {"3 years", 3 * 365 * day}};
+    for (const auto &span : spans) {
+        for (int width : {300, 800, 1900})
+            QTest::newRow(qPrintable(QStringLiteral("%1 in %2 px").arg(span.first).arg(width))) << span.second << width;
+    }
+}
+
+void tst_TimelineScene::axisReadsAtEveryZoom()
+{
+    QFETCH(double, span);
+    QFETCH(int, width);
+    HeaderTimelineItem axis;
+    axis.setSize(width, kHeight);
+    TimeModel model;
+    model.base = QDateTime(QDate(2026, 12, 8), QTime(8, 0, 13, 370));
+    model.begin = 0;
+    model.duration = span;
+    axis.setModel(model);
+    const QFontMetrics metrics(QApplication::font());
+    int whole = 0;
+    QStringList texts;
+    for (const HeaderTimelineItem::Label &label : axis.minorLabels(metrics)) {
+        QVERIFY(label.x >= 0);
+        whole += label.x + metrics.horizontalAdvance(label.text) <= width ? 1 : 0;
+        texts << label.text;
+    }
+    QVERIFY2(whole >= 2, qPrintable(texts.join(", ")));
+    QVERIFY(axis.model().step >= 1);
 }
 
 QTEST_MAIN(tst_TimelineScene)

@@ -83,9 +83,10 @@ void TimelineItem::setCurrentPos(double pos)
     placeCursor();
 }
 
-void TimelineItem::setUnit(int unit)
+void TimelineItem::setUnit(int unit, int step)
 {
     m_model.unit = unit;
+    m_model.step = step;
 }
 
 bool TimelineItem::setMarkedArea(double begin, double duration)
@@ -151,14 +152,14 @@ QDateTime TimelineItem::forEachMinorTick(const QFontMetrics &metrics, Tick tick)
 {
     const double labelWidth = metrics.horizontalAdvance(kLabelSample);
     const double pixelsPerSecond = m_width / (m_model.duration / 1000.0);
-    const int unit = TickUnits::choose(pixelsPerSecond, labelWidth);
-    setUnit(unit);
+    const TickUnits::Tick chosen = TickUnits::chooseTick(pixelsPerSecond, labelWidth + kLabelIndent);
+    setUnit(chosen.unit, chosen.step);
     const QDateTime first = m_model.base.addMSecs(qint64(m_model.begin));
-    const QDateTime start = TickUnits::startOfEnclosing(first, unit);
+    const QDateTime start = TickUnits::firstTick(first, chosen);
     const double end = m_model.begin + m_model.duration;
-    for (QDateTime t = start; double(m_model.base.msecsTo(t)) < end; t = TickUnits::advance(t, unit))
+    for (QDateTime t = start; double(m_model.base.msecsTo(t)) < end; t = TickUnits::advance(t, chosen))
         tick(pixelOf(double(m_model.base.msecsTo(t))), t);
-    return start;
+    return TickUnits::startOfEnclosing(first, chosen.unit);
 }
 
 // --- the time axis -----------------------------------------------------------
@@ -173,15 +174,27 @@ void HeaderTimelineItem::paint(QPainter *painter, const QStyleOptionGraphicsItem
     const int rowSplit = 3 * h / 2;
     const QPen grid(Qt::darkGray);
     const QPen label(Qt::green);
-    const QDateTime start = forEachMinorTick(metrics, [&](int x, const QDateTime &t) {
+    const QDateTime start = forEachMinorTick(metrics, [&](int x, const QDateTime &) {
         painter->setPen(grid);
         painter->drawLine(x, rowSplit, x, height());
-        painter->setPen(label);
-        painter->drawText(x + kLabelIndent, 3 * h, TickUnits::minorLabel(t, model().unit));
     });
+    painter->setPen(label);
+    for (const Label &minor : minorLabels(metrics))
+        painter->drawText(minor.x, 3 * h, minor.text);
     paintMajorLabels(painter, start, h);
     painter->setPen(grid);
     painter->drawLine(0, rowSplit, width(), rowSplit);
+}
+
+QVector<HeaderTimelineItem::Label> HeaderTimelineItem::minorLabels(const QFontMetrics &metrics)
+{
+    QVector<Label> labels;
+    forEachMinorTick(metrics, [&](int x, const QDateTime &t) {
+        // A label the left edge would cut is left out.
+        if (x + kLabelIndent >= 0)
+            labels.append({x + kLabelIndent, TickUnits::minorLabel(t, model().unit)});
+    });
+    return labels;
 }
 
 void HeaderTimelineItem::paintMajorLabels(QPainter *painter, const QDateTime &start, int labelHeight)

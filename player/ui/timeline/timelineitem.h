@@ -3,6 +3,7 @@
 #include "player/ui/timeline/timemodel.h"
 
 #include <QGraphicsItem>
+#include <QVector>
 
 class QGraphicsLineItem;
 class QGraphicsRectItem;
@@ -34,7 +35,7 @@ public:
     void setBase(const QDateTime &base);
     void setRange(double begin, double duration);
     void setCurrentPos(double pos);
-    void setUnit(int unit);
+    void setUnit(int unit, int step = 1);
 
     // A negative duration is turned around; returns whether either value
     // changed.
@@ -48,9 +49,9 @@ public:
     const QGraphicsRectItem *markedRect() const { return m_marked; }
 
 protected:
-    // Calls `tick(x, t)` for every minor tick of the current unit (chosen
-    // for the font and stored in the model) from the start of its enclosing
-    // unit to the right edge; returns that start.
+    // Calls `tick(x, t)` for every minor tick of the current unit and step
+    // (chosen for the font and stored in the model) from the start of its
+    // enclosing unit to the right edge; returns that start.
     template <class Tick>
     QDateTime forEachMinorTick(const QFontMetrics &metrics, Tick tick);
     // The frame every row draws first; clips to the item.
@@ -77,6 +78,15 @@ class HeaderTimelineItem : public TimelineItem
 public:
     using TimelineItem::TimelineItem;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
+
+    // The minor labels the axis draws in `metrics`' font: where each
+    // text begins (pixels) and the text. None begins left of the edge.
+    struct Label
+    {
+        int x;
+        QString text;
+    };
+    QVector<Label> minorLabels(const QFontMetrics &metrics);
 
 private:
     void paintMajorLabels(QPainter *painter, const QDateTime &start, int labelHeight);

@@ -287,8 +287,10 @@ void TimelineScene::releaseAt(double x, Qt::MouseButton button, Qt::KeyboardModi
     if (modifiers == Qt::NoModifier) {
         setCurrentPos(pos);
         setMarkedArea(0, 0);
+        emit cursorPlaced(m_model.current);
     } else if (modifiers == Qt::ControlModifier) {
         setCurrentPos(pos);
+        emit cursorPlaced(m_model.current);
     } else if (modifiers == Qt::ShiftModifier) {
         if (m_timelineItem && m_timelineItem->hasMarkedArea()) {
             const double a = m_timelineItem->markedBegin();
@@ -325,6 +327,7 @@ void NavigateTimelineScene::mouseMoveEvent(QGraphicsSceneMouseEvent *event)
     const double current = model().current;
     setRange(model().begin + shift, model().duration);
     setCurrentPos(current + shift);
+    emit cursorPlaced(model().current);
 }
 
 void NavigateTimelineScene::mouseReleaseEvent(QGraphicsSceneMouseEvent *event)

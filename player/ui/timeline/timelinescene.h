@@ -58,6 +58,8 @@ signals:
     void baseChanged(QDateTime base);
     void rangeChanged(double begin, double duration);
     void currentPosChanged(double dateTime);
+    // The user put the cursor at pos: a click, or a drag of the view.
+    void cursorPlaced(double pos);
     void markedAreaChanged(double begin, double duration);
     void dataItemRangeChanged(double begin, double duration);
 

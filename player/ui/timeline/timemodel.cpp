@@ -1,6 +1,7 @@
 #include "timemodel.h"
 
 #include <array>
+#include <vector>
 
 namespace PlayerUi {
 
@@ -53,24 +54,6 @@ double xOf(double t, double begin, double duration, double width)
 } // namespace TimelineMath
 
 namespace TickUnits {
-
-int choose(double pixelsPerSecond, double labelWidth)
-{
-    const double p = pixelsPerSecond;
-    if (0.01 * p > labelWidth)
-        return Milliseconds;
-    if (p > labelWidth)
-        return Seconds;
-    if (60 * p > labelWidth)
-        return Minutes;
-    if (3600 * p > labelWidth)
-        return Hours;
-    if (86400 * p > labelWidth)
-        return Days;
-    if (30 * 86400 * p > labelWidth)
-        return Months;
-    return Years;
-}
 
 QDateTime startOfEnclosing(const QDateTime &t, int unit)
 {
@@ -141,6 +124,55 @@ QString minorLabel(const QDateTime &t, int unit)
 QString majorFormat(int unit)
 {
     return QString::fromLatin1(kUnits.at(size_t(qBound(0, unit, Count - 1))).major);
+}
+
+namespace {
+
+// The steps a unit's ticks may take, finest first; each divides the enclosing unit.
+const std::array<std::vector<int>, TickUnits::Count> kSteps{{
+    {1, 2, 4, 5, 10, 20, 25, 50},        // x 10 ms
+    {1, 2, 3, 5, 10, 15, 20, 30},        // seconds
+    {1, 2, 3, 5, 10, 15, 20, 30},        // minutes
+    {1, 2, 3, 4, 6, 8, 12},              // hours
+    {1, 2, 3, 5, 7, 10, 15},             // days, from the first of each month
+    {1, 2, 3, 4, 6},                     // months
+    {1, 2, 4, 5, 10, 20, 25, 50, 100},   // years
+}};
+
+} // namespace
+
+Tick chooseTick(double pixelsPerSecond, double labelWidth)
+{
+    for (int unit = Milliseconds; unit < Count; ++unit) {
+        for (int step : kSteps.at(size_t(unit))) {
+            if (kUnits.at(size_t(unit)).stepMs / 1000.0 * step * pixelsPerSecond > labelWidth)
+                return {unit, step};
+        }
+    }
+    return {Years, kSteps.back().back()};
+}
+
+QDateTime firstTick(const QDateTime &t, const Tick &tick)
+{
+    const QDateTime start = startOfEnclosing(t, tick.unit);
+    if (tick.unit != Years || tick.step <= 1)
+        return start;
+    const int year = t.date().year();
+    return withDateTime(t, QDate(year - ((year % tick.step) + tick.step) % tick.step, 1, 1), QTime(0, 0));
+}
+
+QDateTime advance(const QDateTime &t, const Tick &tick)
+{
+    if (tick.unit == Days && tick.step > 1) {
+        const QDateTime next = t.addDays(tick.step);
+        if (next.date().month() != t.date().month() || next.date().year() != t.date().year())
+            return withDateTime(t, QDate(t.date().year(), t.date().month(), 1).addMonths(1), QTime(0, 0));
+        return next;
+    }
+    QDateTime next = t;
+    for (int i = 0; i < tick.step; ++i)
+        next = advance(next, tick.unit);
+    return next;
 }
 
 } // namespace TickUnits

@@ -20,6 +20,12 @@ DownloaderHandler::DownloaderHandler(QObject *parent)
 void DownloaderHandler::setPeriod(int ms)
 {
     periodMs = qMax(ms, 1);
+    // A device waiting for its next cycle waits the new period from now.
+    if (pollTimer) {
+        stopPollTimer();
+        pollTimer = startTimer(periodMs, Qt::CoarseTimer);
+        waiting = true;
+    }
 }
 
 void DownloaderHandler::startCycle()

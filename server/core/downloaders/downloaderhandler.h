@@ -48,7 +48,8 @@ public:
 
     // Polling period (ms), as the device list shows it.
     int period() const { return periodMs; }
-    // Overrides the period taken from the parameters (ms, at least 1).
+    // Overrides the period taken from the parameters (ms, at least 1); a
+    // device waiting for its next cycle waits the new period from now.
     void setPeriod(int ms);
     // True while the device waits for its next cycle (no cycle running), as
     // the device list shows it.
