@@ -15,6 +15,7 @@
 #include "recording/recordingindexer.h"
 #include "player/engine/savethread.h"
 #include "player/engine/streamsamplerate.h"
+#include "player/ui/timeline/timelinescene.h"
 #include "player/ui/timeline/timemodel.h"
 
 #include <QAction>
@@ -160,6 +161,8 @@ void MainWindow::createMenus()
     tools->addSeparator();
     tools->addAction(m_actions.log);
     menuBar()->addAction(m_actions.about);
+    // The review keys are in no menu: the window holds them.
+    addActions({m_actions.stepBack, m_actions.stepOn, m_actions.leapBack, m_actions.leapOn, m_actions.replay});
 }
 
 void MainWindow::createToolBars()
@@ -221,7 +224,8 @@ void MainWindow::setRecordingActionsEnabled(bool enabled)
 {
     for (QAction *action : {m_actions.info, m_actions.exportWithoutPauses, m_actions.exportWithPauses, m_actions.playPause,
                             m_actions.stop, m_actions.moveTo, m_actions.scaleExpand, m_actions.scaleNarrow,
-                            m_actions.scaleToMarkedArea, m_actions.scaleToFileWide})
+                            m_actions.scaleToMarkedArea, m_actions.scaleToFileWide, m_actions.stepBack,
+                            m_actions.stepOn, m_actions.leapBack, m_actions.leapOn, m_actions.replay})
         action->setEnabled(enabled);
     // A tool window that is open keeps its action off.
     m_actions.intervals->setEnabled(enabled && !m_intervalPanel);
@@ -495,6 +499,46 @@ void MainWindow::moveToRun()
     // The cursor goes there at once, also while the engine has no sound
     // output to seek in (its reports then never move).
     m_timeline->moveCurrentPos(offset);
+}
+
+// The cursor, and playback when it plays, `ms` on (back when negative),
+// within the recording.
+void MainWindow::stepBy(double ms)
+{
+    double pos = m_timeline->navigationScene()->model().current + ms;
+    const RecordingSpan span = m_servicer->span();
+    if (span.hasFrames)
+        pos = qBound(span.begin, pos, span.end);
+    emit moved(pos);
+    m_timeline->moveCurrentPos(pos);
+}
+
+void MainWindow::stepBackRun()
+{
+    stepBy(-PlayerActions::kStepMs);
+}
+
+void MainWindow::stepOnRun()
+{
+    stepBy(PlayerActions::kStepMs);
+}
+
+void MainWindow::leapBackRun()
+{
+    stepBy(-PlayerActions::kLeapMs);
+}
+
+void MainWindow::leapOnRun()
+{
+    stepBy(PlayerActions::kLeapMs);
+}
+
+// The last 5 s again, playing on from there.
+void MainWindow::replayRun()
+{
+    stepBy(-PlayerActions::kStepMs);
+    if (m_lastPlayState != FileServicer::Playing)
+        emit played();
 }
 
 void MainWindow::scaleExpandRun()

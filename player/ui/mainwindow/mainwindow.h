@@ -98,6 +98,11 @@ public slots:
     void playPauseRun();
     void stopRun();
     void moveToRun();
+    void stepBackRun();
+    void stepOnRun();
+    void leapBackRun();
+    void leapOnRun();
+    void replayRun();
     void scaleExpandRun();
     void scaleNarrowRun();
     void scaleToMarkedAreaRun();
@@ -130,6 +135,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    void stepBy(double ms);
     friend class MainWindowParts;
 
     void createMenus();

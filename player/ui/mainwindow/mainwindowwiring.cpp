@@ -34,6 +34,11 @@ void wireActions(MainWindow *w)
     QObject::connect(a.playPause, &QAction::triggered, w, &MainWindow::playPauseRun);
     QObject::connect(a.stop, &QAction::triggered, w, &MainWindow::stopRun);
     QObject::connect(a.moveTo, &QAction::triggered, w, &MainWindow::moveToRun);
+    QObject::connect(a.stepBack, &QAction::triggered, w, &MainWindow::stepBackRun);
+    QObject::connect(a.stepOn, &QAction::triggered, w, &MainWindow::stepOnRun);
+    QObject::connect(a.leapBack, &QAction::triggered, w, &MainWindow::leapBackRun);
+    QObject::connect(a.leapOn, &QAction::triggered, w, &MainWindow::leapOnRun);
+    QObject::connect(a.replay, &QAction::triggered, w, &MainWindow::replayRun);
     QObject::connect(a.scaleExpand, &QAction::triggered, w, &MainWindow::scaleExpandRun);
     QObject::connect(a.scaleNarrow, &QAction::triggered, w, &MainWindow::scaleNarrowRun);
     QObject::connect(a.scaleToMarkedArea, &QAction::triggered, w, &MainWindow::scaleToMarkedAreaRun);

@@ -13,13 +13,30 @@ const QString kPauseIcon = QStringLiteral(":/images/pause.png");
 const QString kPlayText = QStringLiteral("Воспр.");
 const QString kPauseText = QStringLiteral("Пауза");
 
+// The Russian layout's letter on the key of each Latin letter A..Z: users of
+// these sites type Russian all day, and a shortcut goes by the key pressed.
+const char16_t kRussianOnKey[] = u"ФИСВУАПРШОЛДЬТЩЗЙКЫЕГМЦЧНЯ";
+
+// The shortcut, and when it names a Latin letter the same key's Russian one.
+QList<QKeySequence> withRussianLayout(const QKeySequence &shortcut)
+{
+    QList<QKeySequence> keys{shortcut};
+    if (shortcut.count() != 1)
+        return keys;
+    const int combined = shortcut[0];
+    const int key = combined & ~int(Qt::KeyboardModifierMask);
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        keys << QKeySequence(int(kRussianOnKey[key - Qt::Key_A]) | (combined & int(Qt::KeyboardModifierMask)));
+    return keys;
+}
+
 // An action; with an icon, its tool tip is its text followed by its shortcut.
 QAction *makeAction(QObject *owner, const QString &objectName, const QString &text, const QKeySequence &shortcut,
                     const QString &icon = QString())
 {
     auto *action = new QAction(text, owner);
     action->setObjectName(objectName);
-    action->setShortcut(shortcut);
+    action->setShortcuts(withRussianLayout(shortcut));
     if (!icon.isEmpty()) {
         action->setIcon(QIcon(icon));
         action->setToolTip(text + QStringLiteral(" [ %1 ]").arg(shortcut.toString(QKeySequence::PortableText)));
@@ -33,18 +50,19 @@ PlayerActions PlayerActions::create(QObject *owner)
 {
     PlayerActions a;
     a.open = makeAction(owner, QStringLiteral("openAction"), QStringLiteral("Открыть..."), QKeySequence(Qt::CTRL | Qt::Key_O));
-    a.info = makeAction(owner, QStringLiteral("infoAction"), QStringLiteral("Информация..."), QKeySequence());
+    a.info = makeAction(owner, QStringLiteral("infoAction"), QStringLiteral("Информация..."),
+                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I));
     a.exportWithoutPauses = makeAction(owner, QStringLiteral("exportAction"), QStringLiteral("Экспортировать без пауз..."),
-                                       QKeySequence());
+                                       QKeySequence(Qt::CTRL | Qt::Key_E));
     a.exportWithPauses = makeAction(owner, QStringLiteral("exportWithPausesAction"),
-                                    QStringLiteral("Экспортировать с паузами..."), QKeySequence());
+                                    QStringLiteral("Экспортировать с паузами..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     a.quit = makeAction(owner, QStringLiteral("quitAction"), QStringLiteral("Выход"), QKeySequence(Qt::CTRL | Qt::Key_Q));
     a.channels = makeAction(owner, QStringLiteral("channelsAction"), QStringLiteral("Каналы..."), QKeySequence(Qt::Key_F2),
                             QStringLiteral(":/images/channel_list.png"));
     a.intervals = makeAction(owner, QStringLiteral("intervalsAction"), QStringLiteral("Интервалы..."),
                              QKeySequence(Qt::CTRL | Qt::Key_I));
     a.search = makeAction(owner, QStringLiteral("searchAction"), QStringLiteral("Поиск..."), QKeySequence(Qt::CTRL | Qt::Key_F));
-    a.log = makeAction(owner, QStringLiteral("logAction"), QStringLiteral("Журнал..."), QKeySequence());
+    a.log = makeAction(owner, QStringLiteral("logAction"), QStringLiteral("Журнал..."), QKeySequence(Qt::CTRL | Qt::Key_J));
     a.log->setEnabled(false);
     a.about = makeAction(owner, QStringLiteral("aboutAction"), QStringLiteral("О программе..."), QKeySequence(Qt::Key_F1));
     a.playPause = makeAction(owner, QStringLiteral("playPauseAction"), kPlayText, QKeySequence(Qt::Key_Space), kPlayIcon);
@@ -64,6 +82,14 @@ PlayerActions PlayerActions::create(QObject *owner)
     a.playWithPause = makeAction(owner, QStringLiteral("playWithPauseAction"), QStringLiteral("Воспроизводить с паузами"),
                                  QKeySequence(Qt::SHIFT | Qt::Key_P), QStringLiteral(":/images/P_char.png"));
     a.playWithPause->setCheckable(true);
+    a.stepBack = makeAction(owner, QStringLiteral("stepBackAction"), QStringLiteral("Назад на 5 с"), QKeySequence(Qt::Key_Left));
+    a.stepOn = makeAction(owner, QStringLiteral("stepOnAction"), QStringLiteral("Вперёд на 5 с"), QKeySequence(Qt::Key_Right));
+    a.leapBack = makeAction(owner, QStringLiteral("leapBackAction"), QStringLiteral("Назад на 30 с"),
+                            QKeySequence(Qt::SHIFT | Qt::Key_Left));
+    a.leapOn = makeAction(owner, QStringLiteral("leapOnAction"), QStringLiteral("Вперёд на 30 с"),
+                          QKeySequence(Qt::SHIFT | Qt::Key_Right));
+    a.replay = makeAction(owner, QStringLiteral("replayAction"), QStringLiteral("Повторить последние 5 с"),
+                          QKeySequence(Qt::Key_R));
     return a;
 }
 

@@ -33,6 +33,15 @@ struct PlayerActions
     QAction *scaleToMarkedArea = nullptr;
     QAction *scaleToFileWide = nullptr;
     QAction *playWithPause = nullptr;
+    // Review keys: the cursor (and playback) 5 s or 30 s back and on, and
+    // the last 5 s played again.
+    QAction *stepBack = nullptr;
+    QAction *stepOn = nullptr;
+    QAction *leapBack = nullptr;
+    QAction *leapOn = nullptr;
+    QAction *replay = nullptr;
+    static constexpr double kStepMs = 5000;
+    static constexpr double kLeapMs = 30000;
 
     static PlayerActions create(QObject *owner);
     // Shows the play action as offering play (mode 0) or pause (mode 1).

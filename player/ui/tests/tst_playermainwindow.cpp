@@ -119,6 +119,8 @@ private slots:
     void opensThroughTheProgressDialogInChannelOrder();
     void playsWithCursorAndEditorFollowing();
     void moveToATypedDateTime();
+    void reviewKeys_data();
+    void reviewKeys();
     void exportEqualsTheCommandLineTool_data();
     void exportEqualsTheCommandLineTool();
     void exportFailureIsShownNotHidden();
@@ -344,6 +346,46 @@ void tst_PlayerMainWindow::playsWithCursorAndEditorFollowing()
     const double pausedAt = nav->model().current;
     QTest::qWait(300);
     QCOMPARE(nav->model().current, pausedAt);
+}
+
+// The review keys move the cursor (and playback) within the recording;
+// letter keys work on the Russian layout too (the key pressed counts).
+void tst_PlayerMainWindow::reviewKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<double>("delta");
+    QTest::addColumn<bool>("plays");
+    QTest::newRow("Right") << int(Qt::Key_Right) << int(Qt::NoModifier) << 5000.0 << false;
+    QTest::newRow("Left") << int(Qt::Key_Left) << int(Qt::NoModifier) << -5000.0 << false;
+    QTest::newRow("Shift+Right") << int(Qt::Key_Right) << int(Qt::ShiftModifier) << 30000.0 << false;
+    QTest::newRow("Shift+Left") << int(Qt::Key_Left) << int(Qt::ShiftModifier) << -30000.0 << false;
+    QTest::newRow("R replays") << int(Qt::Key_R) << int(Qt::NoModifier) << -5000.0 << true;
+    QTest::newRow("R on the Russian layout") << 0x041A << int(Qt::NoModifier) << -5000.0 << true;
+}
+
+void tst_PlayerMainWindow::reviewKeys()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(double, delta);
+    QFETCH(bool, plays);
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    const RecordingSpan span = m_window->servicer()->span();
+    const double middle = (span.begin + span.end) / 2;
+    m_window->timeline()->moveCurrentPos(middle);
+    // A Russian letter's key event carries its text, as the keyboard sends it.
+    const QString text = key > 0xff ? QString(QChar(key)) : QString();
+    QTest::sendKeyEvent(QTest::Click, m_window.get(), Qt::Key(key), text, Qt::KeyboardModifiers(modifiers));
+    const NavigateTimelineScene *nav = m_window->timeline()->navigationScene();
+    QCOMPARE(nav->model().current, qBound(span.begin, middle + delta, span.end));
+    if (plays)
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->actions().playPause->text(), QStringLiteral("Пауза"), kWaitMs);
+    else
+        QCOMPARE(m_window->lastPlayState(), 0);
 }
 
 void tst_PlayerMainWindow::moveToATypedDateTime()
