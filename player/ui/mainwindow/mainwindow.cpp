@@ -147,22 +147,30 @@ LogWidget *MainWindow::logWidget() const
 
 void MainWindow::createMenus()
 {
-    QMenu *file = menuBar()->addMenu(QStringLiteral("Файл"));
+    // Alt with the underlined letter opens a menu, F10 the first one.
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&Файл"));
     file->addAction(m_actions.open);
     file->addAction(m_actions.info);
     file->addAction(m_actions.exportWithoutPauses);
     file->addAction(m_actions.exportWithPauses);
     file->addSeparator();
     file->addAction(m_actions.quit);
-    QMenu *tools = menuBar()->addMenu(QStringLiteral("Инструменты"));
+    QMenu *tools = menuBar()->addMenu(QStringLiteral("&Инструменты"));
     tools->addAction(m_actions.channels);
     tools->addAction(m_actions.intervals);
     tools->addAction(m_actions.search);
     tools->addSeparator();
     tools->addAction(m_actions.log);
     menuBar()->addAction(m_actions.about);
+    auto *firstMenu = new QAction(this);
+    firstMenu->setShortcut(QKeySequence(Qt::Key_F10));
+    connect(firstMenu, &QAction::triggered, this, [this, file] {
+        menuBar()->setActiveAction(file->menuAction());
+    });
+    addAction(firstMenu);
     // The review keys are in no menu: the window holds them.
-    addActions({m_actions.stepBack, m_actions.stepOn, m_actions.leapBack, m_actions.leapOn, m_actions.replay});
+    addActions({m_actions.stepBack, m_actions.stepOn, m_actions.leapBack, m_actions.leapOn, m_actions.replay,
+                m_actions.markAll});
 }
 
 void MainWindow::createToolBars()
@@ -225,7 +233,8 @@ void MainWindow::setRecordingActionsEnabled(bool enabled)
     for (QAction *action : {m_actions.info, m_actions.exportWithoutPauses, m_actions.exportWithPauses, m_actions.playPause,
                             m_actions.stop, m_actions.moveTo, m_actions.scaleExpand, m_actions.scaleNarrow,
                             m_actions.scaleToMarkedArea, m_actions.scaleToFileWide, m_actions.stepBack,
-                            m_actions.stepOn, m_actions.leapBack, m_actions.leapOn, m_actions.replay})
+                            m_actions.stepOn, m_actions.leapBack, m_actions.leapOn, m_actions.replay,
+                            m_actions.markAll})
         action->setEnabled(enabled);
     // A tool window that is open keeps its action off.
     m_actions.intervals->setEnabled(enabled && !m_intervalPanel);
@@ -539,6 +548,13 @@ void MainWindow::replayRun()
     stepBy(-PlayerActions::kStepMs);
     if (m_lastPlayState != FileServicer::Playing)
         emit played();
+}
+
+void MainWindow::markAllRun()
+{
+    const RecordingSpan span = m_servicer->span();
+    if (span.hasFrames)
+        m_timeline->setMarkedArea(span.begin, span.end - span.begin);
 }
 
 void MainWindow::scaleExpandRun()

@@ -103,6 +103,7 @@ public slots:
     void leapBackRun();
     void leapOnRun();
     void replayRun();
+    void markAllRun();
     void scaleExpandRun();
     void scaleNarrowRun();
     void scaleToMarkedAreaRun();

@@ -39,6 +39,7 @@ void wireActions(MainWindow *w)
     QObject::connect(a.leapBack, &QAction::triggered, w, &MainWindow::leapBackRun);
     QObject::connect(a.leapOn, &QAction::triggered, w, &MainWindow::leapOnRun);
     QObject::connect(a.replay, &QAction::triggered, w, &MainWindow::replayRun);
+    QObject::connect(a.markAll, &QAction::triggered, w, &MainWindow::markAllRun);
     QObject::connect(a.scaleExpand, &QAction::triggered, w, &MainWindow::scaleExpandRun);
     QObject::connect(a.scaleNarrow, &QAction::triggered, w, &MainWindow::scaleNarrowRun);
     QObject::connect(a.scaleToMarkedArea, &QAction::triggered, w, &MainWindow::scaleToMarkedAreaRun);

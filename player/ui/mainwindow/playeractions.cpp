@@ -90,6 +90,8 @@ PlayerActions PlayerActions::create(QObject *owner)
                           QKeySequence(Qt::SHIFT | Qt::Key_Right));
     a.replay = makeAction(owner, QStringLiteral("replayAction"), QStringLiteral("Повторить последние 5 с"),
                           QKeySequence(Qt::Key_R));
+    a.markAll = makeAction(owner, QStringLiteral("markAllAction"), QStringLiteral("Выделить всю запись"),
+                           QKeySequence(Qt::CTRL | Qt::Key_A));
     return a;
 }
 

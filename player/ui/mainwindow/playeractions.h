@@ -40,6 +40,8 @@ struct PlayerActions
     QAction *leapBack = nullptr;
     QAction *leapOn = nullptr;
     QAction *replay = nullptr;
+    // The whole recording marked (its frames, not the view's margin).
+    QAction *markAll = nullptr;
     static constexpr double kStepMs = 5000;
     static constexpr double kLeapMs = 30000;
 

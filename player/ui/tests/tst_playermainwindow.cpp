@@ -42,6 +42,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QGraphicsSceneMouseEvent>
+#include <QMenu>
 #include <QtTest>
 
 #include <memory>
@@ -386,6 +387,21 @@ void tst_PlayerMainWindow::reviewKeys()
         QTRY_COMPARE_WITH_TIMEOUT(m_window->actions().playPause->text(), QStringLiteral("Пауза"), kWaitMs);
     else
         QCOMPARE(m_window->lastPlayState(), 0);
+
+    // F10 opens the first menu, Escape closes it.
+    QTest::keyClick(m_window.get(), Qt::Key_F10);
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    QCOMPARE(static_cast<QMenu *>(QApplication::activePopupWidget())->title(), QStringLiteral("&Файл"));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+
+    // Ctrl+A marks the recording's frames (Ctrl+Ф on the Russian layout).
+    QTest::sendKeyEvent(QTest::Click, m_window.get(), Qt::Key(key > 0xff ? 0x0424 : Qt::Key_A),
+                        key > 0xff ? QString(QChar(0x0424)) : QString("a"), Qt::ControlModifier);
+    const TimelineItem *axis = nav->timelineItem();
+    QVERIFY(axis->hasMarkedArea());
+    QCOMPARE(axis->markedBegin(), span.begin);
+    QCOMPARE(axis->markedBegin() + axis->markedDuration(), span.end);
 }
 
 void tst_PlayerMainWindow::moveToATypedDateTime()
