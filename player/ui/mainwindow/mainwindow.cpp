@@ -189,6 +189,7 @@ void MainWindow::createToolBars()
     m_navigationEditor->setTimeSpec(Qt::UTC);
     m_navigationEditor->setDisplayFormat(kEditorFormat);
     navigate->addWidget(m_navigationEditor);
+    m_navigationEditor->installEventFilter(this);
     navigate->addAction(m_actions.moveTo);
     m_editorHoldTimer = new QTimer(this);
     m_editorHoldTimer->setSingleShot(true);
@@ -630,6 +631,30 @@ void MainWindow::currentStateChange(double ts, int state)
 }
 
 // --- window events -------------------------------------------------------------
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Space and Backspace stay play/pause and stop while the editor has the
+    // keyboard: it does not claim them as text keys.
+    if (watched == m_navigationEditor && event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Space || key->key() == Qt::Key_Backspace) && key->modifiers() == Qt::NoModifier) {
+            event->ignore();
+            return true;
+        }
+    }
+    if (watched == m_navigationEditor && event->type() == QEvent::KeyPress && m_servicer->hasRecording()) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // After the editor has taken the text it was given.
+            QMetaObject::invokeMethod(this, [this] {
+                moveToRun();
+                m_timeline->setFocus(Qt::ShortcutFocusReason);
+            }, Qt::QueuedConnection);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
 
 // Shortcuts are handled by the actions; other keys do nothing here.
 void MainWindow::keyPressEvent(QKeyEvent *event)

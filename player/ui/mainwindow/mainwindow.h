@@ -131,6 +131,9 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    // Enter in the date editor goes to the date typed and gives the
+    // keyboard back to the timeline; Space and Backspace stay shortcuts there.
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;

@@ -424,6 +424,21 @@ void tst_PlayerMainWindow::moveToATypedDateTime()
     QCOMPARE(nav->model().current, 2500.0);
     QTRY_COMPARE_WITH_TIMEOUT(enginePosition(*m_window), 2500.0, kWaitMs);
 
+    // Enter in the editor goes there too and gives the keyboard back.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    editor->setFocus();
+    editor->setDateTime(base.addMSecs(1500));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(nav->model().current, 1500.0);
+    QTRY_VERIFY(!editor->hasFocus());
+    // Space plays and Backspace stops while the editor has the keyboard.
+    editor->setFocus();
+    QTest::keyClick(editor, Qt::Key_Space);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->actions().playPause->text(), QStringLiteral("Пауза"), kWaitMs);
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->actions().playPause->text(), QStringLiteral("Воспр."), kWaitMs);
+
     // A date-time before the recording's base goes to its start.
     editor->setDateTime(base.addSecs(-3600));
     m_window->actions().moveTo->trigger();
