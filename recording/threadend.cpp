@@ -11,10 +11,15 @@ bool endThreadWithin(std::unique_ptr<QThread> thread, unsigned long waitMs)
     QThread *running = thread.release();
     qWarning("%s did not stop within %lu ms and is left to end by itself",
              running->metaObject()->className(), waitMs);
-    QObject::connect(running, &QThread::finished, running, &QObject::deleteLater);
+    deleteWhenFinished(running);
+    return false;
+}
+
+void deleteWhenFinished(QThread *thread)
+{
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     // It may have finished before the connection was made; a second
     // deleteLater is harmless.
-    if (running->isFinished())
-        running->deleteLater();
-    return false;
+    if (thread->isFinished())
+        thread->deleteLater();
 }

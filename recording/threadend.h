@@ -20,3 +20,7 @@ constexpr unsigned long kThreadEndWaitMs = 5000;
 // whatever it owns goes with it, so it must not use anything of its old
 // owner's. A warning names it then.
 bool endThreadWithin(std::unique_ptr<QThread> thread, unsigned long waitMs = kThreadEndWaitMs);
+
+// Lets `thread` (told to stop, owned by nobody now) delete itself once it
+// has finished: at once if it has already. Never waits.
+void deleteWhenFinished(QThread *thread);

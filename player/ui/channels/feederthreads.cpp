@@ -2,7 +2,6 @@
 
 #include "player/engine/streamthread2.h"
 
-#include <QtGlobal>
 
 namespace PlayerUi {
 
@@ -10,12 +9,8 @@ FeederThreads::~FeederThreads()
 {
     stopAll();
     for (const QPointer<StreamThread2> &ending : qAsConst(m_ending)) {
-        if (!ending)
-            continue;
-        if (ending->wait(kShutdownWaitMs))
-            std::unique_ptr<StreamThread2> finished(ending.data());
-        else
-            qWarning("a timeline feeder did not stop within %lu ms and is left running", kShutdownWaitMs);
+        if (ending)
+            endThreadWithin(std::unique_ptr<QThread>(ending.data()), kShutdownWaitMs);
     }
 }
 
@@ -34,10 +29,7 @@ void FeederThreads::stopAll()
         StreamThread2 *feeder = running.release();
         QObject::disconnect(feeder, nullptr, nullptr, nullptr);
         feeder->setStopped(true);
-        QObject::connect(feeder, &QThread::finished, feeder, &QObject::deleteLater);
-        // It may have ended before the connection was made.
-        if (feeder->isFinished())
-            feeder->deleteLater();
+        deleteWhenFinished(feeder);
         m_ending.append(feeder);
     }
     m_running.clear();

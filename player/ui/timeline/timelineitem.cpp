@@ -174,12 +174,14 @@ void HeaderTimelineItem::paint(QPainter *painter, const QStyleOptionGraphicsItem
     const int rowSplit = 3 * h / 2;
     const QPen grid(Qt::darkGray);
     const QPen label(Qt::green);
-    const QDateTime start = forEachMinorTick(metrics, [&](int x, const QDateTime &) {
-        painter->setPen(grid);
+    QVector<int> ticks;
+    QVector<Label> labels;
+    const QDateTime start = minorTicks(metrics, &ticks, &labels);
+    painter->setPen(grid);
+    for (int x : qAsConst(ticks))
         painter->drawLine(x, rowSplit, x, height());
-    });
     painter->setPen(label);
-    for (const Label &minor : minorLabels(metrics))
+    for (const Label &minor : qAsConst(labels))
         painter->drawText(minor.x, 3 * h, minor.text);
     paintMajorLabels(painter, start, h);
     painter->setPen(grid);
@@ -189,12 +191,19 @@ void HeaderTimelineItem::paint(QPainter *painter, const QStyleOptionGraphicsItem
 QVector<HeaderTimelineItem::Label> HeaderTimelineItem::minorLabels(const QFontMetrics &metrics)
 {
     QVector<Label> labels;
-    forEachMinorTick(metrics, [&](int x, const QDateTime &t) {
+    minorTicks(metrics, nullptr, &labels);
+    return labels;
+}
+
+QDateTime HeaderTimelineItem::minorTicks(const QFontMetrics &metrics, QVector<int> *ticks, QVector<Label> *labels)
+{
+    return forEachMinorTick(metrics, [&](int x, const QDateTime &t) {
+        if (ticks)
+            ticks->append(x);
         // A label the left edge would cut is left out.
         if (x + kLabelIndent >= 0)
-            labels.append({x + kLabelIndent, TickUnits::minorLabel(t, model().unit)});
+            labels->append({x + kLabelIndent, TickUnits::minorLabel(t, model().unit)});
     });
-    return labels;
 }
 
 void HeaderTimelineItem::paintMajorLabels(QPainter *painter, const QDateTime &start, int labelHeight)

@@ -89,6 +89,9 @@ public:
     QVector<Label> minorLabels(const QFontMetrics &metrics);
 
 private:
+    // One pass over the minor ticks: their x (when asked for) and their
+    // labels; returns the start of the enclosing unit.
+    QDateTime minorTicks(const QFontMetrics &metrics, QVector<int> *ticks, QVector<Label> *labels);
     void paintMajorLabels(QPainter *painter, const QDateTime &start, int labelHeight);
 };
 

@@ -23,6 +23,9 @@ namespace {
 // Bit 1 (value 2) of a kind tells an editable file or device from a
 // read-only one; without it a file's kind is ConstantFileItem.
 constexpr int kEditableKindBit = 2;
+// A device row's state column keeps the health state it shows (a file
+// row's, its file state).
+constexpr int kHealthRole = Qt::UserRole;
 
 QString stateText(DeviceTreeModel::FileState state)
 {
@@ -159,6 +162,7 @@ void TreeWidget::fillDevice(QTreeWidgetItem *item, int file, int device)
     item->setText(StateColumn, model->isDeviceSupported(file, device) ? QString() : kUnsupportedText);
     item->setIcon(StateColumn, QIcon());
     item->setToolTip(StateColumn, QString());
+    item->setData(StateColumn, kHealthRole, QVariant());
     item->setText(SourceColumn, visibleText(paramValue(params, DeviceParam::Url)));
     // Long texts are cut to the column's width; the tool tip shows them whole.
     for (int column : {NameColumn, CommentColumn, SourceColumn})
@@ -169,23 +173,28 @@ void TreeWidget::fillDevice(QTreeWidgetItem *item, int file, int device)
     fitColumns();
 }
 
+// Most reports change only the figures: the columns are measured again
+// (every row of the tree) only when a state's text changed.
 void TreeWidget::deviceHealthChange(int file, int device)
 {
-    if (QTreeWidgetItem *item = deviceItem(file, device)) {
-        showHealth(item, file, device);
+    QTreeWidgetItem *item = deviceItem(file, device);
+    if (item && showHealth(item, file, device))
         fitColumns();
-    }
 }
 
-void TreeWidget::showHealth(QTreeWidgetItem *item, int file, int device)
+bool TreeWidget::showHealth(QTreeWidgetItem *item, int file, int device)
 {
     DeviceHealthRecord health;
     if (!model->deviceHealth(file, device, &health))
-        return;
+        return false;
+    item->setToolTip(StateColumn, health.figuresText());
+    const QVariant shown = item->data(StateColumn, kHealthRole);
+    if (shown.isValid() && shown.toInt() == int(health.state))
+        return false;
     item->setText(StateColumn, healthText(health.state));
     item->setIcon(StateColumn, healthMark(health.state));
-    item->setToolTip(StateColumn, health.figuresText());
-    item->setData(StateColumn, Qt::UserRole, int(health.state));
+    item->setData(StateColumn, kHealthRole, int(health.state));
+    return true;
 }
 
 // Names and state texts are shown whole up to kMaxColumnChars characters

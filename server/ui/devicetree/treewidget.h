@@ -66,7 +66,8 @@ private:
     // Widens the first three columns to their contents (never narrows).
     void fitColumns();
     void deviceHealthChange(int file, int device);
-    void showHealth(QTreeWidgetItem *item, int file, int device);
+    // Shows a running device's health; true when its state's text changed.
+    bool showHealth(QTreeWidgetItem *item, int file, int device);
 
     DeviceTreeModel *model;
     QMap<int, QMenu *> kindMenus;

@@ -43,7 +43,11 @@ void TrayIcon::show()
 
 void TrayIcon::showHealth(const DeviceTreeModel::HealthSummary &summary)
 {
-    trayIcon->setIcon(withHealthBadge(baseIcon, summary.worst));
+    // Every device's report comes here: the badge is painted only when it changes.
+    if (summary.worst != shownWorst) {
+        shownWorst = summary.worst;
+        trayIcon->setIcon(withHealthBadge(baseIcon, summary.worst));
+    }
     QString tip = QStringLiteral("Drovane");
     if (summary.running > 0) {
         tip += summary.notOk == 0
@@ -53,7 +57,8 @@ void TrayIcon::showHealth(const DeviceTreeModel::HealthSummary &summary)
                   .arg(summary.running)
                   .arg(healthText(summary.worst));
     }
-    trayIcon->setToolTip(tip);
+    if (tip != trayIcon->toolTip())
+        trayIcon->setToolTip(tip);
 }
 
 bool TrayIcon::isInTray() const

@@ -42,6 +42,7 @@ private:
     std::unique_ptr<QMenu> trayMenu;
     std::unique_ptr<QSystemTrayIcon> trayIcon;
     QIcon baseIcon;
+    HealthState shownWorst = HealthState::Ok; // the badge shown (none for Ok)
 };
 
 } // namespace ServerUi
