@@ -8,6 +8,8 @@
 
 #include <QEventLoop>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -16,7 +18,7 @@ namespace {
 const QString kProgram = QStringLiteral("velmora-cli export");
 const QString kUsage = QStringLiteral(
     "usage: velmora-cli export FILE OUT.wav [--begin MS] [--duration MS] [--with-pauses] "
-    "[--channels ID,ID,...] [--rate HZ]");
+    "[--channels ID,ID,...] [--rate HZ] [--gain ID=DB ...]");
 constexpr double kWholeRecording = IndexFormat::kNoTime; // ms: up to the last frame
 constexpr int kBarWidth = 40;                    // characters
 
@@ -29,7 +31,22 @@ struct ExportOptions
     bool withPauses = false;
     QList<uint> channels;              // empty: every audio stream with frames
     int rate = 0;                      // Hz; 0: the channel dialog's rule
+    QMap<uint, double> gainsDb;        // stream id -> gain in dB (--gain, repeatable)
 };
+
+// "ID=DB" with a whole stream id and a gain within the player's range.
+bool parseGain(const QString &text, QMap<uint, double> *gains)
+{
+    const int equals = text.indexOf(QLatin1Char('='));
+    bool idOk = false;
+    bool dbOk = false;
+    const uint id = text.left(equals).trimmed().toUInt(&idOk, 10);
+    const double db = text.mid(equals + 1).trimmed().toDouble(&dbOk);
+    if (equals < 0 || !idOk || !dbOk || !(db >= ReaderGroup::kGainMinDb && db <= ReaderGroup::kGainMaxDb))
+        return false;
+    gains->insert(id, db);
+    return true;
+}
 
 bool parseMs(const QString &text, double *value)
 {
@@ -56,6 +73,12 @@ bool parseOptions(const QStringList &arguments, ExportOptions *options, QString 
         } else if (arg == QLatin1String("--channels")) {
             if (!hasValue || !parseStreamIds(arguments.at(++i), &options->channels)) {
                 *error = QStringLiteral("--channels needs a list of stream ids, e.g. 1,2");
+                return false;
+            }
+        } else if (arg == QLatin1String("--gain")) {
+            if (!hasValue || !parseGain(arguments.at(++i), &options->gainsDb)) {
+                *error = QStringLiteral("--gain needs ID=DB, a stream id and a gain of %1..%2 dB, e.g. 2=-6")
+                             .arg(ReaderGroup::kGainMinDb).arg(ReaderGroup::kGainMaxDb);
                 return false;
             }
         } else if (arg == QLatin1String("--rate")) {
@@ -118,6 +141,10 @@ bool runExport(const ExportOptions &options, const QList<StreamDescriptor> &stre
     thread.setFileName(options.output);
     thread.setRange(options.begin, options.duration);
     thread.setFlagWithPause(options.withPauses);
+    ChannelGains gains;
+    for (auto it = options.gainsDb.cbegin(); it != options.gainsDb.cend(); ++it)
+        gains.insert(QString::number(it.key()), ReaderGroup::gainFactor(it.value()));
+    thread.setGains(gains);
 
     ProgressBar bar;
     QEventLoop loop;
@@ -157,6 +184,15 @@ int runExportCommand(const QStringList &arguments)
     QList<StreamDescriptor> streams;
     if (const int status = recording.openForCommand(kProgram, options.input, options.channels, &streams))
         return status;
+    for (auto it = options.gainsDb.cbegin(); it != options.gainsDb.cend(); ++it) {
+        const auto exported = std::find_if(streams.cbegin(), streams.cend(), [&](const StreamDescriptor &stream) {
+            return stream.value(QStringLiteral("ID")) == QString::number(it.key());
+        });
+        if (exported == streams.cend()) {
+            CliOutput::printError(kProgram, QStringLiteral("--gain names stream %1, which is not exported").arg(it.key()));
+            return 2;
+        }
+    }
     if (options.rate == 0)
         options.rate = StreamSampleRate::outputRate(recording.allStreams());
     // Within the recording's frames, as the player exports: a range that

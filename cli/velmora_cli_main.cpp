@@ -14,7 +14,7 @@ namespace {
 const QString kUsage = QStringLiteral(
     "usage: velmora-cli COMMAND ...\n"
     "  info FILE [--json]           sections and streams of a recording\n"
-    "  export FILE OUT.wav [--begin MS] [--duration MS] [--with-pauses] [--channels ID,...] [--rate HZ]\n"
+    "  export FILE OUT.wav [--begin MS] [--duration MS] [--with-pauses] [--channels ID,...] [--rate HZ] [--gain ID=DB ...]\n"
     "                               mixed audio of a time range to a WAV file\n"
     "  intervals FILE --gap SECONDS [--channels ID,...] [--json]\n"
     "                               activity intervals of the streams\n"

@@ -1,7 +1,7 @@
 # Sourced by the other scripts: Debian packages the project needs, installed
 # on demand (apt-get update first, only when something is missing).
 
-BUILD_PACKAGES="g++ cmake ninja-build pkg-config qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins libqt5sql5-mysql libsoxr-dev libsystemd-dev qttools5-dev-tools qttranslations5-l10n"
+BUILD_PACKAGES="g++ cmake ninja-build pkg-config qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins libqt5sql5-mysql libsoxr-dev librubberband-dev libsystemd-dev qttools5-dev-tools qttranslations5-l10n"
 TEST_PACKAGES="libspandsp-dev pulseaudio pulseaudio-utils python3-pyftpdlib vsftpd tftpd-hpa tftp-hpa curl iproute2 xvfb x11-utils trayer fonts-dejavu-core mariadb-server mariadb-client"
 # scripts/screenshot: an X display with a system tray, and pictures of it.
 SCREENSHOT_PACKAGES="xvfb x11-utils trayer imagemagick fonts-dejavu-core python3-pyftpdlib"

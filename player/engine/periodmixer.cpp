@@ -3,6 +3,7 @@
 #include "player/engine/audiostreaminpartshandle2.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -10,6 +11,7 @@ constexpr qint32 kSampleMax = 32767;
 constexpr qint32 kSampleMin = -32768;
 const QString kDescriptionKey = QStringLiteral("DESCRIPTION");
 const QString kAudioType = QStringLiteral("audio");
+const QString kIdKey = QStringLiteral("ID");
 } // namespace
 
 void PeriodMixer::setSamplesPerPeriod(int n)
@@ -31,7 +33,13 @@ int PeriodMixer::mix(const PeriodReaders &readers, QStringList *soundingNames)
         soundingNames->clear();
     int sounding = 0;
     for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : readers) {
-        if (reader->readData() != 0) {
+        const bool hasSound = reader->readData() != 0;
+        const auto gain = m_gains.isEmpty() ? m_gains.constEnd() : m_gains.constFind(reader->descriptor().value(kIdKey));
+        const bool scaled = gain != m_gains.constEnd();
+        const double factor = scaled ? gain.value() : 1.0;
+        if (scaled && factor <= 0)
+            continue;
+        if (hasSound) {
             ++sounding;
             if (soundingNames)
                 soundingNames->append(reader->descriptor().value(kDescriptionKey));
@@ -39,10 +47,18 @@ int PeriodMixer::mix(const PeriodReaders &readers, QStringList *soundingNames)
         const QByteArray &output = reader->output();
         const int available = qMin(n, output.size() / int(sizeof(qint16)));
         const char *bytes = output.constData();
+        if (!scaled) {
+            for (int i = 0; i < available; ++i) {
+                qint16 sample;
+                memcpy(&sample, bytes + i * sizeof(qint16), sizeof sample);
+                sums[i] += sample;
+            }
+            continue;
+        }
         for (int i = 0; i < available; ++i) {
             qint16 sample;
             memcpy(&sample, bytes + i * sizeof(qint16), sizeof sample);
-            sums[i] += sample;
+            sums[i] += qint32(std::lround(sample * factor));
         }
     }
     qint16 *samples = m_samples.data();
@@ -95,6 +111,11 @@ std::unique_ptr<AudioStreamInPartsHandle2> createPeriodReader(const QMap<QString
 int samplesPerPeriod(int rate, unsigned periodMs)
 {
     return int(qint64(rate) * periodMs / 1000);
+}
+
+double gainFactor(double decibels)
+{
+    return std::pow(10.0, decibels / 20.0);
 }
 
 } // namespace ReaderGroup

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <QVector>
@@ -12,10 +13,17 @@ class AudioStreamInPartsHandle2;
 // The period readers of the playback or the export thread, owned by it.
 using PeriodReaders = std::vector<std::unique_ptr<AudioStreamInPartsHandle2>>;
 
+// A channel's "ID" -> the factor its samples are multiplied by before they
+// are summed (0: left out; 10^(dB/20) for a gain in dB). Channels absent
+// from the map are summed as they are.
+using ChannelGains = QHash<QString, double>;
+
 // Mixes one period of several period readers into one signed 16-bit mono
 // buffer, the same way for playback and for export: every reader's samples
 // are summed (whether it reported sound or not) and the sums are clipped to
-// -32768..32767. Owned and used by one thread (the playback or export
+// -32768..32767. A reader with a gain has each sample scaled and rounded
+// to the nearest integer first; one with the factor 0 is read (it keeps its
+// place) but neither summed nor counted as sounding. Owned and used by one thread (the playback or export
 // thread, under its lock); the readers are not owned.
 class PeriodMixer
 {
@@ -23,6 +31,9 @@ public:
     // Reallocates the buffers for n samples per period.
     void setSamplesPerPeriod(int n);
     int samplesPerPeriod() const { return m_samples.size(); }
+    // Replaces the gains; the next mix() uses them.
+    void setGains(const ChannelGains &gains) { m_gains = gains; }
+    const ChannelGains &gains() const { return m_gains; }
 
     // Calls readData() on each reader in order and mixes their output().
     // A reader whose output() is shorter than the period contributes
@@ -42,6 +53,7 @@ public:
     static qint16 clip(qint32 sum);
 
 private:
+    ChannelGains m_gains;
     QVector<qint32> m_sums;
     QVector<qint16> m_samples;
     qint16 m_peak = 0;
@@ -62,5 +74,10 @@ std::unique_ptr<AudioStreamInPartsHandle2> createPeriodReader(const QMap<QString
                                                               unsigned periodMs, int outputRate);
 // Samples per period: trunc(rate x periodMs / 1000).
 int samplesPerPeriod(int rate, unsigned periodMs);
+// The gains a channel may be given, in dB.
+constexpr double kGainMinDb = -12;
+constexpr double kGainMaxDb = 12;
+// The factor of a gain in dB: 10^(dB/20).
+double gainFactor(double decibels);
 
 } // namespace ReaderGroup

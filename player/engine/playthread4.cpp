@@ -17,6 +17,9 @@ namespace {
 
 constexpr unsigned long kIdleSleepMs = 80; // after every pass, lock released
 constexpr unsigned long kRoomPollMs = 10;  // while waiting for room in the output
+// What the output device holds ahead of the speaker: short enough for a
+// seek or a mute to be heard at once, long enough not to run dry.
+constexpr unsigned kOutputBufferMs = 150;
 
 QAudioFormat pcmFormat(int rate)
 {
@@ -46,6 +49,7 @@ public:
         close();
         const QAudioDeviceInfo device = QAudioDeviceInfo::defaultOutputDevice();
         m_audio = std::make_unique<QAudioOutput>(device, pcmFormat(rate));
+        m_audio->setBufferSize(ReaderGroup::samplesPerPeriod(rate, kOutputBufferMs) * int(sizeof(qint16)));
         m_device = m_audio->start();
         m_bytes.resize(ReaderGroup::samplesPerPeriod(rate, kPeriodMs) * int(sizeof(qint16)));
         if (m_device)
@@ -170,8 +174,10 @@ void PlayThread4::play()
 void PlayThread4::pause()
 {
     QMutexLocker locker(&m_mutex);
-    if (m_state == Playing)
-        m_state = Paused;
+    if (m_state != Playing)
+        return;
+    m_state = Paused;
+    rewindQueued();
 }
 
 void PlayThread4::stop()
@@ -190,6 +196,36 @@ void PlayThread4::move(double position)
     if (m_state != Playing && m_state != Paused)
         return;
     m_position = position;
+    m_queuedMs = 0;
+    m_seekRequested = true;
+}
+
+void PlayThread4::setSpeed(double speed)
+{
+    if (!SpeedStretcher::speeds().contains(speed))
+        return;
+    QMutexLocker locker(&m_mutex);
+    if (speed == m_speed)
+        return;
+    m_speed = speed;
+    m_stretcher.setSpeed(speed);
+    // The period waiting for the output and the stretcher's queue are made
+    // again at the new speed, from where the listener is.
+    rewindQueued();
+    m_seekRequested = true;
+}
+
+double PlayThread4::speed() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_speed;
+}
+
+void PlayThread4::setGains(const ChannelGains &gains)
+{
+    QMutexLocker locker(&m_mutex);
+    m_mixer.setGains(gains);
+    rewindQueued();
     m_seekRequested = true;
 }
 
@@ -274,6 +310,7 @@ void PlayThread4::run()
     QMutexLocker locker(&m_mutex);
     m_mixRate = m_rateInUse;
     m_mixer.setSamplesPerPeriod(ReaderGroup::samplesPerPeriod(m_mixRate, kPeriodMs));
+    m_stretcher.configure(m_mixRate, m_mixer.samplesPerPeriod());
     for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : m_streams)
         reader->setOutputRate(m_mixRate);
     if (m_state != Finishing)
@@ -281,12 +318,15 @@ void PlayThread4::run()
     m_position = 0;
     locker.unlock();
 
-    while (runPass(&output))
-        QThread::msleep(kIdleSleepMs);
+    for (int sleepMs = runPass(&output); sleepMs >= 0; sleepMs = runPass(&output)) {
+        if (sleepMs > 0)
+            QThread::msleep(static_cast<unsigned long>(sleepMs));
+    }
 }
 
-// One pass of the loop; false when the loop ends.
-bool PlayThread4::runPass(Output *output)
+// One pass of the loop: the ms to sleep before the next (0 after a period
+// that went to the output, which paces the loop), -1 when the loop ends.
+int PlayThread4::runPass(Output *output)
 {
     // Lets the audio output take its queued notifications (state, errors):
     // this thread runs no event loop of its own.
@@ -294,37 +334,105 @@ bool PlayThread4::runPass(Output *output)
     QString why;
     if (!applySampleRate(output, &why)) {
         fail(why);
-        return false;
+        return -1;
     }
 
     QMutexLocker locker(&m_mutex);
     if (m_state == Finishing)
-        return false;
+        return -1;
     if (m_state != Playing)
-        return true;
+        return int(kIdleSleepMs);
 
     playPeriod();
-    if (!m_activeStreams.isEmpty()) {
-        const quint64 generation = m_generation;
-        output->setPeriod(m_mixer.samples(), m_mixer.samplesPerPeriod());
-        locker.unlock();
-        const WriteResult result = writePeriod(output, generation);
-        locker.relock();
-        if (result == WriteResult::Failed) {
-            locker.unlock();
-            fail(QStringLiteral("the sound output stopped working"));
-            return false;
-        }
-        // A command that moved, paused or replaced the streams meanwhile
-        // owns the position now.
-        if (isStale(generation))
-            return true;
-        m_position += m_period;
-    } else {
+    if (m_activeStreams.isEmpty()) {
+        if (m_queuedMs > 0 && !writeStretchedTail(output, &locker))
+            return -1;
+        if (m_state != Playing || m_seekRequested)
+            return 0;
+        const double before = m_position;
         afterSilentPeriod();
+        checkRange();
+        // A silent period played in time lasts one period at the speed; a
+        // jump to the next sound plays on at once.
+        return m_position == before + m_period ? int(std::lround(m_period / m_speed)) : 0;
     }
+    if (!writeMixed(output, &locker))
+        return -1;
     checkRange();
+    return 0;
+}
+
+// Writes the mixed period (stretched when the speed is not 1x) and moves
+// the position on by one period, unless a command made it stale meanwhile.
+// Lock held on entry and on return; false when the output failed.
+bool PlayThread4::writeMixed(Output *output, QMutexLocker *locker)
+{
+    if (m_speed != SpeedStretcher::kNormalSpeed) {
+        // The position runs with the mix; m_queuedMs says how far that is
+        // ahead of what went out.
+        m_stretcher.push(m_mixer.samples(), m_mixer.samplesPerPeriod());
+        const QVector<qint16> &stretched = m_stretcher.take();
+        m_queuedMs = qMax(0.0, m_queuedMs + m_period - stretched.size() * 1000.0 * m_speed / m_mixRate);
+        m_position += m_period;
+        int written = 0;
+        return writeSamples(output, locker, stretched, &written) != WriteResult::Failed;
+    }
+    const double positionBefore = m_position;
+    const quint64 generation = m_generation;
+    int written = 0;
+    const WriteResult result = writeSamples(output, locker, m_mixer.samples(), m_mixer.samplesPerPeriod(), &written);
+    if (result == WriteResult::Failed)
+        return false;
+    // A command that moved the position owns it now; after any other (a
+    // pause, a mute, new streams) playback goes on from the first sample
+    // that did not go out.
+    if (result == WriteResult::Written && !isStale(generation))
+        m_position += m_period;
+    else if (m_position == positionBefore && written > 0)
+        m_position += m_period * double(written) / (m_mixer.samplesPerPeriod() * int(sizeof(qint16)));
     return true;
+}
+
+// The sound ended while the stretcher still holds its last part: lets it
+// out now instead of when the next sound comes (lock held; false when the
+// output failed).
+bool PlayThread4::writeStretchedTail(Output *output, QMutexLocker *locker)
+{
+    m_queuedMs = 0;
+    int written = 0;
+    return writeSamples(output, locker, m_stretcher.drain(), &written) != WriteResult::Failed;
+}
+
+PlayThread4::WriteResult PlayThread4::writeSamples(Output *output, QMutexLocker *locker, const QVector<qint16> &samples,
+                                                   int *written)
+{
+    return writeSamples(output, locker, samples.constData(), samples.size(), written);
+}
+
+// Writes `count` samples without the lock (held on entry and on return);
+// a failed output ends the loop.
+PlayThread4::WriteResult PlayThread4::writeSamples(Output *output, QMutexLocker *locker, const qint16 *samples,
+                                                   int count, int *written)
+{
+    *written = 0;
+    if (count <= 0)
+        return WriteResult::Written;
+    output->setPeriod(samples, count);
+    const quint64 generation = m_generation;
+    locker->unlock();
+    const WriteResult result = writePeriod(output, generation, written);
+    if (result == WriteResult::Failed)
+        fail(QStringLiteral("the sound output stopped working"));
+    locker->relock();
+    return result;
+}
+
+// Moves the position back over what the stretcher holds but has not played,
+// so the next period starts where the listener is (lock held).
+void PlayThread4::rewindQueued()
+{
+    m_position = qMax(0.0, m_position - m_queuedMs);
+    m_queuedMs = 0;
 }
 
 // Rebuilds the output and the period length when the rate was changed.
@@ -339,6 +447,8 @@ bool PlayThread4::applySampleRate(Output *output, QString *why)
     QMutexLocker locker(&m_mutex);
     m_mixRate = wanted;
     m_mixer.setSamplesPerPeriod(ReaderGroup::samplesPerPeriod(m_mixRate, kPeriodMs));
+    m_stretcher.configure(m_mixRate, m_mixer.samplesPerPeriod());
+    rewindQueued();
     for (const std::unique_ptr<AudioStreamInPartsHandle2> &reader : m_streams)
         reader->setOutputRate(m_mixRate);
     // The readers' windows hold periods of the old length: start them afresh.
@@ -351,6 +461,8 @@ void PlayThread4::playPeriod()
 {
     if (m_seekRequested) {
         m_seekRequested = false;
+        m_stretcher.reset();
+        m_queuedMs = 0;
         ReaderGroup::reposition(m_streams, m_position);
     }
     m_activeStreams.clear();
@@ -379,19 +491,20 @@ void PlayThread4::afterSilentPeriod()
 }
 
 // Writes the period without the lock, piece by piece as the output makes
-// room, polling every 10 ms. Gives up before the first byte when a command
-// made the period stale.
-PlayThread4::WriteResult PlayThread4::writePeriod(Output *output, quint64 generation)
+// room, polling every 10 ms. Gives up as soon as a command made the period
+// stale, so a seek, a pause or a mute is heard after at most the output's
+// buffer; *written receives the bytes that went out.
+PlayThread4::WriteResult PlayThread4::writePeriod(Output *output, quint64 generation, int *written)
 {
-    int offset = 0;
+    int &offset = *written;
+    offset = 0;
     while (offset < output->periodBytes()) {
         QCoreApplication::processEvents();
         if (output->failed())
             return WriteResult::Failed;
         {
-            // Once part of the period is out, only the end of the loop stops it.
             QMutexLocker locker(&m_mutex);
-            if (m_state == Finishing || (offset == 0 && isStale(generation)))
+            if (m_state == Finishing || isStale(generation))
                 return WriteResult::Stale;
         }
         if (!output->hasRoomFor(output->periodBytes() - offset)) {

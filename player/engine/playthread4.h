@@ -2,6 +2,7 @@
 #pragma once
 
 #include "player/engine/periodmixer.h"
+#include "player/engine/speedstretcher.h"
 #include "player/engine/streamhandle.h"
 
 #include <QList>
@@ -18,7 +19,10 @@ class AudioStreamInPartsHandle2;
 // period reader decodes its share, the channels are mixed with clipping and
 // the period is written to the output. Keeps the play position (ms after the
 // recording's base), the play state, an optional play range and the choice
-// between playing silent stretches in time or skipping them.
+// between playing silent stretches in time or skipping them. The mix may be
+// played faster or slower with its pitch kept (setSpeed) and each channel
+// may be muted or given a gain (setGains); the position stays in recording
+// time whatever the speed.
 //
 // Threads: the object lives in its owner's (GUI) thread; run() is the
 // playback loop and the only user of the audio output and of the readers
@@ -71,6 +75,12 @@ public:
     void stop();
     // Playing or Paused: jump to `position` ms; the state stays.
     void move(double position);
+    // Playback speed, one of SpeedStretcher::speeds() (others are refused);
+    // heard from the next period on, the output buffer aside.
+    void setSpeed(double speed);
+    double speed() const;
+    // The channels' mute and gain factors; heard from the next period on.
+    void setGains(const ChannelGains &gains);
     // Any state -> Finishing; the loop then ends.
     void finish();
 
@@ -98,12 +108,17 @@ private:
     class Output;
     enum class WriteResult { Written, Stale, Failed };
 
-    bool runPass(Output *output);
+    int runPass(Output *output);
+    bool writeMixed(Output *output, QMutexLocker *locker);
+    bool writeStretchedTail(Output *output, QMutexLocker *locker);
+    void rewindQueued();
     void fail(const QString &message);
     bool applySampleRate(Output *output, QString *why);
     void playPeriod();
     void afterSilentPeriod();
-    WriteResult writePeriod(Output *output, quint64 generation);
+    WriteResult writePeriod(Output *output, quint64 generation, int *written);
+    WriteResult writeSamples(Output *output, QMutexLocker *locker, const QVector<qint16> &samples, int *written);
+    WriteResult writeSamples(Output *output, QMutexLocker *locker, const qint16 *samples, int count, int *written);
     bool isStale(quint64 generation) const;
     void checkRange();
 
@@ -125,4 +140,7 @@ private:
     quint64 m_generation = 0;    // bumped when the reader list changes
     PeriodMixer m_mixer;         // the loop's; used under the lock
     int m_rateInUse = 0;         // Hz; the loop's only
+    double m_speed = SpeedStretcher::kNormalSpeed;
+    double m_queuedMs = 0;       // recording ms in the stretcher, not yet written
+    SpeedStretcher m_stretcher;  // the loop's; used under the lock
 };

@@ -88,6 +88,13 @@ void SaveThread::setFlagWithPause(bool flag)
     m_withPause.storeRelease(flag ? 1 : 0);
 }
 
+void SaveThread::setGains(const ChannelGains &gains)
+{
+    QMutexLocker locker(&m_mutex);
+    if (isIdle())
+        m_mixer.setGains(gains);
+}
+
 void SaveThread::setFileName(QString fileName)
 {
     QMutexLocker locker(&m_mutex);

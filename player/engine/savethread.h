@@ -97,6 +97,9 @@ public slots:
     // after the last frame); false: skipped. No lock.
     void setFlagWithPause(bool flag);
     void setFileName(QString fileName);
+    // Only while not exporting: the channels' gains (none: every channel
+    // as it is, the same bytes as before gains existed).
+    void setGains(const ChannelGains &gains);
     // Only while not exporting: positions the readers at the range start,
     // creates the file and writes the WAV header, then exports. When the
     // file cannot be created: state Failed and exportFailed().

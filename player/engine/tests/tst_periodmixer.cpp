@@ -44,13 +44,28 @@ void tst_PeriodMixer::mixesAndClipsChannels_data()
 {
     QTest::addColumn<quint8>("codeA");
     QTest::addColumn<quint8>("codeB");
+    QTest::addColumn<ChannelGains>("gains");
     QTest::addColumn<int>("sample");
     QTest::addColumn<int>("peak");
-    // 0xAA: +32256 and 0xA0: +22016 (A-law): the sum clips.
-    QTest::newRow("positive clip") << quint8(0xAA) << quint8(0xA0) << 32767 << 32767;
-    QTest::newRow("negative clip, peak 32767") << quint8(0x2A) << quint8(0x20) << -32768 << 32767;
-    QTest::newRow("plain sum") << quint8(0x80) << quint8(0x00) << 0 << 0;
-    QTest::newRow("one channel") << quint8(0x80) << quint8(0xD5) << 5512 << 5512;
+    QTest::addColumn<QStringList>("sounding");
+    const QStringList both{QStringLiteral("А"), QStringLiteral("Б")};
+    // A-law: 0xAA +32256, 0xA0 +22016, 0x80 +5504, 0x00 -5504, 0xD5 +8.
+    QTest::newRow("positive clip") << quint8(0xAA) << quint8(0xA0) << ChannelGains() << 32767 << 32767 << both;
+    QTest::newRow("negative clip, peak 32767") << quint8(0x2A) << quint8(0x20) << ChannelGains() << -32768 << 32767 << both;
+    QTest::newRow("plain sum") << quint8(0x80) << quint8(0x00) << ChannelGains() << 0 << 0 << both;
+    QTest::newRow("one channel") << quint8(0x80) << quint8(0xD5) << ChannelGains() << 5512 << 5512 << both;
+    // Gains scale a channel before the sum; the factor 0 leaves it out
+    // and it no longer counts as sounding.
+    QTest::newRow("first halved") << quint8(0x80) << quint8(0xD5) << ChannelGains{{QStringLiteral("1"), 0.5}}
+                                  << 2760 << 2760 << both;
+    QTest::newRow("-6 dB rounds") << quint8(0x80) << quint8(0xD5) << ChannelGains{{QStringLiteral("1"), ReaderGroup::gainFactor(-6)}}
+                                  << 2767 << 2767 << both;
+    QTest::newRow("first muted") << quint8(0xAA) << quint8(0xA0) << ChannelGains{{QStringLiteral("1"), 0.0}}
+                                 << 22016 << 22016 << QStringList{QStringLiteral("Б")};
+    QTest::newRow("+12 dB clips") << quint8(0x80) << quint8(0xA0) << ChannelGains{{QStringLiteral("2"), ReaderGroup::gainFactor(12)}}
+                                  << 32767 << 32767 << both;
+    QTest::newRow("unknown id ignored") << quint8(0x80) << quint8(0xD5) << ChannelGains{{QStringLiteral("9"), 0.0}}
+                                        << 5512 << 5512 << both;
 }
 
 // Frames at the same time on two channels are summed sample by sample.
@@ -58,8 +73,10 @@ void tst_PeriodMixer::mixesAndClipsChannels()
 {
     QFETCH(quint8, codeA);
     QFETCH(quint8, codeB);
+    QFETCH(ChannelGains, gains);
     QFETCH(int, sample);
     QFETCH(int, peak);
+    QFETCH(QStringList, sounding);
     TestRecording recording;
     recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("А"));
     recording.addStream(2, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Б"));
@@ -72,9 +89,10 @@ void tst_PeriodMixer::mixesAndClipsChannels()
     ReaderGroup::reposition(readers, 0);
     PeriodMixer mixer;
     mixer.setSamplesPerPeriod(800);
+    mixer.setGains(gains);
     QStringList names;
-    QCOMPARE(mixer.mix(readers, &names), 2);
-    QCOMPARE(names, QStringList({QStringLiteral("А"), QStringLiteral("Б")}));
+    QCOMPARE(mixer.mix(readers, &names), sounding.size());
+    QCOMPARE(names, sounding);
     QCOMPARE(int(mixer.samples()[0]), sample);
     QCOMPARE(int(mixer.samples()[799]), sample);
     QCOMPARE(int(mixer.peak()), peak);

@@ -29,6 +29,9 @@ constexpr int kSilenceThreshold = 40;
 // hiccups only (a 2000 ms pause played in time leaves well over 1000 ms).
 constexpr int kSkippedQuietMax = 1000 * 8;
 
+constexpr double kLowHz = 400;
+constexpr double kHighHz = 1000;
+
 const QString kChildVariable = QStringLiteral("VELMORA_PLAYTHREAD_CHILD");
 
 // What a test saw of a playing thread while it waited on it.
@@ -164,6 +167,9 @@ private slots:
     void playFromOutsideTheRangeStartsAtItsBeginning();
     void stopReturnsToZero();
     void moveWhilePlayingKeepsPlaying();
+    void speedKeepsThePitch_data();
+    void speedKeepsThePitch();
+    void muteAndSoloAreHeardWithinAPeriod();
     void noStreamsPausesAtOnce();
     void rateChangeWhilePlayingRebuildsTheOutput();
     void commandsDoNotWaitForAStalledOutput();
@@ -180,7 +186,8 @@ private:
     TestRecording m_loud;  // two PCMA channels whose sum exceeds 16 bits
     TestRecording m_long;  // PCMA tone from 0 to 8000 ms
     TestRecording m_far;   // PCMA 0-300 ms and 600000-600300 ms
-    QList<StreamDescriptor> m_mixStreams, m_loudStreams, m_longStreams, m_farStreams;
+    TestRecording m_duet;  // 400 Hz (stream 1) and 1000 Hz (stream 2) tones, 0-4000 ms
+    QList<StreamDescriptor> m_mixStreams, m_loudStreams, m_longStreams, m_farStreams, m_duetStreams;
 };
 
 QList<StreamDescriptor> tst_PlayThread4::audioOf(const QList<StreamDescriptor> &streams) const
@@ -221,6 +228,16 @@ void tst_PlayThread4::initTestCase()
         for (int k = 0; k < 3; ++k)
             m_far.frame(start + quint32(k * 100), 1, encodeALaw(tone3));
     m_farStreams = m_far.index();
+
+    m_duet.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Низкий"));
+    m_duet.addStream(2, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("Высокий"));
+    const QByteArray low = encodeALaw(toneSignal(kLowHz, 800, 6000));
+    const QByteArray high = encodeALaw(toneSignal(kHighHz, 800, 6000));
+    for (int k = 0; k < 40; ++k) {
+        m_duet.frame(quint32(k * 100), 1, low);
+        m_duet.frame(quint32(k * 100), 2, high);
+    }
+    m_duetStreams = m_duet.index();
 }
 
 void tst_PlayThread4::cleanupTestCase()
@@ -518,6 +535,74 @@ void tst_PlayThread4::stopReturnsToZero()
     thread->stop(); // also from Paused
     QCOMPARE(positionOf(*thread), 0.0);
     finishThread(thread.get());
+}
+
+void tst_PlayThread4::speedKeepsThePitch_data()
+{
+    QTest::addColumn<double>("speed");
+    QTest::newRow("2x") << 2.0;
+    QTest::newRow("0.5x") << 0.5;
+}
+
+// The 1000 Hz channel alone, 4 s of it, played faster or slower: it lasts
+// 4 s / speed and stays at 1000 Hz.
+void tst_PlayThread4::speedKeepsThePitch()
+{
+    QFETCH(double, speed);
+    auto thread = startedThread({m_duetStreams.at(1)});
+    thread->setSpeed(speed);
+    QCOMPARE(thread->speed(), speed);
+    const qint64 before = m_pulse.recordedBytes();
+    thread->play();
+    QVERIFY(waitForState(*thread, PlayThread4::Paused));
+    const int expectedMs = int(4000 / speed);
+    QVERIFY(m_pulse.waitForRecordedBytes(before + (expectedMs + 1000) * kBytesPerMs, kWaitMs));
+    finishThread(thread.get());
+
+    const QVector<qint16> played = m_pulse.recordedSamples(before);
+    const int first = SoundCheck::firstAbove(played, 1000);
+    const int last = SoundCheck::lastAbove(played, 1000);
+    QVERIFY(first >= 0);
+    const double lastedMs = (last - first) * 1000.0 / PulseServer::kRate;
+    QVERIFY2(qAbs(lastedMs - expectedMs) <= expectedMs * 0.02,
+             qPrintable(QStringLiteral("lasted %1 ms, expected %2").arg(lastedMs).arg(expectedMs)));
+    const int middle = (first + last) / 2;
+    const double hz = SoundCheck::zeroCrossingHz(played, middle - PulseServer::kRate / 4, PulseServer::kRate / 2,
+                                                 PulseServer::kRate);
+    QVERIFY2(qAbs(hz - kHighHz) <= kHighHz * 0.01, qPrintable(QStringLiteral("%1 Hz").arg(hz)));
+    // An unknown speed is refused.
+    thread->setSpeed(1.1);
+    QCOMPARE(thread->speed(), speed);
+}
+
+// Muting the high channel while playing silences it within 300 ms of the
+// command, the output's buffer included; soloing it silences the low one.
+void tst_PlayThread4::muteAndSoloAreHeardWithinAPeriod()
+{
+    auto thread = startedThread(m_duetStreams);
+    thread->play();
+    QTRY_VERIFY_WITH_TIMEOUT(positionOf(*thread) >= 800, kWaitMs);
+    const qint64 muteAt = m_pulse.recordedBytes();
+    thread->setGains({{QStringLiteral("2"), 0.0}});
+    QTest::qWait(1000);
+    const qint64 soloAt = m_pulse.recordedBytes();
+    thread->setGains({{QStringLiteral("1"), 0.0}});
+    QTest::qWait(1000);
+    const QVector<qint16> played = m_pulse.recordedSamples(muteAt - 400 * kBytesPerMs);
+    finishThread(thread.get());
+
+    const int window = PulseServer::kRate / 20; // 50 ms
+    const int lateSample = 300 * PulseServer::kRate / 1000;
+    const int muteSample = 400 * PulseServer::kRate / 1000;
+    const int soloSample = muteSample + int(soloAt - muteAt) / 2;
+    auto level = [&](int at, double hz) { return SoundCheck::toneLevel(played, at, window, hz, PulseServer::kRate); };
+    // Before the command both tones sound; 300 ms after it the muted one is gone.
+    QVERIFY(level(muteSample - 2 * window, kHighHz) > 1000);
+    QVERIFY(level(muteSample - 2 * window, kLowHz) > 1000);
+    QVERIFY2(level(muteSample + lateSample, kHighHz) < 100, qPrintable(QString::number(level(muteSample + lateSample, kHighHz))));
+    QVERIFY(level(muteSample + lateSample, kLowHz) > 1000);
+    QVERIFY(level(soloSample + lateSample, kLowHz) < 100);
+    QVERIFY(level(soloSample + lateSample, kHighHz) > 1000);
 }
 
 void tst_PlayThread4::moveWhilePlayingKeepsPlaying()

@@ -87,4 +87,36 @@ inline double bestCorrelation(const QVector<qint16> &reference, int refFrom, con
     return best;
 }
 
+// Frequency (Hz) of a tone from its rising zero crossings in samples
+// [from, from + count); 0 when fewer than two crossings.
+inline double zeroCrossingHz(const QVector<qint16> &s, int from, int count, int rate)
+{
+    const int to = qMin(s.size(), from + count);
+    int first = -1, last = -1, crossings = 0;
+    for (int i = qMax(1, from); i < to; ++i) {
+        if (s[i - 1] < 0 && s[i] >= 0) {
+            if (first < 0)
+                first = i;
+            last = i;
+            ++crossings;
+        }
+    }
+    return crossings < 2 ? 0 : double(crossings - 1) * rate / (last - first);
+}
+
+// Amplitude of the `hz` component of samples [from, from + count) (Goertzel).
+inline double toneLevel(const QVector<qint16> &s, int from, int count, double hz, int rate)
+{
+    const double coefficient = 2 * std::cos(2 * M_PI * hz / rate);
+    double previous = 0, beforePrevious = 0;
+    const int to = qMin(s.size(), from + count);
+    for (int i = qMax(0, from); i < to; ++i) {
+        const double current = s[i] + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+    }
+    const double power = previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
+    return count > 0 ? 2 * std::sqrt(qMax(0.0, power)) / count : 0;
+}
+
 } // namespace SoundCheck
