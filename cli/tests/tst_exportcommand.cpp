@@ -59,6 +59,8 @@ void tst_ExportCommand::exportsFileOfExpectedSize_data()
     // then three TETRA periods (its last chunk meets the frame's end).
     QTest::newRow("defaults") << QStringList() << (3 + 3) * 800;
     QTest::newRow("one channel") << QStringList{QStringLiteral("--channels"), QStringLiteral("4")} << 3 * 800;
+    QTest::newRow("gains") << QStringList{QStringLiteral("--gain"), QStringLiteral("4=-12"), QStringLiteral("--gain"),
+                                          QStringLiteral("4=+6")} << (3 + 3) * 800;
     QTest::newRow("range") << QStringList{QStringLiteral("--begin"), QStringLiteral("86399800"),
                                           QStringLiteral("--duration"), QStringLiteral("100")} << 800;
     // With pauses from the first frame: up to the end of the TETRA frame.
@@ -131,6 +133,11 @@ void tst_ExportCommand::failures_data()
     QTest::newRow("rate below 1000 Hz") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--rate"), QStringLiteral("5")} << 2;
     QTest::newRow("rate above 192000 Hz") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--rate"), QStringLiteral("192001")} << 2;
     QTest::newRow("unknown channel") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--channels"), QStringLiteral("1,9")} << 2;
+    QTest::newRow("gain without dB") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--gain"), QStringLiteral("4")} << 2;
+    QTest::newRow("gain above 12 dB") << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--gain"), QStringLiteral("4=13")} << 2;
+    QTest::newRow("gain of a channel not exported")
+        << QStringList{QStringLiteral("IN"), QStringLiteral("OUT"), QStringLiteral("--channels"), QStringLiteral("4"),
+                       QStringLiteral("--gain"), QStringLiteral("9=-3")} << 2;
 }
 
 void tst_ExportCommand::failures()
