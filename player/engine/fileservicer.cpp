@@ -86,6 +86,8 @@ void FileServicer::setFileName(QString fileName)
     m_playThread->removeStreams();
     m_saveThread->stopProcess();
     m_saveThread->removeStreams();
+    m_streams.clear();
+    m_savedStreams.clear();
     // Indexing of the previous recording, if any, is abandoned with it.
     killIndexTimer();
     m_hasRecording = false;
@@ -138,7 +140,37 @@ void FileServicer::setFlagPlayWithPause(bool flag)
 
 void FileServicer::startSave()
 {
+    m_saveThread->stopProcess();
+    // A channel that is not heard is not exported at all, so the export
+    // is the one of the heard channels alone, period for period.
+    QList<QMap<QString, QString>> heard;
+    ChannelGains gains;
+    for (const QMap<QString, QString> &descriptor : qAsConst(m_streams)) {
+        const QString id = descriptor.value(QStringLiteral("ID"));
+        const auto gain = m_gains.constFind(id);
+        if (gain != m_gains.constEnd() && gain.value() <= 0)
+            continue;
+        heard.append(descriptor);
+        if (gain != m_gains.constEnd())
+            gains.insert(id, gain.value());
+    }
+    if (heard != m_savedStreams) {
+        m_saveThread->setStreams(heard);
+        m_savedStreams = heard;
+    }
+    m_saveThread->setGains(gains);
     m_saveThread->startProcess();
+}
+
+void FileServicer::setSpeed(double speed)
+{
+    m_playThread->setSpeed(speed);
+}
+
+void FileServicer::setGains(const ChannelGains &gains)
+{
+    m_gains = gains;
+    m_playThread->setGains(gains);
 }
 
 void FileServicer::stopSave()
@@ -155,6 +187,7 @@ void FileServicer::setStreams(QList<QMap<QString, QString>> streamSettingList)
     for (const StreamDescriptor &descriptor : qAsConst(streamSettingList))
         m_playThread->addStream(descriptor);
     m_saveThread->setStreams(streamSettingList);
+    m_streams = m_savedStreams = streamSettingList;
 }
 
 void FileServicer::setMarkedArea(double begin, double duration)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "recording/indexrecord.h"
+#include "player/engine/periodmixer.h"
 #include "player/engine/recordingspan.h"
 
 #include <QDateTime>
@@ -122,8 +123,15 @@ public slots:
     void setSavedRange(double begin, double duration);
     void setFlagWithPause(bool flag);
     void setFlagPlayWithPause(bool flag);
+    // Exports the range with the channels heard now: those muted by the
+    // gains are left out, the others mixed with their gains.
     void startSave();
     void stopSave();
+    // The channels' gains by "ID" (0: not heard): playback follows them at
+    // once, the next export takes them.
+    void setGains(const ChannelGains &gains);
+    // Playback speed (one of SpeedStretcher::speeds()); export is never stretched.
+    void setSpeed(double speed);
     // Hands the descriptors of the active channels to both threads: the
     // audio ones are played and exported, in list order.
     void setStreams(QList<QMap<QString, QString>> streamSettingList);
@@ -150,6 +158,9 @@ private:
     quint32 m_timeEnd = 0;
     std::unique_ptr<PlayThread4> m_playThread; // started at construction
     std::unique_ptr<SaveThread> m_saveThread;  // started at construction
+    QList<QMap<QString, QString>> m_streams;   // as last set
+    QList<QMap<QString, QString>> m_savedStreams; // the export thread's
+    ChannelGains m_gains;
     QDateTime m_base;
     bool m_baseValid = false;
     bool m_hasRecording = false;

@@ -1,3 +1,4 @@
+#include "player/engine/activitynavigator.h"
 #include "player/engine/intervalstreamhandles.h"
 #include "testsupport/testrecording.h"
 
@@ -69,6 +70,8 @@ private slots:
     void seekMergesFromRecordInForce();
     void unusableMemberIsSkipped();
     void emptyGroup();
+    void activityJumps_data();
+    void activityJumps();
 };
 
 void tst_StreamsIntervalHandle::merge_data()
@@ -157,6 +160,46 @@ void tst_StreamsIntervalHandle::emptyGroup()
     QCOMPARE(group.next(), 0);
     QCOMPARE(group.state(), int(StreamHandle::AtEnd));
     QCOMPARE(group.progress(), 0.0);
+}
+
+void tst_StreamsIntervalHandle::activityJumps_data()
+{
+    QTest::addColumn<double>("pos");
+    QTest::addColumn<double>("next");
+    QTest::addColumn<double>("previous");
+    const double none = IndexFormat::kNoTime;
+    // Audio 1: 100 ms frames at 1000-1200 and 5000; audio 2 at 5300 and
+    // 20000; a text stream at 3000 is no activity to jump to. With a 1 s
+    // gap the intervals start at 1000, 5000 (with 5300) and 20000.
+    QTest::newRow("before the first") << 0.0 << 1000.0 << none;
+    QTest::newRow("at the first") << 1000.0 << 5000.0 << none;
+    QTest::newRow("inside the first") << 1150.0 << 5000.0 << none;
+    QTest::newRow("in a gap") << 3000.0 << 5000.0 << 1000.0;
+    QTest::newRow("inside a merged one") << 5350.0 << 20000.0 << 1000.0;
+    QTest::newRow("just after a start") << 5200.0 << 20000.0 << 1000.0;
+    QTest::newRow("well after a start") << 6000.0 << 20000.0 << 5000.0;
+    QTest::newRow("in the last") << 20050.0 << none << 5000.0;
+    QTest::newRow("after the last") << 90000.0 << none << 20000.0;
+}
+
+// Ctrl+Right / Ctrl+Left: the next / previous merged interval start.
+void tst_StreamsIntervalHandle::activityJumps()
+{
+    QFETCH(double, pos);
+    QFETCH(double, next);
+    QFETCH(double, previous);
+    TestRecording recording;
+    recording.addStream(1, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("A"));
+    recording.addStream(2, QStringLiteral("audio"), QStringLiteral("PCMA"), QStringLiteral("B"));
+    recording.addStream(3, QStringLiteral("text"), QString(), QStringLiteral("T"));
+    for (quint32 t : {1000u, 1100u, 5000u})
+        recording.frame(t, 1, alaw(800));
+    for (quint32 t : {5300u, 20000u})
+        recording.frame(t, 2, alaw(800));
+    recording.frame(3000, 3, "event");
+    ActivityNavigator navigator(recording.index(), 1000);
+    QCOMPARE(navigator.nextStart(pos), next);
+    QCOMPARE(navigator.previousStart(pos), previous);
 }
 
 QTEST_GUILESS_MAIN(tst_StreamsIntervalHandle)

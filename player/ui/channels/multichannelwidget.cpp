@@ -1,7 +1,9 @@
 #include "multichannelwidget.h"
 
+#include "player/engine/channelaudibility.h"
 #include "player/engine/scalestreamhandles.h"
 #include "player/engine/streamthread2.h"
+#include "player/ui/channels/rowcontrols.h"
 #include "player/ui/timeline/timelineitem.h"
 #include "player/ui/timeline/timelinescene.h"
 #include "player/ui/timeline/timelineview.h"
@@ -24,6 +26,11 @@ constexpr int kInitialUnit = TickUnits::Minutes;
 constexpr int kInitialAxisSize = 100;      // pixels, until the view is laid out
 constexpr qreal kLabelIndent = 5;          // pixels from the row's top left
 constexpr qreal kLabelZ = 100;
+constexpr int kControlsTop = 26;           // pixels: the row controls, below the name
+const QColor kLabelColour(Qt::yellow);
+const QColor kCurrentLabelColour(Qt::white);
+const QColor kUnheardLabelColour(Qt::gray);
+const QString kId = QStringLiteral("ID");
 
 } // namespace
 
@@ -120,12 +127,13 @@ void MultiChannelWidget::activeStreamListChange(QList<QMap<QString, QString>> ac
         const QString type = descriptor.value(kType);
         if (type == kAudio) {
             addStreamRow(std::make_unique<AudioScaleHandle2>(descriptor, m_thresholds),
-                         std::make_unique<NavigateTimelineScene>(), StreamThread2::AudioItem, descriptor.value(kDescription));
+                         std::make_unique<NavigateTimelineScene>(), StreamThread2::AudioItem, descriptor);
         } else if (type == kText) {
             addStreamRow(std::make_unique<TextScaleHandle2>(descriptor, m_thresholds),
-                         std::make_unique<EventTimelineScene>(), StreamThread2::TextItem, descriptor.value(kDescription));
+                         std::make_unique<EventTimelineScene>(), StreamThread2::TextItem, descriptor);
         }
     }
+    setCurrentRow(0);
 }
 
 // Follows the play position when it moves. A position that stays put is not
@@ -163,7 +171,7 @@ void MultiChannelWidget::moveCurrentPos(double pos)
 // --- rows --------------------------------------------------------------------
 
 void MultiChannelWidget::addStreamRow(std::unique_ptr<ScaleStreamHandle2> reader, std::unique_ptr<TimelineScene> scene,
-                                      int kind, const QString &label)
+                                      int kind, const QMap<QString, QString> &descriptor)
 {
     TimelineScene *nav = m_navigation.get();
     const TimelineItem *axis = nav->timelineItem();
@@ -179,13 +187,21 @@ void MultiChannelWidget::addStreamRow(std::unique_ptr<ScaleStreamHandle2> reader
     view->setScene(scene.get());
     TimelineScene *row = scene.get();
     const int index = int(m_rows.size());
-    m_rows.push_back(Row{std::move(scene)});
-
-    auto *name = new QGraphicsSimpleTextItem(label);
-    name->setBrush(QBrush(Qt::yellow));
+    auto *name = new QGraphicsSimpleTextItem(descriptor.value(kDescription));
+    name->setBrush(QBrush(kLabelColour));
     name->setPos(kLabelIndent, kLabelIndent);
     name->setZValue(kLabelZ);
     row->addItem(name); // the scene owns it
+    Row entry;
+    entry.scene = std::move(scene);
+    entry.id = descriptor.value(kId);
+    entry.audio = kind == StreamThread2::AudioItem;
+    entry.label = name;
+    if (entry.audio && m_audibility) {
+        entry.controls = new RowControls(m_audibility, entry.id, view);
+        entry.controls->move(int(kLabelIndent), kControlsTop);
+    }
+    m_rows.push_back(std::move(entry));
 
     auto feeder = std::make_unique<StreamThread2>(std::move(reader), model.base, kind);
     feeder->setDetailThreshold(kDetailThreshold);
@@ -223,6 +239,72 @@ void MultiChannelWidget::rowServe(quint64 generation, int row, double begin, dou
     m_rows[size_t(row)].servedDuration = duration;
     if (isServed())
         emit streamsServed();
+}
+
+} // namespace PlayerUi
+
+namespace PlayerUi {
+
+QString MultiChannelWidget::rowId(int row) const
+{
+    return row >= 0 && row < streamRowCount() ? m_rows.at(size_t(row)).id : QString();
+}
+
+bool MultiChannelWidget::isAudioRow(int row) const
+{
+    return row >= 0 && row < streamRowCount() && m_rows.at(size_t(row)).audio;
+}
+
+QWidget *MultiChannelWidget::rowControls(int row) const
+{
+    return row >= 0 && row < streamRowCount() ? m_rows.at(size_t(row)).controls : nullptr;
+}
+
+void MultiChannelWidget::setAudibility(ChannelAudibility *audibility)
+{
+    m_audibility = audibility;
+    connect(audibility, &ChannelAudibility::audibilityChanged, this, &MultiChannelWidget::paintRowLabels);
+}
+
+void MultiChannelWidget::setCurrentRow(int row)
+{
+    m_currentRow = qBound(0, row, qMax(0, streamRowCount() - 1));
+    paintRowLabels();
+}
+
+void MultiChannelWidget::paintRowLabels()
+{
+    for (int i = 0; i < streamRowCount(); ++i) {
+        const Row &row = m_rows.at(size_t(i));
+        const bool heard = !row.audio || !m_audibility || m_audibility->isAudible(row.id);
+        const QColor colour = !heard ? kUnheardLabelColour : i == m_currentRow ? kCurrentLabelColour : kLabelColour;
+        row.label->setBrush(colour);
+        QFont font = row.label->font();
+        font.setBold(i == m_currentRow);
+        row.label->setFont(font);
+    }
+}
+
+void MultiChannelWidget::previousRowClick()
+{
+    setCurrentRow(m_currentRow - 1);
+}
+
+void MultiChannelWidget::nextRowClick()
+{
+    setCurrentRow(m_currentRow + 1);
+}
+
+void MultiChannelWidget::muteRowClick()
+{
+    if (m_audibility && isAudioRow(currentRow()))
+        m_audibility->toggleMuted(rowId(currentRow()));
+}
+
+void MultiChannelWidget::soloRowClick()
+{
+    if (m_audibility && isAudioRow(currentRow()))
+        m_audibility->toggleSoloed(rowId(currentRow()));
 }
 
 } // namespace PlayerUi

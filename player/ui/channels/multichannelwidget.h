@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+class ChannelAudibility;
+class QGraphicsSimpleTextItem;
 class ScaleStreamHandle2;
 
 namespace PlayerUi {
@@ -55,6 +57,18 @@ public:
     bool isServed() const;
     const FeederThreads &feeders() const { return m_feeders; }
 
+    // The listener's choice the audio rows show and edit (mute, solo,
+    // gain); not owned. Set before the first rows are made.
+    void setAudibility(ChannelAudibility *audibility);
+    // The row the keys M and S act on: 0 after the rows are made, -1
+    // without rows.
+    int currentRow() const { return m_rows.empty() ? -1 : m_currentRow; }
+    // The "ID" of a row's stream and whether it is an audio row.
+    QString rowId(int row) const;
+    bool isAudioRow(int row) const;
+    // The row's mute, solo and gain controls (audio rows), else null.
+    QWidget *rowControls(int row) const;
+
 signals:
     void currentPosChanged(double pos);
     // The user put the cursor at pos on the navigation row or a stream row.
@@ -73,17 +87,30 @@ public slots:
     void setMarkedArea(double begin, double duration);
     // Puts the cursor at pos, scrolling it into view when it is out of view.
     void moveCurrentPos(double pos);
+    // Up / Down: the row above or below becomes the current one.
+    void previousRowClick();
+    void nextRowClick();
+    // M / S: mute or solo the current row (audio rows only).
+    void muteRowClick();
+    void soloRowClick();
 
 private:
     struct Row
     {
         std::unique_ptr<TimelineScene> scene;
+        QString id;                             // the stream's "ID"
+        bool audio = false;
+        QGraphicsSimpleTextItem *label = nullptr; // owned by the scene
+        QWidget *controls = nullptr;             // owned by the view; audio rows only
         double servedBegin = -1;     // ms, the feeder's last delivered range
         double servedDuration = -1;  // ms; -1 before the first
     };
 
     void addStreamRow(std::unique_ptr<ScaleStreamHandle2> reader, std::unique_ptr<TimelineScene> scene, int kind,
-                      const QString &label);
+                      const QMap<QString, QString> &descriptor);
+    void setCurrentRow(int row);
+    // Colours the rows' names: the current row bright, rows not heard grey.
+    void paintRowLabels();
     void rowServe(quint64 generation, int row, double begin, double duration);
 
     QList<uint> m_thresholds;
@@ -91,6 +118,8 @@ private:
     std::vector<Row> m_rows;
     FeederThreads m_feeders;
     quint64 m_generation = 0; // bumped whenever the rows are dropped
+    ChannelAudibility *m_audibility = nullptr;
+    int m_currentRow = 0;
     double m_reportedPos = std::numeric_limits<double>::quiet_NaN(); // ms, the engine's last report
 };
 

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -58,6 +59,9 @@ ChannelWidget::ChannelWidget(QWidget *parent)
 
     connect(m_ok, &QPushButton::clicked, this, &ChannelWidget::okPushButtonClick);
     connect(m_cancel, &QPushButton::clicked, this, &ChannelWidget::cancelPushButtonClick);
+    // Escape closes the dialog as "Отмена" does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &ChannelWidget::cancelPushButtonClick);
 }
 
 int ChannelWidget::fill(const RecordingIndexer &indexer)

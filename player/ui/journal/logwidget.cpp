@@ -100,6 +100,26 @@ void LogWidget::connectControls()
     connect(m_new, &QPushButton::clicked, this, &LogWidget::newPushButtonClick);
     connect(m_open, &QPushButton::clicked, this, &LogWidget::openPushButtonClick);
     connect(m_save, &QPushButton::clicked, this, &LogWidget::savePushButtonClick);
+    connect(m_commentEditor, &QLineEdit::returnPressed, this, [this] {
+        if (!m_bookmarking)
+            return;
+        m_bookmarking = false;
+        changePushButtonClick();
+        emit bookmarkCommented();
+    });
+}
+
+void LogWidget::bookmark(const QDateTime &at)
+{
+    m_modified = true;
+    QTreeWidgetItem *item = insertItem(m_model.add(at, QString()));
+    m_list->setCurrentItem(item);
+    m_selected = item;
+    showEntryInEditors(item);
+    m_bookmarking = true;
+    raise();
+    activateWindow();
+    m_commentEditor->setFocus();
 }
 
 // --- the recording and playback ----------------------------------------------------

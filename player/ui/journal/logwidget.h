@@ -89,11 +89,16 @@ public slots:
     void currentStateChanged(uint ts, int state);
     // Also feeds the embedded play panel.
     void currentStateChanged(double ts, int state);
+    // The player's B: an entry at `at` (the playhead) with an empty
+    // comment, selected, and the comment editor given the keyboard; Enter
+    // there stores the comment and sends bookmarkCommented().
+    void bookmark(const QDateTime &at);
 
 signals:
     // The question about unsaved changes, asked on closing, was answered
     // "Cancel": the journal stays open.
     void closeCancelled();
+    void bookmarkCommented();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -137,6 +142,7 @@ private:
     QTreeWidgetItem *m_selected = nullptr; // an item of m_list, or null
     QString m_fileName;                    // empty for a new journal
     bool m_modified = false;
+    bool m_bookmarking = false;            // Enter in the comment editor stores a bookmark's comment
     bool m_closeAgreed = false;            // the question was answered for closing
     QPointer<QMessageBox> m_question;      // child, deleted when answered
     QPointer<QFileDialog> m_fileDialog;    // child, deleted when closed

@@ -1,6 +1,10 @@
 #include "mainwindow.h"
 
 #include "codecs/audiocodec.h"
+#include "player/engine/activitynavigator.h"
+#include "player/engine/channelaudibility.h"
+#include "player/engine/speedstretcher.h"
+#include "player/ui/dialogs/aboutdialog.h"
 #include "player/ui/dialogs/channelwidget.h"
 #include "player/ui/dialogs/fileinfowidget3.h"
 #include "player/engine/fileservicer.h"
@@ -20,6 +24,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QDockWidget>
@@ -31,6 +36,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -47,6 +53,7 @@ constexpr int kWindowWidth = 1100;        // pixels, at start
 constexpr int kWindowHeight = 720;
 constexpr double kZoomIn = 0.8;           // factors of the visible duration
 constexpr double kZoomOut = 1.25;
+constexpr double kActivityGapMs = 1000; // Ctrl+Right / Ctrl+Left while the interval panel is closed
 const QString kEditorFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz");
 const QString kAboutText = QStringLiteral("Velmora 06.03");
 const QString kAboutPurpose = QStringLiteral("Программа предназначена для прослушивания записей с регистраторов переговоров");
@@ -89,7 +96,9 @@ MainWindow::MainWindow(QWidget *parent)
     m_indexDialog = makeProgressDialog(QStringLiteral("Идёт обработка файла. Подождите ..."));
     m_exportDialog = makeProgressDialog(QStringLiteral("Идёт экспорт файла. Подождите ..."));
 
+    m_audibility = new ChannelAudibility(this);
     m_timeline = new MultiChannelWidget;
+    m_timeline->setAudibility(m_audibility);
     m_timeline->setBase(m_servicer->base());
     setCentralWidget(m_timeline);
     QList<uint> thresholds;
@@ -170,7 +179,9 @@ void MainWindow::createMenus()
     addAction(firstMenu);
     // The review keys are in no menu: the window holds them.
     addActions({m_actions.stepBack, m_actions.stepOn, m_actions.leapBack, m_actions.leapOn, m_actions.replay,
-                m_actions.markAll});
+                m_actions.markAll, m_actions.nextActivity, m_actions.previousActivity, m_actions.bookmark,
+                m_actions.previousRow, m_actions.nextRow, m_actions.muteRow, m_actions.soloRow, m_actions.slower,
+                m_actions.faster, m_actions.normalSpeed});
 }
 
 void MainWindow::createToolBars()
@@ -179,6 +190,17 @@ void MainWindow::createToolBars()
     control->setObjectName(QStringLiteral("Control"));
     control->addAction(m_actions.playPause);
     control->addAction(m_actions.stop);
+    m_speedBox = new QComboBox;
+    m_speedBox->setObjectName(QStringLiteral("speedBox"));
+    m_speedBox->setToolTip(QStringLiteral("Скорость воспроизведения [ %1 ] [ %2 ] [ %3 ]")
+                               .arg(m_actions.slower->shortcut().toString(QKeySequence::NativeText),
+                                    m_actions.faster->shortcut().toString(QKeySequence::NativeText),
+                                    m_actions.normalSpeed->shortcut().toString(QKeySequence::NativeText)));
+    m_speedBox->setFocusPolicy(Qt::ClickFocus);
+    for (double speed : SpeedStretcher::speeds())
+        m_speedBox->addItem(QLocale(QLocale::Russian).toString(speed) + QStringLiteral("×"), speed);
+    m_speedBox->setCurrentIndex(SpeedStretcher::speeds().indexOf(SpeedStretcher::kNormalSpeed));
+    control->addWidget(m_speedBox);
 
     QToolBar *navigate = addToolBar(QStringLiteral("Navigate"));
     navigate->setObjectName(QStringLiteral("Navigate"));
@@ -235,7 +257,8 @@ void MainWindow::setRecordingActionsEnabled(bool enabled)
                             m_actions.stop, m_actions.moveTo, m_actions.scaleExpand, m_actions.scaleNarrow,
                             m_actions.scaleToMarkedArea, m_actions.scaleToFileWide, m_actions.stepBack,
                             m_actions.stepOn, m_actions.leapBack, m_actions.leapOn, m_actions.replay,
-                            m_actions.markAll})
+                            m_actions.markAll, m_actions.nextActivity, m_actions.previousActivity,
+                            m_actions.bookmark})
         action->setEnabled(enabled);
     // A tool window that is open keeps its action off.
     m_actions.intervals->setEnabled(enabled && !m_intervalPanel);
@@ -476,10 +499,12 @@ void MainWindow::auxiliaryWidgetDestroy(QObject *object)
 
 void MainWindow::aboutProgrammRun()
 {
-    QMessageBox *box = openMessageBox(this, QMessageBox::NoIcon, QStringLiteral("О программе"), kAboutText);
-    box->setInformativeText(QStringLiteral("Собрана ") + QStringLiteral(__DATE__) + QLatin1Char(' ') + QStringLiteral(__TIME__)
-                            + QStringLiteral("\n\n") + kAboutPurpose);
-    box->show();
+    auto *about = new AboutDialog(kAboutText + QStringLiteral("\n\nСобрана ") + QStringLiteral(__DATE__) + QLatin1Char(' ')
+                                      + QStringLiteral(__TIME__) + QStringLiteral("\n\n") + kAboutPurpose,
+                                  m_actions.withShortcuts(), this);
+    about->setObjectName(QStringLiteral("aboutDialog"));
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->show();
 }
 
 // --- playback and navigation ---------------------------------------------------
@@ -549,6 +574,89 @@ void MainWindow::replayRun()
     stepBy(-PlayerActions::kStepMs);
     if (m_lastPlayState != FileServicer::Playing)
         emit played();
+}
+
+void MainWindow::jumpTo(double pos)
+{
+    emit moved(pos);
+    m_timeline->moveCurrentPos(pos);
+}
+
+// The audio streams shown and heard, in row order.
+QList<QMap<QString, QString>> MainWindow::heardAudioStreams() const
+{
+    QList<QMap<QString, QString>> heard;
+    for (const QMap<QString, QString> &descriptor : descriptorsOf(m_channelDialog->activeIds())) {
+        if (descriptor.value(QStringLiteral("TYPE")) == QLatin1String("audio")
+            && m_audibility->isAudible(descriptor.value(QStringLiteral("ID"))))
+            heard.append(descriptor);
+    }
+    return heard;
+}
+
+// Ctrl+Right / Ctrl+Left merge the intervals with the interval panel's
+// gap, or with 1 s while it is closed.
+double MainWindow::activityGapMs() const
+{
+    return intervalPanel() ? intervalPanel()->gapSpinBox()->value() * 1000.0 : kActivityGapMs;
+}
+
+void MainWindow::nextActivityRun()
+{
+    ActivityNavigator navigator(heardAudioStreams(), activityGapMs());
+    const double next = navigator.nextStart(m_timeline->navigationScene()->model().current);
+    if (next < IndexFormat::kNoTime)
+        jumpTo(next);
+}
+
+void MainWindow::previousActivityRun()
+{
+    ActivityNavigator navigator(heardAudioStreams(), activityGapMs());
+    const double previous = navigator.previousStart(m_timeline->navigationScene()->model().current);
+    if (previous < IndexFormat::kNoTime)
+        jumpTo(previous);
+}
+
+// B: an entry at the playhead; its comment is typed next, and Enter gives
+// the keyboard back to the timeline.
+void MainWindow::bookmarkRun()
+{
+    logToolRun();
+    logWidget()->bookmark(PlayerRules::dateTimeAt(m_servicer->base(), m_timeline->navigationScene()->model().current));
+}
+
+void MainWindow::bookmarkComment()
+{
+    activateWindow();
+    m_timeline->setFocus();
+}
+
+void MainWindow::slowerRun()
+{
+    m_speedBox->setCurrentIndex(qMax(0, m_speedBox->currentIndex() - 1));
+}
+
+void MainWindow::fasterRun()
+{
+    m_speedBox->setCurrentIndex(qMin(m_speedBox->count() - 1, m_speedBox->currentIndex() + 1));
+}
+
+void MainWindow::normalSpeedRun()
+{
+    m_speedBox->setCurrentIndex(SpeedStretcher::speeds().indexOf(SpeedStretcher::kNormalSpeed));
+}
+
+void MainWindow::speedBoxChange(int index)
+{
+    emit speedChanged(m_speedBox->itemData(index).toDouble());
+}
+
+void MainWindow::audibilityChange()
+{
+    QStringList ids;
+    for (uint id : m_channelDialog->activeIds())
+        ids.append(QString::number(id));
+    emit gainsChanged(m_audibility->gains(ids));
 }
 
 void MainWindow::markAllRun()
@@ -645,6 +753,12 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == m_navigationEditor && event->type() == QEvent::KeyPress && m_servicer->hasRecording()) {
         const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Escape) {
+            // Leaves the editor: it shows the cursor's time again.
+            showEditorAt(m_shownPos);
+            m_timeline->setFocus(Qt::ShortcutFocusReason);
+            return true;
+        }
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             // After the editor has taken the text it was given.
             QMetaObject::invokeMethod(this, [this] {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "player/engine/periodmixer.h"
 #include "player/ui/mainwindow/playeractions.h"
 
 #include <QDateTime>
@@ -12,7 +13,9 @@
 #include <limits>
 #include <memory>
 
+class ChannelAudibility;
 class FileServicer;
+class QComboBox;
 class QDateTimeEdit;
 class QProgressDialog;
 class QTimer;
@@ -68,6 +71,7 @@ public:
     SearchWidget3 *searchPanel() const;
     LogWidget *logWidget() const;
     int lastPlayState() const { return m_lastPlayState; }
+    ChannelAudibility *audibility() const { return m_audibility; }
 
 signals:
     void setStreams(QList<QMap<QString, QString>> streamSettingList);
@@ -84,6 +88,9 @@ signals:
     // Part of the window's interface by design; nothing emits or uses it.
     void stoppedSave();
     void setFlagPlayWithPause(bool flag);
+    // The channels' mute, solo and gain changed: the gains of the active ones.
+    void gainsChanged(ChannelGains gains);
+    void speedChanged(double speed);
 
 public slots:
     void openFileRun();
@@ -104,6 +111,16 @@ public slots:
     void leapOnRun();
     void replayRun();
     void markAllRun();
+    void nextActivityRun();
+    void previousActivityRun();
+    void bookmarkRun();
+    void slowerRun();
+    void fasterRun();
+    void normalSpeedRun();
+    void speedBoxChange(int index);
+    void audibilityChange();
+    // Enter stored the bookmark's comment: the keyboard goes back to the timeline.
+    void bookmarkComment();
     void scaleExpandRun();
     void scaleNarrowRun();
     void scaleToMarkedAreaRun();
@@ -140,6 +157,10 @@ protected:
 
 private:
     void stepBy(double ms);
+    // Puts the cursor, and playback, at pos (within the recording).
+    void jumpTo(double pos);
+    QList<QMap<QString, QString>> heardAudioStreams() const;
+    double activityGapMs() const;
     friend class MainWindowParts;
 
     void createMenus();
@@ -164,6 +185,8 @@ private:
     MultiChannelWidget *m_timeline = nullptr;     // central widget, owned by this window
     std::unique_ptr<ChannelWidget> m_channelDialog;
     QDateTimeEdit *m_navigationEditor = nullptr;  // in the "Navigate" tool bar
+    QComboBox *m_speedBox = nullptr;              // in the "Control" tool bar
+    ChannelAudibility *m_audibility = nullptr;    // child
     QTimer *m_editorHoldTimer = nullptr;          // child
     // Tool windows; null while they do not exist. The panels live in docks
     // owned by this window; the journal is a top-level window. Held as

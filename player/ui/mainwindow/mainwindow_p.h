@@ -6,6 +6,7 @@
 
 #include "player/ui/mainwindow/mainwindow.h"
 
+class QComboBox;
 class QDateTimeEdit;
 class QProgressDialog;
 class QTimer;
@@ -17,6 +18,7 @@ class MainWindowParts
 public:
     static QTimer *editorHoldTimer(const MainWindow &window) { return window.m_editorHoldTimer; }
     static QDateTimeEdit *navigationEditor(const MainWindow &window) { return window.m_navigationEditor; }
+    static QComboBox *speedBox(const MainWindow &window) { return window.m_speedBox; }
     static QProgressDialog *indexProgressDialog(const MainWindow &window) { return window.m_indexDialog.get(); }
     static QProgressDialog *exportProgressDialog(const MainWindow &window) { return window.m_exportDialog.get(); }
 };

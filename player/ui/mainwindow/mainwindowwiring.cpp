@@ -9,7 +9,10 @@
 #include "player/ui/channels/multichannelwidget.h"
 #include "player/ui/panels/playcontrolwidget.h"
 
+#include "player/engine/channelaudibility.h"
+
 #include <QAction>
+#include <QComboBox>
 #include <QDateTimeEdit>
 #include <QProgressDialog>
 #include <QTimer>
@@ -40,6 +43,12 @@ void wireActions(MainWindow *w)
     QObject::connect(a.leapOn, &QAction::triggered, w, &MainWindow::leapOnRun);
     QObject::connect(a.replay, &QAction::triggered, w, &MainWindow::replayRun);
     QObject::connect(a.markAll, &QAction::triggered, w, &MainWindow::markAllRun);
+    QObject::connect(a.nextActivity, &QAction::triggered, w, &MainWindow::nextActivityRun);
+    QObject::connect(a.previousActivity, &QAction::triggered, w, &MainWindow::previousActivityRun);
+    QObject::connect(a.bookmark, &QAction::triggered, w, &MainWindow::bookmarkRun);
+    QObject::connect(a.slower, &QAction::triggered, w, &MainWindow::slowerRun);
+    QObject::connect(a.faster, &QAction::triggered, w, &MainWindow::fasterRun);
+    QObject::connect(a.normalSpeed, &QAction::triggered, w, &MainWindow::normalSpeedRun);
     QObject::connect(a.scaleExpand, &QAction::triggered, w, &MainWindow::scaleExpandRun);
     QObject::connect(a.scaleNarrow, &QAction::triggered, w, &MainWindow::scaleNarrowRun);
     QObject::connect(a.scaleToMarkedArea, &QAction::triggered, w, &MainWindow::scaleToMarkedAreaRun);
@@ -64,6 +73,8 @@ void wireEngine(MainWindow *w, FileServicer *s)
     QObject::connect(w, &MainWindow::setSavedRange, s, &FileServicer::setSavedRange);
     QObject::connect(w, &MainWindow::setFlagWithPause, s, &FileServicer::setFlagWithPause);
     QObject::connect(w, &MainWindow::setFlagPlayWithPause, s, &FileServicer::setFlagPlayWithPause);
+    QObject::connect(w, &MainWindow::gainsChanged, s, &FileServicer::setGains);
+    QObject::connect(w, &MainWindow::speedChanged, s, &FileServicer::setSpeed);
     QObject::connect(s, &FileServicer::currentStateChanged, w, &MainWindow::currentStateChange, Qt::QueuedConnection);
     QObject::connect(s, &FileServicer::indexFileFailed, w, &MainWindow::indexFileFail, Qt::QueuedConnection);
     QObject::connect(s, &FileServicer::saveFileFailed, w, &MainWindow::saveFileFail, Qt::QueuedConnection);
@@ -78,6 +89,15 @@ void wireTimeline(MainWindow *w, FileServicer *s, MultiChannelWidget *t)
     QObject::connect(t, &MultiChannelWidget::currentPosChanged, w, &MainWindow::setCurrentPos);
     QObject::connect(t, &MultiChannelWidget::cursorPlaced, w, &MainWindow::cursorPlace);
     QObject::connect(t, &MultiChannelWidget::markedAreaChanged, s, &FileServicer::setMarkedArea);
+    const PlayerActions &a = w->actions();
+    QObject::connect(a.previousRow, &QAction::triggered, t, &MultiChannelWidget::previousRowClick);
+    QObject::connect(a.nextRow, &QAction::triggered, t, &MultiChannelWidget::nextRowClick);
+    QObject::connect(a.muteRow, &QAction::triggered, t, &MultiChannelWidget::muteRowClick);
+    QObject::connect(a.soloRow, &QAction::triggered, t, &MultiChannelWidget::soloRowClick);
+    QObject::connect(w->audibility(), &ChannelAudibility::audibilityChanged, w, &MainWindow::audibilityChange);
+    QObject::connect(w, &MainWindow::setStreams, w, &MainWindow::audibilityChange);
+    QObject::connect(MainWindowParts::speedBox(*w), QOverload<int>::of(&QComboBox::currentIndexChanged), w,
+                     &MainWindow::speedBoxChange);
 }
 
 } // namespace
@@ -112,6 +132,7 @@ void wireJournal(MainWindow *window, LogWidget *journal)
     QObject::connect(s, &FileServicer::baseChanged, journal, &LogWidget::setBase);
     QObject::connect(journal, &QObject::destroyed, window, &MainWindow::logWidgetDestroy);
     QObject::connect(journal, &LogWidget::closeCancelled, window, &MainWindow::logWidgetCloseCancel);
+    QObject::connect(journal, &LogWidget::bookmarkCommented, window, &MainWindow::bookmarkComment);
     PlayControlWidget *control = journal->playControl();
     QObject::connect(control, &PlayControlWidget::played, s, &FileServicer::play);
     QObject::connect(control, &PlayControlWidget::paused, s, &FileServicer::pause);

@@ -17,7 +17,12 @@ const QString kPauseText = QStringLiteral("Пауза");
 // these sites type Russian all day, and a shortcut goes by the key pressed.
 const char16_t kRussianOnKey[] = u"ФИСВУАПРШОЛДЬТЩЗЙКЫЕГМЦЧНЯ";
 
-// The shortcut, and when it names a Latin letter the same key's Russian one.
+// The Russian layout's letters on the bracket keys.
+constexpr char16_t kRussianOnBracketLeft = u'Х';
+constexpr char16_t kRussianOnBracketRight = u'Ъ';
+
+// The shortcut, and when it names a Latin letter or a bracket the same
+// key's Russian letter.
 QList<QKeySequence> withRussianLayout(const QKeySequence &shortcut)
 {
     QList<QKeySequence> keys{shortcut};
@@ -25,8 +30,13 @@ QList<QKeySequence> withRussianLayout(const QKeySequence &shortcut)
         return keys;
     const int combined = shortcut[0];
     const int key = combined & ~int(Qt::KeyboardModifierMask);
+    const int modifiers = combined & int(Qt::KeyboardModifierMask);
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
-        keys << QKeySequence(int(kRussianOnKey[key - Qt::Key_A]) | (combined & int(Qt::KeyboardModifierMask)));
+        keys << QKeySequence(int(kRussianOnKey[key - Qt::Key_A]) | modifiers);
+    else if (key == Qt::Key_BracketLeft)
+        keys << QKeySequence(int(kRussianOnBracketLeft) | modifiers);
+    else if (key == Qt::Key_BracketRight)
+        keys << QKeySequence(int(kRussianOnBracketRight) | modifiers);
     return keys;
 }
 
@@ -92,7 +102,34 @@ PlayerActions PlayerActions::create(QObject *owner)
                           QKeySequence(Qt::Key_R));
     a.markAll = makeAction(owner, QStringLiteral("markAllAction"), QStringLiteral("Выделить всю запись"),
                            QKeySequence(Qt::CTRL | Qt::Key_A));
+    a.nextActivity = makeAction(owner, QStringLiteral("nextActivityAction"), QStringLiteral("К следующей активности"),
+                                QKeySequence(Qt::CTRL | Qt::Key_Right));
+    a.previousActivity = makeAction(owner, QStringLiteral("previousActivityAction"),
+                                    QStringLiteral("К предыдущей активности"), QKeySequence(Qt::CTRL | Qt::Key_Left));
+    a.bookmark = makeAction(owner, QStringLiteral("bookmarkAction"), QStringLiteral("Закладка в журнал"),
+                            QKeySequence(Qt::Key_B));
+    a.previousRow = makeAction(owner, QStringLiteral("previousRowAction"), QStringLiteral("Канал выше"),
+                               QKeySequence(Qt::Key_Up));
+    a.nextRow = makeAction(owner, QStringLiteral("nextRowAction"), QStringLiteral("Канал ниже"), QKeySequence(Qt::Key_Down));
+    a.muteRow = makeAction(owner, QStringLiteral("muteRowAction"), QStringLiteral("Выключить звук канала"),
+                           QKeySequence(Qt::Key_M));
+    a.soloRow = makeAction(owner, QStringLiteral("soloRowAction"), QStringLiteral("Слушать только этот канал"),
+                           QKeySequence(Qt::Key_S));
+    a.slower = makeAction(owner, QStringLiteral("slowerAction"), QStringLiteral("Медленнее"),
+                          QKeySequence(Qt::Key_BracketLeft));
+    a.faster = makeAction(owner, QStringLiteral("fasterAction"), QStringLiteral("Быстрее"),
+                          QKeySequence(Qt::Key_BracketRight));
+    a.normalSpeed = makeAction(owner, QStringLiteral("normalSpeedAction"), QStringLiteral("Обычная скорость"),
+                               QKeySequence(Qt::Key_Backslash));
     return a;
+}
+
+QList<QAction *> PlayerActions::withShortcuts() const
+{
+    return {open, info, exportWithoutPauses, exportWithPauses, quit, channels, intervals, search, log, about,
+            playPause, stop, replay, stepBack, stepOn, leapBack, leapOn, nextActivity, previousActivity, moveTo,
+            slower, faster, normalSpeed, previousRow, nextRow, muteRow, soloRow, bookmark, markAll, scaleExpand,
+            scaleNarrow, scaleToMarkedArea, scaleToFileWide, playWithPause};
 }
 
 void PlayerActions::showPlayMode(int mode) const

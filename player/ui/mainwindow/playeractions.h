@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QAction;
@@ -42,10 +43,26 @@ struct PlayerActions
     QAction *replay = nullptr;
     // The whole recording marked (its frames, not the view's margin).
     QAction *markAll = nullptr;
+    // The start of the next / previous activity interval of the channels heard.
+    QAction *nextActivity = nullptr;
+    QAction *previousActivity = nullptr;
+    // A journal entry at the playhead, its comment to be typed.
+    QAction *bookmark = nullptr;
+    // The current row (Up / Down) and its mute and solo (M / S).
+    QAction *previousRow = nullptr;
+    QAction *nextRow = nullptr;
+    QAction *muteRow = nullptr;
+    QAction *soloRow = nullptr;
+    // Playback speed one step slower / faster, and back to 1x.
+    QAction *slower = nullptr;
+    QAction *faster = nullptr;
+    QAction *normalSpeed = nullptr;
     static constexpr double kStepMs = 5000;
     static constexpr double kLeapMs = 30000;
 
     static PlayerActions create(QObject *owner);
+    // Every action with a shortcut, in the order the key list shows them.
+    QList<QAction *> withShortcuts() const;
     // Shows the play action as offering play (mode 0) or pause (mode 1).
     void showPlayMode(int mode) const;
 };
