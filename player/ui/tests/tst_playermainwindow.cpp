@@ -14,6 +14,9 @@
 #include "player/ui/mainwindow/mainwindow.h"
 #include "player/ui/mainwindow/mainwindow_p.h"
 #include "player/ui/channels/multichannelwidget.h"
+#include "player/ui/channels/rowcontrols.h"
+#include "player/engine/activitynavigator.h"
+#include "player/engine/channelaudibility.h"
 #include "player/ui/panels/playcontrolwidget.h"
 #include "player/ui/translations/playertranslations.h"
 #include "player/engine/playthread4.h"
@@ -28,7 +31,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QDateTimeEdit>
+#include <QComboBox>
 #include <QDockWidget>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QToolButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -122,6 +131,7 @@ private slots:
     void moveToATypedDateTime();
     void reviewKeys_data();
     void reviewKeys();
+    void keyboardOnlyReview();
     void exportEqualsTheCommandLineTool_data();
     void exportEqualsTheCommandLineTool();
     void exportFailureIsShownNotHidden();
@@ -402,6 +412,94 @@ void tst_PlayerMainWindow::reviewKeys()
     QVERIFY(axis->hasMarkedArea());
     QCOMPARE(axis->markedBegin(), span.begin);
     QCOMPARE(axis->markedBegin() + axis->markedDuration(), span.end);
+}
+
+// A review without the mouse: jumps to the activity, replays, bookmarks,
+// plays at 2x, mutes a channel, marks the recording and exports with
+// Ctrl+E through the file dialog; the WAV is the tool's export of the
+// channels still heard.
+void tst_PlayerMainWindow::keyboardOnlyReview()
+{
+    m_window = openedWindow();
+    QVERIFY(m_window);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    MainWindow *window = m_window.get();
+    const NavigateTimelineScene *nav = window->timeline()->navigationScene();
+
+    // Ctrl+Right three times: each interval start the tool lists, then no further.
+    const CliRun intervals = runCli({QStringLiteral("intervals"), m_path, QStringLiteral("--gap"), QStringLiteral("1"),
+                                     QStringLiteral("--channels"), QStringLiteral("1,2,3"), QStringLiteral("--json")});
+    QCOMPARE(intervals.status, 0);
+    QList<double> starts;
+    for (const QJsonValue &interval : QJsonDocument::fromJson(intervals.out).array())
+        starts.append(interval.toObject().value(QStringLiteral("begin_ms")).toDouble());
+    QCOMPARE(starts.size(), 2);
+    double expected = nav->model().current;
+    for (int press = 0; press < 3; ++press) {
+        for (double start : qAsConst(starts)) {
+            if (start > expected + ActivityNavigator::kMinStepMs) {
+                expected = start;
+                break;
+            }
+        }
+        QTest::keyClick(window, Qt::Key_Right, Qt::ControlModifier);
+        QCOMPARE(nav->model().current, expected);
+    }
+    QCOMPARE(expected, starts.last());
+    QTest::keyClick(window, Qt::Key_Left, Qt::ControlModifier);
+    QCOMPARE(nav->model().current, starts.first());
+
+    // R replays from 5 s back (within the recording) and plays on; Space pauses.
+    QTest::keyClick(window, Qt::Key_R);
+    QTRY_COMPARE_WITH_TIMEOUT(window->actions().playPause->text(), QStringLiteral("Пауза"), kWaitMs);
+    QTest::keyClick(window, Qt::Key_Space);
+    QTRY_COMPARE_WITH_TIMEOUT(window->actions().playPause->text(), QStringLiteral("Воспр."), kWaitMs);
+
+    // B: an entry at the playhead, its comment typed, Enter back to the window.
+    const double playhead = nav->model().current;
+    QTest::keyClick(window, Qt::Key_B);
+    LogWidget *journal = window->logWidget();
+    QVERIFY(journal);
+    QVERIFY(QTest::qWaitForWindowActive(journal));
+    QTRY_VERIFY(journal->commentEditor()->hasFocus());
+    for (const QChar letter : QStringLiteral("Важно")) // as a Russian keyboard sends them
+        QTest::sendKeyEvent(QTest::Click, journal->commentEditor(), Qt::Key(letter.toUpper().unicode()), QString(letter),
+                            Qt::NoModifier);
+    QTest::keyClick(journal->commentEditor(), Qt::Key_Return);
+    QCOMPARE(journal->model().count(), 1);
+    QCOMPARE(journal->model().at(0).comment, QStringLiteral("Важно"));
+    QCOMPARE(journal->model().at(0).time,
+             JournalModel::wallClock(window->servicer()->base().addMSecs(qint64(playhead))));
+    QVERIFY(QTest::qWaitForWindowActive(window));
+
+    // "]" three times: 2x; Down and M mute the second channel.
+    for (int press = 0; press < 3; ++press)
+        QTest::keyClick(window, Qt::Key_BracketRight);
+    QCOMPARE(MainWindowParts::speedBox(*window)->currentData().toDouble(), 2.0);
+    QCOMPARE(window->servicer()->playThread()->speed(), 2.0);
+    QTest::keyClick(window, Qt::Key_Down);
+    QCOMPARE(window->timeline()->currentRow(), 1);
+    QTest::keyClick(window, Qt::Key_M);
+    QVERIFY(window->audibility()->isMuted(QStringLiteral("2")));
+    QVERIFY(static_cast<RowControls *>(window->timeline()->rowControls(1))->muteButton()->isChecked());
+
+    // Ctrl+A, Ctrl+E, a name typed into the file dialog, Enter.
+    QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+    const QString ours = m_dir.filePath(QStringLiteral("keyboard.wav"));
+    QFile::remove(ours);
+    QTimer::singleShot(0, this, [ours] {
+        QTRY_VERIFY(qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+        auto *dialog = static_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QTest::keyClicks(dialog->focusWidget(), ours);
+        QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+    });
+    QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ours) && !MainWindowParts::exportProgressDialog(*window)->isVisible(), kWaitMs);
+    const QString theirs = m_dir.filePath(QStringLiteral("keyboard-cli.wav"));
+    const CliRun run = runCli({QStringLiteral("export"), m_path, theirs, QStringLiteral("--channels"), QStringLiteral("1,3")});
+    QCOMPARE(run.status, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(ours), readFile(theirs), kWaitMs);
 }
 
 void tst_PlayerMainWindow::moveToATypedDateTime()
