@@ -11,6 +11,7 @@
 #include "player/ui/panels/intervalwidget3.h"
 #include "player/ui/journal/logwidget.h"
 #include "player/ui/panels/searchwidget3.h"
+#include "player/ui/panels/selectionbar.h"
 #include "player/ui/mainwindow/mainwindowwiring.h"
 #include "player/ui/channels/multichannelwidget.h"
 #include "player/ui/playerimages.h"
@@ -224,6 +225,10 @@ void MainWindow::createToolBars()
     zoom->addAction(m_actions.scaleToMarkedArea);
     zoom->addAction(m_actions.scaleToFileWide);
     zoom->addAction(m_actions.playWithPause);
+
+    addToolBarBreak();
+    m_selectionBar = new SelectionBar(this);
+    addToolBar(m_selectionBar);
 }
 
 // --- opening -------------------------------------------------------------------

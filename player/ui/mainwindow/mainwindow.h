@@ -28,6 +28,7 @@ class IntervalWidget3;
 class LogWidget;
 class SearchWidget3;
 class MultiChannelWidget;
+class SelectionBar;
 
 // The player's main window and the owner of everything else in the player:
 // the recording owner (FileServicer), the multi-channel timeline in its
@@ -64,6 +65,7 @@ public:
 
     FileServicer *servicer() const { return m_servicer.get(); }
     MultiChannelWidget *timeline() const { return m_timeline; }
+    SelectionBar *selectionBar() const { return m_selectionBar; }
     ChannelWidget *channelDialog() const { return m_channelDialog.get(); }
     const PlayerActions &actions() const { return m_actions; }
     // The tool windows while they exist, else null.
@@ -186,6 +188,7 @@ private:
     std::unique_ptr<ChannelWidget> m_channelDialog;
     QDateTimeEdit *m_navigationEditor = nullptr;  // in the "Navigate" tool bar
     QComboBox *m_speedBox = nullptr;              // in the "Control" tool bar
+    SelectionBar *m_selectionBar = nullptr;       // child
     ChannelAudibility *m_audibility = nullptr;    // child
     QTimer *m_editorHoldTimer = nullptr;          // child
     // Tool windows; null while they do not exist. The panels live in docks

@@ -8,6 +8,7 @@
 #include "player/ui/mainwindow/mainwindow_p.h"
 #include "player/ui/channels/multichannelwidget.h"
 #include "player/ui/panels/playcontrolwidget.h"
+#include "player/ui/panels/selectionbar.h"
 
 #include "player/engine/channelaudibility.h"
 
@@ -89,6 +90,10 @@ void wireTimeline(MainWindow *w, FileServicer *s, MultiChannelWidget *t)
     QObject::connect(t, &MultiChannelWidget::currentPosChanged, w, &MainWindow::setCurrentPos);
     QObject::connect(t, &MultiChannelWidget::cursorPlaced, w, &MainWindow::cursorPlace);
     QObject::connect(t, &MultiChannelWidget::markedAreaChanged, s, &FileServicer::setMarkedArea);
+    SelectionBar *selection = w->selectionBar();
+    QObject::connect(t, &MultiChannelWidget::markedAreaChanged, selection, &SelectionBar::setMarkedArea);
+    QObject::connect(s, &FileServicer::baseChanged, selection, &SelectionBar::setBase);
+    QObject::connect(selection, &SelectionBar::markedAreaEdited, t, &MultiChannelWidget::setMarkedArea);
     const PlayerActions &a = w->actions();
     QObject::connect(a.previousRow, &QAction::triggered, t, &MultiChannelWidget::previousRowClick);
     QObject::connect(a.nextRow, &QAction::triggered, t, &MultiChannelWidget::nextRowClick);

@@ -21,6 +21,7 @@
 #include "player/ui/translations/playertranslations.h"
 #include "player/engine/playthread4.h"
 #include "player/ui/panels/searchwidget3.h"
+#include "player/ui/panels/selectionbar.h"
 #include "recording/recordingindexer.h"
 #include "player/engine/tests/support/mixedrecording.h"
 #include "player/engine/tests/support/pulseserver.h"
@@ -484,8 +485,21 @@ void tst_PlayerMainWindow::keyboardOnlyReview()
     QVERIFY(window->audibility()->isMuted(QStringLiteral("2")));
     QVERIFY(static_cast<RowControls *>(window->timeline()->rowControls(1))->muteButton()->isChecked());
 
-    // Ctrl+A, Ctrl+E, a name typed into the file dialog, Enter.
+    // Ctrl+A marks the recording; a length typed makes it 2.5 s.
     QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+    const RecordingSpan span = window->servicer()->span();
+    QCOMPARE(window->selectionBar()->startEditor()->dateTime(), window->servicer()->base().addMSecs(qint64(span.begin)));
+    QLineEdit *length = window->selectionBar()->lengthEditor();
+    QCOMPARE(length->text(), SelectionBar::lengthText(span.end - span.begin));
+    length->setFocus();
+    length->selectAll();
+    QTest::keyClicks(length, QStringLiteral("0:00:02.5"));
+    QTest::keyClick(length, Qt::Key_Return);
+    QCOMPARE(window->timeline()->markedBegin(), span.begin);
+    QCOMPARE(window->timeline()->markedDuration(), 2500.0);
+    QCOMPARE(length->text(), QStringLiteral("0:00:02.500"));
+
+    // Ctrl+E, a name typed into the file dialog, Enter.
     const QString ours = m_dir.filePath(QStringLiteral("keyboard.wav"));
     QFile::remove(ours);
     QTimer::singleShot(0, this, [ours] {
@@ -497,7 +511,9 @@ void tst_PlayerMainWindow::keyboardOnlyReview()
     QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ours) && !MainWindowParts::exportProgressDialog(*window)->isVisible(), kWaitMs);
     const QString theirs = m_dir.filePath(QStringLiteral("keyboard-cli.wav"));
-    const CliRun run = runCli({QStringLiteral("export"), m_path, theirs, QStringLiteral("--channels"), QStringLiteral("1,3")});
+    const CliRun run = runCli({QStringLiteral("export"), m_path, theirs, QStringLiteral("--channels"), QStringLiteral("1,3"),
+                               QStringLiteral("--begin"), QString::number(span.begin), QStringLiteral("--duration"),
+                               QStringLiteral("2500")});
     QCOMPARE(run.status, 0);
     QTRY_COMPARE_WITH_TIMEOUT(readFile(ours), readFile(theirs), kWaitMs);
 }
