@@ -30,7 +30,6 @@ constexpr quint32 kFrameMs = 100;
 constexpr qint64 kReadChunk = 1 << 20; // bytes
 constexpr quint32 kDayMs = 24 * 3600 * 1000;
 constexpr quint32 kEventEveryMs = 3 * 60 * 1000;
-constexpr int kTextStream = kChannels + 1;
 // Talk spurts and the pauses between them, in 100 ms frames: spurts of
 // 1-12 s and pauses of 10-240 s give about 3 minutes of sound an hour.
 constexpr int kMinSpurt = 10, kMaxSpurt = 120, kMinPause = 100, kMaxPause = 2400;
@@ -63,11 +62,12 @@ bool writeRandomAlawRecording(const QString &path, qint64 targetBytes)
     return file.open(QIODevice::WriteOnly) && TestRecording::writeRandom(&file, targetBytes, kSeed, kChannels);
 }
 
-bool ensureDayRecording(const QString &path)
+bool ensureDayRecording(const QString &path, int channels)
 {
+    const int textStream = channels + 1;
     if (QFileInfo(path).size() > 0)
         return true;
-    printf("generating %s (24 hours, 8 channels)...\n", qPrintable(path));
+    printf("generating %s (24 hours, %d channels)...\n", qPrintable(path), channels);
     fflush(stdout);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -78,7 +78,7 @@ bool ensureDayRecording(const QString &path)
                                                  {QStringLiteral("ENCODING"), QStringLiteral("Windows-1251")}});
     std::vector<std::unique_ptr<SpeechSignal>> voices;
     std::vector<Talk> talk;
-    for (int c = 1; c <= kChannels; ++c) {
+    for (int c = 1; c <= channels; ++c) {
         writer.writeSection(QStringLiteral("STREAM"), {{QStringLiteral("ID"), QString::number(c)},
                                                        {QStringLiteral("TYPE"), QStringLiteral("audio")},
                                                        {QStringLiteral("ENCODING"), QStringLiteral("PCMA/8000")},
@@ -87,18 +87,18 @@ bool ensureDayRecording(const QString &path)
         voices.push_back(std::make_unique<SpeechSignal>(quint32(c) * 7919u));
         talk.emplace_back(quint32(c) * 104729u);
     }
-    writer.writeSection(QStringLiteral("STREAM"), {{QStringLiteral("ID"), QString::number(kTextStream)},
+    writer.writeSection(QStringLiteral("STREAM"), {{QStringLiteral("ID"), QString::number(textStream)},
                                                    {QStringLiteral("TYPE"), QStringLiteral("text")},
                                                    {QStringLiteral("ENCODING"), QStringLiteral("Windows-1251")},
                                                    {QStringLiteral("DESCRIPTION"), QStringLiteral("События")}},
                         cp1251);
     for (quint32 t = 0; t < kDayMs; t += kFrameMs) {
-        for (int c = 0; c < kChannels; ++c) {
+        for (int c = 0; c < channels; ++c) {
             if (talk[size_t(c)].next())
                 writer.writeDataFrame(t, quint8(c + 1), encodeALaw(voices[size_t(c)]->next(kFrameBytes)));
         }
         if (t % kEventEveryMs == 0)
-            writer.writeDataFrame(t, quint8(kTextStream), cp1251->fromUnicode(QStringLiteral("Вызов борт %1").arg(t / kEventEveryMs)));
+            writer.writeDataFrame(t, quint8(textStream), cp1251->fromUnicode(QStringLiteral("Вызов борт %1").arg(t / kEventEveryMs)));
     }
     return writer.ok() && file.flush();
 }

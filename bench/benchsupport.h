@@ -20,8 +20,9 @@ bool writeRandomAlawRecording(const QString &path, qint64 targetBytes);
 // speech in talk spurts of 1-12 s, about 3 minutes of sound per hour per
 // channel, in 100 ms frames, and a Windows-1251 text channel with an event
 // every 3 minutes (stream ids 1-8 audio, 9 text). Written once when missing;
-// false when it cannot be written.
-bool ensureDayRecording(const QString &path);
+// false when it cannot be written. `channels` other than 8 gives that many
+// audio channels (the text stream's id follows them).
+bool ensureDayRecording(const QString &path, int channels = 8);
 
 // Indexes path to its end with index files and activity levels, as the
 // player does on opening; the index files stay open (closeFiles() ends).

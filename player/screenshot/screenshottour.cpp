@@ -1,5 +1,6 @@
 #include "screenshottour.h"
 
+#include "player/ui/dialogs/aboutdialog.h"
 #include "player/ui/dialogs/channelwidget.h"
 #include "player/ui/dialogs/fileinfowidget3.h"
 #include "player/engine/fileservicer.h"
@@ -17,6 +18,7 @@
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPixmap>
@@ -109,9 +111,13 @@ void ScreenshotTour::start(const QString &recording)
                 info->close();
             actions.about->trigger();
         },
-        [=] { writeShot(QStringLiteral("06-about.png"), topLevel<QMessageBox>()); },
         [=] {
-            if (QWidget *about = topLevel<QMessageBox>())
+            if (auto *about = topLevel<AboutDialog>())
+                about->pages()->setCurrentIndex(1);
+        },
+        [=] { writeShot(QStringLiteral("06-about-keys.png"), topLevel<AboutDialog>()); },
+        [=] {
+            if (QWidget *about = topLevel<AboutDialog>())
                 about->close();
             actions.intervals->trigger();
             IntervalWidget3 *panel = m_window->intervalPanel();
@@ -140,6 +146,18 @@ void ScreenshotTour::start(const QString &recording)
             journal->move(m_window->geometry().center() - journal->rect().center());
         },
         [=] { writeShot(QStringLiteral("09-journal.png"), m_window->logWidget()); },
+        [=] {
+            m_window->logWidget()->hide();
+            // Review at 2x with the second channel muted and the first current.
+            actions.faster->trigger();
+            actions.faster->trigger();
+            actions.faster->trigger();
+            actions.nextRow->trigger();
+            actions.muteRow->trigger();
+            actions.previousRow->trigger();
+            zoomTo(kBurstBegin, kBurstDuration);
+        },
+        [=] { writeShot(QStringLiteral("10-speed-and-muted-row.png"), m_window); },
     };
     if (m_window->openRecording(recording) != 0) {
         fail(QStringLiteral("cannot open %1").arg(recording));
