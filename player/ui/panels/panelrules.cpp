@@ -45,21 +45,29 @@ QString wrapText(const QString &text, const QFontMetrics &metrics, int limit)
 {
     static const QRegularExpression kSpaces(QStringLiteral("\\s+"));
     const QString simple = QString(text).replace(kSpaces, QStringLiteral(" "));
-    QString result;
+    QStringList lines;
     QString line;
-    int width = 0;
-    for (const QChar c : simple) {
-        line.append(c);
-        width += metrics.horizontalAdvance(c);
-        if (width > limit) {
-            line.append(QLatin1Char('\n'));
-            result.append(line);
-            line.clear();
-            width = 0;
+    for (const QString &word : simple.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString joined = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+        if (metrics.horizontalAdvance(joined) <= limit) {
+            line = joined;
+            continue;
+        }
+        if (!line.isEmpty())
+            lines.append(line);
+        line = word;
+        // A word wider than a whole line is broken where it overflows.
+        while (line.size() > 1 && metrics.horizontalAdvance(line) > limit) {
+            int fits = 1;
+            while (fits < line.size() && metrics.horizontalAdvance(line.left(fits + 1)) <= limit)
+                ++fits;
+            lines.append(line.left(fits));
+            line = line.mid(fits);
         }
     }
-    result.append(line);
-    return result;
+    if (!line.isEmpty())
+        lines.append(line);
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace PanelRules

@@ -22,8 +22,9 @@ int followRow(const QVector<double> &values, int current, double ts);
 // "%02d:%02d" of whole minutes (not capped at 59) and remaining seconds.
 QString durationText(double ms);
 
-// Runs of white space become single spaces; then a line break follows the
-// character that makes a line wider than `limit` pixels.
+// Runs of white space become single spaces; then lines break at the spaces
+// so that none is wider than `limit` pixels ("Тревога: потеря / связи", never
+// "пот / еря"); only a word wider than the limit by itself is broken inside.
 QString wrapText(const QString &text, const QFontMetrics &metrics, int limit);
 
 } // namespace PanelRules

@@ -151,14 +151,16 @@ void tst_Panels::texts()
     QFETCH(QString, text);
     QCOMPARE(PanelRules::durationText(duration), text);
 
-    // Wrapping: spaces folded, a break after the character that overflows.
+    // Wrapping: spaces folded, breaks at word boundaries, each line within
+    // the limit; only a word longer than a line is cut.
     const QFontMetrics metrics(QApplication::font());
-    const QString wrapped = PanelRules::wrapText(QStringLiteral("один   два\tтри\nчетыре пять шесть"), metrics,
-                                                 metrics.horizontalAdvance(QStringLiteral("один два")));
-    QCOMPARE(QString(wrapped).remove(QLatin1Char('\n')), QStringLiteral("один два три четыре пять шесть"));
-    for (const QString &line : wrapped.split(QLatin1Char('\n')))
-        QVERIFY(metrics.horizontalAdvance(line.chopped(qMin(1, line.size()))) <= metrics.horizontalAdvance(QStringLiteral("один два")));
-    QVERIFY(wrapped.count(QLatin1Char('\n')) >= 2);
+    const int limit = metrics.horizontalAdvance(QStringLiteral("Тревога: потеря")) - 1;
+    const QString wrapped = PanelRules::wrapText(QStringLiteral("Тревога:   потеря\tсвязи"), metrics, limit);
+    QCOMPARE(wrapped, QStringLiteral("Тревога:\nпотеря связи"));
+    const QString longWord = PanelRules::wrapText(QStringLiteral("ааааааааааааааааааааааааа б"), metrics, limit);
+    QCOMPARE(QString(longWord).remove(QLatin1Char('\n')), QStringLiteral("ааааааааааааааааааааааааа б"));
+    for (const QString &line : longWord.split(QLatin1Char('\n')))
+        QVERIFY(metrics.horizontalAdvance(line) <= limit);
 }
 
 void tst_Panels::intervalsByDay_data()
