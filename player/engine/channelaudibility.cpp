@@ -21,24 +21,26 @@ ChannelGains ChannelAudibility::gains(const QStringList &ids) const
 
 void ChannelAudibility::setMuted(const QString &id, bool muted)
 {
-    if (muted == isMuted(id))
-        return;
-    if (muted)
-        m_muted.insert(id);
-    else
-        m_muted.remove(id);
-    emit audibilityChanged(id);
+    if (setMembership(&m_muted, id, muted))
+        emit audibilityChanged(id);
 }
 
 void ChannelAudibility::setSoloed(const QString &id, bool soloed)
 {
-    if (soloed == isSoloed(id))
-        return;
-    if (soloed)
-        m_soloed.insert(id);
+    if (setMembership(&m_soloed, id, soloed))
+        emit audibilityChanged(id);
+}
+
+// Puts id in or out of the set; whether that changed it.
+bool ChannelAudibility::setMembership(QSet<QString> *set, const QString &id, bool member)
+{
+    if (member == set->contains(id))
+        return false;
+    if (member)
+        set->insert(id);
     else
-        m_soloed.remove(id);
-    emit audibilityChanged(id);
+        set->remove(id);
+    return true;
 }
 
 void ChannelAudibility::setGainDb(const QString &id, double db)

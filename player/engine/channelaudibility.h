@@ -49,6 +49,8 @@ signals:
     void audibilityChanged(QString id);
 
 private:
+    static bool setMembership(QSet<QString> *set, const QString &id, bool member);
+
     QSet<QString> m_muted;
     QSet<QString> m_soloed;
     QHash<QString, double> m_gainDb;
