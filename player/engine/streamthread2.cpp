@@ -183,13 +183,33 @@ void StreamThread2::sendUntil(double to, FillMode mode)
     }
 }
 
-// The current item: its span only at coarse levels, else each of its frames.
+// The current item: its span only at coarse levels (a text item with its
+// events' texts, so a zoomed-out row can still show and count them), else
+// each of its frames.
 void StreamThread2::sendItem()
 {
     if (m_reader->level() >= m_threshold) {
-        emit addDataItem(m_kind, m_base, m_reader->currentTime(), m_reader->currentDuration(), QByteArray());
+        emit addDataItem(m_kind, m_base, m_reader->currentTime(), m_reader->currentDuration(),
+                         m_kind == TextItem ? itemTexts() : QByteArray());
         return;
     }
     while (!stopRequested() && m_reader->readData() == 0)
         emit addDataItem(m_kind, m_base, m_reader->frameTime(), m_reader->frameDuration(), m_reader->output());
+}
+
+// The texts of the current item's events, each ended by a zero byte; past
+// kMaxItemTexts only the zero bytes, so the count stays exact.
+QByteArray StreamThread2::itemTexts()
+{
+    QByteArray texts;
+    int count = 0;
+    while (!stopRequested() && m_reader->readData() == 0) {
+        if (count++ < kMaxItemTexts) {
+            const QByteArray &text = m_reader->output();
+            const int end = text.indexOf('\0');
+            texts.append(end < 0 ? text : text.left(end));
+        }
+        texts.append('\0');
+    }
+    return texts;
 }

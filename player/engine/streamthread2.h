@@ -39,6 +39,8 @@ public:
     enum Kind { AudioItem = 1, TextItem = 2 };
 
     static constexpr unsigned long kIdlePollMs = 100;
+    // Texts a coarse text item carries at most (its count stays exact).
+    static constexpr int kMaxItemTexts = 20;
     static constexpr double kEpsilon = 0.0001; // ms or pixels
 
     // The reader may be null: the thread then ends at once.
@@ -58,8 +60,9 @@ public:
 
 signals:
     // One item: an audio frame's samples spread over [beginning,
-    // beginning + _duration], a text frame's text, or an empty array for an
-    // activity interval shown without detail.
+    // beginning + _duration], a text frame's text, or for an activity
+    // interval shown without detail an empty array (audio) or its events'
+    // texts, each ended by a zero byte (text; see kMaxItemTexts).
     void addDataItem(int _subclassId, QDateTime base, double beginning, double _duration, QByteArray data);
     // isInside false: drop every item that does not touch [_begin, end];
     // true: drop every item that touches it.
@@ -89,6 +92,7 @@ private:
     void skipTo(double from, FillMode mode);
     void sendUntil(double to, FillMode mode);
     void sendItem();
+    QByteArray itemTexts();
     bool stopRequested() const { return m_stopped.load(std::memory_order_relaxed); }
 
     const int m_kind;

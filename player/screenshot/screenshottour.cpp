@@ -39,6 +39,7 @@ constexpr double kEventBegin = 72500;  // ms
 constexpr double kEventDuration = 7000;
 constexpr double kBurstBegin = 75000;
 constexpr double kBurstDuration = 1200;
+constexpr double kZoomedOutMs = 2 * 3600e3; // two hours around the events
 constexpr int kIntervalGapSeconds = 10;
 const QString kSearchedWord = QStringLiteral("СВЯЗИ"); // the events say "связи"
 // Journal entries: seconds after the recording's base, and their comments.
@@ -158,6 +159,8 @@ void ScreenshotTour::start(const QString &recording)
             zoomTo(kBurstBegin, kBurstDuration);
         },
         [=] { writeShot(QStringLiteral("10-speed-and-muted-row.png"), m_window); },
+        [=] { zoomTo(kEventBegin - kZoomedOutMs / 2, kZoomedOutMs); },
+        [=] { writeShot(QStringLiteral("11-event-ticks-zoomed-out.png"), m_window); },
     };
     if (m_window->openRecording(recording) != 0) {
         fail(QStringLiteral("cannot open %1").arg(recording));

@@ -301,7 +301,7 @@ void tst_StreamThread2::coarseLevelSendsItemSpansWithoutData()
 
 void tst_StreamThread2::textRowCarriesTheText()
 {
-    startFeeder(std::make_unique<TextScaleHandle2>(m_text, scaleSteps()), StreamThread2::TextItem);
+    startFeeder(std::make_unique<TextScaleHandle2>(m_text, scaleSteps()), StreamThread2::TextItem, 1);
     request(0, 6000, 6000);
     QVERIFY(m_collector->waitForServes(1));
     const Serve &serve = m_collector->serves.at(0);
@@ -310,6 +310,13 @@ void tst_StreamThread2::textRowCarriesTheText()
     QCOMPARE(serve.items.at(0).duration, 0.0);
     QCOMPARE(QString::fromUtf8(serve.items.at(0).data), QStringLiteral("Вызов"));
     QCOMPARE(QString::fromUtf8(serve.items.at(1).data), QStringLiteral("Отбой"));
+
+    // Zoomed out, one item carries both events' texts, each ended by a zero.
+    request(0, 30000, 30000 / 20000.0);
+    QVERIFY(m_collector->waitForServes(2));
+    const Serve &coarse = m_collector->serves.at(1);
+    QCOMPARE(coarse.begins(), (QList<double>{450}));
+    QCOMPARE(coarse.items.at(0).data, QStringLiteral("Вызов").toUtf8() + '\0' + QStringLiteral("Отбой").toUtf8() + '\0');
 }
 
 void tst_StreamThread2::negativeBeginReadsFromZero()

@@ -1,5 +1,6 @@
 // Timeline scenes and their items: cursor and marked area by mouse, zoom
 // limits, data items coming and going, event boxes and audio drawing.
+#include "player/ui/timeline/eventticksitem.h"
 #include "player/ui/timeline/streamdataitem.h"
 #include "player/ui/timeline/timelineitem.h"
 #include "player/ui/timeline/timelinescene.h"
@@ -123,6 +124,8 @@ private slots:
     void removeDataItemByOverlap_data();
     void removeDataItemByOverlap();
     void eventBoxesKeepTimeOrderAndShowText();
+    void eventTicksWhereBoxesDoNotFit_data();
+    void eventTicksWhereBoxesDoNotFit();
     void dataItemsHiddenWhileRangeMoves();
     void audioDrawingModes_data();
     void audioDrawingModes();
@@ -360,6 +363,52 @@ void tst_TimelineScene::eventBoxesKeepTimeOrderAndShowText()
     QVERIFY(!empty->isVisible());
     empty->show();
     QVERIFY(!empty->isVisible());
+}
+
+void tst_TimelineScene::eventTicksWhereBoxesDoNotFit_data()
+{
+    QTest::addColumn<QList<double>>("times"); // ms; 10 ms per pixel
+    QTest::addColumn<QByteArray>("data");     // of every item
+    QTest::addColumn<double>("itemDuration"); // ms
+    QTest::addColumn<QList<int>>("counts");   // events per tick; empty: boxes
+    const QByteArray one("Вызов");
+    QTest::newRow("boxes fit near their events") << QList<double>{1000, 3000, 5000} << one << 0.0 << QList<int>();
+    QTest::newRow("crowded events merge") << QList<double>{5000, 5020, 5040, 9000} << one << 0.0 << QList<int>{3, 1};
+    QTest::newRow("more boxes than the row holds")
+        << QList<double>{0, 2000, 4000, 6000, 8000, 9900} << one << 0.0 << QList<int>{1, 1, 1, 1, 1, 1};
+    // A zoomed-out item carries several events' texts, each ended by a zero.
+    QTest::newRow("zoomed-out items") << QList<double>{1000, 6000} << QByteArray("a\0b\0c\0", 6) << 800.0
+                                      << QList<int>{3, 3};
+}
+
+// Ticks count their events; hovering names them; a double click zooms in.
+void tst_TimelineScene::eventTicksWhereBoxesDoNotFit()
+{
+    QFETCH(QList<double>, times);
+    QFETCH(QByteArray, data);
+    QFETCH(double, itemDuration);
+    QFETCH(QList<int>, counts);
+    auto scene = makeScene<EventTimelineScene>();
+    for (double t : times)
+        scene->addDataItem(TimelineScene::EventItem, scene->model().base, t, itemDuration, data);
+    QTRY_VERIFY(!scene->isRefreshPending());
+    QCOMPARE(scene->showsTicks(), !counts.isEmpty());
+    QCOMPARE(scene->ticksItem()->isVisible(), !counts.isEmpty());
+    QList<int> seen;
+    for (const EventTicksItem::Tick &tick : scene->ticksItem()->ticks())
+        seen.append(tick.count);
+    QCOMPARE(seen, counts);
+    for (int i = 0; i < scene->dataItemCount(); ++i)
+        QCOMPARE(scene->dataItem(i)->isVisible(), counts.isEmpty());
+    if (counts.isEmpty())
+        return;
+    const EventTicksItem::Tick first = scene->ticksItem()->ticks().first();
+    QCOMPARE(first.x, (times.first() - scene->model().begin) / (kDuration / kWidth));
+    QVERIFY(first.lines.first().endsWith(QString::fromUtf8(data.left(data.indexOf('\0') < 0 ? data.size() : data.indexOf('\0')))));
+    sendMouse(scene.get(), QEvent::GraphicsSceneMouseDoubleClick, QPointF(first.x + 2, 50), QPointF(first.x + 2, 50),
+              Qt::LeftButton, Qt::LeftButton);
+    QCOMPARE(scene->model().begin, first.begin - EventTimelineScene::kTickZoomPadMs);
+    QCOMPARE(scene->model().duration, first.end - first.begin + 2 * EventTimelineScene::kTickZoomPadMs);
 }
 
 void tst_TimelineScene::dataItemsHiddenWhileRangeMoves()

@@ -16,7 +16,7 @@ namespace {
 
 constexpr double kFullScale = 32767;
 const QString kEventTimeFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz\n");
-constexpr double kTextMargin = 10; // pixels inside an event box
+constexpr double kTextMargin = 5; // pixels inside an event box
 
 } // namespace
 
@@ -186,6 +186,29 @@ void EventStreamDataItem2::setData(const QByteArray &data)
     StreamDataItem::setData(data);
     m_span->setVisible(!data.isEmpty());
     setVisible(!data.isEmpty());
+}
+
+void EventStreamDataItem2::setSceneRect(const QRectF &rect)
+{
+    setSize(width(), qMax(kMinBoxHeight, rect.height() - y() - kBoxBottomMargin));
+}
+
+QStringList EventStreamDataItem2::texts() const
+{
+    QStringList list;
+    for (const QByteArray &text : data().split('\0'))
+        if (!text.isEmpty())
+            list.append(QString::fromUtf8(text));
+    return list;
+}
+
+int EventStreamDataItem2::eventCount() const
+{
+    const QByteArray &bytes = data();
+    if (bytes.isEmpty())
+        return 0;
+    // Texts ended by zero bytes, or one text without an end.
+    return qMax(1, int(bytes.count('\0')));
 }
 
 QString EventStreamDataItem2::text() const

@@ -87,12 +87,22 @@ public:
 
     EventStreamDataItem2();
 
+    static constexpr double kMinBoxHeight = 30;   // pixels
+    static constexpr double kBoxBottomMargin = 4; // pixels
+
     void setRange(double begin, double duration) override;
+    // The box ends a few pixels above the row's bottom (never lower than
+    // kMinBoxHeight), so it is seen whole.
+    void setSceneRect(const QRectF &rect) override;
     void setData(const QByteArray &data) override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 
-    // The event's text as shown.
+    // The event's text as shown (a zoomed-out item's first event's).
     QString text() const;
+    // A zoomed-out item's events' texts (the feeder sends each ended by a
+    // zero byte), else the one text; and how many events the item holds.
+    QStringList texts() const;
+    int eventCount() const;
     const QGraphicsRectItem *spanRect() const { return m_span; }
     const QGraphicsLineItem *connector() const { return m_connector; }
 

@@ -1,5 +1,6 @@
 #include "timelinescene.h"
 
+#include "player/ui/timeline/eventticksitem.h"
 #include "player/ui/timeline/streamdataitem.h"
 #include "player/ui/timeline/timelineitem.h"
 
@@ -15,6 +16,10 @@ namespace PlayerUi {
 namespace {
 
 constexpr double kItemGap = 5;          // pixels between laid-out items
+const QString kTickTimeFormat = QStringLiteral("dd.MM hh:mm:ss");
+constexpr int kTickLines = 10;           // events a tick's tool tip names
+constexpr double kMaxBoxDrift = 2;       // box widths a box may stand from its event
+constexpr double kTickZoomPadShare = 0.1; // of a tick's span, on each side when zooming to it
 constexpr double kCursorLanding = 0.1;  // of the width, where a jumped-to cursor lands
 constexpr double kWheelOut = 1.1;       // factors of the visible duration
 constexpr double kWheelIn = 0.9;
@@ -257,8 +262,7 @@ void TimelineScene::timerEvent(QTimerEvent *event)
         QGraphicsScene::timerEvent(event);
         return;
     }
-    for (const auto &item : m_dataItems)
-        item->show();
+    showDataItems();
     killTimer(m_refreshTimer);
     m_refreshTimer = 0;
 }
@@ -344,6 +348,79 @@ void NavigateTimelineScene::wheelEvent(QGraphicsSceneWheelEvent *event)
 
 // --- event rows --------------------------------------------------------------
 
+void TimelineScene::showDataItems()
+{
+    for (const auto &item : m_dataItems)
+        item->show();
+}
+
+EventTimelineScene::EventTimelineScene(QObject *parent)
+    : TimelineScene(parent)
+    , m_ticks(new EventTicksItem)
+{
+    m_ticks->hide();
+    addItem(m_ticks);
+    connect(this, &TimelineScene::dataItemRangeChanged, this, &EventTimelineScene::updateTicks);
+}
+
+void EventTimelineScene::removeDataItem(double begin, double end, bool isInside)
+{
+    TimelineScene::removeDataItem(begin, end, isInside);
+    updateTicks();
+}
+
+void EventTimelineScene::showDataItems()
+{
+    if (!m_tickMode)
+        TimelineScene::showDataItems();
+}
+
+// Ticks instead of boxes when the items stand for several events each, or
+// when the boxes, laid out side by side, would run past the row's width or
+// land more than two boxes' widths away from their events.
+void EventTimelineScene::updateTicks()
+{
+    const double width = sceneRect().width();
+    const double scale = width / model().duration;
+    double boxX = kItemGap;
+    bool crowded = false;
+    for (int i = 0; i < dataItemCount() && !crowded; ++i) {
+        const auto *event = static_cast<const EventStreamDataItem2 *>(dataItem(i));
+        const double eventX = (event->beginning() - model().begin) * scale;
+        crowded = event->eventCount() > 1 || event->duration() > 0 || boxX + event->width() > width
+            || std::abs(boxX - eventX) > kMaxBoxDrift * event->width();
+        boxX += event->width() + kItemGap;
+    }
+    m_tickMode = crowded;
+    if (!m_tickMode) {
+        m_ticks->setTicks({}, width, sceneRect().height());
+        m_ticks->hide();
+        if (!isRefreshPending())
+            TimelineScene::showDataItems();
+        return;
+    }
+    QVector<EventTicksItem::Tick> ticks;
+    for (int i = 0; i < dataItemCount(); ++i) {
+        const auto *event = static_cast<const EventStreamDataItem2 *>(dataItem(i));
+        const double x = (event->beginning() - model().begin) * scale;
+        if (x < -EventTicksItem::kMergePx || x > width + EventTicksItem::kMergePx)
+            continue;
+        if (ticks.isEmpty() || x - ticks.last().x >= EventTicksItem::kMergePx)
+            ticks.append(EventTicksItem::Tick{x, event->beginning(), event->beginning(), 0, {}});
+        EventTicksItem::Tick &tick = ticks.last();
+        tick.end = event->beginning() + event->duration();
+        tick.count += event->eventCount();
+        const QString time = event->base().addMSecs(qint64(event->beginning())).toString(kTickTimeFormat);
+        for (const QString &text : event->texts()) {
+            if (tick.lines.size() < kTickLines)
+                tick.lines.append(time + QStringLiteral("  ") + text);
+        }
+    }
+    m_ticks->setTicks(ticks, width, sceneRect().height());
+    m_ticks->show();
+    hideDataItems();
+}
+
 void EventTimelineScene::addDataItem(int subclassId, QDateTime base, double beginning, double duration, QByteArray data)
 {
     std::unique_ptr<StreamDataItem> item = makeDataItem(subclassId, base, beginning, duration, data);
@@ -355,6 +432,7 @@ void EventTimelineScene::addDataItem(int subclassId, QDateTime base, double begi
     added->setSceneRect(sceneRect());
     // Boxes arrive in time order: usually only the new one moves.
     layoutDataItems(index);
+    updateTicks();
     update();
 }
 
@@ -397,6 +475,12 @@ void EventTimelineScene::mouseReleaseEvent(QGraphicsSceneMouseEvent *event)
 
 void EventTimelineScene::mouseDoubleClickEvent(QGraphicsSceneMouseEvent *event)
 {
+    if (const EventTicksItem::Tick *tick = m_tickMode ? m_ticks->tickAt(event->scenePos().x()) : nullptr) {
+        const double pad = qMax(kTickZoomPadMs, (tick->end - tick->begin) * kTickZoomPadShare);
+        setRange(tick->begin - pad, tick->end - tick->begin + 2 * pad);
+        event->accept();
+        return;
+    }
     for (int i = 0; i < dataItemCount(); ++i) {
         StreamDataItem *item = dataItem(i);
         item->setPos(item->x(), kBoxTop);

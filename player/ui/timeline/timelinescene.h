@@ -11,6 +11,7 @@
 
 namespace PlayerUi {
 
+class EventTicksItem;
 class StreamDataItem;
 class TimelineItem;
 
@@ -75,10 +76,13 @@ public slots:
     virtual void addDataItem(int subclassId, QDateTime base, double beginning, double duration, QByteArray data);
     // isInside true: removes the items that touch [begin, end]; false: the
     // items that do not.
-    void removeDataItem(double begin, double end, bool isInside);
+    virtual void removeDataItem(double begin, double end, bool isInside);
 
 protected:
     void timerEvent(QTimerEvent *event) override;
+    // Shows the data items again once the range has settled.
+    virtual void showDataItems();
+    void hideDataItems();
 
     // A new item of the kind with its fields set; null for an unknown kind.
     std::unique_ptr<StreamDataItem> makeDataItem(int subclassId, const QDateTime &base, double beginning,
@@ -102,7 +106,6 @@ protected:
 
 private:
     void restartRefresh();
-    void hideDataItems();
 
     std::vector<std::unique_ptr<StreamDataItem>> m_dataItems; // display order
     std::unique_ptr<TimelineItem> m_timelineItem;
@@ -129,18 +132,27 @@ protected:
 
 // The event rows: data items are boxes laid out left to right in time
 // order; dragging moves the boxes (the one under the mouse also vertically)
-// and a double click lines them up again.
+// and a double click lines them up again. Where the boxes do not fit in
+// the row (or the feeder sends zoomed-out items), the events are ticks
+// instead (EventTicksItem), crowded ones merged with a count; a double
+// click on a tick zooms to its events.
 class EventTimelineScene : public TimelineScene
 {
     Q_OBJECT
 
 public:
     static constexpr double kBoxTop = 40; // pixels
+    // Shown around a tick's events when a double click zooms to them (ms).
+    static constexpr double kTickZoomPadMs = 5000;
 
-    using TimelineScene::TimelineScene;
+    explicit EventTimelineScene(QObject *parent = nullptr);
+
+    bool showsTicks() const { return m_tickMode; }
+    const EventTicksItem *ticksItem() const { return m_ticks; }
 
 public slots:
     void addDataItem(int subclassId, QDateTime base, double beginning, double duration, QByteArray data) override;
+    void removeDataItem(double begin, double end, bool isInside) override;
 
 protected:
     void mousePressEvent(QGraphicsSceneMouseEvent *event) override;
@@ -149,8 +161,14 @@ protected:
     void mouseDoubleClickEvent(QGraphicsSceneMouseEvent *event) override;
     void wheelEvent(QGraphicsSceneWheelEvent *event) override;
 
+    void showDataItems() override;
+
 private:
     StreamDataItem *boxAt(const QPointF &scenePos) const;
+    void updateTicks();
+
+    EventTicksItem *m_ticks; // owned by the scene
+    bool m_tickMode = false;
 };
 
 } // namespace PlayerUi
