@@ -161,6 +161,8 @@ void ScreenshotTour::start(const QString &recording)
         [=] { writeShot(QStringLiteral("10-speed-and-muted-row.png"), m_window); },
         [=] { zoomTo(kEventBegin - kZoomedOutMs / 2, kZoomedOutMs); },
         [=] { writeShot(QStringLiteral("11-event-ticks-zoomed-out.png"), m_window); },
+        [=] { actions.scaleToFileWide->trigger(); },
+        [=] { writeShot(QStringLiteral("12-journal-flags.png"), m_window); },
     };
     if (m_window->openRecording(recording) != 0) {
         fail(QStringLiteral("cannot open %1").arg(recording));

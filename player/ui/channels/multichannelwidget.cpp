@@ -37,6 +37,7 @@ const QString kId = QStringLiteral("ID");
 MultiChannelWidget::MultiChannelWidget(QWidget *parent)
     : MyMdiArea(parent)
     , m_navigation(std::make_unique<NavigateTimelineScene>())
+    , m_flags(new JournalFlagsItem)
 {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -64,6 +65,28 @@ MultiChannelWidget::MultiChannelWidget(QWidget *parent)
     connect(m_navigation.get(), &TimelineScene::currentPosChanged, this, &MultiChannelWidget::currentPosChanged);
     connect(m_navigation.get(), &TimelineScene::cursorPlaced, this, &MultiChannelWidget::cursorPlaced);
     connect(m_navigation.get(), &TimelineScene::markedAreaChanged, this, &MultiChannelWidget::markedAreaChanged);
+
+    m_navigation->addItem(m_flags);
+    m_flags->setRange(model.begin, model.duration);
+    connect(m_navigation.get(), &TimelineScene::rangeChanged, this,
+            [this](double begin, double duration) { m_flags->setRange(begin, duration); });
+    connect(m_navigation.get(), &QGraphicsScene::sceneRectChanged, this,
+            [this](const QRectF &rect) { m_flags->setSize(rect.width(), rect.height()); });
+    connect(m_navigation.get(), &NavigateTimelineScene::doubleClicked, this, &MultiChannelWidget::navigationDoubleClick);
+}
+
+void MultiChannelWidget::setJournalFlags(const QVector<JournalFlagsItem::Flag> &flags)
+{
+    m_flags->setFlags(flags);
+}
+
+void MultiChannelWidget::navigationDoubleClick(double x)
+{
+    if (const JournalFlagsItem::Flag *flag = m_flags->flagAt(x)) {
+        const double pos = flag->pos;
+        m_navigation->setCurrentPos(pos);
+        emit cursorPlaced(pos);
+    }
 }
 
 MultiChannelWidget::~MultiChannelWidget()

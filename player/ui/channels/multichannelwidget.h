@@ -3,6 +3,7 @@
 
 #include "player/ui/channels/feederthreads.h"
 #include "player/ui/channels/mymdiarea.h"
+#include "player/ui/timeline/journalflagsitem.h"
 
 #include <QDateTime>
 #include <QList>
@@ -68,6 +69,7 @@ public:
     bool isAudioRow(int row) const;
     // The row's mute, solo and gain controls (audio rows), else null.
     QWidget *rowControls(int row) const;
+    const JournalFlagsItem *journalFlags() const { return m_flags; }
 
 signals:
     void currentPosChanged(double pos);
@@ -93,6 +95,9 @@ public slots:
     // M / S: mute or solo the current row (audio rows only).
     void muteRowClick();
     void soloRowClick();
+    // The open journal's entries as flags on the navigation row (none: no
+    // journal); a double click on a flag puts the cursor there.
+    void setJournalFlags(const QVector<JournalFlagsItem::Flag> &flags);
 
 private:
     struct Row
@@ -111,6 +116,7 @@ private:
     void setCurrentRow(int row);
     // Colours the rows' names: the current row bright, rows not heard grey.
     void paintRowLabels();
+    void navigationDoubleClick(double x);
     void rowServe(quint64 generation, int row, double begin, double duration);
 
     QList<uint> m_thresholds;
@@ -119,6 +125,7 @@ private:
     FeederThreads m_feeders;
     quint64 m_generation = 0; // bumped whenever the rows are dropped
     ChannelAudibility *m_audibility = nullptr;
+    JournalFlagsItem *m_flags; // owned by the navigation scene
     int m_currentRow = 0;
     double m_reportedPos = std::numeric_limits<double>::quiet_NaN(); // ms, the engine's last report
 };

@@ -46,7 +46,12 @@ LogWidget::LogWidget(QWidget *parent)
     resize(kWidth, kHeight);
 }
 
-LogWidget::~LogWidget() = default;
+LogWidget::~LogWidget()
+{
+    // The list is emptied after this object's members are gone: that is no
+    // change of the journal to tell anyone about.
+    disconnect(m_list->model(), nullptr, this, nullptr);
+}
 
 void LogWidget::buildLayout()
 {
@@ -100,6 +105,10 @@ void LogWidget::connectControls()
     connect(m_new, &QPushButton::clicked, this, &LogWidget::newPushButtonClick);
     connect(m_open, &QPushButton::clicked, this, &LogWidget::openPushButtonClick);
     connect(m_save, &QPushButton::clicked, this, &LogWidget::savePushButtonClick);
+    // The list mirrors the journal: every change of it shows there.
+    connect(m_list->model(), &QAbstractItemModel::rowsInserted, this, &LogWidget::entriesChanged);
+    connect(m_list->model(), &QAbstractItemModel::rowsRemoved, this, &LogWidget::entriesChanged);
+    connect(m_list->model(), &QAbstractItemModel::modelReset, this, &LogWidget::entriesChanged);
     connect(m_commentEditor, &QLineEdit::returnPressed, this, [this] {
         if (!m_bookmarking)
             return;
@@ -130,6 +139,11 @@ void LogWidget::setBase(QDateTime base)
         return;
     m_playControl->setBase(base);
     m_entryEditor->setDateTime(JournalModel::wallClock(base));
+}
+
+double LogWidget::offsetOf(const JournalModel::Entry &entry) const
+{
+    return double(wallClockBase().msecsTo(entry.time));
 }
 
 QDateTime LogWidget::wallClockBase() const

@@ -94,11 +94,19 @@ public slots:
     // there stores the comment and sends bookmarkCommented().
     void bookmark(const QDateTime &at);
 
+public:
+    // An entry's time as ms after the recording's base.
+    double offsetOf(const JournalModel::Entry &entry) const;
+
+public slots:
+
 signals:
     // The question about unsaved changes, asked on closing, was answered
     // "Cancel": the journal stays open.
     void closeCancelled();
     void bookmarkCommented();
+    // An entry was added, changed or removed, or another journal was opened.
+    void entriesChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -54,6 +54,7 @@ constexpr int kWindowWidth = 1100;        // pixels, at start
 constexpr int kWindowHeight = 720;
 constexpr double kZoomIn = 0.8;           // factors of the visible duration
 constexpr double kZoomOut = 1.25;
+const QString kFlagTimeFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
 constexpr double kActivityGapMs = 1000; // Ctrl+Right / Ctrl+Left while the interval panel is closed
 const QString kEditorFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz");
 const QString kAboutText = QStringLiteral("Velmora 06.03");
@@ -480,6 +481,7 @@ void MainWindow::logToolRun()
 
 void MainWindow::logWidgetDestroy(QObject *object)
 {
+    m_timeline->setJournalFlags({});
     if (object == m_logWidget.data() || m_logWidget.isNull())
         m_actions.log->setEnabled(true);
     if (m_closeAfterJournal) {
@@ -628,6 +630,16 @@ void MainWindow::bookmarkRun()
 {
     logToolRun();
     logWidget()->bookmark(PlayerRules::dateTimeAt(m_servicer->base(), m_timeline->navigationScene()->model().current));
+}
+
+void MainWindow::journalEntriesChange()
+{
+    QVector<JournalFlagsItem::Flag> flags;
+    if (LogWidget *journal = logWidget()) {
+        for (const JournalModel::Entry &entry : journal->model().entries())
+            flags.append({journal->offsetOf(entry), entry.time.toString(kFlagTimeFormat) + QStringLiteral("  ") + entry.comment});
+    }
+    m_timeline->setJournalFlags(flags);
 }
 
 void MainWindow::bookmarkComment()

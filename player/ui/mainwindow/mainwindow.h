@@ -123,6 +123,8 @@ public slots:
     void audibilityChange();
     // Enter stored the bookmark's comment: the keyboard goes back to the timeline.
     void bookmarkComment();
+    // The journal's entries changed: the navigation row's flags follow.
+    void journalEntriesChange();
     void scaleExpandRun();
     void scaleNarrowRun();
     void scaleToMarkedAreaRun();

@@ -138,6 +138,7 @@ void wireJournal(MainWindow *window, LogWidget *journal)
     QObject::connect(journal, &QObject::destroyed, window, &MainWindow::logWidgetDestroy);
     QObject::connect(journal, &LogWidget::closeCancelled, window, &MainWindow::logWidgetCloseCancel);
     QObject::connect(journal, &LogWidget::bookmarkCommented, window, &MainWindow::bookmarkComment);
+    QObject::connect(journal, &LogWidget::entriesChanged, window, &MainWindow::journalEntriesChange);
     PlayControlWidget *control = journal->playControl();
     QObject::connect(control, &PlayControlWidget::played, s, &FileServicer::play);
     QObject::connect(control, &PlayControlWidget::paused, s, &FileServicer::pause);

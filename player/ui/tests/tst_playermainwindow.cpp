@@ -850,6 +850,25 @@ void tst_PlayerMainWindow::journalPlaysAndSeeks()
     QTest::mouseClick(journal->playControl()->stopButton(), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(journal->playControl()->playPauseButton()->text(), QStringLiteral("Воспр."), kWaitMs);
     QCOMPARE(m_window->lastPlayState(), 0);
+
+    // The entries are flags on the navigation row, live; a double click on
+    // one puts the cursor there; closing the journal takes them away.
+    const JournalFlagsItem *flags = m_window->timeline()->journalFlags();
+    QCOMPARE(flags->flags().size(), 2);
+    QCOMPARE(flags->flags().at(0).pos, double(kStartMs));
+    QCOMPARE(flags->flags().at(1).pos, 4000.0);
+    QVERIFY(flags->flags().at(1).label.endsWith(QStringLiteral("ТЕТРА")));
+    m_window->timeline()->navigationScene()->setRange(0, 10000);
+    QGraphicsSceneMouseEvent click(QEvent::GraphicsSceneMouseDoubleClick);
+    click.setScenePos(QPointF(flags->xOf(flags->flags().at(1)) + 2, 5));
+    click.setButton(Qt::LeftButton);
+    click.setButtons(Qt::LeftButton);
+    QCoreApplication::sendEvent(m_window->timeline()->navigationScene(), &click);
+    QCOMPARE(m_window->timeline()->navigationScene()->model().current, 4000.0);
+    journal->removePushButtonClick();
+    QCOMPARE(flags->flags().size(), 1);
+    journal->deleteLater(); // closing would first ask about the changes
+    QTRY_COMPARE(flags->flags().size(), 0);
 }
 
 // A journal with unsaved changes refuses the main window's close until

@@ -315,6 +315,12 @@ void TimelineScene::wheelBy(int delta)
     update();
 }
 
+void NavigateTimelineScene::mouseDoubleClickEvent(QGraphicsSceneMouseEvent *event)
+{
+    emit doubleClicked(event->scenePos().x());
+    event->accept();
+}
+
 void NavigateTimelineScene::mousePressEvent(QGraphicsSceneMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)

@@ -123,10 +123,15 @@ class NavigateTimelineScene : public TimelineScene
 public:
     using TimelineScene::TimelineScene;
 
+signals:
+    // A double click at pixel x.
+    void doubleClicked(double x);
+
 protected:
     void mousePressEvent(QGraphicsSceneMouseEvent *event) override;
     void mouseMoveEvent(QGraphicsSceneMouseEvent *event) override;
     void mouseReleaseEvent(QGraphicsSceneMouseEvent *event) override;
+    void mouseDoubleClickEvent(QGraphicsSceneMouseEvent *event) override;
     void wheelEvent(QGraphicsSceneWheelEvent *event) override;
 };
 
