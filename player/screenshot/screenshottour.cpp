@@ -40,6 +40,7 @@ constexpr double kEventDuration = 7000;
 constexpr double kBurstBegin = 75000;
 constexpr double kBurstDuration = 1200;
 constexpr double kZoomedOutMs = 2 * 3600e3; // two hours around the events
+constexpr double kMarkedMs = 40000;
 constexpr int kIntervalGapSeconds = 10;
 const QString kSearchedWord = QStringLiteral("СВЯЗИ"); // the events say "связи"
 // Journal entries: seconds after the recording's base, and their comments.
@@ -161,8 +162,11 @@ void ScreenshotTour::start(const QString &recording)
         [=] { writeShot(QStringLiteral("10-speed-and-muted-row.png"), m_window); },
         [=] { zoomTo(kEventBegin - kZoomedOutMs / 2, kZoomedOutMs); },
         [=] { writeShot(QStringLiteral("11-event-ticks-zoomed-out.png"), m_window); },
-        [=] { actions.scaleToFileWide->trigger(); },
-        [=] { writeShot(QStringLiteral("12-journal-flags.png"), m_window); },
+        [=] {
+            actions.scaleToFileWide->trigger();
+            m_window->timeline()->setMarkedArea(kEventBegin, kMarkedMs);
+        },
+        [=] { writeShot(QStringLiteral("12-journal-flags-and-marked-area.png"), m_window); },
     };
     if (m_window->openRecording(recording) != 0) {
         fail(QStringLiteral("cannot open %1").arg(recording));

@@ -16,6 +16,8 @@ namespace {
 // The widest minor label the axis must leave room for.
 const QString kLabelSample = QStringLiteral("999 АА");
 constexpr qreal kMarkedAreaZOffset = -100;
+const QColor kMarkedFill(110, 160, 255, 80);
+const QColor kMarkedEdge(150, 190, 255);
 constexpr int kLabelIndent = 5; // pixels right of a tick
 constexpr double kMaxPixel = 1e9;
 
@@ -27,8 +29,10 @@ TimelineItem::TimelineItem(QGraphicsItem *parent)
     , m_marked(new QGraphicsRectItem(this))
 {
     m_cursor->setPen(QPen(QBrush(Qt::red), 1));
-    m_marked->setPen(QPen(QBrush(Qt::blue), 1));
-    m_marked->setBrush(QBrush(Qt::blue, Qt::Dense6Pattern));
+    // A light veil with a bright edge: plainly seen on the dark rows, and the
+    // waveforms drawn over it stay readable.
+    m_marked->setPen(QPen(QBrush(kMarkedEdge), 1));
+    m_marked->setBrush(QBrush(kMarkedFill));
     m_marked->setZValue(m_marked->zValue() + kMarkedAreaZOffset);
     m_marked->hide();
 }
