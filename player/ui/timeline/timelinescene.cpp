@@ -381,10 +381,23 @@ void EventTimelineScene::showDataItems()
         TimelineScene::showDataItems();
 }
 
+// Items arrive one by one from the feeder: the ticks are placed once the
+// queued items have been added, not after each of them.
+void EventTimelineScene::updateTicks()
+{
+    if (m_ticksPending)
+        return;
+    m_ticksPending = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_ticksPending = false;
+        placeTicks();
+    }, Qt::QueuedConnection);
+}
+
 // Ticks instead of boxes when the items stand for several events each, or
 // when the boxes, laid out side by side, would run past the row's width or
 // land more than two boxes' widths away from their events.
-void EventTimelineScene::updateTicks()
+void EventTimelineScene::placeTicks()
 {
     const double width = sceneRect().width();
     const double scale = width / model().duration;
@@ -416,6 +429,8 @@ void EventTimelineScene::updateTicks()
         EventTicksItem::Tick &tick = ticks.last();
         tick.end = event->beginning() + event->duration();
         tick.count += event->eventCount();
+        if (tick.lines.size() >= kTickLines)
+            continue;
         const QString time = event->base().addMSecs(qint64(event->beginning())).toString(kTickTimeFormat);
         for (const QString &text : event->texts()) {
             if (tick.lines.size() < kTickLines)

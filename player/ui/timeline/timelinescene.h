@@ -171,9 +171,11 @@ protected:
 private:
     StreamDataItem *boxAt(const QPointF &scenePos) const;
     void updateTicks();
+    void placeTicks();
 
     EventTicksItem *m_ticks; // owned by the scene
     bool m_tickMode = false;
+    bool m_ticksPending = false; // placeTicks() is queued
 };
 
 } // namespace PlayerUi
