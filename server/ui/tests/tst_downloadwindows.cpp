@@ -3,6 +3,9 @@
 #include "server/ui/downloadwindows/filelisttree.h"
 #include "server/ui/mainwindow/mainwindow.h"
 #include "server/core/tests/support/serverprocess.h"
+#include "server/core/devicetreemodel.h"
+#include "server/core/downloaders/downloader.h"
+#include "server/core/downloaders/downloaderhandler.h"
 #include "server/core/settings/settingsfile.h"
 #include "testsupport/testfiles.h"
 #include "testsupport/testrecording.h"
@@ -107,7 +110,22 @@ void tst_DownloadWindows::deviceFileListDownloadsAbortsResumesAndPlays()
     content.devices << QStringList{"Zerva", "Пост", "60", m_server.url(), dest.path(), ""};
     QCOMPARE(SettingsFile::write(app.filePath("site.xml"), content), SettingsFile::Ok);
     MainWindow window(app.path() + '/');
+    // The device starts collecting at once in its own thread: its first
+    // cycle is let end, and what it fetched is put back, so that the file
+    // list meets the files as written above (its next cycle is an hour away).
+    bool firstCycleEnded = false;
+    QObject receiver;
+    connect(window.deviceModel(), &DeviceTreeModel::deviceStarted, &receiver,
+            [&](Downloader *, DownloaderHandler *scheduler) {
+                connect(scheduler, &DownloaderHandler::cycleFinished, &receiver, [&] { firstCycleEnded = true; },
+                        Qt::QueuedConnection);
+            });
     QVERIFY(window.deviceModel()->openFile(app.filePath("site.xml")) >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(firstCycleEnded, kWaitMs);
+    for (const QString &fetched : QDir(dest.path()).entryList(QDir::Files))
+        QVERIFY(QFile::remove(dest.filePath(fetched)));
+    QVERIFY(writeFile(dest.filePath("PART.DAT"), QByteArray(kLocalPartBytes, 'p')));
+    QVERIFY(writeFile(dest.filePath("EMPTY.DAT"), QByteArray()));
     window.deviceTree()->setCurrentItem(window.deviceTree()->deviceItem(0, 0));
     window.getItemFileListActionTrigger();
     DownloaderWidget2 *list = openWindow<DownloaderWidget2>();
